@@ -1,0 +1,236 @@
+#include "ProfileFile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <cwctype>
+#include <fstream>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "TextCodec.h"
+
+namespace tarvex {
+namespace {
+
+enum class FileEncoding { Narrow, Utf8Bom, Utf16Le };
+
+struct ProfileLines {
+    FileEncoding encoding = FileEncoding::Narrow;
+    std::vector<std::wstring> lines;
+    std::wstring eol = L"\r\n";  // new files get the line ends Windows tools expect
+    bool endsWithEol = true;
+};
+
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+    return _wfopen(path.c_str(), std::wstring(mode, mode + std::strlen(mode)).c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+std::wstring_view Trim(std::wstring_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+wchar_t FoldCase(wchar_t c) {
+    if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c - L'A' + L'a');
+    if (c < 0x80) return c;
+    return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+}
+
+bool SameName(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+    return true;
+}
+
+// The name of a "[section]" line, or nothing for any other line.
+std::optional<std::wstring_view> SectionName(std::wstring_view line) {
+    line = Trim(line);
+    if (line.empty() || line.front() != L'[') return std::nullopt;
+    line.remove_prefix(1);
+    const size_t close = line.find(L']');
+    if (close != std::wstring_view::npos) line = line.substr(0, close);
+    return Trim(line);
+}
+
+struct KeyLine {
+    std::wstring_view key;
+    std::wstring_view value;
+    size_t valueStart;  // where the value begins in the untrimmed line
+};
+
+std::optional<KeyLine> ParseKeyLine(std::wstring_view line) {
+    const std::wstring_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed.front() == L';' || trimmed.front() == L'[') return std::nullopt;
+    const size_t eq = line.find(L'=');
+    if (eq == std::wstring_view::npos) return std::nullopt;
+    size_t valueStart = eq + 1;
+    while (valueStart < line.size() && IsBlank(line[valueStart])) ++valueStart;
+    std::wstring_view value = Trim(line.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"')
+        value = value.substr(1, value.size() - 2);
+    return KeyLine{Trim(line.substr(0, eq)), value, valueStart};
+}
+
+std::optional<std::string> ReadFileBytes(const std::wstring& file) {
+    const std::filesystem::path path = PathFromWide(file);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+    std::FILE* in = OpenFile(path, "rb");
+    if (in == nullptr) return std::nullopt;
+    std::string bytes;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes.append(chunk, got);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) return std::nullopt;
+    return bytes;
+}
+
+ProfileLines SplitProfile(std::string_view bytes) {
+    ProfileLines p;
+    std::wstring text;
+    if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
+        static_cast<uint8_t>(bytes[1]) == 0xFE) {
+        p.encoding = FileEncoding::Utf16Le;
+        text = WideFromUtf16Le(bytes.substr(2));
+    } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        p.encoding = FileEncoding::Utf8Bom;
+        text = WideFromUtf8(bytes.substr(3));
+    } else {
+        text = WideFromUtf8(bytes);
+    }
+    p.endsWithEol = text.empty() || text.back() == L'\n';
+    const size_t firstLf = text.find(L'\n');
+    p.eol = (firstLf == std::wstring::npos || (firstLf > 0 && text[firstLf - 1] == L'\r'))
+                ? L"\r\n" : L"\n";
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        p.lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return p;
+}
+
+std::string JoinProfile(const ProfileLines& p) {
+    std::wstring text;
+    for (size_t i = 0; i < p.lines.size(); ++i) {
+        text += p.lines[i];
+        if (i + 1 < p.lines.size() || p.endsWithEol) text += p.eol;
+    }
+    switch (p.encoding) {
+        case FileEncoding::Utf16Le: return "\xFF\xFE" + Utf16LeFromWide(text);
+        case FileEncoding::Utf8Bom: return "\xEF\xBB\xBF" + Utf8FromWide(text);
+        case FileEncoding::Narrow: break;
+    }
+    return Utf8FromWide(text);
+}
+
+// Writes the whole file beside itself and then moves it into place, so a
+// failed write never leaves a half file behind.
+bool ReplaceFile(const std::wstring& file, const std::string& bytes, bool existed) {
+    namespace fs = std::filesystem;
+    const fs::path target = PathFromWide(file);
+    if (existed) {
+        // Refuse what the user has made unwritable, as the platform would.
+        std::FILE* probe = OpenFile(target, "r+b");
+        if (probe == nullptr) return false;
+        std::fclose(probe);
+    }
+    fs::path temp = target;
+    temp += ".tmp~";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::error_code ignored;
+            fs::remove(temp, ignored);
+            return false;
+        }
+    }
+    std::error_code ec;
+    if (existed) {
+        const fs::perms perms = fs::status(target, ec).permissions();
+        if (!ec) fs::permissions(temp, perms, ec);
+    }
+    fs::rename(temp, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::wstring ReadProfileText(const std::wstring& file, std::wstring_view section,
+                             std::wstring_view key) {
+    const std::optional<std::string> bytes = ReadFileBytes(file);
+    if (!bytes) return {};
+    const ProfileLines p = SplitProfile(*bytes);
+    bool inSection = false;
+    for (const std::wstring& line : p.lines) {
+        if (const auto name = SectionName(line)) {
+            if (inSection) break;  // only the first section of that name counts
+            inSection = SameName(*name, section);
+            continue;
+        }
+        if (!inSection) continue;
+        if (const auto kv = ParseKeyLine(line); kv && SameName(kv->key, key))
+            return std::wstring(kv->value.substr(0, PROFILE_MAX_TEXT));
+    }
+    return {};
+}
+
+bool WriteProfileText(const std::wstring& file, std::wstring_view section,
+                      std::wstring_view key, std::wstring_view value) {
+    const std::optional<std::string> bytes = ReadFileBytes(file);
+    ProfileLines p = bytes ? SplitProfile(*bytes) : ProfileLines{};
+    const std::wstring newLine = std::wstring(key) + L"=" + std::wstring(value);
+
+    std::optional<size_t> sectionAt;
+    size_t insertAt = 0;
+    for (size_t i = 0; i < p.lines.size(); ++i) {
+        if (const auto name = SectionName(p.lines[i])) {
+            if (sectionAt) break;
+            if (SameName(*name, section)) {
+                sectionAt = i;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (!sectionAt) continue;
+        if (const auto kv = ParseKeyLine(p.lines[i]); kv && SameName(kv->key, key)) {
+            p.lines[i] = p.lines[i].substr(0, kv->valueStart) + std::wstring(value);
+            return ReplaceFile(file, JoinProfile(p), bytes.has_value());
+        }
+        if (!Trim(p.lines[i]).empty()) insertAt = i + 1;
+    }
+    if (sectionAt) {
+        p.lines.insert(p.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
+    } else {
+        p.lines.push_back(L"[" + std::wstring(section) + L"]");
+        p.lines.push_back(newLine);
+    }
+    p.endsWithEol = true;
+    return ReplaceFile(file, JoinProfile(p), bytes.has_value());
+}
+
+}  // namespace tarvex

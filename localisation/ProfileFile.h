@@ -1,0 +1,29 @@
+#pragma once
+// Reading and writing one key of one section of an INI file, the way the
+// program's language files and "Setting.ini" are kept:
+//  - "[section]" lines open a section, "key=value" lines follow;
+//  - section and key names match without regard to case, blanks around names
+//    and values are trimmed, a line starting with ';' is a comment;
+//  - a missing file, section or key reads as the empty text;
+//  - a read gives at most PROFILE_MAX_TEXT characters;
+//  - a UTF-16LE byte-order mark means UTF-16LE, a UTF-8 mark is skipped, any
+//    other file is narrow text (UTF-8 here);
+//  - a write replaces the value in place, keeps every other line and the
+//    file's encoding, and adds the key, the section or the file as needed.
+
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+// Room of the text buffer every read lands in, less its terminator.
+constexpr size_t PROFILE_MAX_TEXT = 499;
+
+std::wstring ReadProfileText(const std::wstring& file, std::wstring_view section,
+                             std::wstring_view key);
+
+// False when the file could not be written; the file is then unchanged.
+bool WriteProfileText(const std::wstring& file, std::wstring_view section,
+                      std::wstring_view key, std::wstring_view value);
+
+}  // namespace tarvex

@@ -1,0 +1,21 @@
+#include "TextLookup.h"
+
+#include "ProfileFile.h"
+
+namespace tarvex {
+
+void CTextLookup::SetLanguageFile(std::wstring path) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_languageFile = std::move(path);
+}
+
+std::wstring CTextLookup::LanguageFile() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_languageFile;
+}
+
+std::wstring CTextLookup::Text(std::wstring_view section, std::wstring_view key) const {
+    return ReadProfileText(LanguageFile(), section, key);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,31 @@
+#pragma once
+// Every text the user sees is read from the language file in use just before
+// it is shown; a missing file, section or key gives the empty text.
+
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+class CTextLookup {
+public:
+    void SetLanguageFile(std::wstring path);
+    std::wstring LanguageFile() const;
+
+    // Safe from any thread: each read returns its own copy.
+    std::wstring Text(std::wstring_view section, std::wstring_view key) const;
+
+private:
+    mutable std::mutex m_lock;  // the handshake workers read texts too
+    std::wstring m_languageFile;
+};
+
+// Sections of a language file.
+inline constexpr std::wstring_view SECTION_LANGUAGE = L"Language_Configuration";
+inline constexpr std::wstring_view SECTION_CAPTION = L"Dialog_Caption";
+inline constexpr std::wstring_view SECTION_HEADER = L"ListCtrl_Header";
+inline constexpr std::wstring_view SECTION_MESSAGE = L"Message";
+inline constexpr std::wstring_view SECTION_BUTTON = L"Message_Button";
+
+}  // namespace tarvex

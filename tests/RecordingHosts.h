@@ -1,0 +1,105 @@
+#pragma once
+// Hosts for the weighing core that record what it asked for and answer its
+// questions from a script, so tests can see commands, prompts and saves.
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "TextLookup.h"
+#include "WeighingCore.h"
+
+namespace tarvex::test {
+
+// A language file whose texts name their own key, so tests can tell them apart.
+inline const char* const kTestLanguage =
+    "[ListCtrl_Header]\n"
+    "Overweight=OVER\n"
+    "Error_EX=ERR\n"
+    "[Message]\n"
+    "CMD_ERROR=Bad:\n"
+    "Clear_Data=Clear?\n"
+    "Data_Warning=Nearly full\n"
+    "Data_Error=Full\n";
+
+class RecordingHosts : public IScaleLink, public IUserPrompts, public ITableView, public ITableSaver {
+public:
+    void SendCommand(uint8_t command) override { commands.push_back(command); }
+    void SignalReply() override { ++replySignals; }
+    void RequestStop() override { ++stops; }
+    void ApplyDisconnected() override {
+        ++disconnects;
+        if (core) core->SetConnected(false);
+    }
+    void RestartLink() override { ++restarts; }
+
+    int AskYesNo(const std::wstring& text) override {
+        questions.push_back(text);
+        if (answers.empty()) return ANSWER_CANCEL;
+        const int a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void ShowNoticeNoWait(const std::wstring& text) override { notices.push_back(text); }
+
+    void RowAdded(int row) override { addedRows.push_back(row); }
+    void RowsChanged() override { ++rowsChanged; }
+
+    bool SaveTableToExcel(bool bAuto) override {
+        saves.push_back(bAuto);
+        savedRowCounts.push_back(core ? core->Table().RowCount() : -1);
+        return saveSucceeds;
+    }
+
+    WeighingHosts Hosts() { return {*this, *this, *this, *this}; }
+
+    CWeighingCore* core = nullptr;
+    std::vector<uint8_t> commands;
+    int replySignals = 0, stops = 0, disconnects = 0, restarts = 0, rowsChanged = 0;
+    std::vector<std::wstring> questions, notices;
+    std::deque<int> answers;
+    std::vector<int> addedRows;
+    std::vector<bool> saves;
+    std::vector<int> savedRowCounts;
+    bool saveSucceeds = true;
+};
+
+// A connected core over the test language file, with a clock the test sets.
+struct CoreFixture {
+    explicit CoreFixture(RowLimits limits = {})
+        : languageFile(dir.Write("Test.ini", kTestLanguage)),
+          core(hosts.Hosts(), TextsFor(texts, languageFile), [this] { return now; }, limits) {
+        hosts.core = &core;
+        core.SetConnected(true);
+    }
+
+    static const CTextLookup& TextsFor(CTextLookup& texts, const std::filesystem::path& file) {
+        texts.SetLanguageFile(file.wstring());
+        return texts;
+    }
+
+    void Feed(std::vector<uint8_t> bytes) {
+        core.OnSerialData(bytes.data(), static_cast<int>(bytes.size()));
+    }
+    const std::wstring& Cell(int row, int column) const { return core.Table().Cell(row, column); }
+    int Rows() const { return core.Table().RowCount(); }
+
+    TempDir dir;
+    std::filesystem::path languageFile;
+    CTextLookup texts;
+    RecordingHosts hosts;
+    int64_t now = 1796565787;
+    CWeighingCore core;
+};
+
+// A good weight frame with its check byte.
+inline std::vector<uint8_t> WeightFrame(uint8_t status, uint32_t raw) {
+    std::vector<uint8_t> f{0x5F, status, static_cast<uint8_t>(raw >> 16),
+                           static_cast<uint8_t>(raw >> 8), static_cast<uint8_t>(raw)};
+    f.push_back(static_cast<uint8_t>(f[0] ^ f[1] ^ f[2] ^ f[3] ^ f[4]));
+    return f;
+}
+
+}  // namespace tarvex::test

@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "CellTexts.h"
+
+namespace tarvex {
+namespace {
+
+struct DurationCase {
+    int64_t seconds;
+    const wchar_t* text;
+};
+
+class DurationTest : public ::testing::TestWithParam<DurationCase> {};
+
+TEST_P(DurationTest, TimeSpanRule) {
+    EXPECT_EQ(FormatDuration(GetParam().seconds), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Spans, DurationTest,
+                         ::testing::Values(DurationCase{0, L"00:00:00"},
+                                           DurationCase{59, L"00:00:59"},
+                                           DurationCase{3661, L"01:01:01"},
+                                           DurationCase{86399, L"23:59:59"},
+                                           DurationCase{86400, L"00:00:00"},  // days dropped
+                                           DurationCase{90061, L"01:01:01"},
+                                           DurationCase{-3725, L"-1:-2:-5"},
+                                           DurationCase{-59, L"00:00:-59"}));
+
+TEST(RowNumber, RightAlignedInEightPlaces) {
+    EXPECT_EQ(FormatRowNumber(0), L"       1");
+    EXPECT_EQ(FormatRowNumber(64999), L"   65000");
+    EXPECT_EQ(FormatRowNumber(99999999), L"100000000");
+}
+
+TEST(UpdateTime, LocalTimePattern) {
+    // Pin the zone so the expected text does not depend on the machine.
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(FormatUpdateTime(1796565787), L"14:03:07 12/06/2026");
+    if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    tzset();
+}
+
+}  // namespace
+}  // namespace tarvex

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include "WeightText.h"
+
+namespace tarvex {
+namespace {
+
+struct TextCase {
+    double kilograms;
+    const wchar_t* kg;
+    const wchar_t* lb;
+    const wchar_t* lboz;
+};
+
+class WeightTextTest : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(WeightTextTest, EveryUnitToTheCharacter) {
+    const TextCase& c = GetParam();
+    EXPECT_EQ(FormatWeightText(c.kilograms, UNIT_KG), c.kg);
+    EXPECT_EQ(FormatWeightText(c.kilograms, UNIT_LB), c.lb);
+    EXPECT_EQ(FormatWeightText(c.kilograms, UNIT_LBOZ), c.lboz);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WorkedValues, WeightTextTest,
+    ::testing::Values(TextCase{1.234, L"1.2340", L"2.7197", L"  2:11.5"},
+                      TextCase{-1.234, L"-1.2340", L"-2.7197", L"-  2:11.5"},
+                      TextCase{0.5, L"0.5000", L"1.1020", L"  1:1.63"},
+                      TextCase{100, L"100.00", L"220.40", L"220:7.00"},
+                      // the two pound figures disagree on purpose
+                      TextCase{1234.5, L"1234.5", L"2720.8", L"2721:4.81"},
+                      // five digits before the point leave a trailing point
+                      TextCase{12345.6, L"12345.", L"27209.", L"27214:5.31"},
+                      TextCase{0.0, L"0.0000", L"0.0000", L"  0:0.00"},
+                      TextCase{99.999, L"99.999", L"220.39", L"220:6.96"}));
+
+TEST(UnitName, FixedTexts) {
+    EXPECT_EQ(UnitName(UNIT_KG), L"KG");
+    EXPECT_EQ(UnitName(UNIT_LB), L"LB");
+    EXPECT_EQ(UnitName(UNIT_LBOZ), L"LB:OZ");
+}
+
+struct DecodeCase {
+    uint8_t status, b2, b3, b4;
+    bool valid;
+    double kilograms;
+};
+
+class DecodeWeightTest : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodeWeightTest, MagnitudeFactorAndSign) {
+    const DecodeCase& c = GetParam();
+    const uint8_t frame[6] = {0x5F, c.status, c.b2, c.b3, c.b4, 0};
+    double kg = -777;
+    EXPECT_EQ(DecodeWeight(frame, kg), c.valid);
+    if (c.valid) { EXPECT_DOUBLE_EQ(kg, c.kilograms); }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, DecodeWeightTest,
+    ::testing::Values(
+        DecodeCase{0x02, 0x00, 0x30, 0x39, true, 1234.5},     // 12345 tenths
+        DecodeCase{0x44, 0x01, 0xE2, 0x40, true, -123.45},    // 123456 folds to 12345
+        DecodeCase{0x08, 0x00, 0x04, 0xD2, true, 1.234},
+        DecodeCase{0x48, 0x00, 0x04, 0xD2, true, -1.234},
+        DecodeCase{0x42, 0x00, 0x04, 0xD2, true, -123.4},     // 0x4_ is negative
+        DecodeCase{0x32, 0x00, 0x04, 0xD2, true, 123.4},      // any other high nibble is not
+        DecodeCase{0x52, 0x00, 0x04, 0xD2, true, 123.4},
+        DecodeCase{0x08, 0x0F, 0x42, 0x3F, true, 99.999},     // 999999 / 10
+        DecodeCase{0x08, 0x0F, 0x42, 0x40, true, 10.0},       // 1000000 / 100 only
+        DecodeCase{0x02, 0xFF, 0xFF, 0xFF, true, 16777.2},    // all 24 bits: / 100
+        DecodeCase{0x02, 0x00, 0x15, 0xB3, true, 555.5},      // a real 555.5 kg
+        DecodeCase{0x03, 0x00, 0x30, 0x39, false, 0},
+        DecodeCase{0x00, 0x00, 0x30, 0x39, false, 0},
+        DecodeCase{0x4F, 0x00, 0x30, 0x39, false, 0}));
+
+TEST(DecodeWeight, LargestFrameTextsEndInAPoint) {
+    const uint8_t frame[6] = {0x5F, 0x02, 0xFF, 0xFF, 0xFF, 0};
+    double kg = 0;
+    ASSERT_TRUE(DecodeWeight(frame, kg));
+    EXPECT_EQ(FormatWeightText(kg, UNIT_KG), L"16777.");
+    EXPECT_EQ(FormatWeightText(kg, UNIT_LB), L"36976.");
+}
+
+}  // namespace
+}  // namespace tarvex

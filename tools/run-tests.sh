@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs the whole test suite: the normal
+# build, then the unit tests under AddressSanitizer + UndefinedBehaviorSanitizer
+# and the whole suite under ThreadSanitizer. --quick runs the normal build only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
+bash tools/install-deps.sh
+
+run_preset() {
+  local preset=$1; shift
+  echo "== build and test: $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" "$@"
+}
+
+run_preset default
+if [ "$quick" -eq 0 ]; then
+  run_preset asan -L unit
+  run_preset tsan
+fi
+echo "All test runs passed."

@@ -1,0 +1,19 @@
+#pragma once
+// Texts of the Number, Duration and Update_Time cells.
+
+#include <cstdint>
+#include <string>
+
+namespace tarvex {
+
+// Row number plus one, right-aligned in eight places.
+std::wstring FormatRowNumber(int row);
+
+// Seconds since the start of the link as "%H:%M:%S" by the time-span rule:
+// whole days are dropped and a negative span shows negative fields.
+std::wstring FormatDuration(int64_t seconds);
+
+// Local time as "%H:%M:%S %m/%d/%Y"; empty when it cannot be formed.
+std::wstring FormatUpdateTime(int64_t calendarTime);
+
+}  // namespace tarvex

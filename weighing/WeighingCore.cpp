@@ -1,0 +1,185 @@
+#include "WeighingCore.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "../localisation/TextLookup.h"
+#include "CellTexts.h"
+#include "WeightText.h"
+
+namespace tarvex {
+
+CWeighingCore::CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Clock clock,
+                             RowLimits limits)
+    : m_link(hosts.link),
+      m_prompts(hosts.prompts),
+      m_view(hosts.view),
+      m_saver(hosts.saver),
+      m_texts(texts),
+      m_clock(clock ? std::move(clock) : Clock([] { return static_cast<int64_t>(std::time(nullptr)); })),
+      m_limits(limits),
+      m_rxBuffer(RX_BUFFER_SIZE, 0),
+      m_weights(WEIGHT_ENTRIES, 0.0) {
+    m_startTime = m_clock();
+}
+
+std::wstring CWeighingCore::Text(std::wstring_view section, std::wstring_view key) const {
+    return m_texts.Text(section, key);
+}
+
+void CWeighingCore::OnSerialData(const uint8_t* bytes, int count) {
+    // The reader never hands over more than its 1024-byte buffer; anything
+    // longer would not fit the receive buffer, so only its head is judged.
+    count = std::clamp(count, 0, RX_BUFFER_SIZE);
+    m_rxCount = count;
+    if (count > 0) std::memcpy(m_rxBuffer.data(), bytes, static_cast<size_t>(count));
+    m_firstByte.store(m_rxBuffer[0]);
+    if (m_connected.load())
+        ProcessFrame();
+    else
+        m_link.SignalReply();
+}
+
+bool CWeighingCore::ProcessFrame() {
+    const uint8_t* b = m_rxBuffer.data();
+    int row = -1;
+    bool badFrame = false;
+    if (b[0] == FRAME_OVERWEIGHT) {
+        row = CreateRow();
+        m_table.SetCell(row, COLUMN_DATA, Text(SECTION_HEADER, L"Overweight"));
+        if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = WEIGHT_OVERWEIGHT;
+        m_retryPending = true;  // tells the completion below that Data is written
+    } else if (b[0] == FRAME_WEIGHT && (b[0] ^ b[1] ^ b[2] ^ b[3] ^ b[4]) == b[5]) {
+        m_retryPending = false;
+        row = CreateRow();
+    } else {
+        badFrame = true;
+    }
+
+    if (badFrame) {
+        if (!m_retryPending) {
+            m_retryPending = true;
+            m_link.SendCommand(CMD_REPEAT);
+            return false;
+        }
+        row = CreateRow();
+        std::wstring explan = Text(SECTION_MESSAGE, L"CMD_ERROR");
+        // Cell texts end at a zero byte, so the remark shows the bytes before it.
+        for (int i = 0; i < m_rxCount && b[i] != 0; ++i) explan.push_back(static_cast<wchar_t>(b[i]));
+        m_table.SetCell(row, COLUMN_EXPLAN, std::move(explan));
+        m_table.SetCell(row, COLUMN_DATA, Text(SECTION_HEADER, L"Error_EX"));
+        if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = WEIGHT_ERROR;
+    }
+
+    CompleteRow(row);
+    if (m_retryPending)
+        m_retryPending = false;
+    else
+        m_table.SetCell(row, COLUMN_DATA, MakeWeightText(row));
+    m_view.RowAdded(row);
+    m_link.SendCommand(CMD_ACK);
+    ApplyRowLimits(row);
+    return true;
+}
+
+std::wstring CWeighingCore::MakeWeightText(int row) {
+    double value = WEIGHT_ERROR;
+    const bool valid = DecodeWeight(m_rxBuffer.data(), value);
+    if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = valid ? value : WEIGHT_ERROR;
+    if (!valid) return Text(SECTION_HEADER, L"Error_EX");
+    return FormatWeightText(value, m_unit);
+}
+
+int CWeighingCore::CreateRow() {
+    return m_table.AddRow(FormatRowNumber(m_table.RowCount()));
+}
+
+void CWeighingCore::CompleteRow(int row) {
+    const int64_t t = m_clock();
+    m_table.SetCell(row, COLUMN_UPDATE_TIME, UpdateTimeText(t));
+    m_table.SetCell(row, COLUMN_DURATION, FormatDuration(t - m_startTime));
+    // Rows past the last weight entry cannot be relabelled by a unit switch,
+    // so they always carry the unit they were taken in.
+    if (row == 0 || row >= WEIGHT_ENTRIES)
+        m_table.SetCell(row, COLUMN_UNIT, std::wstring(UnitName(m_unit)));
+    else
+        m_table.SetCell(row, COLUMN_UNIT, m_table.Cell(row - 1, COLUMN_UNIT));
+}
+
+const std::wstring& CWeighingCore::UpdateTimeText(int64_t t) {
+    // Readings come many per second; the local-time conversion is done once a second.
+    if (t != m_lastTimeStamp) {
+        m_lastTimeText = FormatUpdateTime(t);
+        m_lastTimeStamp = t;
+    }
+    return m_lastTimeText;
+}
+
+void CWeighingCore::ApplyRowLimits(int row) {
+    if (row == m_limits.warningRow)
+        m_prompts.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Warning"));
+    if (row >= m_limits.fullRow) HandleTableFull();
+}
+
+void CWeighingCore::HandleTableFull() {
+    m_prompts.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Error"));
+    m_tableFull = true;
+    m_link.SendCommand(CMD_STOP);
+    m_link.RequestStop();
+    m_link.ApplyDisconnected();
+    SaveTable(true);
+}
+
+void CWeighingCore::SaveTable(bool bAuto) {
+    if (m_saver.SaveTableToExcel(bAuto)) OnClearData();
+}
+
+void CWeighingCore::SwitchUnit(int unit) {
+    if (unit == m_unit) return;
+    // Read once per switch, not once per row: a full table of error rows
+    // would otherwise read the language file 65000 times.
+    const std::wstring errorText = Text(SECTION_HEADER, L"Error_EX");
+    const std::wstring overweightText = Text(SECTION_HEADER, L"Overweight");
+    const std::wstring unitText(UnitName(unit));
+    const int rows = std::min(m_table.RowCount(), WEIGHT_ENTRIES);
+    for (int i = 0; i < rows; ++i) {
+        const double w = m_weights[static_cast<size_t>(i)];
+        if (w == WEIGHT_ERROR)
+            m_table.SetCell(i, COLUMN_DATA, errorText);
+        else if (w == WEIGHT_OVERWEIGHT)
+            m_table.SetCell(i, COLUMN_DATA, overweightText);
+        else
+            m_table.SetCell(i, COLUMN_DATA, FormatWeightText(w, unit));
+        m_table.SetCell(i, COLUMN_UNIT, unitText);
+    }
+    m_unit = unit;
+    m_view.RowsChanged();
+}
+
+void CWeighingCore::DeleteAllRows() {
+    m_table.DeleteAllRows();
+    m_view.RowsChanged();
+}
+
+void CWeighingCore::OnClearData() {
+    if (m_table.RowCount() > 0 &&
+        m_prompts.AskYesNo(Text(SECTION_MESSAGE, L"Clear_Data")) == ANSWER_YES) {
+        DeleteAllRows();
+        ResetStartTime();
+    }
+    if (m_tableFull) {
+        DeleteAllRows();
+        ResetStartTime();
+        m_link.RestartLink();
+        m_tableFull = false;
+    }
+}
+
+bool CWeighingCore::Weight(int row, double& kilograms) const {
+    if (row < 0 || row >= WEIGHT_ENTRIES || row >= m_table.RowCount()) return false;
+    kilograms = m_weights[static_cast<size_t>(row)];
+    return true;
+}
+
+}  // namespace tarvex

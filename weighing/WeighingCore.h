@@ -1,0 +1,99 @@
+#pragma once
+// Judging the scale's bursts, the table of readings, the display unit, the
+// row limits and clearing. Runs on the window thread; no display types here.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "MeasurementTable.h"
+#include "WeighingHost.h"
+
+namespace tarvex {
+
+class CTextLookup;
+
+constexpr int RX_BUFFER_SIZE = 2000;
+constexpr int WEIGHT_ENTRIES = 100000;
+constexpr int TABLE_WARNING_ROW = 60000;
+constexpr int TABLE_FULL_ROW = 65000;
+
+struct RowLimits {
+    int warningRow = TABLE_WARNING_ROW;
+    int fullRow = TABLE_FULL_ROW;
+};
+
+struct WeighingHosts {
+    IScaleLink& link;
+    IUserPrompts& prompts;
+    ITableView& view;
+    ITableSaver& saver;
+};
+
+class CWeighingCore {
+public:
+    using Clock = std::function<int64_t()>;
+
+    CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Clock clock = {},
+                  RowLimits limits = {});
+
+    // A burst from the reader; the bytes are copied before this returns.
+    void OnSerialData(const uint8_t* bytes, int count);
+    bool ProcessFrame();
+    std::wstring MakeWeightText(int row);
+
+    void SwitchUnit(int unit);
+    int Unit() const { return m_unit; }
+
+    void OnClearData();
+    // Runs the export and hands over to the clear question when it succeeded.
+    void SaveTable(bool bAuto);
+
+    bool IsConnected() const { return m_connected.load(); }
+    void SetConnected(bool connected) { m_connected.store(connected); }
+    bool IsTableFull() const { return m_tableFull; }
+    void ResetStartTime() { m_startTime = m_clock(); }
+    int64_t StartTime() const { return m_startTime; }
+
+    // First byte of the last burst; the handshake reads it on its own thread.
+    uint8_t FirstReceivedByte() const { return m_firstByte.load(); }
+
+    const CMeasurementTable& Table() const { return m_table; }
+    // Kilograms or mark of a row; rows past the last entry have none.
+    bool Weight(int row, double& kilograms) const;
+
+private:
+    int CreateRow();
+    void CompleteRow(int row);
+    void ApplyRowLimits(int row);
+    void HandleTableFull();
+    void DeleteAllRows();
+    std::wstring Text(std::wstring_view section, std::wstring_view key) const;
+    const std::wstring& UpdateTimeText(int64_t t);
+
+    IScaleLink& m_link;
+    IUserPrompts& m_prompts;
+    ITableView& m_view;
+    ITableSaver& m_saver;
+    const CTextLookup& m_texts;
+    Clock m_clock;
+    RowLimits m_limits;
+
+    std::vector<uint8_t> m_rxBuffer;
+    int m_rxCount = 0;
+    std::atomic<uint8_t> m_firstByte{0};
+    std::atomic<bool> m_connected{false};
+    bool m_retryPending = false;
+    CMeasurementTable m_table;
+    std::vector<double> m_weights;
+    int64_t m_startTime = 0;
+    int m_unit = 0;
+    bool m_tableFull = false;
+
+    int64_t m_lastTimeStamp = INT64_MIN;
+    std::wstring m_lastTimeText;
+};
+
+}  // namespace tarvex

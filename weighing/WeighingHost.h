@@ -1,0 +1,59 @@
+#pragma once
+// What the weighing core asks of the rest of the program. The window and the
+// serial link implement these; tests implement them by recording.
+
+#include <cstdint>
+#include <string>
+
+namespace tarvex {
+
+// Commands to the scale.
+constexpr uint8_t CMD_HANDSHAKE = 0x5A;
+constexpr uint8_t CMD_ACK = 0x9F;
+constexpr uint8_t CMD_REPEAT = 0xF9;
+constexpr uint8_t CMD_STOP = 0x3A;
+
+// First bytes of what the scale sends.
+constexpr uint8_t FRAME_WEIGHT = 0x5F;
+constexpr uint8_t FRAME_OVERWEIGHT = 0x3F;
+constexpr uint8_t FRAME_HANDSHAKE_REPLY = 0xA5;
+
+// Answers of a yes/no question.
+constexpr int ANSWER_YES = 6;
+constexpr int ANSWER_NO = 7;
+constexpr int ANSWER_CANCEL = 2;
+
+class IScaleLink {
+public:
+    virtual ~IScaleLink() = default;
+    virtual void SendCommand(uint8_t command) = 0;  // queued; goes out on the reader thread
+    virtual void SignalReply() = 0;                 // a burst arrived while not connected
+    virtual void RequestStop() = 0;                 // the reader ends after the current burst
+    virtual void ApplyDisconnected() = 0;           // caption, flag and controls
+    // Open the selected port again and greet the scale, once the burst being
+    // handled now has been returned to the reader.
+    virtual void RestartLink() = 0;
+};
+
+class IUserPrompts {
+public:
+    virtual ~IUserPrompts() = default;
+    virtual int AskYesNo(const std::wstring& text) = 0;          // ANSWER_*
+    virtual void ShowNoticeNoWait(const std::wstring& text) = 0; // readings keep arriving
+};
+
+class ITableView {
+public:
+    virtual ~ITableView() = default;
+    virtual void RowAdded(int row) = 0;  // show it and scroll it into view
+    virtual void RowsChanged() = 0;      // rows removed or cells rewritten
+};
+
+class ITableSaver {
+public:
+    virtual ~ITableSaver() = default;
+    // Saves the whole table; true when the file was written.
+    virtual bool SaveTableToExcel(bool bAuto) = 0;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,72 @@
+#include "WeightText.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace tarvex {
+namespace {
+
+// printf's "%f" text of v, to_chars with six decimals gives the same digits
+// and is several times faster on the unit switch of a full table.
+size_t FormatFixed6(double v, char* buf, size_t size) {
+    const auto res = std::to_chars(buf, buf + size, v, std::chars_format::fixed, 6);
+    return static_cast<size_t>(res.ptr - buf);
+}
+
+void AppendAscii(std::wstring& out, const char* text, size_t count) {
+    for (size_t i = 0; i < count; ++i) out.push_back(static_cast<wchar_t>(text[i]));
+}
+
+}  // namespace
+
+std::wstring_view UnitName(int unit) {
+    switch (unit) {
+        case UNIT_LB: return L"LB";
+        case UNIT_LBOZ: return L"LB:OZ";
+        default: return L"KG";
+    }
+}
+
+std::wstring FormatWeightText(double kilograms, int unit) {
+    const bool negative = kilograms < 0;
+    const double m = std::fabs(kilograms);
+    std::wstring out;
+    out.reserve(16);
+    if (negative) out.push_back(L'-');
+    char buf[400];  // room for "%f" of the largest double
+    if (unit == UNIT_LBOZ) {
+        const double total = m * OUNCES_PER_KG * POUNDS_PER_OUNCE;
+        const int pounds = static_cast<int>(total);
+        const double ounces = (total - pounds) * OUNCES_PER_POUND;
+        char head[32];
+        const int headLen = std::snprintf(head, sizeof head, "%3d:", pounds);
+        AppendAscii(out, head, static_cast<size_t>(headLen));
+        const size_t len = FormatFixed6(ounces, buf, sizeof buf);
+        AppendAscii(out, buf, len < 4 ? len : 4);
+        return out;
+    }
+    const double shown = unit == UNIT_LB ? m * POUNDS_PER_KG : m;
+    const size_t len = FormatFixed6(shown, buf, sizeof buf);
+    AppendAscii(out, buf, len < 6 ? len : 6);
+    return out;
+}
+
+bool DecodeWeight(const uint8_t* frame, double& kilograms) {
+    uint32_t raw = (uint32_t{frame[2]} << 16) | (uint32_t{frame[3]} << 8) | frame[4];
+    // The scale sends more digits than its display shows; fold them away.
+    if (raw > 999999) raw /= 100;
+    else if (raw >= 100000) raw /= 10;
+    double value;
+    switch (frame[1] & 0x0F) {
+        case 2: value = raw * 0.1; break;
+        case 4: value = raw * 0.01; break;
+        case 8: value = raw * 0.001; break;
+        default: return false;
+    }
+    if ((frame[1] & 0xF0) == 0x40) value = 0 - value;
+    kilograms = value;
+    return true;
+}
+
+}  // namespace tarvex

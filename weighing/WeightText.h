@@ -1,0 +1,35 @@
+#pragma once
+// Display units, the stored kilogram values and the text of a weight.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+constexpr int UNIT_KG = 0;
+constexpr int UNIT_LB = 1;
+constexpr int UNIT_LBOZ = 2;
+
+// Marks kept in place of a weight. A reading of exactly 0.0 kg or 555.5 kg is
+// indistinguishable from them afterwards; the scale's users live with that.
+constexpr double WEIGHT_ERROR = 0.0;
+constexpr double WEIGHT_OVERWEIGHT = 555.5;
+
+// The scale's own figures, not the exact ones: LB and LB:OZ differ on purpose.
+constexpr double POUNDS_PER_KG = 2.204;
+constexpr double OUNCES_PER_KG = 35.27;
+constexpr double POUNDS_PER_OUNCE = 0.0625;
+constexpr double OUNCES_PER_POUND = 16.0;
+
+// "KG", "LB" or "LB:OZ"; these never come from a language file.
+std::wstring_view UnitName(int unit);
+
+// The Data cell of a weight v (kilograms) shown in unit u.
+std::wstring FormatWeightText(double kilograms, int unit);
+
+// Decodes bytes 1 to 4 of a weight frame into kilograms. False when the
+// frame's decimal code is not one the scale defines.
+bool DecodeWeight(const uint8_t* frame, double& kilograms);
+
+}  // namespace tarvex
