@@ -1,0 +1,28 @@
+#include "AboutDlg.h"
+
+#include <wx/button.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+
+#include "AppIcon.h"
+
+namespace tarvex {
+
+const wchar_t* const ABOUT_ENTRY_TEXT = L"&About Tarvex Scale...";
+
+CAboutDlg::CAboutDlg(wxWindow* parent)
+    : wxDialog(parent, wxID_ANY, L"About Tarvex Scale", wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxCLOSE_BOX | wxSYSTEM_MENU) {
+    const auto du = [this](int x, int y) { return ConvertDialogToPixels(wxPoint(x, y)); };
+    const auto dus = [this](int x, int y) { return ConvertDialogToPixels(wxSize(x, y)); };
+    SetClientSize(dus(170, 62));
+    new wxStaticBitmap(this, wxID_ANY, AppIcon(), du(14, 14));
+    new wxStaticText(this, wxID_ANY, L"Tarvex Scale, version 0.1", du(42, 14), dus(114, 8));
+    new wxStaticText(this, wxID_ANY, L"Reads parcel weights from a serial scale.", du(42, 26),
+                     dus(120, 8));
+    auto* ok = new wxButton(this, wxID_OK, L"OK", du(113, 41), dus(50, 14));
+    ok->SetDefault();
+    CentreOnParent();
+}
+
+}  // namespace tarvex

@@ -1,0 +1,9 @@
+#include "AppIcon.h"
+
+#include "../resources/tarvex-scale.xpm"
+
+namespace tarvex {
+
+wxIcon AppIcon() { return wxIcon(tarvex_scale_xpm); }
+
+}  // namespace tarvex

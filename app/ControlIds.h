@@ -1,0 +1,22 @@
+#pragma once
+// Control numbers of the main window's layout (template 102).
+
+namespace tarvex {
+
+constexpr int IDD_SCALE_DIALOG = 102;
+constexpr int IDC_LIST = 1000;
+constexpr int IDC_OPEN_CLOSE = 1002;
+constexpr int IDC_PORT_COMBO = 1004;
+constexpr int IDC_LANGUAGE_COMBO = 1005;
+constexpr int IDC_UNIT_KG = 1010;
+constexpr int IDC_UNIT_LB = 1011;
+constexpr int IDC_UNIT_LBOZ = 1012;
+constexpr int IDC_CLEAR = 1013;
+constexpr int IDC_REFRESH = 1014;
+constexpr int IDC_SAVE = 1015;
+constexpr int IDC_CONFIRM_LANGUAGE = 1016;
+constexpr int IDC_UNIT_GROUP = 1019;
+constexpr int IDC_PORT_GROUP = 1020;
+constexpr int IDC_LANGUAGE_GROUP = 1021;
+
+}  // namespace tarvex

@@ -1,0 +1,3 @@
+#include "ScaleApp.h"
+
+wxIMPLEMENT_APP(tarvex::CScaleApp);

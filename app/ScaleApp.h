@@ -1,0 +1,17 @@
+#pragma once
+
+#include <wx/app.h>
+
+namespace tarvex {
+
+// Runs the main window modally and ends the program when it closes.
+class CScaleApp : public wxApp {
+public:
+    bool OnInit() override;
+    int OnRun() override;
+
+private:
+    int InitInstance();
+};
+
+}  // namespace tarvex

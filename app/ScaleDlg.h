@@ -1,0 +1,101 @@
+#pragma once
+// The main window: owns every piece of the program's state for the whole run
+// and routes each event to the core objects.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <wx/dialog.h>
+#include <wx/icon.h>
+
+#include "MyMsg.h"
+#include "TextLookup.h"
+#include "WeighingCore.h"
+
+class wxChoice;
+
+namespace tarvex {
+
+class CTableListCtrl;
+
+class CScaleDlg : public wxDialog,
+                  private IScaleLink,
+                  private IUserPrompts,
+                  private ITableView,
+                  private ITableSaver {
+public:
+    // executablePath: where the program's folder is taken from; empty means
+    // the running program (tests give a folder of their own).
+    explicit CScaleDlg(const std::wstring& executablePath = {});
+    ~CScaleDlg() override;
+
+    // The reader's hand-off of one burst; runs on the window thread.
+    void OnSerialData(const uint8_t* bytes, int count);
+
+    CWeighingCore& Core() { return m_core; }
+    CMyMsg& MsgBox() { return m_msgBox; }
+    CTableListCtrl& List() { return *m_list; }
+    const std::wstring& LanguageFileInUse() const { return m_languageFile; }
+    const std::wstring& SettingFile() const { return m_settingFile; }
+
+    void OnSysCommand(int id);
+
+private:
+    void BuildControls();
+    void BindCommands();
+    void MakeRoomBelowLists();
+
+    void OnInitDialog(wxInitDialogEvent& event);
+    void InitLanguage();
+    void ApplyLanguageTexts();
+    void FillLanguageList();
+    void InitTableColumns();
+
+    void OnOpenCloseConnection(wxCommandEvent& event);
+    void OnUnitKg(wxCommandEvent& event);
+    void OnUnitLb(wxCommandEvent& event);
+    void OnUnitLbOz(wxCommandEvent& event);
+    void OnClearData(wxCommandEvent& event);
+    void OnRefreshPorts(wxCommandEvent& event);
+    void OnBnClickedSaveTable(wxCommandEvent& event);
+    void OnConfirmLanguage(wxCommandEvent& event);
+    void OnClose(wxCloseEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+
+    void SyncUnitButtons();
+    void ShowMessage(int kind, std::wstring_view key);
+    std::wstring Text(std::wstring_view section, std::wstring_view key) const;
+
+    // IScaleLink
+    void SendCommand(uint8_t command) override;
+    void SignalReply() override;
+    void RequestStop() override;
+    void ApplyDisconnected() override;
+    void RestartLink() override;
+    // IUserPrompts
+    int AskYesNo(const std::wstring& text) override;
+    void ShowNoticeNoWait(const std::wstring& text) override;
+    // ITableView
+    void RowAdded(int row) override;
+    void RowsChanged() override;
+    // ITableSaver
+    bool SaveTableToExcel(bool bAuto) override;
+
+    wxIcon m_icon;
+    std::wstring m_executablePath;
+    wxChoice* m_portCombo = nullptr;
+    CTableListCtrl* m_list = nullptr;
+    std::wstring m_languageFile;
+    std::vector<std::wstring> m_languageFiles;
+    std::wstring m_settingFile;
+    std::wstring m_appDir;
+    wxChoice* m_languageCombo = nullptr;
+    CTextLookup m_texts;  // reads from m_languageFile
+    CMyMsg m_msgBox;
+    CWeighingCore m_core;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,68 @@
+// Languages: locating "Setting.ini" and the language file, the window's
+// texts, the language list and its confirm button.
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/msgdlg.h>
+#include <wx/stdpaths.h>
+
+#include "ControlIds.h"
+#include "LanguageSettings.h"
+#include "ProfileFile.h"
+#include "ScaleDlg.h"
+#include "TableListCtrl.h"
+
+namespace tarvex {
+
+void CScaleDlg::InitLanguage() {
+    const std::wstring exe = m_executablePath.empty()
+                                 ? wxStandardPaths::Get().GetExecutablePath().ToStdWstring()
+                                 : m_executablePath;
+    m_appDir = AppDirOf(exe);
+    m_settingFile = SettingFileIn(m_appDir);
+    m_languageFile = LanguageFileFromSettings(m_appDir, m_settingFile);
+    ApplyLanguageTexts();
+}
+
+void CScaleDlg::ApplyLanguageTexts() {
+    m_texts.SetLanguageFile(m_languageFile);
+    SetTitle(Text(SECTION_CAPTION, L"Dialog_Caption"));
+    static constexpr std::pair<int, const wchar_t*> kCaptions[] = {
+        {IDC_OPEN_CLOSE, L"Serial_Caption_Open"}, {IDC_SAVE, L"Save_Excel"},
+        {IDC_CLEAR, L"Clear_Data"},               {IDC_UNIT_GROUP, L"Change_Unit_Caption"},
+        {IDC_PORT_GROUP, L"Serial_Caption_Port"}, {IDC_REFRESH, L"Serial_Refresh"},
+        {IDC_LANGUAGE_GROUP, L"Language_Caption"}, {IDC_CONFIRM_LANGUAGE, L"Language_OK"},
+    };
+    for (const auto& [id, key] : kCaptions) FindWindow(id)->SetLabel(Text(SECTION_CAPTION, key));
+    m_msgBox.SetLanguageFile(m_languageFile);
+}
+
+void CScaleDlg::FillLanguageList() {
+    m_languageFiles = ListLanguageEntries(m_appDir);
+    if (m_languageFiles.empty()) return;
+    const std::wstring remembered = ReadProfileText(m_settingFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME);
+    std::vector<std::wstring> names;
+    for (const std::wstring& file : m_languageFiles) {
+        names.push_back(ReadProfileText(file, SECTION_LANGUAGE, KEY_LANGUAGE_NAME));
+        m_languageCombo->Append(names.back());
+    }
+    m_languageCombo->SetSelection(RememberedLanguageLine(names, remembered));
+}
+
+void CScaleDlg::OnConfirmLanguage(wxCommandEvent&) {
+    const int line = m_languageCombo->GetSelection();
+    if (line < 0 || line >= static_cast<int>(m_languageFiles.size())) {
+        // No line to confirm: the framework's own error, nothing changes.
+        wxMessageBox(L"Encountered an improper argument.", L"Tarvex Scale", wxOK | wxICON_ERROR,
+                     this);
+        return;
+    }
+    m_languageFile = m_languageFiles[static_cast<size_t>(line)];
+    // A read-only "Setting.ini" is not reported; the language changes anyway.
+    RememberLanguage(m_settingFile, m_languageFile);
+    ApplyLanguageTexts();
+    for (int i = 0; i < COLUMN_COUNT; ++i)
+        m_list->SetHeaderText(i, Text(SECTION_HEADER, TABLE_COLUMNS[static_cast<size_t>(i)].headerKey));
+}
+
+}  // namespace tarvex

@@ -1,0 +1,31 @@
+#pragma once
+// The measurement table on screen: a virtual list that reads every cell
+// straight from the core's table model, so 65000 rows cost no copies.
+
+#include <wx/listctrl.h>
+
+#include "MeasurementTable.h"
+
+namespace tarvex {
+
+class CTableListCtrl : public wxListCtrl {
+public:
+    CTableListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size,
+                   const CMeasurementTable& table);
+
+    // The six columns with their widths and alignments; headers come later.
+    void InsertTableColumns();
+    void SetHeaderText(int column, const wxString& text);
+    wxString HeaderText(int column) const;
+
+    void ShowRowAdded(int row);
+    void ShowAllRows();
+
+protected:
+    wxString OnGetItemText(long item, long column) const override;
+
+private:
+    const CMeasurementTable& m_table;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,57 @@
+#include "LanguageSettings.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "ProfileFile.h"
+#include "TextCodec.h"
+#include "TextLookup.h"
+
+namespace tarvex {
+
+std::wstring AppDirOf(const std::wstring& executablePath) {
+    const size_t cut = executablePath.find_last_of(PATH_SEPARATOR);
+    return cut == std::wstring::npos ? std::wstring() : executablePath.substr(0, cut + 1);
+}
+
+std::wstring SettingFileIn(const std::wstring& appDir) { return appDir + SETTING_FILE_NAME; }
+
+std::wstring LanguageFileFromSettings(const std::wstring& appDir, const std::wstring& settingFile) {
+    std::wstring stored = ReadProfileText(settingFile, SECTION_LANGUAGE, KEY_LANGUAGE_FILE);
+#ifndef _WIN32
+    for (wchar_t& c : stored)
+        if (c == L'\\') c = PATH_SEPARATOR;
+#endif
+    return appDir + LANGUAGE_FOLDER_NAME + stored;
+}
+
+std::vector<std::wstring> ListLanguageEntries(const std::wstring& appDir) {
+    const std::wstring prefix = appDir + LANGUAGE_FOLDER_NAME + PATH_SEPARATOR;
+    std::vector<std::wstring> entries;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(PathFromWide(prefix), ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
+        entries.push_back(prefix + WideFromPath(it->path().filename()));
+    return entries;
+}
+
+int RememberedLanguageLine(const std::vector<std::wstring>& displayNames,
+                           const std::wstring& rememberedName) {
+    int line = 0;
+    for (size_t i = 0; i < displayNames.size(); ++i)
+        if (displayNames[i] == rememberedName) line = static_cast<int>(i);
+    return line;
+}
+
+bool RememberLanguage(const std::wstring& settingFile, const std::wstring& languageFile) {
+    const std::wstring name = ReadProfileText(languageFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME);
+    const bool nameWritten = WriteProfileText(settingFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME, name);
+    const size_t cut = languageFile.find_last_of(PATH_SEPARATOR);
+    const std::wstring fileName =
+        cut == std::wstring::npos ? languageFile : languageFile.substr(cut + 1);
+    const bool fileWritten =
+        WriteProfileText(settingFile, SECTION_LANGUAGE, KEY_LANGUAGE_FILE, L"\\" + fileName);
+    return nameWritten && fileWritten;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,45 @@
+#pragma once
+// Where "Setting.ini" and the language files live, and what the language
+// list and its confirm button do to them. No display types here.
+
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+inline constexpr wchar_t SETTING_FILE_NAME[] = L"Setting.ini";
+inline constexpr wchar_t LANGUAGE_FOLDER_NAME[] = L"Language";
+inline constexpr wchar_t KEY_LANGUAGE_FILE[] = L"Language_FileName";
+inline constexpr wchar_t KEY_LANGUAGE_NAME[] = L"Language_Name";
+
+#ifdef _WIN32
+inline constexpr wchar_t PATH_SEPARATOR = L'\\';
+#else
+inline constexpr wchar_t PATH_SEPARATOR = L'/';
+#endif
+
+// The folder of the executable, ending with the separator.
+std::wstring AppDirOf(const std::wstring& executablePath);
+
+std::wstring SettingFileIn(const std::wstring& appDir);
+
+// The language file that "Setting.ini" names: the folder, "Language" and the
+// stored value joined with nothing in between. The stored value carries a
+// backslash so that one "Setting.ini" serves Windows and Linux alike; on
+// Linux its backslashes are read as separators.
+std::wstring LanguageFileFromSettings(const std::wstring& appDir, const std::wstring& settingFile);
+
+// Every entry of the language folder (files of any name and sub-folders), in
+// the order the file system lists them.
+std::vector<std::wstring> ListLanguageEntries(const std::wstring& appDir);
+
+// The line to select: the last entry whose name equals the remembered one
+// exactly, or line 0.
+int RememberedLanguageLine(const std::vector<std::wstring>& displayNames,
+                           const std::wstring& rememberedName);
+
+// Writes the chosen file's display name and "\<file name>" into "Setting.ini".
+// False when either write failed; the language still changes for this run.
+bool RememberLanguage(const std::wstring& settingFile, const std::wstring& languageFile);
+
+}  // namespace tarvex

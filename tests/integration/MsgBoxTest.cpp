@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <wx/frame.h>
+
+#include "ModalScript.h"
+#include "MyMsg.h"
+#include "TempDir.h"
+#include "TextCodec.h"
+
+namespace tarvex::test {
+namespace {
+
+class MsgBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        parent = new wxFrame(nullptr, wxID_ANY, L"parent");
+        box.SetLanguageFile(WideFromPath(dir.Write("L.ini",
+            "[Message]\nWarning=Careful\n[Message_Button]\nMsg_IDOK=Fine\n")));
+    }
+    void TearDown() override { parent->Destroy(); }
+
+    TempDir dir;
+    ModalScript modal;
+    CMyMsg box;
+    wxFrame* parent = nullptr;
+};
+
+TEST_F(MsgBoxTest, CaptionDefaultsToWarningAndLabelsMayBeMissing) {
+    box.SetMessage(MSG_YESNO, L"Sure?", L"");
+    modal.Answer(IDNO_ANSWER);
+    EXPECT_EQ(box.DoModal(parent), IDNO_ANSWER);
+    box.SetMessage(MSG_OK, L"Done", L"Own caption");
+    modal.Answer(IDOK_ANSWER);
+    EXPECT_EQ(box.DoModal(parent), IDOK_ANSWER);
+    ASSERT_EQ(modal.seen.size(), 2u);
+    EXPECT_EQ(modal.seen[0].caption, L"Careful");
+    EXPECT_EQ(modal.seen[0].text, L"Sure?");
+    EXPECT_TRUE(modal.seen[0].yesShown && modal.seen[0].noShown && !modal.seen[0].okShown);
+    EXPECT_EQ(modal.seen[0].yesLabel, L"");  // missing keys: empty labels
+    EXPECT_EQ(modal.seen[1].caption, L"Own caption");
+    EXPECT_TRUE(modal.seen[1].okShown && !modal.seen[1].yesShown && !modal.seen[1].noShown);
+    EXPECT_EQ(modal.seen[1].okLabel, L"Fine");
+}
+
+TEST_F(MsgBoxTest, RealButtonsAndKeysGiveTheirAnswers) {
+    struct Case {
+        int kind;
+        std::function<void(wxDialog*)> act;
+        int answer;
+    };
+    const Case cases[] = {
+        {MSG_YESNO, [](wxDialog* d) { Click(d, IDYES_ANSWER); }, IDYES_ANSWER},
+        {MSG_YESNO, [](wxDialog* d) { Click(d, IDNO_ANSWER); }, IDNO_ANSWER},
+        {MSG_YESNO, [](wxDialog* d) { PressEscape(d); }, IDCANCEL_ANSWER},
+        {MSG_YESNO, [](wxDialog* d) { d->Close(); }, IDCANCEL_ANSWER},
+        {MSG_OK, [](wxDialog* d) { Click(d, IDOK_ANSWER); }, IDOK_ANSWER},
+        {MSG_OK, [](wxDialog* d) { PressEscape(d); }, IDCANCEL_ANSWER},
+    };
+    for (const Case& c : cases) {
+        box.SetMessage(c.kind, L"?", L"");
+        modal.Then(c.act);
+        EXPECT_EQ(box.DoModal(parent), c.answer);
+    }
+    EXPECT_EQ(modal.Pending(), 0u);
+}
+
+TEST_F(MsgBoxTest, NoticeWithoutWaitingIsItsOwnWindowAndIsReused) {
+    box.SetMessage(MSG_OK, L"First", L"");
+    box.ShowWithoutWaiting(parent);
+    CMyMsgDialog* notice = box.NoticeWindow();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->IsShown());
+    EXPECT_FALSE(notice->IsModal());
+
+    // A question while the notice is up gets a window of its own.
+    box.SetMessage(MSG_YESNO, L"Question", L"");
+    modal.Then([notice](wxDialog* d) {
+        EXPECT_NE(d, notice);
+        EXPECT_TRUE(notice->IsShown());
+        Click(d, IDYES_ANSWER);
+    });
+    EXPECT_EQ(box.DoModal(parent), IDYES_ANSWER);
+    EXPECT_EQ(Describe(notice).text, L"First");
+
+    box.SetMessage(MSG_OK, L"Second", L"");
+    box.ShowWithoutWaiting(parent);
+    EXPECT_EQ(box.NoticeWindow(), notice);
+    EXPECT_EQ(Describe(notice).text, L"Second");
+    PressEscape(notice);
+    EXPECT_FALSE(notice->IsShown());
+}
+
+}  // namespace
+}  // namespace tarvex::test

@@ -1,0 +1,85 @@
+// Starts the built program itself from the build tree, waits for its window
+// to come up with the English title, and closes it as a window manager would.
+
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::optional<Window> FindWindowNamed(Display* display, Window parent, const std::string& title) {
+    Window root, parentOut, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, parent, &root, &parentOut, &children, &count)) return std::nullopt;
+    std::optional<Window> found;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        if (XFetchName(display, children[i], &name) && name) {
+            if (title == name) found = children[i];
+            XFree(name);
+        }
+        if (!found) found = FindWindowNamed(display, children[i], title);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+void SendDeleteWindow(Display* display, Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+TEST(ProgramStart, WindowComesUpWithEnglishTitleAndCloses) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr) << "no X display";
+    char* argv[] = {const_cast<char*>(TARVEX_PROGRAM), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, TARVEX_PROGRAM, nullptr, nullptr, argv, environ), 0);
+
+    std::optional<Window> window;
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (!window && Clock::now() < deadline) {
+        window = FindWindowNamed(display, DefaultRootWindow(display), "Tarvex Scale");
+        if (!window) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(window.has_value()) << "no window titled \"Tarvex Scale\" came up";
+    if (window) SendDeleteWindow(display, *window);
+
+    int status = 0;
+    pid_t done = 0;
+    const auto exitDeadline = Clock::now() + std::chrono::seconds(20);
+    while ((done = waitpid(pid, &status, WNOHANG)) == 0 && Clock::now() < exitDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (done == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the program did not end after its window was closed";
+    } else {
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    XCloseDisplay(display);
+}
+
+}  // namespace

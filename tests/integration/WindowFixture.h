@@ -1,0 +1,76 @@
+#pragma once
+// A program folder of its own (Setting.ini, Language/ with the shipped
+// files) and a real main window over it.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include <wx/app.h>
+#include <wx/choice.h>
+#include <wx/evtloop.h>
+
+#include "ControlIds.h"
+#include "ModalScript.h"
+#include "ScaleDlg.h"
+#include "TableListCtrl.h"
+#include "TempDir.h"
+#include "TextCodec.h"
+
+namespace tarvex::test {
+
+inline std::string ShippedFile(const std::string& relative) {
+    return TempDir::Read(std::filesystem::path(TARVEX_RESOURCES_DIR) / relative);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir.Write("Language/English.ini", ShippedFile("Language/English.ini"));
+        dir.Write("Language/Chinese.ini", ShippedFile("Language/Chinese.ini"));
+    }
+    void TearDown() override {
+        if (dlg) dlg->Destroy();
+        dlg = nullptr;
+        Flush();
+    }
+
+    void WriteSetting(const std::string& text) { dir.Write("Setting.ini", text); }
+
+    // Builds and shows the window; its start-up runs as the program's does.
+    CScaleDlg& Open() {
+        if (dlg) dlg->Destroy();
+        dlg = new CScaleDlg(WideFromPath(dir.Path() / "tarvex-scale"));
+        dlg->Show();
+        Flush();
+        return *dlg;
+    }
+
+    static void Flush() {
+        for (int i = 0; i < 3; ++i) {
+            wxTheApp->ProcessPendingEvents();
+            wxTheApp->ProcessIdle();
+            if (wxEventLoopBase* loop = wxEventLoopBase::GetActive())
+                while (loop->Pending()) loop->Dispatch();
+        }
+    }
+
+    wxString Label(int id) const { return dlg->FindWindow(id)->GetLabel(); }
+    wxChoice* LanguageList() const { return static_cast<wxChoice*>(dlg->FindWindow(IDC_LANGUAGE_COMBO)); }
+    int Rows() const { return dlg->Core().Table().RowCount(); }
+
+    void AddRows(int count) {
+        dlg->Core().SetConnected(true);
+        const uint8_t frame[6] = {0x5F, 0x02, 0x00, 0x30, 0x39, 0x54};
+        for (int i = 0; i < count; ++i) dlg->OnSerialData(frame, 6);
+    }
+
+    TempDir dir;
+    ModalScript modal;
+    CScaleDlg* dlg = nullptr;
+};
+
+inline const char* const kEnglishSetting =
+    "[Language_Configuration]\r\nLanguage_FileName=\\English.ini\r\nLanguage_Name=English\r\n";
+
+}  // namespace tarvex::test

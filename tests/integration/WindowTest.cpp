@@ -1,0 +1,221 @@
+#include "WindowFixture.h"
+
+#include <wx/radiobut.h>
+
+#include "AboutDlg.h"
+#include "LanguageSettings.h"
+#include "ProfileFile.h"
+
+namespace tarvex::test {
+namespace {
+
+TEST_F(WindowTest, TextsComeFromTheLanguageFileSettingNames) {
+    WriteSetting(kEnglishSetting);
+    Open();
+    EXPECT_EQ(dlg->GetTitle(), L"Tarvex Scale");
+    const std::pair<int, const wchar_t*> expected[] = {
+        {IDC_OPEN_CLOSE, L"Connect"},  {IDC_SAVE, L"Save table"}, {IDC_CLEAR, L"Clear data"},
+        {IDC_UNIT_GROUP, L"Unit"},     {IDC_PORT_GROUP, L"Port"}, {IDC_REFRESH, L"Refresh"},
+        {IDC_LANGUAGE_GROUP, L"Language"}, {IDC_CONFIRM_LANGUAGE, L"Apply"},
+        {IDC_UNIT_KG, L"KG"},          {IDC_UNIT_LB, L"LB"},      {IDC_UNIT_LBOZ, L"LB:OZ"},
+    };
+    for (const auto& [id, text] : expected) EXPECT_EQ(Label(id), text) << id;
+    const wchar_t* headers[] = {L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"};
+    ASSERT_EQ(dlg->List().GetColumnCount(), COLUMN_COUNT);
+    for (int i = 0; i < COLUMN_COUNT; ++i) {
+        EXPECT_EQ(dlg->List().HeaderText(i), headers[i]);
+        EXPECT_EQ(dlg->List().GetColumnWidth(i), i == 5 ? 200 : 80);
+    }
+    EXPECT_TRUE(static_cast<wxRadioButton*>(dlg->FindWindow(IDC_UNIT_KG))->GetValue());
+    ASSERT_EQ(LanguageList()->GetCount(), 2u);
+    EXPECT_EQ(LanguageList()->GetString(static_cast<unsigned>(LanguageList()->GetSelection())), L"English");
+}
+
+TEST_F(WindowTest, NoSettingFileGivesEmptyTextsAndStillListsLanguages) {
+    Open();
+    EXPECT_EQ(dlg->GetTitle(), L"");
+    EXPECT_EQ(Label(IDC_OPEN_CLOSE), L"");
+    EXPECT_EQ(dlg->List().HeaderText(0), L"");
+    EXPECT_EQ(dlg->LanguageFileInUse(), WideFromPath(dir.Path()) + L"/Language");
+    EXPECT_EQ(LanguageList()->GetCount(), 2u);
+    EXPECT_EQ(LanguageList()->GetSelection(), 0);
+    // A box shown now has empty caption and labels but still answers.
+    AddRows(1);
+    modal.Answer(IDYES_ANSWER);
+    Click(dlg, IDC_CLEAR);
+    ASSERT_EQ(modal.seen.size(), 1u);
+    EXPECT_EQ(modal.seen[0].caption, L"");
+    EXPECT_EQ(modal.seen[0].yesLabel, L"");
+    EXPECT_EQ(Rows(), 0);
+}
+
+TEST_F(WindowTest, ConfirmWritesSettingRenewsHeadersAndNextBoxUsesNewFile) {
+    WriteSetting(kEnglishSetting);
+    Open();
+    AddRows(2);
+    int chinese = -1;
+    for (unsigned i = 0; i < LanguageList()->GetCount(); ++i)
+        if (LanguageList()->GetString(i) == L"简体中文") chinese = static_cast<int>(i);
+    ASSERT_GE(chinese, 0);
+    LanguageList()->SetSelection(chinese);
+    Click(dlg, IDC_CONFIRM_LANGUAGE);
+
+    const std::wstring setting = dlg->SettingFile();
+    EXPECT_EQ(ReadProfileText(setting, L"Language_Configuration", L"Language_Name"), L"简体中文");
+    EXPECT_EQ(ReadProfileText(setting, L"Language_Configuration", L"Language_FileName"), L"\\Chinese.ini");
+    EXPECT_EQ(dlg->GetTitle(), L"Tarvex 电子秤");
+    const wchar_t* headers[] = {L"序号", L"数据", L"单位", L"时长", L"更新时间", L"说明"};
+    ASSERT_EQ(dlg->List().GetColumnCount(), COLUMN_COUNT);
+    for (int i = 0; i < COLUMN_COUNT; ++i) EXPECT_EQ(dlg->List().HeaderText(i), headers[i]);
+    EXPECT_EQ(Rows(), 2);  // the rows stay
+
+    modal.Answer(IDNO_ANSWER);
+    Click(dlg, IDC_CLEAR);
+    ASSERT_EQ(modal.seen.size(), 1u);
+    EXPECT_EQ(modal.seen[0].caption, L"警告");
+    EXPECT_EQ(modal.seen[0].text, L"确定清空表格中的全部数据吗？");
+    EXPECT_EQ(modal.seen[0].yesLabel, L"是");
+    EXPECT_EQ(modal.seen[0].noLabel, L"否");
+
+    // Starting again selects the remembered line and uses that file.
+    Open();
+    EXPECT_EQ(LanguageList()->GetSelection(), chinese);
+    EXPECT_EQ(Label(IDC_CLEAR), L"清空数据");
+}
+
+TEST_F(WindowTest, ConfirmWithNoLineSelectedIsAnErrorAndChangesNothing) {
+    WriteSetting(kEnglishSetting);
+    std::filesystem::remove_all(dir.Path() / "Language");
+    Open();
+    EXPECT_EQ(LanguageList()->GetCount(), 0u);
+    const std::string before = TempDir::Read(dir.Path() / "Setting.ini");
+    modal.Answer(wxID_OK);
+    Click(dlg, IDC_CONFIRM_LANGUAGE);
+    ASSERT_EQ(modal.seen.size(), 1u);
+    EXPECT_NE(modal.seen[0].className.find("MessageDialog"), std::string::npos);
+    EXPECT_EQ(TempDir::Read(dir.Path() / "Setting.ini"), before);
+    EXPECT_EQ(dlg->LanguageFileInUse(), WideFromPath(dir.Path()) + L"/Language/English.ini");
+}
+
+TEST_F(WindowTest, SubFolderIsAnEmptyLineAndConfirmingItEmptiesTexts) {
+    WriteSetting(kEnglishSetting);
+    std::filesystem::create_directories(dir.Path() / "Language" / "Old");
+    Open();
+    ASSERT_EQ(LanguageList()->GetCount(), 3u);
+    int empty = -1;
+    for (unsigned i = 0; i < 3; ++i)
+        if (LanguageList()->GetString(i).empty()) empty = static_cast<int>(i);
+    ASSERT_GE(empty, 0);
+    LanguageList()->SetSelection(empty);
+    Click(dlg, IDC_CONFIRM_LANGUAGE);
+    EXPECT_EQ(dlg->GetTitle(), L"");
+    EXPECT_EQ(ReadProfileText(dlg->SettingFile(), L"Language_Configuration", L"Language_FileName"), L"\\Old");
+    EXPECT_EQ(ReadProfileText(dlg->SettingFile(), L"Language_Configuration", L"Language_Name"), L"");
+}
+
+TEST_F(WindowTest, NameMatchingTwiceSelectsTheLaterLine) {
+    dir.Write("Language/English-copy.ini", ShippedFile("Language/English.ini"));
+    WriteSetting(kEnglishSetting);
+    Open();
+    const auto entries = ListLanguageEntries(WideFromPath(dir.Path()) + L"/");
+    int last = -1;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (ReadProfileText(entries[i], L"Language_Configuration", L"Language_Name") == L"English")
+            last = static_cast<int>(i);
+    EXPECT_EQ(LanguageList()->GetSelection(), last);
+}
+
+TEST_F(WindowTest, ClosingWithRowsAsksNoKeepsTheWindowEscapeLetsItClose) {
+    WriteSetting(kEnglishSetting);
+    Open();
+    dlg->Close();  // empty table: nothing asked
+    EXPECT_TRUE(modal.seen.empty());
+    EXPECT_FALSE(dlg->IsShown());
+
+    Open();
+    AddRows(1);
+    modal.Answer(IDNO_ANSWER);
+    dlg->Close();
+    ASSERT_EQ(modal.seen.size(), 1u);
+    EXPECT_EQ(modal.seen[0].text, L"The table still holds readings. Close the program anyway?");
+    EXPECT_TRUE(modal.seen[0].yesShown && modal.seen[0].noShown && !modal.seen[0].okShown);
+    EXPECT_TRUE(dlg->IsShown());
+
+    // Escape on the real box answers 2, which lets the window close.
+    modal.Then([](wxDialog* box) { PressEscape(box); });
+    dlg->Close();
+    EXPECT_EQ(modal.seen.size(), 2u);
+    EXPECT_FALSE(dlg->IsShown());
+}
+
+TEST_F(WindowTest, ClearQuestionKeepsRowsOnAnythingButYes) {
+    WriteSetting(kEnglishSetting);
+    Open();
+    AddRows(3);
+    modal.Answer(IDNO_ANSWER);
+    Click(dlg, IDC_CLEAR);
+    EXPECT_EQ(Rows(), 3);
+    modal.Then([](wxDialog* box) { box->Close(); });  // the close box
+    Click(dlg, IDC_CLEAR);
+    EXPECT_EQ(Rows(), 3);
+    modal.Then([](wxDialog* box) { PressEscape(box); });
+    Click(dlg, IDC_CLEAR);
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(dlg->List().GetItemCount(), 3);
+    // A real press of the yes button.
+    modal.Then([](wxDialog* box) { Click(box, IDYES_ANSWER); });
+    Click(dlg, IDC_CLEAR);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(dlg->List().GetItemCount(), 0);
+    ASSERT_EQ(modal.seen.size(), 4u);
+    EXPECT_EQ(modal.seen[0].caption, L"Tarvex Scale");
+    EXPECT_EQ(modal.seen[0].yesLabel, L"Yes");
+    EXPECT_EQ(modal.seen[0].noLabel, L"No");
+}
+
+TEST_F(WindowTest, NearlyFullNoticeDoesNotStopReadings) {
+    WriteSetting(kEnglishSetting);
+    Open();
+    AddRows(60001);  // the last one has row number 60000
+    CMyMsgDialog* notice = dlg->MsgBox().NoticeWindow();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->IsShown());
+    const SeenBox seen = Describe(notice);
+    EXPECT_EQ(seen.text, L"The table is nearly full (60000 rows). Save and clear it soon.");
+    EXPECT_TRUE(seen.okShown && !seen.yesShown);
+    EXPECT_EQ(seen.okLabel, L"OK");
+    AddRows(5);
+    EXPECT_EQ(Rows(), 60006);
+    EXPECT_EQ(dlg->List().GetItemCount(), 60006);
+    EXPECT_TRUE(modal.seen.empty());
+    Click(notice, IDOK_ANSWER);  // OK hides the notice
+    EXPECT_FALSE(notice->IsShown());
+}
+
+TEST_F(WindowTest, UnitButtonsRewriteTheTable) {
+    WriteSetting(kEnglishSetting);
+    Open();
+    AddRows(1);
+    auto* lb = static_cast<wxRadioButton*>(dlg->FindWindow(IDC_UNIT_LB));
+    lb->SetValue(true);
+    wxCommandEvent click(wxEVT_RADIOBUTTON, IDC_UNIT_LB);
+    click.SetEventObject(lb);
+    lb->GetEventHandler()->ProcessEvent(click);
+    EXPECT_EQ(dlg->List().GetItemText(0, COLUMN_DATA), L"2720.8");
+    EXPECT_EQ(dlg->List().GetItemText(0, COLUMN_UNIT), L"LB");
+}
+
+TEST_F(WindowTest, AboutBoxFromTheMenuCommand) {
+    WriteSetting(kEnglishSetting);
+    Open();
+    modal.Answer(wxID_OK);
+    modal.Answer(wxID_OK);
+    dlg->OnSysCommand(IDM_ABOUTBOX);
+    dlg->OnSysCommand(IDM_ABOUTBOX | 0x3);  // low bits do not matter
+    dlg->OnSysCommand(0xF060);               // another command opens nothing
+    ASSERT_EQ(modal.seen.size(), 2u);
+    EXPECT_NE(modal.seen[0].className.find("CAboutDlg"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarvex::test

@@ -1,0 +1,20 @@
+// Runs GoogleTest inside an initialised wx application, so tests can build
+// real windows on the display that xvfb-run provides.
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/init.h>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    wxApp::SetInstance(new wxApp());
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+        fprintf(stderr, "wx could not start: is there a display?\n");
+        return 1;
+    }
+    const int rc = RUN_ALL_TESTS();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return rc;
+}

@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ProfileFile.h"
+#include "TextCodec.h"
+
+namespace tarvex {
+namespace {
+
+// Every section and key the program reads from a language file.
+const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
+    {L"Language_Configuration", {L"Language_Name"}},
+    {L"Dialog_Caption",
+     {L"Dialog_Caption", L"Serial_Caption_Open", L"Serial_Caption_Close", L"Save_Excel",
+      L"Clear_Data", L"Change_Unit_Caption", L"Serial_Caption_Port", L"Serial_Refresh",
+      L"Language_Caption", L"Language_OK"}},
+    {L"ListCtrl_Header",
+     {L"Number", L"Data", L"Unit", L"Duration", L"Update_Time", L"Explan", L"Overweight",
+      L"Error_EX"}},
+    {L"Message",
+     {L"Warning", L"Serial_Port_Abnormal", L"No_Port", L"Connection_Fails", L"Auto_Error",
+      L"Clear_Data", L"Close_Exe", L"Create_Excel_Falie", L"Data_Warning", L"Data_Error",
+      L"CMD_ERROR"}},
+    {L"Message_Button", {L"Msg_IDYES", L"Msg_IDNO", L"Msg_IDOK"}},
+};
+
+TEST(ShippedLanguages, EveryFileCarriesEveryKey) {
+    const auto folder = std::filesystem::path(TARVEX_RESOURCES_DIR) / "Language";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++files;
+        const std::wstring file = WideFromPath(entry.path());
+        for (const auto& [section, keys] : kVocabulary)
+            for (const wchar_t* key : keys)
+                EXPECT_FALSE(ReadProfileText(file, section, key).empty())
+                    << entry.path() << " lacks [" << WideFromPath(section) << "] "
+                    << WideFromPath(key);
+    }
+    EXPECT_GE(files, 2);
+}
+
+TEST(ShippedLanguages, DefaultSettingNamesEnglish) {
+    const auto setting = std::filesystem::path(TARVEX_RESOURCES_DIR) / "Setting.ini";
+    const std::wstring file = WideFromPath(setting);
+    EXPECT_EQ(ReadProfileText(file, L"Language_Configuration", L"Language_FileName"), L"\\English.ini");
+    EXPECT_EQ(ReadProfileText(file, L"Language_Configuration", L"Language_Name"), L"English");
+}
+
+}  // namespace
+}  // namespace tarvex
