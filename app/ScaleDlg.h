@@ -45,6 +45,7 @@ public:
 private:
     void BuildControls();
     void BindCommands();
+    void FitUnitButtons();
     void MakeRoomBelowLists();
 
     void OnInitDialog(wxInitDialogEvent& event);

@@ -22,10 +22,8 @@ void CScaleDlg::BuildControls() {
     SetClientSize(size(289, 202));
 
     new wxButton(this, IDC_OPEN_CLOSE, L"开启连接", at(6, 159), size(50, 36));
-    // GTK's radio mark is wider than Windows' and would cut "KG" and "LB";
-    // they get the room up to their right-hand neighbour.
-    new wxRadioButton(this, IDC_UNIT_KG, L"KG", at(133, 170), size(24, 10), wxRB_GROUP);
-    new wxRadioButton(this, IDC_UNIT_LB, L"LB", at(157, 170), size(22, 10));
+    new wxRadioButton(this, IDC_UNIT_KG, L"KG", at(133, 170), size(19, 10), wxRB_GROUP);
+    new wxRadioButton(this, IDC_UNIT_LB, L"LB", at(157, 170), size(19, 10));
     new wxRadioButton(this, IDC_UNIT_LBOZ, L"LB:OZ", at(133, 183), size(35, 10));
     m_list = new CTableListCtrl(this, IDC_LIST, at(7, 5), size(278, 149), m_core.Table());
     // Drop-down lists without an edit field: a typed text means nothing to
@@ -43,13 +41,29 @@ void CScaleDlg::BuildControls() {
     // Group boxes are drawn after the controls inside them on GTK; keep the
     // controls above their frames.
     for (int id : {IDC_UNIT_GROUP, IDC_PORT_GROUP, IDC_LANGUAGE_GROUP}) FindWindow(id)->Lower();
-    // GTK's radio buttons need a few pixels more than ten units of height.
+    FitUnitButtons();
+    MakeRoomBelowLists();
+}
+
+// GTK's radio mark takes more room than the layout gives "KG" and "LB":
+// give each button its natural size, keep LB to the right of KG and let the
+// group box take them in.
+void CScaleDlg::FitUnitButtons() {
+    wxWindow* kg = FindWindow(IDC_UNIT_KG);
+    wxWindow* lb = FindWindow(IDC_UNIT_LB);
     for (int id : {IDC_UNIT_KG, IDC_UNIT_LB, IDC_UNIT_LBOZ}) {
         wxWindow* radio = FindWindow(id);
-        const int extra = radio->GetBestSize().y - radio->GetSize().y;
-        if (extra > 0) radio->SetSize(radio->GetRect().Inflate(0, (extra + 1) / 2));
+        wxSize natural = radio->GetSize();
+        natural.IncTo(radio->GetBestSize());
+        radio->SetSize(natural);
     }
-    MakeRoomBelowLists();
+    lb->Move(std::max(lb->GetPosition().x, kg->GetRect().GetRight() + 1), lb->GetPosition().y);
+    wxWindow* group = FindWindow(IDC_UNIT_GROUP);
+    const int margin = ConvertDialogToPixels(wxSize(1, 0)).x;
+    const int right = std::max({kg->GetRect().GetRight(), lb->GetRect().GetRight(),
+                                FindWindow(IDC_UNIT_LBOZ)->GetRect().GetRight()}) + margin;
+    if (right > group->GetRect().GetRight())
+        group->SetSize(right - group->GetPosition().x + 1, group->GetSize().y);
 }
 
 // GTK's drop-down lists are taller than the 14 units the layout gives them
