@@ -3,7 +3,9 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
 #include <wx/radiobut.h>
+#include <wx/thread.h>
 
 #include "AboutDlg.h"
 #include "AppIcon.h"
@@ -13,17 +15,24 @@
 
 namespace tarvex {
 
-CScaleDlg::CScaleDlg(const std::wstring& executablePath)
+CScaleDlg::CScaleDlg(const std::wstring& executablePath, std::optional<CPortMap> ports)
     : wxDialog(nullptr, IDD_SCALE_DIALOG, wxString(), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX),
       m_icon(AppIcon()),
       m_executablePath(executablePath),
-      m_core(WeighingHosts{*this, *this, *this, *this}, m_texts) {
+      m_portsOverride(std::move(ports)),
+      m_core(WeighingHosts{*this, *this, *this, *this}, m_texts),
+      m_connection(m_serial, *this, m_core, *this),
+      m_attemptTimer(this) {
     BuildControls();
     BindCommands();
 }
 
-CScaleDlg::~CScaleDlg() = default;
+CScaleDlg::~CScaleDlg() {
+    // The reader may be handing a burst to this window: end it while every
+    // member it may reach still exists.
+    m_serial.Shutdown();
+}
 
 void CScaleDlg::BindCommands() {
     Bind(wxEVT_INIT_DIALOG, &CScaleDlg::OnInitDialog, this);
@@ -41,6 +50,7 @@ void CScaleDlg::BindCommands() {
     Bind(wxEVT_CONTEXT_MENU, &CScaleDlg::OnContextMenu, this);
     Bind(wxEVT_MENU, [this](wxCommandEvent& e) { OnSysCommand(e.GetId()); }, IDM_ABOUTBOX);
     Bind(wxEVT_CHAR_HOOK, &CScaleDlg::OnCharHook, this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_connection.OnAttemptTimer(); });
 }
 
 void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
@@ -49,7 +59,7 @@ void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
     InitLanguage();
     InitTableColumns();
     m_core.SetConnected(false);
-    // The port list stays empty until the serial link can probe for ports.
+    ProbeAndFillPorts();
     FillLanguageList();
 }
 
@@ -82,10 +92,7 @@ void CScaleDlg::OnCharHook(wxKeyEvent& event) {
 
 void CScaleDlg::OnSerialData(const uint8_t* bytes, int count) { m_core.OnSerialData(bytes, count); }
 
-void CScaleDlg::OnOpenCloseConnection(wxCommandEvent&) {
-    // Without a port in the list there is nothing to open.
-    ShowMessage(MSG_OK, L"No_Port");
-}
+void CScaleDlg::OnOpenCloseConnection(wxCommandEvent&) { m_connection.OnOpenCloseConnection(); }
 
 void CScaleDlg::OnUnitKg(wxCommandEvent&) { m_core.SwitchUnit(UNIT_KG); }
 void CScaleDlg::OnUnitLb(wxCommandEvent&) { m_core.SwitchUnit(UNIT_LB); }
@@ -98,7 +105,31 @@ void CScaleDlg::SyncUnitButtons() {
 
 void CScaleDlg::OnClearData(wxCommandEvent&) { m_core.OnClearData(); }
 
-void CScaleDlg::OnRefreshPorts(wxCommandEvent&) {}
+void CScaleDlg::OnRefreshPorts(wxCommandEvent&) {
+    // A refresh would rewrite the port table that a running attempt walks.
+    if (m_connection.AttemptRunning()) return;
+    m_portCombo->SetSelection(wxNOT_FOUND);
+    m_portCombo->Clear();
+    ProbeAndFillPorts();
+}
+
+bool CScaleDlg::ProbeAndFillPorts() {
+    // Read again each time: the user may have plugged in or mapped a port.
+    m_serial.SetPortMap(m_portsOverride ? *m_portsOverride : CPortMap::FromSettings(m_settingFile));
+    if (!m_serial.ProbePorts()) {
+        ShowMessage(MSG_OK, L"Serial_Port_Abnormal");
+        return false;
+    }
+    FillPortList();
+    return true;
+}
+
+void CScaleDlg::FillPortList() {
+    m_portCombo->Append(L"自动检索");
+    const auto& table = m_serial.PortTable();
+    for (int k = 1; k <= table[0]; ++k) m_portCombo->Append(wxString::Format(L"COM%d", table[static_cast<size_t>(k)]));
+    m_portCombo->SetSelection(0);
+}
 
 void CScaleDlg::OnBnClickedSaveTable(wxCommandEvent&) { m_core.SaveTable(false); }
 
@@ -110,7 +141,12 @@ void CScaleDlg::OnClose(wxCloseEvent& event) {
             return;
         }
     }
-    if (m_core.IsConnected()) SendCommand(CMD_STOP);
+    if (m_core.IsConnected()) {
+        // Give the reader up to 200 ms to put the stop byte on the line.
+        const uint64_t written = m_serial.WritesDone();
+        SendCommand(CMD_STOP);
+        m_serial.WaitForWrites(written, 200);
+    }
     EndDialog(wxID_CANCEL);
 }
 
@@ -123,19 +159,58 @@ std::wstring CScaleDlg::Text(std::wstring_view section, std::wstring_view key) c
     return m_texts.Text(section, key);
 }
 
-void CScaleDlg::SendCommand(uint8_t) {}
-void CScaleDlg::SignalReply() {}
-void CScaleDlg::RequestStop() {}
+void CScaleDlg::SendCommand(uint8_t command) { m_serial.RequestWrite(&command, 1); }
+void CScaleDlg::SignalReply() { m_connection.OnReply(); }
+void CScaleDlg::RequestStop() { m_serial.RequestStop(); }
+
+void CScaleDlg::ApplyConnected() {
+    FindWindow(IDC_OPEN_CLOSE)->SetLabel(Text(SECTION_CAPTION, L"Serial_Caption_Close"));
+    m_core.SetConnected(true);
+    EnableLinkControls(false);
+}
 
 void CScaleDlg::ApplyDisconnected() {
     FindWindow(IDC_OPEN_CLOSE)->SetLabel(Text(SECTION_CAPTION, L"Serial_Caption_Open"));
     m_core.SetConnected(false);
-    for (int id : {IDC_PORT_GROUP, IDC_PORT_COMBO, IDC_REFRESH, IDC_LANGUAGE_GROUP,
-                   IDC_LANGUAGE_COMBO, IDC_CONFIRM_LANGUAGE})
-        FindWindow(id)->Enable();
+    EnableLinkControls(true);
 }
 
-void CScaleDlg::RestartLink() {}
+void CScaleDlg::EnableLinkControls(bool enable) {
+    for (int id : {IDC_PORT_GROUP, IDC_PORT_COMBO, IDC_REFRESH, IDC_LANGUAGE_GROUP,
+                   IDC_LANGUAGE_COMBO, IDC_CONFIRM_LANGUAGE})
+        FindWindow(id)->Enable(enable);
+}
+
+void CScaleDlg::RestartLink() {
+    // The reader is waiting for the burst being handled now; open the port
+    // again only once that hand-off has returned.
+    CallAfter([this] { m_connection.RestartAfterFullTable(); });
+}
+
+void CScaleDlg::PostToOwner(std::function<void()> work) { CallAfter(std::move(work)); }
+bool CScaleDlg::OnOwnerThread() const { return wxThread::IsMain(); }
+
+void CScaleDlg::ShowPortError(const std::wstring& text, const std::wstring& caption) {
+    wxMessageBox(text, caption, wxOK | wxICON_ERROR, nullptr);
+}
+
+void CScaleDlg::OnPortRemoved(unsigned) {
+    // The rows stay; the user can open the port again once it is back.
+    if (m_core.IsConnected()) ApplyDisconnected();
+}
+
+int CScaleDlg::SelectedPortEntry() const { return m_portCombo->GetSelection(); }
+
+void CScaleDlg::RefreshUnitFromButtons() {
+    const int ids[] = {IDC_UNIT_KG, IDC_UNIT_LB, IDC_UNIT_LBOZ};
+    for (int unit = 0; unit < 3; ++unit)
+        if (static_cast<wxRadioButton*>(FindWindow(ids[unit]))->GetValue()) m_core.SwitchUnit(unit);
+}
+
+void CScaleDlg::ShowNotice(std::wstring_view messageKey) { ShowMessage(MSG_OK, messageKey); }
+
+void CScaleDlg::StartAttemptTimer(int milliseconds) { m_attemptTimer.StartOnce(milliseconds); }
+void CScaleDlg::StopAttemptTimer() { m_attemptTimer.Stop(); }
 
 int CScaleDlg::AskYesNo(const std::wstring& text) {
     m_msgBox.SetMessage(MSG_YESNO, text, L"");

@@ -4,13 +4,19 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <wx/dialog.h>
 #include <wx/icon.h>
+#include <wx/timer.h>
 
+#include "ConnectionControl.h"
 #include "MyMsg.h"
+#include "PortMap.h"
+#include "SerialOwner.h"
+#include "SerialPort.h"
 #include "TextLookup.h"
 #include "WeighingCore.h"
 
@@ -24,17 +30,23 @@ class CScaleDlg : public wxDialog,
                   private IScaleLink,
                   private IUserPrompts,
                   private ITableView,
-                  private ITableSaver {
+                  private ITableSaver,
+                  private ISerialOwner,
+                  private IConnectionUi {
 public:
     // executablePath: where the program's folder is taken from; empty means
-    // the running program (tests give a folder of their own).
-    explicit CScaleDlg(const std::wstring& executablePath = {});
+    // the running program. ports: a port table in place of the one
+    // "Setting.ini" gives (tests give a folder and ports of their own).
+    explicit CScaleDlg(const std::wstring& executablePath = {},
+                       std::optional<CPortMap> ports = std::nullopt);
     ~CScaleDlg() override;
 
     // The reader's hand-off of one burst; runs on the window thread.
-    void OnSerialData(const uint8_t* bytes, int count);
+    void OnSerialData(const uint8_t* bytes, int count) override;
 
     CWeighingCore& Core() { return m_core; }
+    CSerialPort& Serial() { return m_serial; }
+    bool AttemptRunning() const { return m_connection.AttemptRunning(); }
     CMyMsg& MsgBox() { return m_msgBox; }
     CTableListCtrl& List() { return *m_list; }
     const std::wstring& LanguageFileInUse() const { return m_languageFile; }
@@ -53,6 +65,8 @@ private:
     void ApplyLanguageTexts();
     void FillLanguageList();
     void InitTableColumns();
+    bool ProbeAndFillPorts();
+    void FillPortList();
 
     void OnOpenCloseConnection(wxCommandEvent& event);
     void OnUnitKg(wxCommandEvent& event);
@@ -84,9 +98,24 @@ private:
     void RowsChanged() override;
     // ITableSaver
     bool SaveTableToExcel(bool bAuto) override;
+    // ISerialOwner
+    void PostToOwner(std::function<void()> work) override;
+    bool OnOwnerThread() const override;
+    void ShowPortError(const std::wstring& text, const std::wstring& caption) override;
+    void OnPortRemoved(unsigned portNumber) override;
+    // IConnectionUi
+    int SelectedPortEntry() const override;
+    void RefreshUnitFromButtons() override;
+    void ApplyConnected() override;
+    void ShowNotice(std::wstring_view messageKey) override;
+    void StartAttemptTimer(int milliseconds) override;
+    void StopAttemptTimer() override;
+    void EnableLinkControls(bool enable);
 
     wxIcon m_icon;
     std::wstring m_executablePath;
+    std::optional<CPortMap> m_portsOverride;
+    CSerialPort m_serial;
     wxChoice* m_portCombo = nullptr;
     CTableListCtrl* m_list = nullptr;
     std::wstring m_languageFile;
@@ -97,6 +126,8 @@ private:
     CTextLookup m_texts;  // reads from m_languageFile
     CMyMsg m_msgBox;
     CWeighingCore m_core;
+    CConnectionControl m_connection;
+    wxTimer m_attemptTimer;
 };
 
 }  // namespace tarvex

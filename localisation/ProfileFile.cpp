@@ -178,12 +178,11 @@ bool ReplaceFile(const std::wstring& file, const std::string& bytes, bool existe
     return true;
 }
 
-}  // namespace
-
-std::wstring ReadProfileText(const std::wstring& file, std::wstring_view section,
-                             std::wstring_view key) {
+// The value of the key in the first section of that name, if it is there.
+std::optional<std::wstring> FindProfileValue(const std::wstring& file, std::wstring_view section,
+                                             std::wstring_view key) {
     const std::optional<std::string> bytes = ReadFileBytes(file);
-    if (!bytes) return {};
+    if (!bytes) return std::nullopt;
     const ProfileLines p = SplitProfile(*bytes);
     bool inSection = false;
     for (const std::wstring& line : p.lines) {
@@ -194,9 +193,22 @@ std::wstring ReadProfileText(const std::wstring& file, std::wstring_view section
         }
         if (!inSection) continue;
         if (const auto kv = ParseKeyLine(line); kv && SameName(kv->key, key))
-            return std::wstring(kv->value.substr(0, PROFILE_MAX_TEXT));
+            return std::wstring(kv->value);
     }
-    return {};
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::wstring ReadProfileText(const std::wstring& file, std::wstring_view section,
+                             std::wstring_view key) {
+    std::wstring value = FindProfileValue(file, section, key).value_or(std::wstring());
+    if (value.size() > PROFILE_MAX_TEXT) value.resize(PROFILE_MAX_TEXT);
+    return value;
+}
+
+bool ProfileHasKey(const std::wstring& file, std::wstring_view section, std::wstring_view key) {
+    return FindProfileValue(file, section, key).has_value();
 }
 
 bool WriteProfileText(const std::wstring& file, std::wstring_view section,

@@ -22,6 +22,9 @@ constexpr size_t PROFILE_MAX_TEXT = 499;
 std::wstring ReadProfileText(const std::wstring& file, std::wstring_view section,
                              std::wstring_view key);
 
+// Whether the key is present at all, even with an empty value.
+bool ProfileHasKey(const std::wstring& file, std::wstring_view section, std::wstring_view key);
+
 // False when the file could not be written; the file is then unchanged.
 bool WriteProfileText(const std::wstring& file, std::wstring_view section,
                       std::wstring_view key, std::wstring_view value);

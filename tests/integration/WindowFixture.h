@@ -38,11 +38,18 @@ protected:
     void WriteSetting(const std::string& text) { dir.Write("Setting.ini", text); }
 
     // Builds and shows the window; its start-up runs as the program's does.
-    CScaleDlg& Open() {
+    // With no port mapped, start-up tells so first; that box is answered.
+    CScaleDlg& Open(std::optional<CPortMap> ports = std::nullopt) {
         if (dlg) dlg->Destroy();
-        dlg = new CScaleDlg(WideFromPath(dir.Path() / "tarvex-scale"));
+        const bool noPorts = ports ? ports->Device(1).empty() : !hasPorts;
+        if (noPorts) modal.Answer(IDOK_ANSWER);
+        dlg = new CScaleDlg(WideFromPath(dir.Path() / "tarvex-scale"), std::move(ports));
         dlg->Show();
         Flush();
+        if (noPorts) {
+            EXPECT_EQ(modal.Pending(), 0u) << "start-up did not report the missing ports";
+            modal.seen.clear();
+        }
         return *dlg;
     }
 
@@ -66,11 +73,14 @@ protected:
     }
 
     TempDir dir;
+    bool hasPorts = false;  // the test's Setting.ini maps a port
     ModalScript modal;
     CScaleDlg* dlg = nullptr;
 };
 
+// Tests never reach the machine's own serial devices: the fixed table is off.
 inline const char* const kEnglishSetting =
-    "[Language_Configuration]\r\nLanguage_FileName=\\English.ini\r\nLanguage_Name=English\r\n";
+    "[Language_Configuration]\r\nLanguage_FileName=\\English.ini\r\nLanguage_Name=English\r\n"
+    "[Serial_Ports]\r\nDefaults=off\r\n";
 
 }  // namespace tarvex::test

@@ -32,7 +32,7 @@ TEST_F(WindowTest, TextsComeFromTheLanguageFileSettingNames) {
 }
 
 TEST_F(WindowTest, NoSettingFileGivesEmptyTextsAndStillListsLanguages) {
-    Open();
+    Open(CPortMap::Empty());
     EXPECT_EQ(dlg->GetTitle(), L"");
     EXPECT_EQ(Label(IDC_OPEN_CLOSE), L"");
     EXPECT_EQ(dlg->List().HeaderText(0), L"");

@@ -1,0 +1,100 @@
+#include "ConnectionControl.h"
+
+#include "SerialPort.h"
+#include "WeighingCore.h"
+
+namespace tarvex {
+
+CConnectionControl::CConnectionControl(CSerialPort& port, ISerialOwner& owner, CWeighingCore& core,
+                                       IConnectionUi& ui)
+    : m_port(port), m_owner(owner), m_core(core), m_ui(ui) {}
+
+void CConnectionControl::OnOpenCloseConnection() {
+    // A press while an attempt runs would start a second one beside it; the
+    // attempt ends by itself within two seconds.
+    if (AttemptRunning()) return;
+    if (m_core.IsConnected()) {
+        const uint8_t stop = CMD_STOP;
+        m_port.RequestWrite(&stop, 1);
+        m_port.RequestStop();
+        m_ui.ApplyDisconnected();
+        return;
+    }
+    m_ui.RefreshUnitFromButtons();
+    const int entry = m_ui.SelectedPortEntry();
+    const auto& table = m_port.PortTable();
+    if (entry >= 1 && entry < PORT_TABLE_SIZE && entry <= table[0]) {
+        OpenAndStart(table[static_cast<size_t>(entry)]);
+        BeginHandshake();
+    } else if (entry == 0 && table[0] > 0) {
+        m_searchIndex = 1;
+        OpenAndStart(table[1]);
+        StartSearchAttempt();
+    } else {
+        m_ui.ShowNotice(L"No_Port");
+    }
+}
+
+bool CConnectionControl::OpenAndStart(int portNumber) {
+    if (!m_port.OpenPort(&m_owner, portNumber)) return false;
+    m_port.StartReader();
+    m_core.ResetStartTime();
+    return true;
+}
+
+void CConnectionControl::BeginHandshake() {
+    m_attempt = Attempt::ChosenPort;
+    const uint8_t hello = CMD_HANDSHAKE;
+    m_port.RequestWrite(&hello, 1);
+    m_ui.StartAttemptTimer(HANDSHAKE_WAIT_MS);
+}
+
+void CConnectionControl::StartSearchAttempt() {
+    m_attempt = Attempt::Search;
+    const uint8_t hello = CMD_HANDSHAKE;
+    m_port.RequestWrite(&hello, 1);
+    m_ui.StartAttemptTimer(SEARCH_WAIT_MS);
+}
+
+void CConnectionControl::OnReply() {
+    if (AttemptRunning()) Judge();
+}
+
+void CConnectionControl::OnAttemptTimer() {
+    if (AttemptRunning()) Judge();
+}
+
+void CConnectionControl::Judge() {
+    // The verdict is the first byte of the last burst, whenever it came.
+    const Attempt attempt = m_attempt;
+    m_attempt = Attempt::None;
+    m_ui.StopAttemptTimer();
+    if (m_core.FirstReceivedByte() == FRAME_HANDSHAKE_REPLY) {
+        m_ui.ApplyConnected();
+        return;
+    }
+    m_port.RequestStop();
+    if (attempt == Attempt::ChosenPort) {
+        m_ui.ShowNotice(L"Connection_Fails");
+        return;
+    }
+    const auto& table = m_port.PortTable();
+    ++m_searchIndex;
+    if (m_searchIndex > table[0] || m_searchIndex >= PORT_TABLE_SIZE) {
+        m_ui.ShowNotice(L"Auto_Error");
+        return;
+    }
+    OpenAndStart(table[static_cast<size_t>(m_searchIndex)]);
+    StartSearchAttempt();
+}
+
+void CConnectionControl::RestartAfterFullTable() {
+    if (AttemptRunning()) return;
+    const int entry = m_ui.SelectedPortEntry();
+    const auto& table = m_port.PortTable();
+    const int slot = (entry >= 1 && entry < PORT_TABLE_SIZE) ? entry : 1;
+    OpenAndStart(table[static_cast<size_t>(slot)]);
+    BeginHandshake();
+}
+
+}  // namespace tarvex

@@ -1,0 +1,58 @@
+#pragma once
+// The open/close button, the handshake on a chosen port and the automatic
+// search over every port found. Runs on the window thread as a small state
+// machine driven by the scale's reply and a one-shot timer, so no worker
+// thread ever touches the window.
+
+#include <string_view>
+
+namespace tarvex {
+
+class CSerialPort;
+class CWeighingCore;
+class ISerialOwner;
+
+constexpr int HANDSHAKE_WAIT_MS = 2000;
+constexpr int SEARCH_WAIT_MS = 200;
+
+class IConnectionUi {
+public:
+    virtual ~IConnectionUi() = default;
+    virtual int SelectedPortEntry() const = 0;  // -1 when the list is empty
+    virtual void RefreshUnitFromButtons() = 0;
+    virtual void ApplyConnected() = 0;
+    virtual void ApplyDisconnected() = 0;
+    virtual void ShowNotice(std::wstring_view messageKey) = 0;  // waits for OK
+    virtual void StartAttemptTimer(int milliseconds) = 0;      // calls OnAttemptTimer once
+    virtual void StopAttemptTimer() = 0;
+};
+
+class CConnectionControl {
+public:
+    CConnectionControl(CSerialPort& port, ISerialOwner& owner, CWeighingCore& core, IConnectionUi& ui);
+
+    void OnOpenCloseConnection();
+    void BeginHandshake();
+    void OnReply();         // a burst arrived while not connected
+    void OnAttemptTimer();  // the attempt's wait is over
+    // After a full table was cleared: the selected port again (the first
+    // found one for the automatic search), then the handshake.
+    void RestartAfterFullTable();
+    bool AttemptRunning() const { return m_attempt != Attempt::None; }
+
+private:
+    enum class Attempt { None, ChosenPort, Search };
+
+    bool OpenAndStart(int portNumber);
+    void StartSearchAttempt();
+    void Judge();
+
+    CSerialPort& m_port;
+    ISerialOwner& m_owner;
+    CWeighingCore& m_core;
+    IConnectionUi& m_ui;
+    Attempt m_attempt = Attempt::None;
+    int m_searchIndex = 0;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,59 @@
+#pragma once
+// What the driver needs from the system, one file per platform with the
+// same functions. Errors come back as the platform's error code.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tarvex::platform {
+
+#ifdef _WIN32
+using PortHandle = void*;
+#else
+using PortHandle = int;
+#endif
+extern const PortHandle NO_PORT;
+
+// Opens for reading and writing, shared with nobody; NO_PORT when that fails.
+PortHandle OpenExclusive(const std::string& device);
+void Close(PortHandle port);
+
+// 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control, RTS raised.
+// On failure names the step that failed and leaves its error code.
+bool Configure(PortHandle port, const char*& failedStep, int& error);
+
+void Purge(PortHandle port);
+// Bytes waiting in the input queue; -1 with the error when the query fails.
+int QueueCount(PortHandle port, int& error);
+// Reads up to size bytes without waiting; -1 with the error on failure.
+long Read(PortHandle port, uint8_t* buffer, size_t size, int& error);
+// Writes everything within the time limit; false with the error otherwise.
+bool Write(PortHandle port, const uint8_t* bytes, size_t size, int timeoutMs, int& error);
+
+// A manual-reset event the reader can wait on together with the port.
+class CWaitEvent {
+public:
+    CWaitEvent();
+    ~CWaitEvent();
+    CWaitEvent(const CWaitEvent&) = delete;
+    CWaitEvent& operator=(const CWaitEvent&) = delete;
+    void Set();
+    void Reset();
+    intptr_t Handle() const { return m_handle; }
+
+private:
+    intptr_t m_handle;
+};
+
+enum class WaitResult { Stop, Line, Write, Removed, Failed };
+
+// Waits without time limit; when several are ready, stop before line before
+// write. Removed: the device is gone or its far side closed.
+WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent& write, int& error);
+
+std::wstring ErrorText(int error);
+// The error code meaning the device went away.
+bool IsRemovalError(int error);
+
+}  // namespace tarvex::platform

@@ -1,0 +1,278 @@
+#include "SerialPort.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "TextCodec.h"
+
+namespace tarvex {
+namespace {
+
+constexpr wchar_t ERROR_CAPTION[] = L"Application Error";
+constexpr wchar_t DEVICE_GONE_TEXT[] = L"The serial device was removed or its other end was closed.";
+
+std::wstring PortErrorText(const char* operation, const std::wstring& systemText, unsigned port) {
+    std::wstring text = L"WARNING:  " + WideFromUtf8(operation) +
+                        L" Failed with the following error: \n" + systemText + L"\nPort: " +
+                        std::to_wstring(port) + L"\n";
+    return text;
+}
+
+}  // namespace
+
+CSerialPort::~CSerialPort() {
+    EndReader();
+    std::lock_guard<std::recursive_mutex> guard(m_portLock);
+    platform::Close(m_portHandle);
+    m_portHandle = platform::NO_PORT;
+}
+
+void CSerialPort::SetPortMap(CPortMap map) { m_portMap = std::move(map); }
+
+std::shared_ptr<CSerialPort::Session> CSerialPort::CurrentSession() const {
+    std::lock_guard<std::mutex> guard(m_sessionLock);
+    return m_session;
+}
+
+void CSerialPort::EndReader() {
+    if (!m_readerThread.joinable()) return;
+    RequestStop();
+    m_readerThread.join();
+}
+
+bool CSerialPort::OpenPort(ISerialOwner* owner, int portNumber) {
+    EndReader();
+    auto session = std::make_shared<Session>();
+    {
+        std::lock_guard<std::mutex> guard(m_sessionLock);
+        m_session = session;
+    }
+    m_owner = owner;
+    m_portNumber = static_cast<unsigned>(portNumber);
+
+    std::lock_guard<std::recursive_mutex> guard(m_portLock);
+    platform::Close(m_portHandle);
+    m_portHandle = platform::OpenExclusive(m_portMap.Device(portNumber));
+    if (m_portHandle == platform::NO_PORT) return false;
+    const char* failedStep = nullptr;
+    int error = 0;
+    if (!platform::Configure(m_portHandle, failedStep, error))
+        ReportPortError(failedStep, error, session);
+    platform::Purge(m_portHandle);
+    return true;
+}
+
+bool CSerialPort::StartReader() {
+    if (m_readerThread.joinable()) m_readerThread.join();  // one that ended by itself
+    std::shared_ptr<Session> session = CurrentSession();
+    if (!session) return false;
+    m_readerRunning.store(true);
+    m_readerThread = std::thread([this, session] { ReaderLoop(session); });
+    return true;
+}
+
+void CSerialPort::RequestWrite(const uint8_t* bytes, int count) {
+    std::shared_ptr<Session> session = CurrentSession();
+    if (!session) return;
+    std::lock_guard<std::mutex> guard(session->lock);
+    const int length = std::clamp(count, 0, SERIAL_BUFFER_SIZE);
+    std::memcpy(session->writeBuffer.data(), bytes, static_cast<size_t>(length));
+    session->writeLength = length;
+    session->writeEvent.Set();
+}
+
+void CSerialPort::RequestStop() {
+    std::shared_ptr<Session> session = CurrentSession();
+    if (!session) return;
+    {
+        std::lock_guard<std::mutex> guard(session->lock);
+        session->stopRequested = true;
+        session->stopEvent.Set();
+    }
+    session->changed.notify_all();
+}
+
+uint64_t CSerialPort::WritesDone() const {
+    std::shared_ptr<Session> session = CurrentSession();
+    if (!session) return 0;
+    std::lock_guard<std::mutex> guard(session->lock);
+    return session->writesDone;
+}
+
+bool CSerialPort::WaitForWrites(uint64_t written, int timeoutMs) {
+    std::shared_ptr<Session> session = CurrentSession();
+    if (!session || !m_readerRunning.load()) return false;
+    std::unique_lock<std::mutex> lock(session->lock);
+    return session->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return session->writesDone > written || session->stopRequested;
+    }) && session->writesDone > written;
+}
+
+bool CSerialPort::ProbePorts() {
+    m_portTable.fill(0);
+    int& count = m_portTable[0];
+    for (int n = PORT_FIRST; n <= PORT_LAST; ++n) {
+        const platform::PortHandle probe = platform::OpenExclusive(m_portMap.Device(n));
+        if (probe == platform::NO_PORT) continue;
+        ++count;
+        if (count < PORT_TABLE_SIZE) m_portTable[static_cast<size_t>(count)] = n;
+        platform::Close(probe);
+    }
+    return count > 0 && count < PORT_TABLE_SIZE;
+}
+
+void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_portLock);
+        platform::Purge(m_portHandle);
+    }
+    bool running = true;
+    while (running) {
+        int error = 0;
+        switch (platform::WaitForAny(m_portHandle, session->stopEvent, session->writeEvent, error)) {
+            case platform::WaitResult::Stop:
+                running = false;
+                break;
+            case platform::WaitResult::Line:
+                if (m_owner) m_owner->OnSerialEventChar(m_portNumber);
+                running = DrainInput(session);
+                break;
+            case platform::WaitResult::Write:
+                SendWriteBuffer(session);
+                break;
+            case platform::WaitResult::Removed:
+            case platform::WaitResult::Failed:
+                running = false;
+                break;
+        }
+        if (!running && !session->stopRequested) {
+            // The device went away: one report, then the link ends. The
+            // port is closed so a re-plugged device can be opened again.
+            ReportPortError("WaitCommEvent()", -1, session);
+            {
+                std::lock_guard<std::recursive_mutex> guard(m_portLock);
+                platform::Close(m_portHandle);
+                m_portHandle = platform::NO_PORT;
+            }
+            const unsigned port = m_portNumber;
+            ISerialOwner* owner = m_owner;
+            if (owner) SendToOwner(session, [owner, port] { owner->OnPortRemoved(port); });
+        }
+    }
+    m_readerRunning.store(false);
+}
+
+bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
+    int error = 0;
+    int waiting;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_portLock);
+        waiting = platform::QueueCount(m_portHandle, error);
+    }
+    if (waiting <= 0) return true;
+    uint8_t buffer[SERIAL_BUFFER_SIZE];
+    int gathered = 0;
+    bool deviceGone = false;
+    auto deliver = [&] {
+        if (gathered == 0 || !m_owner) return;
+        ISerialOwner* owner = m_owner;
+        std::vector<uint8_t> copy(buffer, buffer + gathered);
+        SendToOwner(session, [owner, copy = std::move(copy)] {
+            owner->OnSerialData(copy.data(), static_cast<int>(copy.size()));
+        });
+        gathered = 0;
+    };
+    while (waiting > 0 && !session->stopRequested) {
+        long got;
+        {
+            std::lock_guard<std::recursive_mutex> guard(m_portLock);
+            got = platform::Read(m_portHandle, buffer + gathered,
+                                 static_cast<size_t>(SERIAL_BUFFER_SIZE - gathered), error);
+        }
+        if (got < 0) {
+            if (platform::IsRemovalError(error)) {
+                deviceGone = true;
+                break;
+            }
+            ReportPortError("ReadFile()", error, session);
+            break;
+        }
+        gathered += static_cast<int>(got);
+        // A full delivery buffer goes out at once; the drain then goes on.
+        if (gathered == SERIAL_BUFFER_SIZE) deliver();
+        std::lock_guard<std::recursive_mutex> guard(m_portLock);
+        waiting = platform::QueueCount(m_portHandle, error);
+    }
+    deliver();
+    return !deviceGone;
+}
+
+void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
+    std::array<uint8_t, SERIAL_BUFFER_SIZE> bytes;
+    int length;
+    {
+        std::lock_guard<std::mutex> guard(session->lock);
+        session->writeEvent.Reset();
+        bytes = session->writeBuffer;
+        length = session->writeLength;
+    }
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_portLock);
+        // The purge throws away received bytes not yet read, as the scale expects.
+        platform::Purge(m_portHandle);
+        int error = 0;
+        if (!platform::Write(m_portHandle, bytes.data(), static_cast<size_t>(length),
+                             SERIAL_TIMEOUT_MS, error))
+            ReportPortError("WriteFile()", error, session);
+    }
+    {
+        std::lock_guard<std::mutex> guard(session->lock);
+        ++session->writesDone;
+    }
+    session->changed.notify_all();
+    if (m_owner) m_owner->OnSerialWritten(m_portNumber);
+}
+
+void CSerialPort::ReportPortError(const char* operation, int error,
+                                  const std::shared_ptr<Session>& session) {
+    if (!m_owner) return;
+    const std::wstring systemText = error < 0 ? std::wstring(DEVICE_GONE_TEXT) : platform::ErrorText(error);
+    const std::wstring text = PortErrorText(operation, systemText, m_portNumber);
+    ISerialOwner* owner = m_owner;
+    SendToOwner(session, [owner, text] { owner->ShowPortError(text, ERROR_CAPTION); });
+}
+
+void CSerialPort::SendToOwner(const std::shared_ptr<Session>& session, std::function<void()> work) {
+    if (m_owner->OnOwnerThread()) {
+        work();
+        return;
+    }
+    struct Handoff {
+        bool started = false;
+        bool done = false;
+        bool abandoned = false;
+    };
+    auto handoff = std::make_shared<Handoff>();
+    m_owner->PostToOwner([session, handoff, work = std::move(work)] {
+        {
+            std::lock_guard<std::mutex> guard(session->lock);
+            if (handoff->abandoned) return;
+            handoff->started = true;
+        }
+        work();
+        {
+            std::lock_guard<std::mutex> guard(session->lock);
+            handoff->done = true;
+        }
+        session->changed.notify_all();
+    });
+    // Synchronous like a window message, but a stop always ends the wait so
+    // the window thread can end the reader at any time.
+    std::unique_lock<std::mutex> lock(session->lock);
+    session->changed.wait(lock, [&] { return handoff->done || session->stopRequested; });
+    if (!handoff->done) handoff->abandoned = true;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,87 @@
+#pragma once
+// Owns one serial port at a time: opens and configures it, runs the reader
+// thread that delivers every burst to the owner and sends the bytes asked
+// for, and holds the table of ports found by the probe.
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "PortMap.h"
+#include "SerialOwner.h"
+#include "SerialPlatform.h"
+
+namespace tarvex {
+
+constexpr int SERIAL_BUFFER_SIZE = 1024;
+constexpr int SERIAL_TIMEOUT_MS = 1000;
+constexpr int PORT_TABLE_SIZE = 20;
+
+class CSerialPort {
+public:
+    CSerialPort() = default;
+    virtual ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    void SetPortMap(CPortMap map);
+
+    // Ends a running reader first. False, silently, when the device cannot
+    // be opened; true otherwise, also when a configuration step failed and
+    // was reported.
+    bool OpenPort(ISerialOwner* owner, int portNumber);
+    bool StartReader();
+    void RequestWrite(const uint8_t* bytes, int count);
+    void RequestStop();
+    bool ProbePorts();
+    // Ends the reader and waits for it; the owner calls this before it goes.
+    void Shutdown() { EndReader(); }
+
+    const std::array<int, PORT_TABLE_SIZE>& PortTable() const { return m_portTable; }
+    bool ReaderRunning() const { return m_readerRunning.load(); }
+    unsigned PortNumber() const { return m_portNumber; }
+
+    // Waits until a write requested before now has gone out, or the time is up.
+    bool WaitForWrites(uint64_t written, int timeoutMs);
+    uint64_t WritesDone() const;
+
+private:
+    // Everything one OpenPort sets up, shared with the work it hands to the
+    // owner so that a stop can abandon that work safely.
+    struct Session {
+        platform::CWaitEvent stopEvent;
+        platform::CWaitEvent writeEvent;
+        std::mutex lock;
+        std::condition_variable changed;
+        std::atomic<bool> stopRequested{false};
+        std::array<uint8_t, SERIAL_BUFFER_SIZE> writeBuffer{};
+        int writeLength = 0;
+        uint64_t writesDone = 0;
+    };
+
+    void EndReader();
+    void ReaderLoop(std::shared_ptr<Session> session);
+    bool DrainInput(const std::shared_ptr<Session>& session);
+    void SendWriteBuffer(const std::shared_ptr<Session>& session);
+    void ReportPortError(const char* operation, int error, const std::shared_ptr<Session>& session);
+    // Runs work on the owner's thread and waits for it, or for a stop.
+    void SendToOwner(const std::shared_ptr<Session>& session, std::function<void()> work);
+    std::shared_ptr<Session> CurrentSession() const;
+
+    std::thread m_readerThread;
+    std::recursive_mutex m_portLock;
+    std::atomic<bool> m_readerRunning{false};
+    platform::PortHandle m_portHandle = platform::NO_PORT;
+    mutable std::mutex m_sessionLock;
+    std::shared_ptr<Session> m_session;
+    ISerialOwner* m_owner = nullptr;
+    unsigned m_portNumber = 0;
+    CPortMap m_portMap = CPortMap::Empty();
+    std::array<int, PORT_TABLE_SIZE> m_portTable{};
+};
+
+}  // namespace tarvex

@@ -1,0 +1,160 @@
+// The driver's platform functions on POSIX: termios, poll and eventfd.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "SerialPlatform.h"
+#include "TextCodec.h"
+
+namespace tarvex::platform {
+
+const PortHandle NO_PORT = -1;
+
+PortHandle OpenExclusive(const std::string& device) {
+    if (device.empty()) return NO_PORT;
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return NO_PORT;
+    // TIOCEXCL alone does not stop root; the lock keeps every other opener
+    // out, this program's own port probe included.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return NO_PORT;
+    }
+    return fd;
+}
+
+void Close(PortHandle port) {
+    if (port != NO_PORT) ::close(port);
+}
+
+bool Configure(PortHandle port, const char*& failedStep, int& error) {
+    termios tio{};
+    if (::tcgetattr(port, &tio) != 0) {
+        failedStep = "GetCommState()";
+        error = errno;
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, B9600) != 0 || ::cfsetospeed(&tio, B9600) != 0) {
+        failedStep = "BuildCommDCB()";
+        error = errno;
+        return false;
+    }
+    if (::tcsetattr(port, TCSANOW, &tio) != 0) {
+        failedStep = "SetCommState()";
+        error = errno;
+        return false;
+    }
+    // Pseudo-terminals and some USB adapters have no modem lines.
+    int rts = TIOCM_RTS;
+    if (::ioctl(port, TIOCMBIS, &rts) != 0 && errno != ENOTTY && errno != EINVAL) {
+        failedStep = "SetCommState()";
+        error = errno;
+        return false;
+    }
+    return true;
+}
+
+void Purge(PortHandle port) { ::tcflush(port, TCIOFLUSH); }
+
+int QueueCount(PortHandle port, int& error) {
+    int count = 0;
+    if (::ioctl(port, FIONREAD, &count) != 0) {
+        error = errno;
+        return -1;
+    }
+    return count;
+}
+
+long Read(PortHandle port, uint8_t* buffer, size_t size, int& error) {
+    const ssize_t got = ::read(port, buffer, size);
+    if (got < 0) error = errno;
+    if (got == 0) error = EIO;  // end of file: the far side is gone
+    return got == 0 ? -1 : static_cast<long>(got);
+}
+
+bool Write(PortHandle port, const uint8_t* bytes, size_t size, int timeoutMs, int& error) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t put = ::write(port, bytes + done, size - done);
+        if (put > 0) {
+            done += static_cast<size_t>(put);
+            continue;
+        }
+        if (put < 0 && errno != EAGAIN && errno != EINTR) {
+            error = errno;
+            return false;
+        }
+        pollfd p{port, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, timeoutMs);
+        if (ready == 0) {
+            error = ETIMEDOUT;
+            return false;
+        }
+        if (ready < 0 && errno != EINTR) {
+            error = errno;
+            return false;
+        }
+    }
+    return true;
+}
+
+CWaitEvent::CWaitEvent() : m_handle(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+CWaitEvent::~CWaitEvent() {
+    if (m_handle >= 0) ::close(static_cast<int>(m_handle));
+}
+
+void CWaitEvent::Set() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(static_cast<int>(m_handle), &one, sizeof one);
+}
+
+void CWaitEvent::Reset() {
+    uint64_t value;
+    [[maybe_unused]] const ssize_t ignored = ::read(static_cast<int>(m_handle), &value, sizeof value);
+}
+
+WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent& write, int& error) {
+    pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0},
+                     {port, POLLIN, 0},
+                     {static_cast<int>(write.Handle()), POLLIN, 0}};
+    for (;;) {
+        const int ready = ::poll(fds, 3, -1);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return WaitResult::Failed;
+        }
+        if (fds[0].revents & POLLIN) return WaitResult::Stop;
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            // Unplugged, or the pty's master closed: the line event stays
+            // set for ever, so only bytes still queued count as data.
+            int count = 0;
+            if (::ioctl(port, FIONREAD, &count) == 0 && count > 0) return WaitResult::Line;
+            error = EIO;
+            return WaitResult::Removed;
+        }
+        if (fds[1].revents & POLLIN) return WaitResult::Line;
+        if (fds[2].revents & POLLIN) return WaitResult::Write;
+    }
+}
+
+std::wstring ErrorText(int error) { return WideFromUtf8(std::strerror(error)); }
+
+bool IsRemovalError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+}  // namespace tarvex::platform
