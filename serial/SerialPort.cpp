@@ -68,6 +68,13 @@ bool CSerialPort::StartReader() {
     if (m_readerThread.joinable()) m_readerThread.join();  // one that ended by itself
     std::shared_ptr<Session> session = CurrentSession();
     if (!session) return false;
+    {
+        // Purged here rather than on the new thread, so that whatever
+        // arrives once this returns is kept.
+        std::lock_guard<std::recursive_mutex> guard(m_portLock);
+        if (m_portHandle == platform::NO_PORT) return false;
+        platform::Purge(m_portHandle);
+    }
     m_readerRunning.store(true);
     m_readerThread = std::thread([this, session] { ReaderLoop(session); });
     return true;
@@ -124,10 +131,6 @@ bool CSerialPort::ProbePorts() {
 }
 
 void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_portLock);
-        platform::Purge(m_portHandle);
-    }
     bool running = true;
     while (running) {
         int error = 0;
