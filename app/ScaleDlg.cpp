@@ -15,13 +15,13 @@
 
 namespace tarvex {
 
-CScaleDlg::CScaleDlg(const std::wstring& executablePath, std::optional<CPortMap> ports)
+CScaleDlg::CScaleDlg(ScaleDlgSetup setup)
     : wxDialog(nullptr, IDD_SCALE_DIALOG, wxString(), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX),
       m_icon(AppIcon()),
-      m_executablePath(executablePath),
-      m_portsOverride(std::move(ports)),
-      m_core(WeighingHosts{*this, *this, *this, *this}, m_texts),
+      m_executablePath(std::move(setup.executablePath)),
+      m_portsOverride(std::move(setup.ports)),
+      m_core(WeighingHosts{*this, *this, *this, *this}, m_texts, {}, setup.limits),
       m_connection(m_serial, *this, m_core, *this),
       m_attemptTimer(this) {
     BuildControls();

@@ -26,6 +26,14 @@ namespace tarvex {
 
 class CTableListCtrl;
 
+// What a test may set instead of the running program's own: the program's
+// folder (from the executable's path), the port table and the row limits.
+struct ScaleDlgSetup {
+    std::wstring executablePath;       // empty: the running program
+    std::optional<CPortMap> ports;     // empty: from "Setting.ini"
+    RowLimits limits;
+};
+
 class CScaleDlg : public wxDialog,
                   private IScaleLink,
                   private IUserPrompts,
@@ -34,11 +42,7 @@ class CScaleDlg : public wxDialog,
                   private ISerialOwner,
                   private IConnectionUi {
 public:
-    // executablePath: where the program's folder is taken from; empty means
-    // the running program. ports: a port table in place of the one
-    // "Setting.ini" gives (tests give a folder and ports of their own).
-    explicit CScaleDlg(const std::wstring& executablePath = {},
-                       std::optional<CPortMap> ports = std::nullopt);
+    explicit CScaleDlg(ScaleDlgSetup setup = {});
     ~CScaleDlg() override;
 
     // The reader's hand-off of one burst; runs on the window thread.

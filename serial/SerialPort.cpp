@@ -151,18 +151,19 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
                 break;
         }
         if (!running && !session->stopRequested) {
-            // The device went away: one report, then the link ends. The
-            // port is closed so a re-plugged device can be opened again.
+            // The device went away: one report, then the link ends.
             ReportPortError("WaitCommEvent()", -1, session);
-            {
-                std::lock_guard<std::recursive_mutex> guard(m_portLock);
-                platform::Close(m_portHandle);
-                m_portHandle = platform::NO_PORT;
-            }
             const unsigned port = m_portNumber;
             ISerialOwner* owner = m_owner;
             if (owner) SendToOwner(session, [owner, port] { owner->OnPortRemoved(port); });
         }
+    }
+    // Let go of the port as the link ends, so the next probe finds it again
+    // and a re-plugged device can be opened.
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_portLock);
+        platform::Close(m_portHandle);
+        m_portHandle = platform::NO_PORT;
     }
     m_readerRunning.store(false);
 }

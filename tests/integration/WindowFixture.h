@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 #include <wx/app.h>
@@ -39,11 +41,15 @@ protected:
 
     // Builds and shows the window; its start-up runs as the program's does.
     // With no port mapped, start-up tells so first; that box is answered.
-    CScaleDlg& Open(std::optional<CPortMap> ports = std::nullopt) {
+    CScaleDlg& Open(std::optional<CPortMap> ports = std::nullopt, RowLimits limits = {}) {
         if (dlg) dlg->Destroy();
-        const bool noPorts = ports ? ports->Device(1).empty() : !hasPorts;
+        bool noPorts = !hasPorts;
+        if (ports) {
+            noPorts = true;
+            for (int n = PORT_FIRST; n <= PORT_LAST; ++n) noPorts = noPorts && ports->Device(n).empty();
+        }
         if (noPorts) modal.Answer(IDOK_ANSWER);
-        dlg = new CScaleDlg(WideFromPath(dir.Path() / "tarvex-scale"), std::move(ports));
+        dlg = new CScaleDlg({WideFromPath(dir.Path() / "tarvex-scale"), std::move(ports), limits});
         dlg->Show();
         Flush();
         if (noPorts) {
@@ -60,6 +66,20 @@ protected:
             if (wxEventLoopBase* loop = wxEventLoopBase::GetActive())
                 while (loop->Pending()) loop->Dispatch();
         }
+    }
+
+    // Runs the window's events until the condition holds or the time is up.
+    static bool PumpUntil(const std::function<bool()>& condition, int timeoutMs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            wxTheApp->ProcessPendingEvents();
+            if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) loop->DispatchTimeout(5);
+        }
+        return true;
+    }
+    static void PumpFor(int milliseconds) {
+        PumpUntil([] { return false; }, milliseconds);
     }
 
     wxString Label(int id) const { return dlg->FindWindow(id)->GetLabel(); }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
+#include <wx/evtloop.h>
 #include <wx/init.h>
 
 int main(int argc, char** argv) {
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
         fprintf(stderr, "wx could not start: is there a display?\n");
         return 1;
     }
+    // Tests pump this loop so timers and hand-offs from the reader run.
+    wxGUIEventLoop loop;
+    wxEventLoopActivator active(&loop);
     const int rc = RUN_ALL_TESTS();
     wxTheApp->OnExit();
     wxEntryCleanup();

@@ -1,0 +1,230 @@
+// The real window, the real driver and the scale simulator on pseudo-terminals.
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <thread>
+
+#include "PseudoTerminal.h"
+#include "ScaleSimulator.h"
+#include "WindowFixture.h"
+
+namespace tarvex::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using sim::CPseudoTerminal;
+using sim::CScaleSimulator;
+
+// A simulated scale answering on its own pty until it is unplugged.
+class RunningScale {
+public:
+    explicit RunningScale(const std::string& script = "good:1.234", double rate = 50)
+        : sim(pty.Fd(), {rate, sim::ParseScript(script), true}),
+          thread([this] { sim.Run(quit); }) {}
+    ~RunningScale() { Unplug(); }
+    void Unplug() {
+        quit = true;
+        if (thread.joinable()) thread.join();
+        pty.Unplug();
+    }
+    CPseudoTerminal pty;
+    CScaleSimulator sim;
+    std::atomic<bool> quit{false};
+    std::thread thread;
+};
+
+class ConnectionTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        WriteSetting(kEnglishSetting);
+    }
+    wxChoice* PortList() const { return static_cast<wxChoice*>(dlg->FindWindow(IDC_PORT_COMBO)); }
+    std::vector<wxString> PortEntries() const {
+        std::vector<wxString> entries;
+        for (unsigned i = 0; i < PortList()->GetCount(); ++i) entries.push_back(PortList()->GetString(i));
+        return entries;
+    }
+    bool Connected() const { return dlg->Core().IsConnected(); }
+    bool LinkControlsEnabled(bool enabled) const {
+        for (int id : {IDC_PORT_GROUP, IDC_PORT_COMBO, IDC_REFRESH, IDC_LANGUAGE_GROUP,
+                       IDC_LANGUAGE_COMBO, IDC_CONFIRM_LANGUAGE})
+            if (dlg->FindWindow(id)->IsEnabled() != enabled) return false;
+        return true;
+    }
+    void Press(int entry) {
+        PortList()->SetSelection(entry);
+        Click(dlg, IDC_OPEN_CLOSE);
+    }
+    static CPortMap Ports(std::initializer_list<std::pair<int, const CPseudoTerminal*>> ports) {
+        CPortMap map = CPortMap::Empty();
+        for (const auto& [n, pty] : ports) map.Set(n, pty->DevicePath());
+        return map;
+    }
+};
+
+double CpuSeconds() {
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+           static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
+
+TEST_F(ConnectionTest, ChosenPortHandshakeThenRowsAcknowledgedAndCloseSendsStop) {
+    RunningScale scale("good:1.234,damaged,over");
+    Open(Ports({{3, &scale.pty}}));
+    EXPECT_EQ(PortEntries(), (std::vector<wxString>{L"自动检索", L"COM3"}));
+    EXPECT_EQ(PortList()->GetSelection(), 0);
+    Press(1);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
+    EXPECT_EQ(Label(IDC_OPEN_CLOSE), L"Disconnect");
+    EXPECT_TRUE(LinkControlsEnabled(false));
+
+    ASSERT_TRUE(PumpUntil([&] { return Rows() >= 3; }, 5000));
+    // The handshake answer itself never became a row.
+    EXPECT_EQ(dlg->List().GetItemText(0, COLUMN_DATA), L"1.2340");
+    EXPECT_EQ(dlg->List().GetItemText(1, COLUMN_DATA), L"Error");
+    EXPECT_EQ(dlg->List().GetItemText(2, COLUMN_DATA), L"Overweight");
+    // Each row's 0x9F and the damaged frame's 0xF9 reach the scale.
+    EXPECT_TRUE(PumpUntil([&] { return scale.sim.Stats().acks.load() >= 3; }, 2000));
+    EXPECT_GE(scale.sim.Stats().repeats.load(), 1u);
+    EXPECT_EQ(scale.sim.Stats().handshakes.load(), 1u);
+
+    Click(dlg, IDC_OPEN_CLOSE);
+    EXPECT_FALSE(Connected());
+    EXPECT_EQ(Label(IDC_OPEN_CLOSE), L"Connect");
+    EXPECT_TRUE(LinkControlsEnabled(true));
+    EXPECT_TRUE(PumpUntil([&] { return scale.sim.Stats().stops.load() == 1; }, 2000));
+}
+
+TEST_F(ConnectionTest, ChosenPortWithoutAnswerFailsAfterTwoSeconds) {
+    CPseudoTerminal silent;
+    Open(Ports({{2, &silent}}));
+    Clock::time_point shown;
+    modal.Then([&](wxDialog* box) {
+        shown = Clock::now();
+        Click(box, IDOK_ANSWER);
+    });
+    const auto pressed = Clock::now();
+    Press(1);
+    EXPECT_EQ(silent.Receive(1000), std::vector<uint8_t>{0x5A});
+    ASSERT_TRUE(PumpUntil([&] { return modal.Pending() == 0 && !dlg->AttemptRunning(); }, 4000));
+    ASSERT_EQ(modal.seen.size(), 1u);
+    EXPECT_EQ(modal.seen[0].text, L"The scale did not answer on this port. Check the cable and the port, then try again.");
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(shown - pressed).count();
+    EXPECT_GE(waited, 1950);
+    EXPECT_LT(waited, 3000);
+    EXPECT_FALSE(Connected());
+    EXPECT_FALSE(dlg->Serial().ReaderRunning());
+}
+
+TEST_F(ConnectionTest, AutomaticSearchFindsTheScaleOnTheThirdPort) {
+    CPseudoTerminal com1, com3;
+    RunningScale scale;
+    Open(Ports({{4, &scale.pty}, {1, &com1}, {3, &com3}}));
+    EXPECT_EQ(PortEntries(), (std::vector<wxString>{L"自动检索", L"COM1", L"COM3", L"COM4"}));
+    const auto pressed = Clock::now();
+    Press(0);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2000));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pressed).count();
+    EXPECT_GE(took, 380);  // two silent ports, 200 ms each
+    EXPECT_EQ(dlg->Serial().PortNumber(), 4u);
+    EXPECT_EQ(com1.Receive(200), std::vector<uint8_t>{0x5A});
+    EXPECT_EQ(com3.Receive(200), std::vector<uint8_t>{0x5A});
+    EXPECT_TRUE(modal.seen.empty());  // the failed attempts are silent
+    Click(dlg, IDC_OPEN_CLOSE);
+}
+
+TEST_F(ConnectionTest, AutomaticSearchWithoutScaleEndsWithOneNotice) {
+    CPseudoTerminal com1, com2;
+    Open(Ports({{1, &com1}, {2, &com2}}));
+    modal.Answer(IDOK_ANSWER);
+    Press(0);
+    ASSERT_TRUE(PumpUntil([&] { return modal.Pending() == 0 && !dlg->AttemptRunning(); }, 3000));
+    ASSERT_EQ(modal.seen.size(), 1u);
+    EXPECT_EQ(modal.seen[0].text, L"No scale answered on any serial port. Check that the scale is on and connected.");
+    EXPECT_FALSE(Connected());
+}
+
+TEST_F(ConnectionTest, ChosenEntryTwoConnectsToItsSlotAndRefreshSelectsSearch) {
+    CPseudoTerminal com1, com4;
+    RunningScale com3;
+    Open(Ports({{1, &com1}, {3, &com3.pty}, {4, &com4}}));
+    Press(2);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
+    EXPECT_EQ(dlg->Serial().PortNumber(), 3u);
+    Click(dlg, IDC_OPEN_CLOSE);
+    PortList()->SetSelection(3);
+    PumpFor(50);  // let the closed reader let go of COM3
+    Click(dlg, IDC_REFRESH);
+    EXPECT_EQ(PortEntries(), (std::vector<wxString>{L"自动检索", L"COM1", L"COM3", L"COM4"}));
+    EXPECT_EQ(PortList()->GetSelection(), 0);
+}
+
+TEST_F(ConnectionTest, PressWithNoPortsTellsNoPortAndRefreshTellsAgain) {
+    Open(CPortMap::Empty());
+    EXPECT_EQ(PortList()->GetCount(), 0u);
+    modal.Answer(IDOK_ANSWER);
+    Click(dlg, IDC_OPEN_CLOSE);
+    modal.Answer(IDOK_ANSWER);
+    Click(dlg, IDC_REFRESH);
+    ASSERT_EQ(modal.seen.size(), 2u);
+    EXPECT_EQ(modal.seen[0].text, L"No serial port is available. Connect the scale, then press Refresh.");
+    EXPECT_EQ(modal.seen[1].text, L"No serial port was found. Connect the scale, then press Refresh.");
+    EXPECT_EQ(PortList()->GetSelection(), wxNOT_FOUND);
+}
+
+TEST_F(ConnectionTest, UnplugMidConnectionReportsOnceKeepsRowsAndReopens) {
+    auto scale = std::make_unique<RunningScale>();
+    const std::string device = scale->pty.DevicePath();
+    Open(Ports({{1, &scale->pty}}));
+    Press(1);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
+    ASSERT_TRUE(PumpUntil([&] { return Rows() >= 2; }, 3000));
+    modal.Answer(wxID_OK);  // the driver's error box
+    scale->Unplug();
+    ASSERT_TRUE(PumpUntil([&] { return !Connected(); }, 3000));
+    const int rows = Rows();
+    EXPECT_GE(rows, 2);
+    ASSERT_EQ(modal.seen.size(), 1u);
+    EXPECT_NE(modal.seen[0].className.find("MessageDialog"), std::string::npos);
+    EXPECT_EQ(Label(IDC_OPEN_CLOSE), L"Connect");
+    EXPECT_TRUE(LinkControlsEnabled(true));
+
+    const double cpuBefore = CpuSeconds();
+    PumpFor(500);
+    EXPECT_LT(CpuSeconds() - cpuBefore, 0.15);  // nothing spins after the unplug
+    EXPECT_EQ(modal.seen.size(), 1u);
+    EXPECT_EQ(Rows(), rows);
+}
+
+TEST_F(ConnectionTest, FullTableStopsTheLinkAndClearRestartsIt) {
+    RunningScale scale("good:2", 200);
+    Open(Ports({{1, &scale.pty}}), RowLimits{4, 6});
+    Press(1);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Core().IsTableFull(); }, 5000));
+    EXPECT_EQ(Rows(), 7);  // row number 6 is the first at the limit
+    EXPECT_FALSE(Connected());
+    EXPECT_TRUE(PumpUntil([&] { return scale.sim.Stats().stops.load() >= 1; }, 2000) ||
+                !dlg->Serial().ReaderRunning());
+    CMyMsgDialog* notice = dlg->MsgBox().NoticeWindow();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(Describe(notice).text, L"The table is full. It is being saved and will then be cleared.");
+    PumpFor(300);
+    EXPECT_EQ(Rows(), 7);  // the link is stopped: nothing more arrives
+
+    // Whatever the answer, a full table is emptied and the link restarted.
+    modal.Answer(IDNO_ANSWER);
+    Click(dlg, IDC_CLEAR);
+    EXPECT_EQ(Rows(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
+    ASSERT_TRUE(PumpUntil([&] { return Rows() >= 1; }, 3000));
+    EXPECT_EQ(dlg->List().GetItemText(0, COLUMN_NUMBER), L"       1");
+    EXPECT_FALSE(dlg->Core().IsTableFull());
+    Click(dlg, IDC_OPEN_CLOSE);
+}
+
+}  // namespace
+}  // namespace tarvex::test
