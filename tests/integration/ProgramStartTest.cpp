@@ -11,9 +11,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
+
+#include "PseudoTerminal.h"
+#include "TempDir.h"
 
 extern char** environ;
 
@@ -53,9 +57,22 @@ void SendDeleteWindow(Display* display, Window window) {
 TEST(ProgramStart, WindowComesUpWithEnglishTitleAndCloses) {
     Display* display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr) << "no X display";
-    char* argv[] = {const_cast<char*>(TARVEX_PROGRAM), nullptr};
+    // The built program with the build tree's languages, in a folder of its
+    // own whose "Setting.ini" maps COM1 to a pty and no real device.
+    tarvex::test::TempDir dir;
+    tarvex::sim::CPseudoTerminal scale;
+    const auto program = dir.Path() / "tarvex-scale";
+    const auto built = std::filesystem::path(TARVEX_PROGRAM);
+    std::filesystem::copy_file(built, program);
+    std::filesystem::copy(built.parent_path() / "Language", dir.Path() / "Language",
+                          std::filesystem::copy_options::recursive);
+    std::string setting = tarvex::test::TempDir::Read(built.parent_path() / "Setting.ini");
+    setting += "\n[Serial_Ports]\nDefaults=off\nCOM1=" + scale.DevicePath() + "\n";
+    dir.Write("Setting.ini", setting);
+
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
     pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, TARVEX_PROGRAM, nullptr, nullptr, argv, environ), 0);
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
 
     std::optional<Window> window;
     const auto deadline = Clock::now() + std::chrono::seconds(20);
