@@ -66,7 +66,9 @@ TEST(ProgramStart, WindowComesUpWithEnglishTitleAndCloses) {
     std::filesystem::copy_file(built, program);
     std::filesystem::copy(built.parent_path() / "Language", dir.Path() / "Language",
                           std::filesystem::copy_options::recursive);
-    std::string setting = tarvex::test::TempDir::Read(built.parent_path() / "Setting.ini");
+    // The shipped settings: the build tree's own may have been changed by a user.
+    std::string setting =
+        tarvex::test::TempDir::Read(std::filesystem::path(TARVEX_RESOURCES_DIR) / "Setting.ini");
     setting += "\n[Serial_Ports]\nDefaults=off\nCOM1=" + scale.DevicePath() + "\n";
     dir.Write("Setting.ini", setting);
 
@@ -81,13 +83,20 @@ TEST(ProgramStart, WindowComesUpWithEnglishTitleAndCloses) {
         if (!window) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_TRUE(window.has_value()) << "no window titled \"Tarvex Scale\" came up";
-    if (window) SendDeleteWindow(display, *window);
-
     int status = 0;
     pid_t done = 0;
     const auto exitDeadline = Clock::now() + std::chrono::seconds(20);
-    while ((done = waitpid(pid, &status, WNOHANG)) == 0 && Clock::now() < exitDeadline)
+    auto nextClose = Clock::now();
+    while ((done = waitpid(pid, &status, WNOHANG)) == 0 && Clock::now() < exitDeadline) {
+        // A window found the moment it is created may not take the request
+        // yet; ask again until the program ends.
+        if (window && Clock::now() >= nextClose) {
+            window = FindWindowNamed(display, DefaultRootWindow(display), "Tarvex Scale");
+            if (window) SendDeleteWindow(display, *window);
+            nextClose = Clock::now() + std::chrono::milliseconds(500);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     if (done == 0) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
