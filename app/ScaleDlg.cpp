@@ -21,6 +21,7 @@ CScaleDlg::CScaleDlg(ScaleDlgSetup setup)
       m_icon(AppIcon()),
       m_executablePath(std::move(setup.executablePath)),
       m_portsOverride(std::move(setup.ports)),
+      m_exportTempFolder(std::move(setup.exportTempFolder)),
       m_core(WeighingHosts{*this, *this, *this, *this}, m_texts, {}, setup.limits),
       m_connection(m_serial, *this, m_core, *this),
       m_attemptTimer(this) {
@@ -131,7 +132,6 @@ void CScaleDlg::FillPortList() {
     m_portCombo->SetSelection(0);
 }
 
-void CScaleDlg::OnBnClickedSaveTable(wxCommandEvent&) { m_core.SaveTable(false); }
 
 void CScaleDlg::OnClose(wxCloseEvent& event) {
     if (m_core.Table().RowCount() > 0 && event.CanVeto()) {
@@ -225,6 +225,5 @@ void CScaleDlg::ShowNoticeNoWait(const std::wstring& text) {
 void CScaleDlg::RowAdded(int row) { m_list->ShowRowAdded(row); }
 void CScaleDlg::RowsChanged() { m_list->ShowAllRows(); }
 
-bool CScaleDlg::SaveTableToExcel(bool) { return false; }
 
 }  // namespace tarvex

@@ -32,6 +32,7 @@ struct ScaleDlgSetup {
     std::wstring executablePath;       // empty: the running program
     std::optional<CPortMap> ports;     // empty: from "Setting.ini"
     RowLimits limits;
+    std::string exportTempFolder;      // empty: the system's
 };
 
 class CScaleDlg : public wxDialog,
@@ -119,6 +120,7 @@ private:
     wxIcon m_icon;
     std::wstring m_executablePath;
     std::optional<CPortMap> m_portsOverride;
+    std::string m_exportTempFolder;
     CSerialPort m_serial;
     wxChoice* m_portCombo = nullptr;
     CTableListCtrl* m_list = nullptr;

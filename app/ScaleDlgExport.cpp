@@ -1,0 +1,65 @@
+// Saving the table as a workbook, from the save button or by itself when the
+// table is full.
+
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/msgdlg.h>
+#include <wx/utils.h>
+
+#include <ctime>
+
+#include "ScaleDlg.h"
+#include "TableListCtrl.h"
+#include "WorkbookExport.h"
+
+namespace tarvex {
+
+void CScaleDlg::OnBnClickedSaveTable(wxCommandEvent&) { m_core.SaveTable(false); }
+
+bool CScaleDlg::SaveTableToExcel(bool bAuto) {
+    const std::wstring defaultName = DefaultExportName(static_cast<int64_t>(std::time(nullptr)));
+    std::wstring path;
+    if (bAuto) {
+        path = m_appDir + defaultName + L".xls";
+    } else {
+        // GTK's dialog adds no extension and asks about replacing only the
+        // name it is given, so the name it starts with carries ".xls".
+        wxFileDialog dialog(this, wxString(), wxString(), defaultName + L".xls",
+                            L"Excel Files(*.xls)|*.xls|Excel Workbook(*.xlsx)|*.xlsx",
+                            wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (dialog.ShowModal() != wxID_OK) return false;
+        wxFileName chosen(dialog.GetPath());
+        if (!chosen.HasExt()) chosen.SetExt(L"xls");
+        path = chosen.GetFullPath().ToStdWstring();
+    }
+
+    // What the table shows now: rows that arrive from here on are not written.
+    ExportRequest request;
+    request.path = path;
+    for (int i = 0; i < m_list->GetColumnCount(); ++i)
+        request.columns.push_back({m_list->HeaderText(i).ToStdWstring(), m_list->GetColumnWidth(i)});
+    request.rows = m_core.Table().RowCount();
+    const CMeasurementTable& table = m_core.Table();
+    request.cell = [&table](int row, int column) -> const std::wstring& { return table.Cell(row, column); };
+    request.tempFolder = m_exportTempFolder;
+
+    ExportResult result;
+    {
+        wxBusyCursor busy;
+        result = WriteWorkbook(request);
+    }
+    switch (result.status) {
+        case ExportStatus::Saved:
+            return true;
+        case ExportStatus::CouldNotBegin:
+            ShowMessage(MSG_OK, L"Create_Excel_Falie");
+            return false;
+        case ExportStatus::SaveFailed:
+            break;
+    }
+    wxMessageBox(wxString::Format(L"The table could not be saved as\n%s\n\n%s.", path, result.message),
+                 L"Tarvex Scale", wxOK | wxICON_ERROR, this);
+    return false;
+}
+
+}  // namespace tarvex

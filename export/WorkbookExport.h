@@ -1,0 +1,48 @@
+#pragma once
+// Writes the measurement table into a spreadsheet workbook: the header
+// captions in row 1 (bold, 50 high, centred vertically), each sheet column as
+// wide as its list column's pixels / 6, and every cell from row 2 on. Texts
+// that read as plain numbers are stored as numbers so weights can be summed.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvex {
+
+// "A1 " for column 1, "B1 " for 2, ... (the trailing blank is part of it).
+std::string GetHeaderCellName(int n);
+
+// "TarvexDataFile-YYYY-MM-DD-hh-mm-ss" in local time; empty if it cannot be formed.
+std::wstring DefaultExportName(int64_t calendarTime);
+
+// Whether the text, blanks aside, is a plain decimal number such as "12",
+// "-1.2340" or "12345.".
+bool IsPlainNumber(std::wstring_view text, double& value);
+
+struct ExportColumn {
+    std::wstring caption;
+    int pixelWidth;
+};
+
+struct ExportRequest {
+    std::wstring path;
+    std::vector<ExportColumn> columns;
+    int rows = 0;
+    std::function<const std::wstring&(int row, int column)> cell;
+    std::string tempFolder;  // where the writer keeps its row files; empty: the system's
+};
+
+enum class ExportStatus { Saved, CouldNotBegin, SaveFailed };
+
+struct ExportResult {
+    ExportStatus status;
+    std::wstring message;  // the writer's own words when it failed
+};
+
+// Never leaves a half-written file under the requested path.
+ExportResult WriteWorkbook(const ExportRequest& request);
+
+}  // namespace tarvex

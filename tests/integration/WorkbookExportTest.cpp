@@ -1,0 +1,146 @@
+// The workbook writer, read back by openpyxl.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "RecordingHosts.h"
+#include "WeightText.h"
+#include "WorkbookCheck.h"
+#include "WorkbookExport.h"
+
+namespace tarvex::test {
+namespace {
+
+const std::vector<std::wstring> kHeaders{L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"};
+const std::vector<int> kPixels{80, 80, 80, 80, 80, 200};
+
+ExportRequest RequestFor(const CMeasurementTable& table, const std::filesystem::path& path,
+                         const std::vector<int>& pixels = kPixels) {
+    ExportRequest r;
+    r.path = WideFromPath(path);
+    for (size_t i = 0; i < kHeaders.size(); ++i) r.columns.push_back({kHeaders[i], pixels[i]});
+    r.rows = table.RowCount();
+    r.cell = [&table](int row, int column) -> const std::wstring& { return table.Cell(row, column); };
+    return r;
+}
+
+ExpectedWorkbook ExpectedFor(const CMeasurementTable& table, std::vector<int> widths = {13, 13, 13, 13, 13, 33}) {
+    ExpectedWorkbook e{kHeaders, std::move(widths), {}};
+    for (int r = 0; r < table.RowCount(); ++r) {
+        e.rows.emplace_back();
+        for (int c = 0; c < COLUMN_COUNT; ++c) e.rows.back().push_back(table.Cell(r, c));
+    }
+    return e;
+}
+
+TEST(HeaderCellName, LetterThenRowOneAndABlank) {
+    EXPECT_EQ(GetHeaderCellName(1), "A1 ");
+    EXPECT_EQ(GetHeaderCellName(6), "F1 ");
+    EXPECT_EQ(GetHeaderCellName(26), "Z1 ");
+}
+
+TEST(DefaultName, LocalTimeStamp) {
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(DefaultExportName(1796536080), L"TarvexDataFile-2026-12-06-05-48-00");
+    if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    tzset();
+}
+
+TEST(PlainNumber, OnlyDecimalNumbersCount) {
+    const std::pair<const wchar_t*, double> numbers[] = {
+        {L"       1", 1}, {L"1.2340", 1.234}, {L"-123.45", -123.45}, {L"12345.", 12345}, {L"0.0000", 0}};
+    for (const auto& [text, value] : numbers) {
+        double got = -1;
+        EXPECT_TRUE(IsPlainNumber(text, got)) << text;
+        EXPECT_DOUBLE_EQ(got, value) << text;
+    }
+    double ignored;
+    for (const wchar_t* text : {L"", L"  2:11.5", L"-  2:11.5", L"01:01:01", L"-1:-2:-5", L"Error", L"1.2.3",
+                                L"1e5", L"--1", L"1-", L"14:03:07 12/06/2026", L"."})
+        EXPECT_FALSE(IsPlainNumber(text, ignored)) << text;
+}
+
+class WorkbookExportTest : public ::testing::Test {
+protected:
+    // Weight, overweight and error rows, as the scale sends them.
+    void FillMixedTable() {
+        f.Feed(WeightFrame(0x08, 1234));
+        f.Feed(WeightFrame(0x44, 12345));
+        f.Feed({0x3F});
+        f.Feed({0x41, 0x02, 0x7F, 0xE9});
+        f.Feed({0x41, 0x02, 0x7F, 0xE9});  // error row, with control and non-ASCII bytes
+        f.Feed(WeightFrame(0x02, 0xFFFFFF));
+        f.Feed(WeightFrame(0x03, 1));       // invalid decimal code
+    }
+    CoreFixture f;
+    TempDir out;
+};
+
+TEST_F(WorkbookExportTest, EveryCellInEachUnitReadsBack) {
+    FillMixedTable();
+    for (int unit : {UNIT_KG, UNIT_LB, UNIT_LBOZ}) {
+        f.core.SwitchUnit(unit);
+        const auto path = out.Path() / ("table-" + std::to_string(unit) + ".xls");
+        const ExportResult result = WriteWorkbook(RequestFor(f.core.Table(), path));
+        ASSERT_EQ(result.status, ExportStatus::Saved) << WideFromPath(result.message);
+        EXPECT_EQ(CheckWorkbook(path, ExpectedFor(f.core.Table())), "") << "unit " << unit;
+        EXPECT_FALSE(std::filesystem::exists(path.string() + ".part~"));
+    }
+}
+
+TEST_F(WorkbookExportTest, EmptyTableGivesTheHeaderOnly) {
+    const auto path = out.Path() / "empty.xls";
+    ASSERT_EQ(WriteWorkbook(RequestFor(f.core.Table(), path)).status, ExportStatus::Saved);
+    EXPECT_EQ(CheckWorkbook(path, ExpectedFor(f.core.Table())), "");
+}
+
+TEST_F(WorkbookExportTest, ColumnWidthsFollowTheListColumns) {
+    FillMixedTable();
+    const auto path = out.Path() / "widths.xls";
+    ASSERT_EQ(WriteWorkbook(RequestFor(f.core.Table(), path, {5, 80, 100, 6, 80, 200})).status,
+              ExportStatus::Saved);
+    EXPECT_EQ(CheckWorkbook(path, ExpectedFor(f.core.Table(), {0, 13, 16, 1, 13, 33})), "");
+}
+
+TEST(WorkbookExportFull, Table65001RowsReadsBackEqual) {
+    CoreFixture f({-1, 70000});
+    const auto frame = WeightFrame(0x08, 1234);
+    for (int i = 0; i < 65001; ++i) {
+        f.core.OnSerialData(frame.data(), static_cast<int>(frame.size()));
+        if (i % 1000 == 999) f.now += 1;
+    }
+    ASSERT_EQ(f.Rows(), 65001);
+    TempDir out;
+    const auto path = out.Path() / "full.xls";
+    ASSERT_EQ(WriteWorkbook(RequestFor(f.core.Table(), path)).status, ExportStatus::Saved);
+    EXPECT_EQ(CheckWorkbook(path, ExpectedFor(f.core.Table())), "");
+}
+
+TEST_F(WorkbookExportTest, FailuresLeaveNoFileUnderTheName) {
+    FillMixedTable();
+    const auto notAFolder = out.Write("plain-file", "x");
+    ExportResult r = WriteWorkbook(RequestFor(f.core.Table(), notAFolder / "t.xls"));
+    EXPECT_EQ(r.status, ExportStatus::SaveFailed);
+    EXPECT_FALSE(r.message.empty());
+
+    // A folder where the file should go: the writer succeeds, the move fails.
+    std::filesystem::create_directory(out.Path() / "taken.xls");
+    r = WriteWorkbook(RequestFor(f.core.Table(), out.Path() / "taken.xls"));
+    EXPECT_EQ(r.status, ExportStatus::SaveFailed);
+    EXPECT_TRUE(std::filesystem::is_directory(out.Path() / "taken.xls"));
+    EXPECT_FALSE(std::filesystem::exists(out.Path() / "taken.xls.part~"));
+
+    ExportRequest noTemp = RequestFor(f.core.Table(), out.Path() / "t.xls");
+    noTemp.tempFolder = (out.Path() / "no-such-folder").string();
+    EXPECT_EQ(WriteWorkbook(noTemp).status, ExportStatus::CouldNotBegin);
+    EXPECT_FALSE(std::filesystem::exists(out.Path() / "t.xls"));
+    EXPECT_FALSE(std::filesystem::exists(out.Path() / "t.xls.part~"));
+    EXPECT_EQ(f.Rows(), 6);
+}
+
+}  // namespace
+}  // namespace tarvex::test
