@@ -22,6 +22,7 @@ CScaleDlg::CScaleDlg(ScaleDlgSetup setup)
       m_executablePath(std::move(setup.executablePath)),
       m_portsOverride(std::move(setup.ports)),
       m_exportTempFolder(std::move(setup.exportTempFolder)),
+      m_chooseSavePath(std::move(setup.chooseSavePath)),
       m_core(WeighingHosts{*this, *this, *this, *this}, m_texts, {}, setup.limits),
       m_connection(m_serial, *this, m_core, *this),
       m_attemptTimer(this) {

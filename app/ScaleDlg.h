@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ struct ScaleDlgSetup {
     std::optional<CPortMap> ports;     // empty: from "Setting.ini"
     RowLimits limits;
     std::string exportTempFolder;      // empty: the system's
+    // Stands in for the save dialog: returns the chosen path, empty for cancel.
+    std::function<std::wstring(const std::wstring& initialName)> chooseSavePath;
 };
 
 class CScaleDlg : public wxDialog,
@@ -121,6 +124,7 @@ private:
     std::wstring m_executablePath;
     std::optional<CPortMap> m_portsOverride;
     std::string m_exportTempFolder;
+    std::function<std::wstring(const std::wstring&)> m_chooseSavePath;
     CSerialPort m_serial;
     wxChoice* m_portCombo = nullptr;
     CTableListCtrl* m_list = nullptr;

@@ -21,6 +21,9 @@ bool CScaleDlg::SaveTableToExcel(bool bAuto) {
     std::wstring path;
     if (bAuto) {
         path = m_appDir + defaultName + L".xls";
+    } else if (m_chooseSavePath) {
+        path = m_chooseSavePath(defaultName + L".xls");
+        if (path.empty()) return false;
     } else {
         // GTK's dialog adds no extension and asks about replacing only the
         // name it is given, so the name it starts with carries ".xls".

@@ -199,8 +199,10 @@ TEST_F(ConnectionTest, UnplugMidConnectionReportsOnceKeepsRowsAndReopens) {
     EXPECT_EQ(Rows(), rows);
 }
 
-TEST_F(ConnectionTest, FullTableStopsTheLinkAndClearRestartsIt) {
+TEST_F(ConnectionTest, FullTableWhoseSaveFailsWaitsForTheClearToRestart) {
     RunningScale scale("good:2", 200);
+    exportTempFolder = (dir.Path() / "no-such-folder").string();  // the automatic save cannot begin
+    modal.Answer(IDOK_ANSWER);                                      // its notice
     Open(Ports({{1, &scale.pty}}), RowLimits{4, 6});
     Press(1);
     ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
@@ -212,8 +214,11 @@ TEST_F(ConnectionTest, FullTableStopsTheLinkAndClearRestartsIt) {
     CMyMsgDialog* notice = dlg->MsgBox().NoticeWindow();
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(Describe(notice).text, L"The table is full. It is being saved and will then be cleared.");
+    ASSERT_TRUE(PumpUntil([&] { return modal.Pending() == 0; }, 1000));
+    EXPECT_EQ(modal.seen.back().text, L"The workbook could not be created.");
     PumpFor(300);
-    EXPECT_EQ(Rows(), 7);  // the link is stopped: nothing more arrives
+    EXPECT_EQ(Rows(), 7);  // the link is stopped and the table kept
+    EXPECT_TRUE(dlg->Core().IsTableFull());
 
     // Whatever the answer, a full table is emptied and the link restarted.
     modal.Answer(IDNO_ANSWER);

@@ -49,7 +49,7 @@ protected:
             for (int n = PORT_FIRST; n <= PORT_LAST; ++n) noPorts = noPorts && ports->Device(n).empty();
         }
         if (noPorts) modal.Answer(IDOK_ANSWER);
-        dlg = new CScaleDlg({WideFromPath(dir.Path() / "tarvex-scale"), std::move(ports), limits, exportTempFolder});
+        dlg = new CScaleDlg({WideFromPath(dir.Path() / "tarvex-scale"), std::move(ports), limits, exportTempFolder, chooseSavePath});
         dlg->Show();
         Flush();
         if (noPorts) {
@@ -95,6 +95,7 @@ protected:
     TempDir dir;
     bool hasPorts = false;  // the test's Setting.ini maps a port
     std::string exportTempFolder;  // empty: the system temp folder
+    std::function<std::wstring(const std::wstring&)> chooseSavePath;  // empty: the real dialog
     ModalScript modal;
     CScaleDlg* dlg = nullptr;
 };
