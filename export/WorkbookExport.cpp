@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "CellTexts.h"
 #include "TextCodec.h"
 
 namespace tarvex {
@@ -20,16 +21,7 @@ std::string GetHeaderCellName(int n) {
 }
 
 std::wstring DefaultExportName(int64_t calendarTime) {
-    const std::time_t t = static_cast<std::time_t>(calendarTime);
-    std::tm local{};
-#ifdef _WIN32
-    if (localtime_s(&local, &t) != 0) return {};
-#else
-    if (localtime_r(&t, &local) == nullptr) return {};
-#endif
-    char buf[128];
-    const size_t len = std::strftime(buf, sizeof buf, "TarvexDataFile-%Y-%m-%d-%H-%M-%S", &local);
-    return std::wstring(buf, buf + len);
+    return FormatLocalTime(calendarTime, "TarvexDataFile-%Y-%m-%d-%H-%M-%S");
 }
 
 bool IsPlainNumber(std::wstring_view text, double& value) {

@@ -27,6 +27,10 @@ std::wstring FormatDuration(int64_t d) {
 }
 
 std::wstring FormatUpdateTime(int64_t calendarTime) {
+    return FormatLocalTime(calendarTime, "%H:%M:%S %m/%d/%Y");
+}
+
+std::wstring FormatLocalTime(int64_t calendarTime, const char* pattern) {
     const std::time_t t = static_cast<std::time_t>(calendarTime);
     std::tm local{};
 #ifdef _WIN32
@@ -35,7 +39,7 @@ std::wstring FormatUpdateTime(int64_t calendarTime) {
     if (localtime_r(&t, &local) == nullptr) return {};
 #endif
     char buf[128];
-    const size_t len = std::strftime(buf, sizeof buf, "%H:%M:%S %m/%d/%Y", &local);
+    const size_t len = std::strftime(buf, sizeof buf, pattern, &local);
     return Widen(buf, static_cast<int>(len));
 }
 

@@ -16,4 +16,8 @@ std::wstring FormatDuration(int64_t seconds);
 // Local time as "%H:%M:%S %m/%d/%Y"; empty when it cannot be formed.
 std::wstring FormatUpdateTime(int64_t calendarTime);
 
+// Local time in a strftime pattern, at most 127 characters; empty when the
+// time cannot be converted or the text does not fit.
+std::wstring FormatLocalTime(int64_t calendarTime, const char* pattern);
+
 }  // namespace tarvex
