@@ -14,8 +14,12 @@ void CConnectionControl::OnOpenCloseConnection() {
     // attempt ends by itself within two seconds.
     if (AttemptRunning()) return;
     if (m_core.IsConnected()) {
+        // The stop request outranks a pending write; let the 0x3A go out
+        // first (for at most 200 ms), or the scale would never hear it.
         const uint8_t stop = CMD_STOP;
+        const uint64_t written = m_port.WritesDone();
         m_port.RequestWrite(&stop, 1);
+        m_port.WaitForWrites(written, 200);
         m_port.RequestStop();
         m_ui.ApplyDisconnected();
         return;

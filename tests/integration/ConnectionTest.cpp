@@ -72,8 +72,6 @@ double CpuSeconds() {
 }
 
 TEST_F(ConnectionTest, ChosenPortHandshakeThenRowsAcknowledgedAndCloseSendsStop) {
-    // Slow enough that the close finds the reader idle: a stop asked for
-    // while it hands a burst over wins over the 0x3A, by design.
     RunningScale scale("good:1.234,damaged,over", 5);
     Open(Ports({{3, &scale.pty}}));
     EXPECT_EQ(PortEntries(), (std::vector<wxString>{L"自动检索", L"COM3"}));
