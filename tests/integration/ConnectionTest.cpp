@@ -1,10 +1,10 @@
 // The real window, the real driver and the scale simulator on pseudo-terminals.
 
-#include <sys/resource.h>
 
 #include <atomic>
 #include <thread>
 
+#include "ProcessCpu.h"
 #include "PseudoTerminal.h"
 #include "ScaleSimulator.h"
 #include "WindowFixture.h"
@@ -63,13 +63,6 @@ protected:
         return map;
     }
 };
-
-double CpuSeconds() {
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
-           static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-}
 
 TEST_F(ConnectionTest, ChosenPortHandshakeThenRowsAcknowledgedAndCloseSendsStop) {
     RunningScale scale("good:1.234,damaged,over", 5);

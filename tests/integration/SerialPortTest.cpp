@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 
 #include <chrono>
 #include <thread>
 
 #include "OwnerThread.h"
+#include "ProcessCpu.h"
 #include "PseudoTerminal.h"
 #include "SerialPlatform.h"
 #include "SerialPort.h"
@@ -34,13 +34,6 @@ protected:
     OwnerThread owner;
     CSerialPort port;  // destroyed first: its reader ends before the owner goes
 };
-
-double CpuSeconds() {
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
-           static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-}
 
 TEST_F(SerialPortTest, AbsentDeviceFailsSilentlyThenPresentOneOpens) {
     EXPECT_FALSE(port.OpenPort(&owner, 7));
