@@ -10,7 +10,9 @@
 #include "AboutDlg.h"
 #include "AppIcon.h"
 #include "ControlIds.h"
+#include "SerialPlatform.h"
 #include "TableListCtrl.h"
+#include "TextCodec.h"
 #include "WeightText.h"
 
 namespace tarvex {
@@ -119,7 +121,7 @@ bool CScaleDlg::ProbeAndFillPorts() {
     // Read again each time: the user may have plugged in or mapped a port.
     m_serial.SetPortMap(m_portsOverride ? *m_portsOverride : CPortMap::FromSettings(m_settingFile));
     if (!m_serial.ProbePorts()) {
-        ShowMessage(MSG_OK, L"Serial_Port_Abnormal");
+        ShowMissingPorts(L"Serial_Port_Abnormal");
         return false;
     }
     FillPortList();
@@ -143,10 +145,10 @@ void CScaleDlg::OnClose(wxCloseEvent& event) {
         }
     }
     if (m_core.IsConnected()) {
-        // Give the reader up to 200 ms to put the stop byte on the line.
-        const uint64_t written = m_serial.WritesDone();
-        SendCommand(CMD_STOP);
-        m_serial.WaitForWrites(written, 200);
+        // The reader sends the stop byte after every acknowledge already
+        // asked for, then ends; it never waits for this thread meanwhile.
+        SendStopAndEnd();
+        m_serial.WaitForFinish(FINISH_WAIT_MS);
     }
     EndDialog(wxID_CANCEL);
 }
@@ -162,7 +164,10 @@ std::wstring CScaleDlg::Text(std::wstring_view section, std::wstring_view key) c
 
 void CScaleDlg::SendCommand(uint8_t command) { m_serial.RequestWrite(&command, 1); }
 void CScaleDlg::SignalReply() { m_connection.OnReply(); }
-void CScaleDlg::RequestStop() { m_serial.RequestStop(); }
+void CScaleDlg::SendStopAndEnd() {
+    const uint8_t stop = CMD_STOP;
+    m_serial.RequestSendThenStop(&stop, 1);
+}
 
 void CScaleDlg::ApplyConnected() {
     FindWindow(IDC_OPEN_CLOSE)->SetLabel(Text(SECTION_CAPTION, L"Serial_Caption_Close"));
@@ -197,6 +202,7 @@ void CScaleDlg::ShowPortError(const std::wstring& text, const std::wstring& capt
 
 void CScaleDlg::OnPortRemoved(unsigned) {
     // The rows stay; the user can open the port again once it is back.
+    m_connection.OnPortRemoved();
     if (m_core.IsConnected()) ApplyDisconnected();
 }
 
@@ -209,6 +215,21 @@ void CScaleDlg::RefreshUnitFromButtons() {
 }
 
 void CScaleDlg::ShowNotice(std::wstring_view messageKey) { ShowMessage(MSG_OK, messageKey); }
+
+void CScaleDlg::ShowNoPort() { ShowMissingPorts(L"No_Port"); }
+
+void CScaleDlg::ShowMissingPorts(std::wstring_view key) {
+    const std::string& device = m_serial.RefusedDevice();
+    if (device.empty()) {
+        ShowMessage(MSG_OK, key);
+        return;
+    }
+    std::wstring text = Text(SECTION_MESSAGE, L"Port_No_Permission");
+    ReplaceAll(text, L"{device}", WideFromUtf8(device));
+    ReplaceAll(text, L"{group}", WideFromUtf8(platform::OwningGroup(device)));
+    m_msgBox.SetMessage(MSG_OK, text, L"");
+    m_msgBox.DoModal(this);
+}
 
 void CScaleDlg::StartAttemptTimer(int milliseconds) { m_attemptTimer.StartOnce(milliseconds); }
 void CScaleDlg::StopAttemptTimer() { m_attemptTimer.Stop(); }

@@ -95,7 +95,7 @@ private:
     // IScaleLink
     void SendCommand(uint8_t command) override;
     void SignalReply() override;
-    void RequestStop() override;
+    void SendStopAndEnd() override;
     void ApplyDisconnected() override;
     void RestartLink() override;
     // IUserPrompts
@@ -116,6 +116,10 @@ private:
     void RefreshUnitFromButtons() override;
     void ApplyConnected() override;
     void ShowNotice(std::wstring_view messageKey) override;
+    void ShowNoPort() override;
+    // When a mapped device exists that this user may not open, says so and
+    // how to fix it instead of the given "no port" message.
+    void ShowMissingPorts(std::wstring_view key);
     void StartAttemptTimer(int milliseconds) override;
     void StopAttemptTimer() override;
     void EnableLinkControls(bool enable);

@@ -64,7 +64,7 @@ public:
 
     void SendCommand(uint8_t command) override { m_port.RequestWrite(&command, 1); }
     void SignalReply() override {}
-    void RequestStop() override {}
+    void SendStopAndEnd() override {}
     void ApplyDisconnected() override {}
     void RestartLink() override {}
     int AskYesNo(const std::wstring&) override { return ANSWER_YES; }
@@ -128,9 +128,9 @@ Figures Summarise(std::vector<double> us) {
 // The pty alone: a thread on the device side echoes every byte at once.
 Figures Baseline(int frames) {
     sim::CPseudoTerminal pty;
-    const platform::PortHandle device = platform::OpenExclusive(pty.DevicePath());
-    const char* step = nullptr;
     int error = 0;
+    const platform::PortHandle device = platform::OpenExclusive(pty.DevicePath(), error);
+    const char* step = nullptr;
     platform::Configure(device, step, error);
     std::atomic<bool> quit{false};
     std::thread echo([&] {

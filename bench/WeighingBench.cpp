@@ -16,7 +16,7 @@ class NullHosts : public IScaleLink, public IUserPrompts, public ITableView, pub
 public:
     void SendCommand(uint8_t command) override { lastCommand = command; }
     void SignalReply() override {}
-    void RequestStop() override {}
+    void SendStopAndEnd() override {}
     void ApplyDisconnected() override {}
     void RestartLink() override {}
     int AskYesNo(const std::wstring&) override { return ANSWER_YES; }

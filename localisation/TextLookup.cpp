@@ -18,4 +18,11 @@ std::wstring CTextLookup::Text(std::wstring_view section, std::wstring_view key)
     return ReadProfileText(LanguageFile(), section, key);
 }
 
+void ReplaceAll(std::wstring& text, std::wstring_view placeholder, std::wstring_view value) {
+    if (placeholder.empty()) return;
+    for (size_t at = text.find(placeholder); at != std::wstring::npos;
+         at = text.find(placeholder, at + value.size()))
+        text.replace(at, placeholder.size(), value);
+}
+
 }  // namespace tarvex

@@ -21,6 +21,9 @@ private:
     std::wstring m_languageFile;
 };
 
+// Fills a placeholder such as "{device}" of a text from the language file.
+void ReplaceAll(std::wstring& text, std::wstring_view placeholder, std::wstring_view value);
+
 // Sections of a language file.
 inline constexpr std::wstring_view SECTION_LANGUAGE = L"Language_Configuration";
 inline constexpr std::wstring_view SECTION_CAPTION = L"Dialog_Caption";

@@ -14,13 +14,10 @@ void CConnectionControl::OnOpenCloseConnection() {
     // attempt ends by itself within two seconds.
     if (AttemptRunning()) return;
     if (m_core.IsConnected()) {
-        // The stop request outranks a pending write; let the 0x3A go out
-        // first (for at most 200 ms), or the scale would never hear it.
+        // The scale hears 0x3A after every acknowledge already asked for;
+        // nothing here waits for the reader.
         const uint8_t stop = CMD_STOP;
-        const uint64_t written = m_port.WritesDone();
-        m_port.RequestWrite(&stop, 1);
-        m_port.WaitForWrites(written, 200);
-        m_port.RequestStop();
+        m_port.RequestSendThenStop(&stop, 1);
         m_ui.ApplyDisconnected();
         return;
     }
@@ -35,7 +32,7 @@ void CConnectionControl::OnOpenCloseConnection() {
         OpenAndStart(table[1]);
         StartSearchAttempt();
     } else {
-        m_ui.ShowNotice(L"No_Port");
+        m_ui.ShowNoPort();
     }
 }
 
@@ -61,19 +58,26 @@ void CConnectionControl::StartSearchAttempt() {
 }
 
 void CConnectionControl::OnReply() {
-    if (AttemptRunning()) Judge();
+    if (AttemptRunning()) Judge(true);
 }
 
 void CConnectionControl::OnAttemptTimer() {
-    if (AttemptRunning()) Judge();
+    if (AttemptRunning()) Judge(false);
 }
 
-void CConnectionControl::Judge() {
-    // The verdict is the first byte of the last burst, whenever it came.
+void CConnectionControl::OnPortRemoved() {
+    if (!AttemptRunning()) return;
+    m_attempt = Attempt::None;
+    m_ui.StopAttemptTimer();
+}
+
+void CConnectionControl::Judge(bool replied) {
+    // Only a burst of this attempt counts: what an earlier link left in the
+    // receive buffer must never pass for an answer of a silent port.
     const Attempt attempt = m_attempt;
     m_attempt = Attempt::None;
     m_ui.StopAttemptTimer();
-    if (m_core.FirstReceivedByte() == FRAME_HANDSHAKE_REPLY) {
+    if (replied && m_core.FirstReceivedByte() == FRAME_HANDSHAKE_REPLY) {
         m_ui.ApplyConnected();
         return;
     }

@@ -23,6 +23,8 @@ public:
     virtual void ApplyConnected() = 0;
     virtual void ApplyDisconnected() = 0;
     virtual void ShowNotice(std::wstring_view messageKey) = 0;  // waits for OK
+    // No port to try: says why (a device this user may not open, or none).
+    virtual void ShowNoPort() = 0;
     virtual void StartAttemptTimer(int milliseconds) = 0;      // calls OnAttemptTimer once
     virtual void StopAttemptTimer() = 0;
 };
@@ -35,6 +37,9 @@ public:
     void BeginHandshake();
     void OnReply();         // a burst arrived while not connected
     void OnAttemptTimer();  // the attempt's wait is over
+    // The device went away and the driver reports it; that report is all
+    // the user needs, so a running attempt ends without a notice of its own.
+    void OnPortRemoved();
     // After a full table was cleared: the selected port again (the first
     // found one for the automatic search), then the handshake.
     void RestartAfterFullTable();
@@ -45,7 +50,7 @@ private:
 
     bool OpenAndStart(int portNumber);
     void StartSearchAttempt();
-    void Judge();
+    void Judge(bool replied);
 
     CSerialPort& m_port;
     ISerialOwner& m_owner;

@@ -15,15 +15,20 @@ using PortHandle = int;
 #endif
 extern const PortHandle NO_PORT;
 
-// Opens for reading and writing, shared with nobody; NO_PORT when that fails.
-PortHandle OpenExclusive(const std::string& device);
+// Opens for reading and writing, shared with nobody; NO_PORT with the error
+// when that fails.
+PortHandle OpenExclusive(const std::string& device, int& error);
+// Gives up the exclusive claim and closes.
 void Close(PortHandle port);
 
 // 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control, RTS raised.
 // On failure names the step that failed and leaves its error code.
 bool Configure(PortHandle port, const char*& failedStep, int& error);
 
+// Both directions: pending bytes in and out are thrown away.
 void Purge(PortHandle port);
+// Received bytes not yet read are thrown away; what is being sent stays.
+void PurgeInput(PortHandle port);
 // Bytes waiting in the input queue; -1 with the error when the query fails.
 int QueueCount(PortHandle port, int& error);
 // Reads up to size bytes without waiting; -1 with the error on failure.
@@ -55,5 +60,9 @@ WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent&
 std::wstring ErrorText(int error);
 // The error code meaning the device went away.
 bool IsRemovalError(int error);
+// The device exists but this user may not open it.
+bool IsPermissionError(int error);
+// The group a user must belong to for opening the device; empty if unknown.
+std::string OwningGroup(const std::string& device);
 
 }  // namespace tarvex::platform

@@ -38,6 +38,8 @@ std::shared_ptr<CSerialPort::Session> CSerialPort::CurrentSession() const {
 
 void CSerialPort::EndReader() {
     if (!m_readerThread.joinable()) return;
+    // A link the program is ending gets its last bytes out first.
+    WaitForFinish(FINISH_WAIT_MS);
     RequestStop();
     m_readerThread.join();
 }
@@ -54,7 +56,8 @@ bool CSerialPort::OpenPort(ISerialOwner* owner, int portNumber) {
 
     std::lock_guard<std::recursive_mutex> guard(m_portLock);
     platform::Close(m_portHandle);
-    m_portHandle = platform::OpenExclusive(m_portMap.Device(portNumber));
+    int openError = 0;
+    m_portHandle = platform::OpenExclusive(m_portMap.Device(portNumber), openError);
     if (m_portHandle == platform::NO_PORT) return false;
     const char* failedStep = nullptr;
     int error = 0;
@@ -80,14 +83,32 @@ bool CSerialPort::StartReader() {
     return true;
 }
 
+void CSerialPort::QueueWrite(Session& session, const uint8_t* bytes, int count) {
+    // Every byte asked for goes out, in order: an acknowledge must never be
+    // overwritten by the stop byte that follows it.
+    const int room = SERIAL_BUFFER_SIZE - session.writeLength;
+    const int length = std::clamp(count, 0, room);
+    std::memcpy(session.writeBuffer.data() + session.writeLength, bytes, static_cast<size_t>(length));
+    session.writeLength += length;
+    session.writeEvent.Set();
+}
+
 void CSerialPort::RequestWrite(const uint8_t* bytes, int count) {
     std::shared_ptr<Session> session = CurrentSession();
     if (!session) return;
     std::lock_guard<std::mutex> guard(session->lock);
-    const int length = std::clamp(count, 0, SERIAL_BUFFER_SIZE);
-    std::memcpy(session->writeBuffer.data(), bytes, static_cast<size_t>(length));
-    session->writeLength = length;
-    session->writeEvent.Set();
+    QueueWrite(*session, bytes, count);
+}
+
+void CSerialPort::RequestSendThenStop(const uint8_t* bytes, int count) {
+    std::shared_ptr<Session> session = CurrentSession();
+    if (!session) return;
+    {
+        std::lock_guard<std::mutex> guard(session->lock);
+        QueueWrite(*session, bytes, count);
+        session->finishRequested = true;
+    }
+    session->changed.notify_all();
 }
 
 void CSerialPort::RequestStop() {
@@ -101,28 +122,27 @@ void CSerialPort::RequestStop() {
     session->changed.notify_all();
 }
 
-uint64_t CSerialPort::WritesDone() const {
+bool CSerialPort::WaitForFinish(int timeoutMs) {
     std::shared_ptr<Session> session = CurrentSession();
-    if (!session) return 0;
-    std::lock_guard<std::mutex> guard(session->lock);
-    return session->writesDone;
-}
-
-bool CSerialPort::WaitForWrites(uint64_t written, int timeoutMs) {
-    std::shared_ptr<Session> session = CurrentSession();
-    if (!session || !m_readerRunning.load()) return false;
+    if (!session || !m_readerRunning.load()) return true;
     std::unique_lock<std::mutex> lock(session->lock);
-    return session->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return session->writesDone > written || session->stopRequested;
-    }) && session->writesDone > written;
+    if (!session->finishRequested) return false;
+    return session->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                     [&] { return session->ended; });
 }
 
 bool CSerialPort::ProbePorts() {
     m_portTable.fill(0);
+    m_refusedDevice.clear();
     int& count = m_portTable[0];
     for (int n = PORT_FIRST; n <= PORT_LAST; ++n) {
-        const platform::PortHandle probe = platform::OpenExclusive(m_portMap.Device(n));
-        if (probe == platform::NO_PORT) continue;
+        const std::string& device = m_portMap.Device(n);
+        int error = 0;
+        const platform::PortHandle probe = platform::OpenExclusive(device, error);
+        if (probe == platform::NO_PORT) {
+            if (m_refusedDevice.empty() && platform::IsPermissionError(error)) m_refusedDevice = device;
+            continue;
+        }
         ++count;
         if (count < PORT_TABLE_SIZE) m_portTable[static_cast<size_t>(count)] = n;
         platform::Close(probe);
@@ -133,8 +153,19 @@ bool CSerialPort::ProbePorts() {
 void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
     bool running = true;
     while (running) {
+        // Checked before each wait: the request may have come while the
+        // previous write was being taken up, leaving no event behind it.
+        if (session->finishRequested && !session->stopRequested) {
+            // The program ends the link: what is queued goes out before
+            // anything the scale sent meanwhile is looked at.
+            SendWriteBuffer(session);
+            break;
+        }
         int error = 0;
-        switch (platform::WaitForAny(m_portHandle, session->stopEvent, session->writeEvent, error)) {
+        const platform::WaitResult result =
+            platform::WaitForAny(m_portHandle, session->stopEvent, session->writeEvent, error);
+        if (result != platform::WaitResult::Stop && session->finishRequested) continue;
+        switch (result) {
             case platform::WaitResult::Stop:
                 running = false;
                 break;
@@ -150,12 +181,13 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
                 running = false;
                 break;
         }
-        if (!running && !session->stopRequested) {
-            // The device went away: one report, then the link ends.
-            ReportPortError("WaitCommEvent()", -1, session);
+        if (!running && !session->Ending()) {
+            // The device went away: the window learns it first (so a running
+            // handshake ends quietly), then one report, then the link ends.
             const unsigned port = m_portNumber;
             ISerialOwner* owner = m_owner;
             if (owner) SendToOwner(session, [owner, port] { owner->OnPortRemoved(port); });
+            ReportPortError("WaitCommEvent()", -1, session);
         }
     }
     // Let go of the port as the link ends, so the next probe finds it again
@@ -166,6 +198,11 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
         m_portHandle = platform::NO_PORT;
     }
     m_readerRunning.store(false);
+    {
+        std::lock_guard<std::mutex> guard(session->lock);
+        session->ended = true;
+    }
+    session->changed.notify_all();
 }
 
 bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
@@ -188,7 +225,7 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
         });
         gathered = 0;
     };
-    while (waiting > 0 && !session->stopRequested) {
+    while (waiting > 0 && !session->Ending()) {
         long got;
         {
             std::lock_guard<std::recursive_mutex> guard(m_portLock);
@@ -221,21 +258,20 @@ void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
         session->writeEvent.Reset();
         bytes = session->writeBuffer;
         length = session->writeLength;
+        session->writeLength = 0;
     }
+    if (length == 0) return;
     {
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
-        // The purge throws away received bytes not yet read, as the scale expects.
-        platform::Purge(m_portHandle);
+        // Received bytes not yet read are thrown away, as the scale expects.
+        // Only the input: clearing the output too could drop an acknowledge
+        // written a moment ago that the line has not carried yet.
+        platform::PurgeInput(m_portHandle);
         int error = 0;
         if (!platform::Write(m_portHandle, bytes.data(), static_cast<size_t>(length),
                              SERIAL_TIMEOUT_MS, error))
             ReportPortError("WriteFile()", error, session);
     }
-    {
-        std::lock_guard<std::mutex> guard(session->lock);
-        ++session->writesDone;
-    }
-    session->changed.notify_all();
     if (m_owner) m_owner->OnSerialWritten(m_portNumber);
 }
 
@@ -272,10 +308,10 @@ void CSerialPort::SendToOwner(const std::shared_ptr<Session>& session, std::func
         }
         session->changed.notify_all();
     });
-    // Synchronous like a window message, but a stop always ends the wait so
-    // the window thread can end the reader at any time.
+    // Synchronous like a window message, but ending the link always ends the
+    // wait, so the window thread never waits for a reader that waits for it.
     std::unique_lock<std::mutex> lock(session->lock);
-    session->changed.wait(lock, [&] { return handoff->done || session->stopRequested; });
+    session->changed.wait(lock, [&] { return handoff->done || session->Ending(); });
     if (!handoff->done) handoff->abandoned = true;
 }
 

@@ -20,6 +20,8 @@ namespace tarvex {
 constexpr int SERIAL_BUFFER_SIZE = 1024;
 constexpr int SERIAL_TIMEOUT_MS = 1000;
 constexpr int PORT_TABLE_SIZE = 20;
+// How long ending the link waits for the last bytes to go out.
+constexpr int FINISH_WAIT_MS = 200;
 
 class CSerialPort {
 public:
@@ -35,19 +37,25 @@ public:
     // was reported.
     bool OpenPort(ISerialOwner* owner, int portNumber);
     bool StartReader();
+    // Queued after the bytes already asked for and not yet sent.
     void RequestWrite(const uint8_t* bytes, int count);
+    // The program ends the link: the reader sends everything queued and these
+    // bytes, then ends. Never waits; a hand-off in progress gives way to it.
+    void RequestSendThenStop(const uint8_t* bytes, int count);
+    // Ends the reader at its next wait; outranks any pending write.
     void RequestStop();
+    // After RequestSendThenStop: waits until the reader has ended, at most
+    // the time given. True when no reader runs any more.
+    bool WaitForFinish(int timeoutMs);
     bool ProbePorts();
+    // A mapped device the last probe was not allowed to open; empty if none.
+    const std::string& RefusedDevice() const { return m_refusedDevice; }
     // Ends the reader and waits for it; the owner calls this before it goes.
     void Shutdown() { EndReader(); }
 
     const std::array<int, PORT_TABLE_SIZE>& PortTable() const { return m_portTable; }
     bool ReaderRunning() const { return m_readerRunning.load(); }
     unsigned PortNumber() const { return m_portNumber; }
-
-    // Waits until a write requested before now has gone out, or the time is up.
-    bool WaitForWrites(uint64_t written, int timeoutMs);
-    uint64_t WritesDone() const;
 
 private:
     // Everything one OpenPort sets up, shared with the work it hands to the
@@ -58,12 +66,16 @@ private:
         std::mutex lock;
         std::condition_variable changed;
         std::atomic<bool> stopRequested{false};
+        std::atomic<bool> finishRequested{false};
+        bool ended = false;
         std::array<uint8_t, SERIAL_BUFFER_SIZE> writeBuffer{};
         int writeLength = 0;
-        uint64_t writesDone = 0;
+
+        bool Ending() const { return stopRequested || finishRequested; }
     };
 
     void EndReader();
+    void QueueWrite(Session& session, const uint8_t* bytes, int count);
     void ReaderLoop(std::shared_ptr<Session> session);
     bool DrainInput(const std::shared_ptr<Session>& session);
     void SendWriteBuffer(const std::shared_ptr<Session>& session);
@@ -82,6 +94,7 @@ private:
     unsigned m_portNumber = 0;
     CPortMap m_portMap = CPortMap::Empty();
     std::array<int, PORT_TABLE_SIZE> m_portTable{};
+    std::string m_refusedDevice;
 };
 
 }  // namespace tarvex

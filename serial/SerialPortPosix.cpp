@@ -1,10 +1,12 @@
 // The driver's platform functions on POSIX: termios, poll and eventfd.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,21 +20,37 @@ namespace tarvex::platform {
 
 const PortHandle NO_PORT = -1;
 
-PortHandle OpenExclusive(const std::string& device) {
+PortHandle OpenExclusive(const std::string& device, int& error) {
+    error = ENOENT;
     if (device.empty()) return NO_PORT;
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return NO_PORT;
+    if (fd < 0) {
+        error = errno;
+        return NO_PORT;
+    }
     // TIOCEXCL alone does not stop root; the lock keeps every other opener
     // out, this program's own port probe included.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = EBUSY;
         ::close(fd);
         return NO_PORT;
     }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        error = errno;
+        ::close(fd);
+        return NO_PORT;
+    }
+    error = 0;
     return fd;
 }
 
 void Close(PortHandle port) {
-    if (port != NO_PORT) ::close(port);
+    if (port == NO_PORT) return;
+    // TIOCEXCL outlives close() on pseudo-terminals and some drivers, and
+    // only root ignores it: left set, a normal user could never open the
+    // port again.
+    ::ioctl(port, TIOCNXCL);
+    ::close(port);
 }
 
 bool Configure(PortHandle port, const char*& failedStep, int& error) {
@@ -69,6 +87,8 @@ bool Configure(PortHandle port, const char*& failedStep, int& error) {
 }
 
 void Purge(PortHandle port) { ::tcflush(port, TCIOFLUSH); }
+
+void PurgeInput(PortHandle port) { ::tcflush(port, TCIFLUSH); }
 
 int QueueCount(PortHandle port, int& error) {
     int count = 0;
@@ -156,5 +176,17 @@ WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent&
 std::wstring ErrorText(int error) { return WideFromUtf8(std::strerror(error)); }
 
 bool IsRemovalError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+bool IsPermissionError(int error) { return error == EACCES || error == EPERM; }
+
+std::string OwningGroup(const std::string& device) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) return {};
+    group entry{};
+    group* found = nullptr;
+    char buffer[4096];
+    if (::getgrgid_r(info.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || !found) return {};
+    return found->gr_name;
+}
 
 }  // namespace tarvex::platform

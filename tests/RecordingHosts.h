@@ -28,7 +28,10 @@ class RecordingHosts : public IScaleLink, public IUserPrompts, public ITableView
 public:
     void SendCommand(uint8_t command) override { commands.push_back(command); }
     void SignalReply() override { ++replySignals; }
-    void RequestStop() override { ++stops; }
+    void SendStopAndEnd() override {
+        commands.push_back(CMD_STOP);
+        ++stops;
+    }
     void ApplyDisconnected() override {
         ++disconnects;
         if (core) core->SetConnected(false);

@@ -2,6 +2,7 @@
 # Installs what is missing, builds and runs the whole test suite: the normal
 # build, then the unit tests under AddressSanitizer + UndefinedBehaviorSanitizer
 # and the whole suite under ThreadSanitizer. --quick runs the normal build only.
+# The serial and connection tests also run as an unprivileged user.
 # The run at the shipped table limits has the label "long": ctest --preset default -L long
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,13 @@ run_preset() {
 }
 
 run_preset default -LE long
+
+# Root ignores TIOCEXCL and file modes; the serial and connection tests run
+# again as an ordinary user, over pseudo-terminals only.
+echo "== serial and connection tests as an unprivileged user"
+bash tools/as-unprivileged.sh build/bin/tarvex-serial-tests --gtest_brief=1
+bash tools/as-unprivileged.sh xvfb-run -a -s "-screen 0 1024x768x24" \
+  build/bin/tarvex-window-tests --gtest_brief=1 --gtest_filter='ConnectionTest.*:LinkEndTest.*'
 if [ "$quick" -eq 0 ]; then
   run_preset asan -L unit
   run_preset tsan -LE long

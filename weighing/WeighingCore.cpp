@@ -125,8 +125,7 @@ void CWeighingCore::ApplyRowLimits(int row) {
 void CWeighingCore::HandleTableFull() {
     m_prompts.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Error"));
     m_tableFull = true;
-    m_link.SendCommand(CMD_STOP);
-    m_link.RequestStop();
+    m_link.SendStopAndEnd();
     m_link.ApplyDisconnected();
     SaveTable(true);
 }

@@ -28,7 +28,8 @@ public:
     virtual ~IScaleLink() = default;
     virtual void SendCommand(uint8_t command) = 0;  // queued; goes out on the reader thread
     virtual void SignalReply() = 0;                 // a burst arrived while not connected
-    virtual void RequestStop() = 0;                 // the reader ends after the current burst
+    // 0x3A goes out after every command already queued, then the reader ends.
+    virtual void SendStopAndEnd() = 0;
     virtual void ApplyDisconnected() = 0;           // caption, flag and controls
     // Open the selected port again and greet the scale, once the burst being
     // handled now has been returned to the reader.

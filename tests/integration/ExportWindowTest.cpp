@@ -7,8 +7,7 @@
 
 #include <wx/filedlg.h>
 
-#include "PseudoTerminal.h"
-#include "ScaleSimulator.h"
+#include "RunningScale.h"
 #include "WindowFixture.h"
 #include "WorkbookCheck.h"
 
@@ -116,23 +115,10 @@ TEST_F(ExportWindowTest, FailedSaveShowsTheWriterMessageAndKeepsTheTable) {
     EXPECT_EQ(Rows(), 2);
 }
 
-// A scale on a pty that keeps sending until the test ends.
-struct LiveScale {
-    LiveScale() : sim(pty.Fd(), {0, sim::ParseScript("good:1.5"), true}), thread([this] { sim.Run(quit); }) {}
-    ~LiveScale() {
-        quit = true;
-        thread.join();
-    }
-    sim::CPseudoTerminal pty;
-    sim::CScaleSimulator sim;
-    std::atomic<bool> quit{false};
-    std::thread thread;
-};
-
 class FullTableCycleTest : public ExportWindowTest {
 protected:
     void Cycle(RowLimits limits) {
-        LiveScale scale;
+        RunningScale scale("good:1.5", 0);
         CPortMap ports = CPortMap::Empty();
         ports.Set(1, scale.pty.DevicePath());
         Open(ports, limits);

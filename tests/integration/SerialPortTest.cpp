@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -11,6 +15,7 @@
 #include "PseudoTerminal.h"
 #include "SerialPlatform.h"
 #include "SerialPort.h"
+#include "TempDir.h"
 
 namespace tarvex::test {
 namespace {
@@ -102,6 +107,56 @@ TEST_F(SerialPortTest, StopWinsOverAPendingWrite) {
     EXPECT_TRUE(scale.Receive(300).empty());
 }
 
+TEST_F(SerialPortTest, SendThenStopSendsEveryQueuedByteInOrderThenEnds) {
+    ASSERT_TRUE(port.OpenPort(&owner, 1));
+    ASSERT_TRUE(port.StartReader());
+    owner.SetGate(false);
+    scale.Send({0x5F});
+    ASSERT_TRUE(owner.WaitFor([&] { return owner.bursts.size() == 1; }, 2000));
+    // Both asked for while the reader waits on a busy window: the
+    // acknowledge must not be overwritten and the window need not answer.
+    const uint8_t ack = 0x9F, stop = 0x3A;
+    port.RequestWrite(&ack, 1);
+    port.RequestSendThenStop(&stop, 1);
+    EXPECT_TRUE(port.WaitForFinish(FINISH_WAIT_MS));
+    EXPECT_FALSE(port.ReaderRunning());
+    EXPECT_EQ(scale.Receive(500, 2), (Bytes{0x9F, 0x3A}));
+    owner.SetGate(true);
+}
+
+TEST_F(SerialPortTest, SendThenStopGoesFirstWhenTheScaleKeepsSending) {
+    ASSERT_TRUE(port.OpenPort(&owner, 1));
+    ASSERT_TRUE(port.StartReader());
+    std::atomic<bool> quit{false};
+    std::thread flood([&] {
+        while (!quit) {
+            scale.Send({0x5F, 0x02, 0x00, 0x30, 0x39, 0x54});
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    ASSERT_TRUE(owner.WaitFor([&] { return owner.bursts.size() >= 3; }, 2000));
+    const uint8_t stop = 0x3A;
+    port.RequestSendThenStop(&stop, 1);
+    EXPECT_TRUE(port.WaitForFinish(FINISH_WAIT_MS));
+    quit = true;
+    flood.join();
+    EXPECT_EQ(scale.Receive(500), Bytes{0x3A});
+}
+
+TEST_F(SerialPortTest, SendThenStopRightBehindAWriteStillEndsTheReader) {
+    // The request may land while the reader takes up the write before it.
+    for (int round = 0; round < 100; ++round) {
+        ASSERT_TRUE(port.OpenPort(&owner, 1));
+        ASSERT_TRUE(port.StartReader());
+        const uint8_t ack = 0x9F, stop = 0x3A;
+        port.RequestWrite(&ack, 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(round * 3));
+        port.RequestSendThenStop(&stop, 1);
+        ASSERT_TRUE(port.WaitForFinish(FINISH_WAIT_MS)) << "round " << round;
+        ASSERT_EQ(scale.Receive(500, 2), (Bytes{0x9F, 0x3A})) << "round " << round;
+    }
+}
+
 TEST_F(SerialPortTest, StopRequestedBeforeOpenDoesNotEndTheNewReader) {
     ASSERT_TRUE(port.OpenPort(&owner, 1));
     port.RequestStop();
@@ -135,7 +190,9 @@ TEST_F(SerialPortTest, HeldPortIsNotFoundByTheProbe) {
     ASSERT_TRUE(port.OpenPort(&owner, 1));
     EXPECT_FALSE(port.ProbePorts());  // this program holds it
     EXPECT_EQ(port.PortTable()[0], 0);
-    EXPECT_EQ(platform::OpenExclusive(scale.DevicePath()), platform::NO_PORT);
+    int error = 0;
+    EXPECT_EQ(platform::OpenExclusive(scale.DevicePath(), error), platform::NO_PORT);
+    EXPECT_FALSE(platform::IsPermissionError(error));
 }
 
 TEST(PortProbe, FindsExactlyTheMappedPortsInOrder) {
@@ -166,10 +223,10 @@ TEST(PortProbe, FindsExactlyTheMappedPortsInOrder) {
 
 TEST(PortPurge, ThrowsAwayReceivedBytesNotYetRead) {
     CPseudoTerminal scale;
-    const platform::PortHandle fd = platform::OpenExclusive(scale.DevicePath());
+    int error = 0;
+    const platform::PortHandle fd = platform::OpenExclusive(scale.DevicePath(), error);
     ASSERT_NE(fd, platform::NO_PORT);
     const char* step = nullptr;
-    int error = 0;
     ASSERT_TRUE(platform::Configure(fd, step, error));
     scale.Send({1, 2, 3, 4});
     int waiting = 0;
@@ -203,6 +260,52 @@ TEST_F(SerialPortTest, UnplugGivesOneReportEndsTheReaderAndDoesNotSpin) {
         EXPECT_EQ(owner.removed, std::vector<unsigned>{1});
         return 0;
     });
+}
+
+TEST_F(SerialPortTest, APortCanBeOpenedAgainAfterEachKindOfClose) {
+    // Root ignores the exclusive flag, a normal user does not: it must be
+    // cleared by every close, the probe's included.
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(port.ProbePorts()) << "round " << round;
+        ASSERT_TRUE(port.OpenPort(&owner, 1)) << "round " << round;
+        ASSERT_TRUE(port.StartReader());
+        const uint8_t stop = 0x3A;
+        port.RequestSendThenStop(&stop, 1);
+        ASSERT_TRUE(port.WaitForFinish(FINISH_WAIT_MS));
+        int error = 0;
+        const platform::PortHandle other = platform::OpenExclusive(scale.DevicePath(), error);
+        ASSERT_NE(other, platform::NO_PORT) << "round " << round << ": error " << error;
+        platform::Close(other);
+    }
+}
+
+TEST(PortProbe, ADeviceThisUserMayNotOpenIsNamedAsRefused) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may open any device; runs in the unprivileged pass";
+    TempDir dir;
+    dir.Write("locked-tty", "");
+    const std::string locked = (dir.Path() / "locked-tty").string();
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    CPseudoTerminal free;
+    struct Case {
+        std::vector<std::string> devices;
+        std::string refused;
+        int found;
+    };
+    const Case cases[] = {
+        {{locked}, locked, 0},
+        {{"/nonexistent/ttyUSB0"}, "", 0},
+        {{locked, free.DevicePath()}, locked, 1},
+    };
+    for (const Case& k : cases) {
+        CSerialPort port;
+        CPortMap map = CPortMap::Empty();
+        for (size_t i = 0; i < k.devices.size(); ++i) map.Set(static_cast<int>(i) + 1, k.devices[i]);
+        port.SetPortMap(map);
+        EXPECT_EQ(port.ProbePorts(), k.found > 0);
+        EXPECT_EQ(port.PortTable()[0], k.found);
+        EXPECT_EQ(port.RefusedDevice(), k.refused);
+    }
+    EXPECT_FALSE(platform::OwningGroup(locked).empty());
 }
 
 TEST(SerialPortLife, DestroyingEndsTheReaderAndANeverOpenedPortGoesAtOnce) {
