@@ -4,8 +4,12 @@
 #include <cstring>
 #include <cwctype>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "TextCodec.h"
@@ -18,8 +22,17 @@ enum class FileEncoding { Narrow, Utf8Bom, Utf16Le };
 struct ProfileLines {
     FileEncoding encoding = FileEncoding::Narrow;
     std::vector<std::wstring> lines;
+    // What ended each line as read ("\r\n", "\n" or nothing for the last),
+    // so a write gives every other line back byte for byte.
+    std::vector<std::wstring> ends;
     std::wstring eol = L"\r\n";  // new files get the line ends Windows tools expect
-    bool endsWithEol = true;
+
+    void Insert(size_t at, std::wstring line) {
+        // A line added after a last line without an end gives that line one.
+        if (at == lines.size() && !ends.empty() && ends.back().empty()) ends.back() = eol;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+        ends.insert(ends.begin() + static_cast<std::ptrdiff_t>(at), eol);
+    }
 };
 
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
@@ -109,7 +122,6 @@ ProfileLines SplitProfile(std::string_view bytes) {
     } else {
         text = WideFromUtf8(bytes);
     }
-    p.endsWithEol = text.empty() || text.back() == L'\n';
     const size_t firstLf = text.find(L'\n');
     p.eol = (firstLf == std::wstring::npos || (firstLf > 0 && text[firstLf - 1] == L'\r'))
                 ? L"\r\n" : L"\n";
@@ -118,8 +130,13 @@ ProfileLines SplitProfile(std::string_view bytes) {
         size_t end = text.find(L'\n', start);
         if (end == std::wstring::npos) end = text.size();
         std::wstring line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        std::wstring lineEnd = end < text.size() ? L"\n" : L"";
+        if (!lineEnd.empty() && !line.empty() && line.back() == L'\r') {
+            line.pop_back();
+            lineEnd = L"\r\n";
+        }
         p.lines.push_back(std::move(line));
+        p.ends.push_back(std::move(lineEnd));
         start = end + 1;
     }
     return p;
@@ -127,10 +144,7 @@ ProfileLines SplitProfile(std::string_view bytes) {
 
 std::string JoinProfile(const ProfileLines& p) {
     std::wstring text;
-    for (size_t i = 0; i < p.lines.size(); ++i) {
-        text += p.lines[i];
-        if (i + 1 < p.lines.size() || p.endsWithEol) text += p.eol;
-    }
+    for (size_t i = 0; i < p.lines.size(); ++i) text += p.lines[i] + p.ends[i];
     switch (p.encoding) {
         case FileEncoding::Utf16Le: return "\xFF\xFE" + Utf16LeFromWide(text);
         case FileEncoding::Utf8Bom: return "\xEF\xBB\xBF" + Utf8FromWide(text);
@@ -178,24 +192,92 @@ bool ReplaceFile(const std::wstring& file, const std::string& bytes, bool existe
     return true;
 }
 
-// The value of the key in the first section of that name, if it is there.
-std::optional<std::wstring> FindProfileValue(const std::wstring& file, std::wstring_view section,
-                                             std::wstring_view key) {
-    const std::optional<std::string> bytes = ReadFileBytes(file);
-    if (!bytes) return std::nullopt;
-    const ProfileLines p = SplitProfile(*bytes);
-    bool inSection = false;
+// A file's keys by folded "section\0key", as a read sees them: only the
+// first section of a name counts, and the first key of a name in it.
+using ProfileIndex = std::unordered_map<std::wstring, std::wstring>;
+
+std::wstring IndexKey(std::wstring_view section, std::wstring_view key) {
+    std::wstring folded;
+    folded.reserve(section.size() + key.size() + 1);
+    for (wchar_t c : section) folded.push_back(FoldCase(c));
+    folded.push_back(L'\0');
+    for (wchar_t c : key) folded.push_back(FoldCase(c));
+    return folded;
+}
+
+ProfileIndex BuildIndex(const ProfileLines& p) {
+    ProfileIndex index;
+    std::unordered_set<std::wstring> seenSections;
+    std::optional<std::wstring> section;  // empty while outside a counted section
     for (const std::wstring& line : p.lines) {
         if (const auto name = SectionName(line)) {
-            if (inSection) break;  // only the first section of that name counts
-            inSection = SameName(*name, section);
+            const std::wstring folded = IndexKey(*name, {});
+            section = seenSections.insert(folded).second ? std::optional<std::wstring>(std::wstring(*name))
+                                                         : std::nullopt;
             continue;
         }
-        if (!inSection) continue;
-        if (const auto kv = ParseKeyLine(line); kv && SameName(kv->key, key))
-            return std::wstring(kv->value);
+        if (!section) continue;
+        if (const auto kv = ParseKeyLine(line))
+            index.emplace(IndexKey(*section, kv->key), std::wstring(kv->value));
     }
-    return std::nullopt;
+    return index;
+}
+
+// Files are read and split once and kept until their size or time changes:
+// every text the user sees is looked up just before it is shown.
+class ProfileCache {
+public:
+    std::shared_ptr<const ProfileIndex> Get(const std::wstring& file) {
+        namespace fs = std::filesystem;
+        const fs::path path = PathFromWide(file);
+        std::error_code ec;
+        if (!fs::is_regular_file(path, ec)) return nullptr;
+        const uintmax_t size = fs::file_size(path, ec);
+        if (ec) return nullptr;
+        const fs::file_time_type time = fs::last_write_time(path, ec);
+        if (ec) return nullptr;
+        // A file this large is no settings or language file: it has no keys.
+        if (size > PROFILE_MAX_FILE_SIZE) return std::make_shared<const ProfileIndex>();
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            const auto found = m_entries.find(file);
+            if (found != m_entries.end() && found->second.size == size && found->second.time == time)
+                return found->second.index;
+        }
+        const std::optional<std::string> bytes = ReadFileBytes(file);
+        if (!bytes) return nullptr;
+        auto index = std::make_shared<const ProfileIndex>(BuildIndex(SplitProfile(*bytes)));
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_entries[file] = Entry{size, time, index};
+        return index;
+    }
+    void Forget(const std::wstring& file) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_entries.erase(file);
+    }
+
+private:
+    struct Entry {
+        uintmax_t size;
+        std::filesystem::file_time_type time;
+        std::shared_ptr<const ProfileIndex> index;
+    };
+    std::mutex m_lock;
+    std::unordered_map<std::wstring, Entry> m_entries;
+};
+
+ProfileCache& Cache() {
+    static ProfileCache cache;
+    return cache;
+}
+
+std::optional<std::wstring> FindProfileValue(const std::wstring& file, std::wstring_view section,
+                                             std::wstring_view key) {
+    const std::shared_ptr<const ProfileIndex> index = Cache().Get(file);
+    if (!index) return std::nullopt;
+    const auto found = index->find(IndexKey(section, key));
+    if (found == index->end()) return std::nullopt;
+    return found->second;
 }
 
 }  // namespace
@@ -213,6 +295,7 @@ bool ProfileHasKey(const std::wstring& file, std::wstring_view section, std::wst
 
 bool WriteProfileText(const std::wstring& file, std::wstring_view section,
                       std::wstring_view key, std::wstring_view value) {
+    Cache().Forget(file);
     const std::optional<std::string> bytes = ReadFileBytes(file);
     ProfileLines p = bytes ? SplitProfile(*bytes) : ProfileLines{};
     const std::wstring newLine = std::wstring(key) + L"=" + std::wstring(value);
@@ -236,12 +319,11 @@ bool WriteProfileText(const std::wstring& file, std::wstring_view section,
         if (!Trim(p.lines[i]).empty()) insertAt = i + 1;
     }
     if (sectionAt) {
-        p.lines.insert(p.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
+        p.Insert(insertAt, newLine);
     } else {
-        p.lines.push_back(L"[" + std::wstring(section) + L"]");
-        p.lines.push_back(newLine);
+        p.Insert(p.lines.size(), L"[" + std::wstring(section) + L"]");
+        p.Insert(p.lines.size(), newLine);
     }
-    p.endsWithEol = true;
     return ReplaceFile(file, JoinProfile(p), bytes.has_value());
 }
 

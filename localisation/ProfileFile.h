@@ -6,11 +6,14 @@
 //    and values are trimmed, a line starting with ';' is a comment;
 //  - a missing file, section or key reads as the empty text;
 //  - a read gives at most PROFILE_MAX_TEXT characters;
+//  - a file over PROFILE_MAX_FILE_SIZE bytes reads as one without keys;
+//  - a file is read once and kept until its size or modification time changes;
 //  - a UTF-16LE byte-order mark means UTF-16LE, a UTF-8 mark is skipped, any
 //    other file is narrow text (UTF-8 here);
 //  - a write replaces the value in place, keeps every other line and the
 //    file's encoding, and adds the key, the section or the file as needed.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +21,7 @@ namespace tarvex {
 
 // Room of the text buffer every read lands in, less its terminator.
 constexpr size_t PROFILE_MAX_TEXT = 499;
+constexpr uintmax_t PROFILE_MAX_FILE_SIZE = 1024 * 1024;
 
 std::wstring ReadProfileText(const std::wstring& file, std::wstring_view section,
                              std::wstring_view key);

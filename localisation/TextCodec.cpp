@@ -53,12 +53,11 @@ std::wstring WideFromUtf8(std::string_view bytes) {
         else if ((b0 & 0xF0) == 0xE0) { extra = 2; cp = b0 & 0x0F; min = 0x800; }
         else if ((b0 & 0xF8) == 0xF0) { extra = 3; cp = b0 & 0x07; min = 0x10000; }
         else { AppendCodePoint(out, kReplacement); ++i; continue; }
-        if (i + extra >= bytes.size()) {  // sequence cut off by the end of the text
-            AppendCodePoint(out, kReplacement);
-            break;
-        }
+        // A sequence cut short, by the end of the text or by another byte,
+        // costs its lead byte alone: decoding goes on right after it.
         bool ok = true;
         for (int k = 1; k <= extra; ++k) {
+            if (i + k >= bytes.size()) { ok = false; break; }
             const auto b = static_cast<uint8_t>(bytes[i + k]);
             if ((b & 0xC0) != 0x80) { ok = false; break; }
             cp = (cp << 6) | (b & 0x3F);

@@ -46,12 +46,12 @@ TEST_F(LinkEndTest, DisconnectAlwaysDeliversTheStopByteWithoutBlocking) {
     int delivered = 0;
     for (int run = 0; run < RUNS; ++run) {
         ConnectAndStream();
+        const uint64_t before = Stops();
         const auto pressed = Clock::now();
         Click(dlg, IDC_OPEN_CLOSE);
         longestMs = std::max(longestMs, Ms(Clock::now() - pressed));
         ASSERT_FALSE(dlg->Core().IsConnected());
-        if (PumpUntil([&] { return Stops() == static_cast<uint64_t>(run + 1); }, 1000)) ++delivered;
-        else break;
+        if (PumpUntil([&] { return Stops() > before; }, 1000)) ++delivered;
     }
     EXPECT_EQ(delivered, RUNS);
     // Every row's acknowledge went out before its link ended.
@@ -67,6 +67,7 @@ TEST_F(LinkEndTest, ClosingTheWindowAlwaysDeliversTheStopByte) {
     for (int run = 0; run < RUNS; ++run) {
         Open(ScalePort());
         ConnectAndStream();
+        const uint64_t before = Stops();
         modal.Answer(IDYES_ANSWER);  // the table still holds readings
         const auto asked = Clock::now();
         dlg->Close();
@@ -74,8 +75,7 @@ TEST_F(LinkEndTest, ClosingTheWindowAlwaysDeliversTheStopByte) {
         dlg->Destroy();
         dlg = nullptr;
         Flush();
-        if (PumpUntil([&] { return Stops() == static_cast<uint64_t>(run + 1); }, 1000)) ++delivered;
-        else break;
+        if (PumpUntil([&] { return Stops() > before; }, 1000)) ++delivered;
     }
     EXPECT_EQ(delivered, RUNS);
     std::printf("[ figures  ] Close: 0x3A delivered %d of %d, close took at most %.2f ms\n",

@@ -94,6 +94,29 @@ TEST(ProfileRead, FirstSectionOfANameWins) {
     EXPECT_EQ(ReadProfileText(W(file), L"S", L"K"), L"first");
 }
 
+TEST(ProfileRead, AFileOverOneMebibyteHasNoKeys) {
+    TempDir dir;
+    std::string text = "[Message]\nWarning=Scale\n";
+    const auto small = dir.Write("small.ini", text);
+    text += "; " + std::string(PROFILE_MAX_FILE_SIZE, 'x') + "\n";
+    const auto huge = dir.Write("huge.ini", text);
+    EXPECT_EQ(ReadProfileText(W(small), L"Message", L"Warning"), L"Scale");
+    EXPECT_EQ(ReadProfileText(W(huge), L"Message", L"Warning"), L"");
+    EXPECT_FALSE(ProfileHasKey(W(huge), L"Message", L"Warning"));
+}
+
+TEST(ProfileRead, AChangedFileIsReadAgain) {
+    TempDir dir;
+    const auto file = dir.Write("lang.ini", "[S]\nK=one\n");
+    EXPECT_EQ(ReadProfileText(W(file), L"S", L"K"), L"one");
+    dir.Write("lang.ini", "[S]\nK=three\n");  // changed by another program
+    EXPECT_EQ(ReadProfileText(W(file), L"S", L"K"), L"three");
+    ASSERT_TRUE(WriteProfileText(W(file), L"S", L"K", L"two!!"));  // same size again
+    EXPECT_EQ(ReadProfileText(W(file), L"S", L"K"), L"two!!");
+    std::filesystem::remove(file);
+    EXPECT_EQ(ReadProfileText(W(file), L"S", L"K"), L"");
+}
+
 TEST(ProfileWrite, ReplacesValueInPlaceAndKeepsEveryOtherLine) {
     TempDir dir;
     const auto file = dir.Write("Setting.ini",
@@ -134,6 +157,29 @@ TEST(ProfileWrite, KeepsTheFileEncoding) {
     EXPECT_EQ(TempDir::Read(utf16), "\xFF\xFE" + Utf16LeFromWide(L"[S]\r\nK=" + chinese + L"\r\n"));
     EXPECT_EQ(TempDir::Read(utf8bom), "\xEF\xBB\xBF[S]\nK=" + Utf8FromWide(chinese) + "\n");
     EXPECT_EQ(ReadProfileText(W(utf16), L"S", L"K"), chinese);
+}
+
+TEST(ProfileWrite, EveryOtherLineKeepsItsOwnLineEnd) {
+    TempDir dir;
+    struct Case {
+        std::string before;
+        std::string after;
+    };
+    const Case cases[] = {
+        // A stray CR before a later line's CRLF in a LF file.
+        {"[S]\nK=old\nOther=v\r\r\n", "[S]\nK=new\nOther=v\r\r\n"},
+        // Mixed ends, and a last line with none.
+        {"[S]\r\nK=old\nA=1\r\nB=2", "[S]\r\nK=new\nA=1\r\nB=2"},
+        // A key added after a last line without an end.
+        {"[S]\nA=1", "[S]\nA=1\nK=new\n"},
+    };
+    for (const Case& c : cases) {
+        const auto file = dir.Write("ends.ini", c.before);
+        const std::wstring otherBefore = ReadProfileText(W(file), L"S", L"Other");
+        ASSERT_TRUE(WriteProfileText(W(file), L"S", L"K", L"new"));
+        EXPECT_EQ(TempDir::Read(file), c.after);
+        EXPECT_EQ(ReadProfileText(W(file), L"S", L"Other"), otherBefore);
+    }
 }
 
 TEST(ProfileWrite, UnwritablePlaceFailsAndLeavesNothing) {
