@@ -6,7 +6,10 @@
 
 namespace tarvex {
 
-bool CScaleApp::OnInit() { return true; }
+bool CScaleApp::OnInit() {
+    m_probe.StartIfAsked();
+    return true;
+}
 
 int CScaleApp::OnRun() { return InitInstance(); }
 

@@ -2,6 +2,8 @@
 
 #include <wx/app.h>
 
+#include "UiProbe.h"
+
 namespace tarvex {
 
 // Runs the main window modally and ends the program when it closes.
@@ -12,6 +14,8 @@ public:
 
 private:
     int InitInstance();
+
+    CUiProbe m_probe;
 };
 
 }  // namespace tarvex

@@ -1,5 +1,7 @@
 #include "ScaleDlg.h"
 
+#include <cwchar>
+
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/menu.h>
@@ -9,6 +11,7 @@
 
 #include "AboutDlg.h"
 #include "AppIcon.h"
+#include "ProfileFile.h"
 #include "ControlIds.h"
 #include "SerialPlatform.h"
 #include "TableListCtrl.h"
@@ -61,10 +64,24 @@ void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
     SyncUnitButtons();
     SetIcon(m_icon);
     InitLanguage();
+    ApplyTestLimits();
     InitTableColumns();
     m_core.SetConnected(false);
     ProbeAndFillPorts();
     FillLanguageList();
+}
+
+void CScaleDlg::ApplyTestLimits() {
+    // Section "Test" of "Setting.ini" (never in the shipped file) lets the
+    // end-to-end tests reach the nearly-full and full table in a few rows.
+    const std::wstring warning = ReadProfileText(m_settingFile, L"Test", L"Warning_Row");
+    const std::wstring full = ReadProfileText(m_settingFile, L"Test", L"Full_Row");
+    if (warning.empty() && full.empty()) return;
+    const auto limit = [](const std::wstring& text, int shipped) {
+        const long value = std::wcstol(text.c_str(), nullptr, 10);
+        return value > 0 && value <= shipped ? static_cast<int>(value) : shipped;
+    };
+    m_core.SetRowLimits({limit(warning, TABLE_WARNING_ROW), limit(full, TABLE_FULL_ROW)});
 }
 
 void CScaleDlg::InitTableColumns() {

@@ -72,6 +72,7 @@ private:
     void InitLanguage();
     void ApplyLanguageTexts();
     void FillLanguageList();
+    void ApplyTestLimits();
     void InitTableColumns();
     bool ProbeAndFillPorts();
     void FillPortList();

@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libwxgtk3.2-dev libxlsxwriter-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-utils imagemagick fonts-wqy-microhei
+  libgtk-3-dev xvfb xauth x11-utils imagemagick fonts-wqy-microhei xdotool openbox
   python3 python3-openpyxl
 )
 

@@ -54,6 +54,7 @@ public:
     bool IsConnected() const { return m_connected.load(); }
     void SetConnected(bool connected) { m_connected.store(connected); }
     bool IsTableFull() const { return m_tableFull; }
+    void SetRowLimits(RowLimits limits) { m_limits = limits; }
     void ResetStartTime() { m_startTime = m_clock(); }
     int64_t StartTime() const { return m_startTime; }
 

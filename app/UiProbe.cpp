@@ -1,0 +1,159 @@
+#include "UiProbe.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/dialog.h>
+#include <wx/listctrl.h>
+#include <wx/radiobut.h>
+#include <wx/toplevel.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "TextCodec.h"
+
+#ifdef __WXGTK__
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+#endif
+
+namespace tarvex {
+namespace {
+
+std::string Json(const wxString& text) {
+    std::string out = "\"";
+    for (const char c : Utf8FromWide(text.ToStdWstring())) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string Rect(const wxRect& r) {
+    return "[" + std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.width) + "," +
+           std::to_string(r.height) + "]";
+}
+
+std::string Control(wxWindow* w) {
+    std::string text = "{\"id\":" + std::to_string(w->GetId()) + ",\"class\":" +
+                       Json(w->GetClassInfo()->GetClassName()) + ",\"label\":" + Json(w->GetLabel()) +
+                       ",\"rect\":" + Rect(w->GetScreenRect()) +
+                       ",\"enabled\":" + (w->IsEnabled() ? "true" : "false");
+    if (auto* radio = dynamic_cast<wxRadioButton*>(w)) text += std::string(",\"checked\":") + (radio->GetValue() ? "true" : "false");
+    if (auto* choice = dynamic_cast<wxChoice*>(w)) {
+        text += ",\"selection\":" + std::to_string(choice->GetSelection()) + ",\"items\":[";
+        for (unsigned i = 0; i < choice->GetCount(); ++i) text += (i ? "," : "") + Json(choice->GetString(i));
+        text += "]";
+    }
+    if (auto* list = dynamic_cast<wxListCtrl*>(w)) {
+        const long rows = list->GetItemCount();
+        text += ",\"rows\":" + std::to_string(rows) + ",\"columns\":[";
+        for (int c = 0; c < list->GetColumnCount(); ++c) {
+            wxListItem item;
+            item.SetMask(wxLIST_MASK_TEXT);
+            list->GetColumn(c, item);
+            text += (c ? "," : "") + std::string("[") + Json(item.GetText()) + "," +
+                    std::to_string(list->GetColumnWidth(c)) + "]";
+        }
+        text += "],\"last\":[";
+        for (int c = 0; rows > 0 && c < list->GetColumnCount(); ++c)
+            text += (c ? "," : "") + Json(list->GetItemText(rows - 1, c));
+        text += "]";
+    }
+    return text + "}";
+}
+
+void AddControls(wxWindow* parent, std::string& out) {
+    for (wxWindow* child : parent->GetChildren()) {
+        if (child->IsTopLevel() || !child->IsShown()) continue;
+        if (out.back() != '[') out += ",";
+        out += Control(child);
+        AddControls(child, out);
+    }
+}
+
+}  // namespace
+
+// The X window of a top-level window, for the tests' keyboard focus.
+unsigned long XWindowOf(wxWindow* window) {
+#ifdef __WXGTK__
+    GtkWidget* widget = static_cast<GtkWidget*>(window->GetHandle());
+    GdkWindow* gdk = widget ? gtk_widget_get_window(widget) : nullptr;
+    if (gdk && GDK_IS_X11_WINDOW(gdk)) return gdk_x11_window_get_xid(gdk);
+#endif
+    (void)window;
+    return 0;
+}
+
+CUiProbe::~CUiProbe() {
+    if (!m_path.empty()) Unregister();
+}
+
+int CUiProbe::Enter(wxDialog* dialog) {
+    m_modal.push_back(dialog);
+    return wxID_NONE;
+}
+
+void CUiProbe::Exit(wxDialog* dialog) { std::erase(m_modal, dialog); }
+
+void CUiProbe::StartIfAsked() {
+    const char* path = std::getenv("TARVEX_UI_PROBE");
+    if (!path || !*path) return;
+    m_path = path;
+    m_timer.SetOwner(this);
+    Bind(wxEVT_TIMER, &CUiProbe::OnTimer, this);
+    m_timer.Start(50);
+    Register();
+}
+
+std::string CUiProbe::Describe() const {
+    std::string out = "{\"windows\":[";
+    bool first = true;
+    std::vector<wxWindow*> tops(wxTopLevelWindows.begin(), wxTopLevelWindows.end());
+    for (wxDialog* dialog : m_modal)
+        if (std::find(tops.begin(), tops.end(), dialog) == tops.end()) tops.push_back(dialog);
+    for (wxWindow* top : tops) {
+        if (!top->IsShown()) continue;
+        auto* tlw = static_cast<wxTopLevelWindow*>(top);
+        auto* dialog = dynamic_cast<wxDialog*>(top);
+        out += (first ? "" : ",") + std::string("{\"title\":") + Json(tlw->GetTitle()) +
+               ",\"class\":" + Json(top->GetClassInfo()->GetClassName()) +
+               ",\"xid\":" + std::to_string(XWindowOf(top)) +
+               ",\"rect\":" + Rect(top->GetScreenRect()) +
+               ",\"client\":" + Rect(wxRect(top->ClientToScreen(wxPoint(0, 0)), top->GetClientSize())) +
+               ",\"modal\":" + (dialog && dialog->IsModal() ? "true" : "false") +
+               ",\"active\":" + (tlw->IsActive() ? "true" : "false") + ",\"controls\":[";
+        AddControls(top, out);
+        out += "]}";
+        first = false;
+    }
+    return out + "]}\n";
+}
+
+void CUiProbe::OnTimer(wxTimerEvent&) {
+    std::string now = Describe();
+    if (now == m_last) return;
+    // Written beside and moved into place, so a reader never sees half of it.
+    const std::string temp = m_path + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << now;
+    }
+    std::error_code ignored;
+    std::filesystem::rename(temp, m_path, ignored);
+    m_last = std::move(now);
+}
+
+}  // namespace tarvex

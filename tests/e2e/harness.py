@@ -1,0 +1,347 @@
+"""The built program as a clerk meets it: started as its own process from a
+copy of the build tree, on a virtual X display (with or without a window
+manager), driven only by real X input (xdotool), with a scale of its own on
+a pseudo-terminal. Controls are found through the program's UI probe file
+(TARVEX_UI_PROBE), never by fixed pixels."""
+
+import ctypes
+import ctypes.util
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import threading
+import time
+import tty
+
+# Control ids of the main window.
+LIST, OPEN_CLOSE, PORT_COMBO, LANGUAGE_COMBO = 1000, 1002, 1004, 1005
+UNIT_KG, UNIT_LB, UNIT_LBOZ = 1010, 1011, 1012
+CLEAR, REFRESH, SAVE, CONFIRM_LANGUAGE = 1013, 1014, 1015, 1016
+YES, NO, OK, MSG_TEXT = 6, 7, 1, 1019
+
+
+def send_delete_window(display_name, xid):
+    """WM_DELETE_WINDOW to a window, as a window manager's close box sends it."""
+    x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XFlush.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+    display = x11.XOpenDisplay(display_name.encode())
+    event = ClientMessage(type=33, window=xid, format=32)  # 33: ClientMessage
+    event.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, xid, 0, 0, ctypes.byref(event))
+    x11.XFlush(display)
+    x11.XCloseDisplay(display)
+
+
+class Timeout(AssertionError):
+    pass
+
+
+def wait_until(condition, timeout=5.0, what="condition"):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Timeout(f"timed out waiting for {what}")
+        time.sleep(0.02)
+
+
+def weight_frame(kilograms):
+    """The six bytes of a good weight frame (code 8: three decimals)."""
+    raw = round(abs(kilograms) * 1000)
+    frame = [0x5F, 0x08 | (0x40 if kilograms < 0 else 0), (raw >> 16) & 0xFF, (raw >> 8) & 0xFF, raw & 0xFF]
+    check = 0
+    for b in frame:
+        check ^= b
+    return bytes(frame + [check])
+
+
+class Scale:
+    """A scale on a pseudo-terminal: answers 0x5A with 0xA5, then sends the
+    frames it is given (or good ones) as each 0x9F comes back, resends on
+    0xF9 and falls silent on 0x3A. Counts what it hears."""
+
+    def __init__(self, frames=None, interval=0.2):
+        self.master, self.slave = os.openpty()
+        tty.setraw(self.slave)
+        self.device = os.ttyname(self.slave)
+        self.frames = frames or []
+        self.interval = interval
+        self.acks = self.stops = self.handshakes = self.repeats = self.sent = 0
+        self.connected = False
+        self._last = None
+        self._next_at = None
+        self._quit = False
+        self._lock = threading.Lock()
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def _frame(self):
+        if self.frames:
+            return self.frames[self.sent % len(self.frames)]
+        return weight_frame(1.0 + (self.sent % 50) * 0.25)
+
+    def _send(self, data):
+        os.write(self.master, data)
+
+    def _run(self):
+        import select
+        while not self._quit:
+            timeout = 0.05
+            if self.connected and self._next_at is not None:
+                timeout = max(0.0, min(timeout, self._next_at - time.monotonic()))
+            ready, _, _ = select.select([self.master], [], [], timeout)
+            if ready:
+                try:
+                    data = os.read(self.master, 64)
+                except OSError:
+                    return
+                for b in data:
+                    self._command(b)
+            if self.connected and self._next_at is not None and time.monotonic() >= self._next_at:
+                self._last = self._frame()
+                self._send(self._last)
+                with self._lock:
+                    self.sent += 1
+                self._next_at = None  # until acknowledged
+
+    def _command(self, b):
+        with self._lock:
+            if b == 0x5A:
+                self.handshakes += 1
+                self._send(b"\xA5")
+                self.connected = True
+                self._next_at = time.monotonic() + self.interval
+            elif b == 0x9F:
+                self.acks += 1
+                if self.connected:
+                    self._next_at = time.monotonic() + self.interval
+            elif b == 0xF9:
+                self.repeats += 1
+                if self.connected and self._last:
+                    self._send(self._last)
+            elif b == 0x3A:
+                self.stops += 1
+                self.connected = False
+                self._next_at = None
+
+    def close(self):
+        self._quit = True
+        self._thread.join(1)
+        for fd in (self.master, self.slave):
+            try:
+                os.close(fd)
+            except OSError:
+                pass
+
+
+class Display:
+    """Xvfb on a free display number, optionally with openbox on it."""
+
+    def __init__(self, window_manager=False, size="1280x1024x24"):
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size, "-nolisten", "tcp"],
+                                     pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as f:
+            number = f.readline().strip()
+        self.name = ":" + number
+        self.wm = None
+        if window_manager:
+            self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env(),
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(0.5)
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.name
+        return env
+
+    def close(self):
+        for p in (self.wm, self.xvfb):
+            if p:
+                p.terminate()
+                try:
+                    p.wait(5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+
+
+class Program:
+    """The built program in a folder of its own, with the probe switched on."""
+
+    def __init__(self, build_bin, display, setting, shots_dir=None, name="run"):
+        self.folder = tempfile.mkdtemp(prefix="tarvex-e2e-")
+        shutil.copy2(os.path.join(build_bin, "tarvex-scale"), self.folder)
+        shutil.copytree(os.path.join(build_bin, "Language"), os.path.join(self.folder, "Language"))
+        with open(os.path.join(self.folder, "Setting.ini"), "w", encoding="utf-8", newline="") as f:
+            f.write(setting)
+        self.display = display
+        self.probe_file = os.path.join(self.folder, "probe.json")
+        self.shots_dir = shots_dir
+        self.name = name
+        self.shot_count = 0
+        env = display.env()
+        env["TARVEX_UI_PROBE"] = self.probe_file
+        env["HOME"] = self.folder
+        self.process = subprocess.Popen([os.path.join(self.folder, "tarvex-scale")], cwd=self.folder, env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+    # What is on screen --------------------------------------------------
+    def windows(self):
+        try:
+            with open(self.probe_file, encoding="utf-8") as f:
+                return json.load(f)["windows"]
+        except (OSError, ValueError):
+            return []
+
+    def main(self):
+        for w in self.windows():
+            if w["class"] == "CScaleDlg" or any(c["id"] == OPEN_CLOSE for c in w["controls"]):
+                return w
+        return None
+
+    def boxes(self):
+        """Message boxes shown now (modal or not), newest last."""
+        return [w for w in self.windows() if any(c["id"] == MSG_TEXT for c in w["controls"])]
+
+    def box_text(self, box):
+        return next(c["label"] for c in box["controls"] if c["id"] == MSG_TEXT)
+
+    def control(self, ident, window=None):
+        window = window or self.main()
+        if window is None:
+            return None
+        return next((c for c in window["controls"] if c["id"] == ident), None)
+
+    def wait_main(self, timeout=10):
+        return wait_until(self.main, timeout, "the main window")
+
+    def wait_box(self, text_part=None, timeout=5):
+        def find():
+            for b in self.boxes():
+                if text_part is None or text_part in self.box_text(b):
+                    return b
+            return None
+        return wait_until(find, timeout, f"a box saying {text_part!r}")
+
+    def wait_no_box(self, text_part, timeout=5):
+        wait_until(lambda: not any(text_part in self.box_text(b) for b in self.boxes()), timeout,
+                   f"the box saying {text_part!r} to go")
+
+    def rows(self):
+        lst = self.control(LIST)
+        return lst["rows"] if lst else 0
+
+    def last_row(self):
+        lst = self.control(LIST)
+        return lst["last"] if lst else []
+
+    # Real input -----------------------------------------------------------
+    def xdo(self, *args):
+        subprocess.run(["xdotool", *args], env=self.display.env(), check=True)
+
+    def click_at(self, x, y):
+        self.xdo("mousemove", "--sync", str(x), str(y))
+        time.sleep(0.05)
+        self.xdo("click", "1")
+
+    def click(self, ident, window=None):
+        control = wait_until(lambda: self.control(ident, window), 5, f"control {ident}")
+        x, y, w, h = control["rect"]
+        self.click_at(x + w // 2, y + h // 2)
+
+    def click_in_box(self, box, ident):
+        control = next(c for c in box["controls"] if c["id"] == ident)
+        x, y, w, h = control["rect"]
+        self.click_at(x + w // 2, y + h // 2)
+
+    def key(self, *keys):
+        self.xdo("key", "--delay", "60", *keys)
+
+    def type(self, text):
+        self.xdo("type", "--delay", "30", text)
+
+    def choose(self, ident, entry):
+        """Picks an entry of a drop-down list with the mouse and keyboard."""
+        control = self.control(ident)
+        self.click(ident)
+        time.sleep(0.4)
+        steps = entry - control["selection"]
+        keys = ["Down"] * steps if steps > 0 else ["Up"] * (-steps)
+        if keys:
+            self.key(*keys)
+        self.key("Return")
+        wait_until(lambda: self.control(ident)["selection"] == entry, 3, f"entry {entry} of {ident}")
+
+    def shot(self, label):
+        if not self.shots_dir:
+            return None
+        os.makedirs(self.shots_dir, exist_ok=True)
+        self.shot_count += 1
+        path = os.path.join(self.shots_dir, f"{self.name}-{self.shot_count:02d}-{label}.png")
+        subprocess.run(["import", "-display", self.display.name, "-window", "root", path], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path
+
+    def focus(self, window):
+        """Gives a window the keyboard: the window manager's activation where
+        there is one, else the X input focus directly."""
+        xid = str(window["xid"])
+        if self.display.wm:
+            self.xdo("windowactivate", "--sync", xid)
+        else:
+            self.xdo("windowfocus", "--sync", xid)
+        time.sleep(0.1)
+
+    def close_window(self):
+        """Closes the main window as a user does: the window manager's close
+        (Alt+F4) where there is one, else the message that a close box sends."""
+        if self.display.wm:
+            self.focus(self.main())
+            self.key("alt+F4")
+        else:
+            send_delete_window(self.display.name, self.main()["xid"])
+
+    def save_dialog(self):
+        return next((w for w in self.windows() if w["class"] == "wxFileDialog"), None)
+
+    def wait_exit(self, timeout=5):
+        return self.process.wait(timeout)
+
+    def finish(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(3)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        output = self.process.stdout.read().decode("utf-8", "replace") if self.process.stdout else ""
+        shutil.rmtree(self.folder, ignore_errors=True)
+        return output
+
+
+def setting_for(device, language="English", warning=None, full=None):
+    text = (f"[Language_Configuration]\r\nLanguage_FileName=\\{language}.ini\r\nLanguage_Name="
+            f"{'English' if language == 'English' else '简体中文'}\r\n"
+            f"[Serial_Ports]\r\nDefaults=off\r\nCOM1={device}\r\n")
+    if warning or full:
+        text += f"[Test]\r\nWarning_Row={warning or 60000}\r\nFull_Row={full or 65000}\r\n"
+    return text

@@ -1,0 +1,174 @@
+"""End-to-end tests of the built program: real X input, a scale on a pty.
+
+    python3 tests/e2e/test_program.py BUILD_BIN [SHOTS_DIR]
+
+Each flow runs without a window manager and with openbox."""
+
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import (CLEAR, CONFIRM_LANGUAGE, LANGUAGE_COMBO, LIST, NO, OK, OPEN_CLOSE, PORT_COMBO, SAVE,  # noqa: E402
+                     UNIT_LB, UNIT_LBOZ, YES, Display, Program, Scale, Timeout, setting_for, wait_until,
+                     weight_frame)
+
+BUILD_BIN = None
+SHOTS_DIR = None
+
+
+class ProgramFlows:
+    window_manager = False
+
+    def setUp(self):
+        self.display = Display(window_manager=self.window_manager)
+        self.scale = Scale(interval=0.15)
+        self.program = None
+
+    def tearDown(self):
+        if self.program:
+            output = self.program.finish()
+            if "Gtk-CRITICAL" in output or "Gtk-WARNING" in output:
+                print(output, file=sys.stderr)
+        self.scale.close()
+        self.display.close()
+
+    def start(self, **setting):
+        name = f"{self.id().split('.')[-1]}-{'wm' if self.window_manager else 'nowm'}"
+        self.program = Program(BUILD_BIN, self.display, setting_for(self.scale.device, **setting), SHOTS_DIR, name)
+        self.program.wait_main()
+        time.sleep(0.3)
+        return self.program
+
+    def connect(self, p, entry=1):
+        p.choose(PORT_COMBO, entry)
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Disconnect", 5, "the connection")
+
+    def test_connect_read_switch_unit_and_language_disconnect(self):
+        p = self.start()
+        self.assertEqual(p.main()["title"], "Tarvex Scale")
+        p.shot("started")
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 3, 5, "three readings")
+        self.assertEqual(p.last_row()[2], "KG")
+        p.click(UNIT_LB)
+        wait_until(lambda: p.last_row()[2] == "LB", 3, "rows in LB")
+        p.click(UNIT_LBOZ)
+        wait_until(lambda: p.last_row()[2] == "LB:OZ", 3, "rows in LB:OZ")
+        p.shot("connected-lboz")
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: self.scale.stops == 1, 2, "the stop byte")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Connect", 2, "not connected")
+        rows = p.rows()
+        self.assertEqual(self.scale.acks, rows)
+        entries = p.control(LANGUAGE_COMBO)["items"]
+        p.choose(LANGUAGE_COMBO, entries.index("简体中文"))
+        p.click(CONFIRM_LANGUAGE)
+        wait_until(lambda: p.main()["title"] != "Tarvex Scale" or p.control(OPEN_CLOSE)["label"] != "Connect", 3,
+                   "the Chinese texts")
+        self.assertEqual(p.control(OPEN_CLOSE)["label"], "开启连接")
+        p.shot("chinese")
+
+    def test_nearly_full_notice_closes_with_a_click_while_readings_go_on(self):
+        p = self.start(warning=3, full=1000)
+        self.connect(p)
+        box = p.wait_box("nearly full")
+        p.shot("nearly-full")
+        before = p.rows()
+        wait_until(lambda: p.rows() > before + 1, 5, "readings behind the notice")
+        p.click_in_box(box, OK)
+        p.wait_no_box("nearly full", 3)
+        after = p.rows()
+        wait_until(lambda: p.rows() > after, 5, "readings after the notice")
+        p.click(OPEN_CLOSE)
+
+    def test_full_table_is_saved_cleared_and_reconnected(self):
+        p = self.start(warning=1000, full=4)
+        self.connect(p)
+        question = p.wait_box("Clear every reading", 10)
+        notice = p.wait_box("table is full")
+        p.shot("full-table")
+        # The question never hides the notice.
+        qx, qy, qw, qh = question["rect"]
+        nx, ny, nw, nh = notice["rect"]
+        overlap_w = max(0, min(qx + qw, nx + nw) - max(qx, nx))
+        overlap_h = max(0, min(qy + qh, ny + nh) - max(qy, ny))
+        self.assertLess(overlap_w * overlap_h, nw * nh // 4, "the clear question covers the full-table notice")
+        saved = [f for f in os.listdir(p.folder) if f.startswith("TarvexDataFile-") and f.endswith(".xls")]
+        self.assertEqual(len(saved), 1)
+        p.click_in_box(question, YES)
+        p.wait_no_box("Clear every reading")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Disconnect", 5, "the link back")
+        self.assertEqual(self.scale.stops, 1)
+        self.assertEqual(self.scale.handshakes, 2)
+        notice = p.wait_box("table is full")
+        p.click_in_box(notice, OK)
+        p.wait_no_box("table is full")
+        p.click(OPEN_CLOSE)
+
+    def test_save_dialog_with_a_typed_name_asks_before_replacing(self):
+        p = self.start()
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 2, 5, "readings")
+        p.click(OPEN_CLOSE)
+        target = os.path.join(p.folder, "clerk-table")
+        for attempt in range(2):
+            p.click(SAVE)
+            dialog = wait_until(p.save_dialog, 5, "the save dialog")
+            time.sleep(0.5)
+            p.focus(dialog)
+            p.key("ctrl+a")
+            p.type(target)
+            p.key("Return")
+            if attempt == 0:
+                question = p.wait_box("Clear every reading")
+                p.click_in_box(question, NO)
+                p.wait_no_box("Clear every reading")
+                self.assertTrue(os.path.exists(target + ".xls"))
+                first_size = os.path.getsize(target + ".xls")
+            else:
+                box = p.wait_box("already exists")
+                p.shot("replace-question")
+                p.click_in_box(box, NO)
+                p.wait_no_box("already exists")
+        wait_until(lambda: not p.save_dialog(), 5, "the dialog to go")
+        self.assertEqual(os.path.getsize(target + ".xls"), first_size)
+
+    def test_clear_and_close_questions(self):
+        p = self.start()
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 2, 5, "readings")
+        p.click(OPEN_CLOSE)
+        p.click(CLEAR)
+        box = p.wait_box("Clear every reading")
+        p.click_in_box(box, NO)
+        p.wait_no_box("Clear every reading")
+        self.assertGreater(p.rows(), 0)
+        p.close_window()
+        box = p.wait_box("Close the program anyway")
+        p.shot("close-question")
+        p.click_in_box(box, NO)
+        p.wait_no_box("Close the program anyway")
+        self.assertIsNone(p.process.poll())
+        p.click(CLEAR)
+        box = p.wait_box("Clear every reading")
+        p.click_in_box(box, YES)
+        wait_until(lambda: p.rows() == 0, 3, "an empty table")
+        p.close_window()
+        self.assertEqual(p.wait_exit(5), 0)
+
+
+class WithoutWindowManager(ProgramFlows, unittest.TestCase):
+    window_manager = False
+
+
+class WithOpenbox(ProgramFlows, unittest.TestCase):
+    window_manager = True
+
+
+if __name__ == "__main__":
+    BUILD_BIN = os.path.abspath(sys.argv[1])
+    SHOTS_DIR = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
