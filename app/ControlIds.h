@@ -18,5 +18,10 @@ constexpr int IDC_CONFIRM_LANGUAGE = 1016;
 constexpr int IDC_UNIT_GROUP = 1019;
 constexpr int IDC_PORT_GROUP = 1020;
 constexpr int IDC_LANGUAGE_GROUP = 1021;
+// Beyond the template: the status line under the controls.
+constexpr int IDC_STATUS = 1030;
+// Timers of the main window.
+constexpr int ID_ATTEMPT_TIMER = 2001;
+constexpr int ID_REDRAW_TIMER = 2002;
 
 }  // namespace tarvex

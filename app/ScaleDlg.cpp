@@ -7,6 +7,7 @@
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/radiobut.h>
+#include <wx/stattext.h>
 #include <wx/thread.h>
 
 #include "AboutDlg.h"
@@ -22,7 +23,7 @@ namespace tarvex {
 
 CScaleDlg::CScaleDlg(ScaleDlgSetup setup)
     : wxDialog(nullptr, IDD_SCALE_DIALOG, wxString(), wxDefaultPosition, wxDefaultSize,
-               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX),
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxRESIZE_BORDER),
       m_icon(AppIcon()),
       m_executablePath(std::move(setup.executablePath)),
       m_portsOverride(std::move(setup.ports)),
@@ -30,9 +31,12 @@ CScaleDlg::CScaleDlg(ScaleDlgSetup setup)
       m_chooseSavePath(std::move(setup.chooseSavePath)),
       m_core(WeighingHosts{*this, *this, *this, *this}, m_texts, {}, setup.limits),
       m_connection(m_serial, *this, m_core, *this),
-      m_attemptTimer(this) {
+      m_attemptTimer(this, ID_ATTEMPT_TIMER),
+      m_redrawTimer(this, ID_REDRAW_TIMER) {
     BuildControls();
     BindCommands();
+    // Placed now, so boxes shown during start-up centre on it.
+    CentreOnScreen();
 }
 
 CScaleDlg::~CScaleDlg() {
@@ -57,7 +61,8 @@ void CScaleDlg::BindCommands() {
     Bind(wxEVT_CONTEXT_MENU, &CScaleDlg::OnContextMenu, this);
     Bind(wxEVT_MENU, [this](wxCommandEvent& e) { OnSysCommand(e.GetId()); }, IDM_ABOUTBOX);
     Bind(wxEVT_CHAR_HOOK, &CScaleDlg::OnCharHook, this);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_connection.OnAttemptTimer(); });
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_connection.OnAttemptTimer(); }, ID_ATTEMPT_TIMER);
+    Bind(wxEVT_TIMER, &CScaleDlg::OnRedrawTimer, this, ID_REDRAW_TIMER);
 }
 
 void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
@@ -86,6 +91,7 @@ void CScaleDlg::ApplyTestLimits() {
 
 void CScaleDlg::InitTableColumns() {
     m_list->InsertTableColumns();
+    WidenForColumns();
     for (int i = 0; i < COLUMN_COUNT; ++i)
         m_list->SetHeaderText(i, Text(SECTION_HEADER, TABLE_COLUMNS[static_cast<size_t>(i)].headerKey));
     m_core.ResetStartTime();
@@ -116,6 +122,7 @@ void CScaleDlg::OnSerialData(const uint8_t* bytes, int count) { m_core.OnSerialD
 void CScaleDlg::OnOpenCloseConnection(wxCommandEvent&) { m_connection.OnOpenCloseConnection(); }
 
 void CScaleDlg::OnUnitKg(wxCommandEvent&) { m_core.SwitchUnit(UNIT_KG); }
+
 void CScaleDlg::OnUnitLb(wxCommandEvent&) { m_core.SwitchUnit(UNIT_LB); }
 void CScaleDlg::OnUnitLbOz(wxCommandEvent&) { m_core.SwitchUnit(UNIT_LBOZ); }
 
@@ -190,12 +197,14 @@ void CScaleDlg::ApplyConnected() {
     FindWindow(IDC_OPEN_CLOSE)->SetLabel(Text(SECTION_CAPTION, L"Serial_Caption_Close"));
     m_core.SetConnected(true);
     EnableLinkControls(false);
+    UpdateStatus();
 }
 
 void CScaleDlg::ApplyDisconnected() {
     FindWindow(IDC_OPEN_CLOSE)->SetLabel(Text(SECTION_CAPTION, L"Serial_Caption_Open"));
     m_core.SetConnected(false);
     EnableLinkControls(true);
+    UpdateStatus();
 }
 
 void CScaleDlg::EnableLinkControls(bool enable) {
@@ -248,8 +257,17 @@ void CScaleDlg::ShowMissingPorts(std::wstring_view key) {
     m_msgBox.DoModal(this);
 }
 
-void CScaleDlg::StartAttemptTimer(int milliseconds) { m_attemptTimer.StartOnce(milliseconds); }
-void CScaleDlg::StopAttemptTimer() { m_attemptTimer.Stop(); }
+void CScaleDlg::StartAttemptTimer(int milliseconds) {
+    m_attemptTimer.StartOnce(milliseconds);
+    UpdateStatus();
+}
+
+void CScaleDlg::StopAttemptTimer() {
+    m_attemptTimer.Stop();
+    // The attempt is over but its verdict not yet applied: shown by whatever
+    // the verdict changes next, or by the next row.
+    CallAfter([this] { UpdateStatus(); });
+}
 
 int CScaleDlg::AskYesNo(const std::wstring& text) {
     m_msgBox.SetMessage(MSG_YESNO, text, L"");
@@ -261,8 +279,44 @@ void CScaleDlg::ShowNoticeNoWait(const std::wstring& text) {
     m_msgBox.ShowWithoutWaiting(this);
 }
 
-void CScaleDlg::RowAdded(int row) { m_list->ShowRowAdded(row); }
-void CScaleDlg::RowsChanged() { m_list->ShowAllRows(); }
+void CScaleDlg::RowAdded(int row) {
+    // Shown with the next display frame: a burst of rows costs one redraw.
+    m_lastAddedRow = row;
+    if (!m_redrawTimer.IsRunning()) m_redrawTimer.StartOnce(REDRAW_INTERVAL_MS);
+}
+
+void CScaleDlg::OnRedrawTimer(wxTimerEvent&) {
+    if (m_lastAddedRow >= 0 && m_lastAddedRow < m_core.Table().RowCount()) m_list->ShowRowAdded(m_lastAddedRow);
+    m_lastAddedRow = -1;
+    UpdateStatus();
+}
+
+void CScaleDlg::RowsChanged() {
+    m_redrawTimer.Stop();
+    m_lastAddedRow = -1;
+    m_list->ShowAllRows();
+    UpdateStatus();
+}
+
+void CScaleDlg::UpdateStatus() {
+    if (!m_status) return;
+    std::wstring link;
+    const std::wstring port = L"COM" + std::to_wstring(m_serial.PortNumber());
+    if (m_core.IsConnected())
+        link = Text(SECTION_STATUS, L"Status_Connected");
+    else if (m_connection.AttemptRunning())
+        link = Text(SECTION_STATUS, L"Status_Connecting");
+    else
+        link = Text(SECTION_STATUS, L"Status_Not_Connected");
+    ReplaceAll(link, L"{port}", port);
+    std::wstring readings = Text(SECTION_STATUS, L"Status_Readings");
+    ReplaceAll(readings, L"{count}", std::to_wstring(m_core.Table().RowCount()));
+    std::wstring sum = Text(SECTION_STATUS, L"Status_Sum");
+    ReplaceAll(sum, L"{sum}", FormatWeightText(m_core.WeightSum(), m_core.Unit()));
+    ReplaceAll(sum, L"{unit}", std::wstring(UnitName(m_core.Unit())));
+    const wxString text = link + L"    " + readings + L"    " + sum;
+    if (m_status->GetLabel() != text) m_status->SetLabel(text);
+}
 
 
 }  // namespace tarvex

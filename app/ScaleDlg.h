@@ -22,6 +22,7 @@
 #include "WeighingCore.h"
 
 class wxChoice;
+class wxStaticText;
 
 namespace tarvex {
 
@@ -67,6 +68,13 @@ private:
     void BindCommands();
     void FitUnitButtons();
     void MakeRoomBelowLists();
+    void WidenLists();
+    void AddStatusLine();
+    void RememberLayout();
+    void OnSize(wxSizeEvent& event);
+    void WidenForColumns();
+    void UpdateStatus();
+    void OnRedrawTimer(wxTimerEvent& event);
 
     void OnInitDialog(wxInitDialogEvent& event);
     void InitLanguage();
@@ -107,6 +115,8 @@ private:
     void RowsChanged() override;
     // ITableSaver
     bool SaveTableToExcel(bool bAuto) override;
+    // The save dialog; empty when the user gave up.
+    std::wstring AskSavePath(const std::wstring& initialName);
     // ISerialOwner
     void PostToOwner(std::function<void()> work) override;
     bool OnOwnerThread() const override;
@@ -143,6 +153,13 @@ private:
     CWeighingCore m_core;
     CConnectionControl m_connection;
     wxTimer m_attemptTimer;
+    // Rows that arrive faster than the screen refreshes are shown once a frame.
+    wxTimer m_redrawTimer;
+    static constexpr int REDRAW_INTERVAL_MS = 16;
+    int m_lastAddedRow = -1;
+    wxStaticText* m_status = nullptr;
+    wxSize m_baseClient, m_baseList;
+    std::vector<std::pair<wxWindow*, wxPoint>> m_basePositions;
 };
 
 }  // namespace tarvex

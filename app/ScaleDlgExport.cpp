@@ -16,6 +16,27 @@ namespace tarvex {
 
 void CScaleDlg::OnBnClickedSaveTable(wxCommandEvent&) { m_core.SaveTable(false); }
 
+std::wstring CScaleDlg::AskSavePath(const std::wstring& initialName) {
+    for (;;) {
+        // GTK's dialog adds no extension and asks about replacing only the
+        // name it is given, so the name it starts with carries ".xls".
+        wxFileDialog dialog(this, wxString(), wxString(), initialName,
+                            L"Excel Files(*.xls)|*.xls|Excel Workbook(*.xlsx)|*.xlsx",
+                            wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (dialog.ShowModal() != wxID_OK) return {};
+        wxFileName chosen(dialog.GetPath());
+        if (chosen.HasExt()) return chosen.GetFullPath().ToStdWstring();
+        // The dialog asked about the name as typed; the name completed here
+        // may be an existing file, which is replaced only when the user says so.
+        chosen.SetExt(L"xls");
+        const std::wstring path = chosen.GetFullPath().ToStdWstring();
+        if (!chosen.FileExists()) return path;
+        std::wstring question = Text(SECTION_MESSAGE, L"Replace_File");
+        ReplaceAll(question, L"{file}", path);
+        if (AskYesNo(question) == ANSWER_YES) return path;
+    }
+}
+
 bool CScaleDlg::SaveTableToExcel(bool bAuto) {
     const std::wstring defaultName = DefaultExportName(static_cast<int64_t>(std::time(nullptr)));
     std::wstring path;
@@ -25,15 +46,8 @@ bool CScaleDlg::SaveTableToExcel(bool bAuto) {
         path = m_chooseSavePath(defaultName + L".xls");
         if (path.empty()) return false;
     } else {
-        // GTK's dialog adds no extension and asks about replacing only the
-        // name it is given, so the name it starts with carries ".xls".
-        wxFileDialog dialog(this, wxString(), wxString(), defaultName + L".xls",
-                            L"Excel Files(*.xls)|*.xls|Excel Workbook(*.xlsx)|*.xlsx",
-                            wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-        if (dialog.ShowModal() != wxID_OK) return false;
-        wxFileName chosen(dialog.GetPath());
-        if (!chosen.HasExt()) chosen.SetExt(L"xls");
-        path = chosen.GetFullPath().ToStdWstring();
+        path = AskSavePath(defaultName + L".xls");
+        if (path.empty()) return false;
     }
 
     // What the table shows now: rows that arrive from here on are not written.

@@ -4,7 +4,10 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/radiobut.h>
+#include <wx/display.h>
+#include <wx/settings.h>
 #include <wx/statbox.h>
+#include <wx/stattext.h>
 
 #include <algorithm>
 
@@ -43,6 +46,90 @@ void CScaleDlg::BuildControls() {
     for (int id : {IDC_UNIT_GROUP, IDC_PORT_GROUP, IDC_LANGUAGE_GROUP}) FindWindow(id)->Lower();
     FitUnitButtons();
     MakeRoomBelowLists();
+    WidenLists();
+    AddStatusLine();
+    RememberLayout();
+    Bind(wxEVT_SIZE, &CScaleDlg::OnSize, this);
+}
+
+// The two lists must show "COM29", "自动检索", "English", "简体中文" whole:
+// each takes the width of its widest entry at this font, its group and
+// button grow with it, and whatever lies to the right moves over.
+void CScaleDlg::WidenLists() {
+    struct Grown {
+        int list, group, button;
+        std::initializer_list<const wchar_t*> widest;
+    };
+    const Grown lists[] = {
+        {IDC_PORT_COMBO, IDC_PORT_GROUP, IDC_REFRESH, {L"自动检索", L"COM29"}},
+        {IDC_LANGUAGE_COMBO, IDC_LANGUAGE_GROUP, IDC_CONFIRM_LANGUAGE, {L"English", L"简体中文"}},
+    };
+    int shift = 0;
+    for (const Grown& g : lists) {
+        auto* list = static_cast<wxChoice*>(FindWindow(g.list));
+        for (int id : {g.list, g.group, g.button}) FindWindow(id)->Move(FindWindow(id)->GetPosition() + wxPoint(shift, 0));
+        for (const wchar_t* entry : g.widest) list->Append(entry);
+        const int best = list->GetBestSize().x;
+        list->Clear();
+        const int grow = std::max(0, best - list->GetSize().x);
+        list->SetSize(list->GetSize() + wxSize(grow, 0));
+        FindWindow(g.group)->SetSize(FindWindow(g.group)->GetSize() + wxSize(grow, 0));
+        FindWindow(g.button)->Move(FindWindow(g.button)->GetPosition() + wxPoint(grow, 0));
+        shift += grow;
+    }
+    SetClientSize(GetClientSize() + wxSize(shift, 0));
+    m_list->SetSize(m_list->GetSize() + wxSize(shift, 0));
+}
+
+// Beyond the template: the link's state and port, the number of readings
+// and their sum, on a line of its own under the controls.
+void CScaleDlg::AddStatusLine() {
+    const wxPoint at = ConvertDialogToPixels(wxPoint(7, 0));
+    int bottom = 0;
+    for (wxWindow* child : GetChildren()) bottom = std::max(bottom, child->GetRect().GetBottom());
+    const int gap = ConvertDialogToPixels(wxSize(0, 3)).y;
+    m_status = new wxStaticText(this, IDC_STATUS, wxString(), wxPoint(at.x, bottom + gap),
+                                wxSize(m_list->GetSize().x, -1), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+    SetClientSize(GetClientSize().x, m_status->GetRect().GetBottom() + gap);
+}
+
+// The window may grow: the table takes the room, everything else keeps its
+// place relative to the bottom edge. The laid-out size is the least.
+void CScaleDlg::RememberLayout() {
+    m_baseClient = GetClientSize();
+    m_baseList = m_list->GetSize();
+    m_basePositions.clear();
+    for (wxWindow* child : GetChildren())
+        if (child != m_list) m_basePositions.emplace_back(child, child->GetPosition());
+    SetMinClientSize(m_baseClient);
+}
+
+// Every column shows whole without scrolling sideways: the window grows to
+// take them (as far as the screen allows), and that is its least size.
+void CScaleDlg::WidenForColumns() {
+    const int needed = m_list->ColumnsWidth() + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X) +
+                       (m_list->GetSize().x - m_list->GetClientSize().x);
+    int extra = needed - m_list->GetSize().x;
+    const int room = wxDisplay(this).GetClientArea().width - GetSize().x;
+    extra = std::min(extra, room);
+    if (extra <= 0) return;
+    m_baseClient.x += extra;
+    m_baseList.x += extra;
+    SetMinClientSize(m_baseClient);
+    SetClientSize(m_baseClient);
+    CentreOnScreen();
+}
+
+void CScaleDlg::OnSize(wxSizeEvent& event) {
+    event.Skip();
+    if (m_basePositions.empty()) return;
+    const wxSize now = GetClientSize();
+    const int dx = std::max(0, now.x - m_baseClient.x);
+    const int dy = std::max(0, now.y - m_baseClient.y);
+    m_list->SetSize(m_baseList + wxSize(dx, dy));
+    for (const auto& [child, at] : m_basePositions) child->Move(at + wxPoint(0, dy));
+    m_status->SetSize(m_baseList.x + dx, -1);
+    m_list->FitLastColumn();
 }
 
 // GTK's radio mark takes more room than the layout gives "KG" and "LB":

@@ -1,5 +1,9 @@
 #include "TableListCtrl.h"
 
+#include <wx/settings.h>
+
+#include <algorithm>
+
 namespace tarvex {
 
 CTableListCtrl::CTableListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos,
@@ -9,13 +13,55 @@ CTableListCtrl::CTableListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& p
                      wxBORDER_SUNKEN),
       m_table(table) {}
 
+namespace {
+
+// The widths of the columns are given for the dialog font they were drawn
+// with, whose average character is 6 pixels wide: they grow with the font
+// as the rest of the layout does.
+constexpr double REFERENCE_CHAR_WIDTH = 6.0;
+
+// Texts a column must show whole, whatever the font.
+constexpr const wchar_t* WIDEST_TEXT[COLUMN_COUNT] = {
+    L"   65000", L"-9999.9999", L"LB:OZ", L"-00:-00:-00", L"00:00:00 00/00/0000", L""};
+
+}  // namespace
+
 void CTableListCtrl::InsertTableColumns() {
+    const double scale = std::max(1.0, GetCharWidth() / REFERENCE_CHAR_WIDTH);
+    const int padding = 2 * GetCharWidth();
     for (int i = 0; i < COLUMN_COUNT; ++i) {
         const ColumnSpec& spec = TABLE_COLUMNS[static_cast<size_t>(i)];
+        const int width = std::max(static_cast<int>(spec.width * scale),
+                                   GetTextExtent(WIDEST_TEXT[i]).x + padding);
         InsertColumn(i, wxString(),
-                     spec.align == ColumnAlign::Centre ? wxLIST_FORMAT_CENTRE : wxLIST_FORMAT_LEFT,
-                     spec.width);
+                     spec.align == ColumnAlign::Centre ? wxLIST_FORMAT_CENTRE : wxLIST_FORMAT_LEFT, width);
     }
+    m_lastColumnWidth = GetColumnWidth(COLUMN_COUNT - 1);
+    FitLastColumn();
+}
+
+int CTableListCtrl::ColumnsWidth() const {
+    int used = m_lastColumnWidth;
+    for (int i = 0; i + 1 < GetColumnCount(); ++i) used += GetColumnWidth(i);
+    return used;
+}
+
+void CTableListCtrl::FitLastColumn() {
+    if (GetColumnCount() < COLUMN_COUNT) return;
+    int used = 0;
+    for (int i = 0; i + 1 < COLUMN_COUNT; ++i) used += GetColumnWidth(i);
+    // Room for the vertical scroll bar, so no horizontal one is needed.
+    const int room = GetClientSize().x - used - wxSystemSettings::GetMetric(wxSYS_VSCROLL_X);
+    SetColumnWidth(COLUMN_COUNT - 1, std::max(m_lastColumnWidth, room));
+}
+
+wxString CTableListCtrl::ShownText(const std::wstring& cell) {
+    std::wstring shown = cell;
+    for (wchar_t& c : shown) {
+        if (c < 0x20) c = static_cast<wchar_t>(0x2400 + c);
+        else if (c == 0x7F) c = static_cast<wchar_t>(0x2421);
+    }
+    return shown;
 }
 
 void CTableListCtrl::SetHeaderText(int column, const wxString& text) {
@@ -45,7 +91,7 @@ void CTableListCtrl::ShowAllRows() {
 wxString CTableListCtrl::OnGetItemText(long item, long column) const {
     if (item < 0 || item >= m_table.RowCount() || column < 0 || column >= COLUMN_COUNT)
         return wxString();
-    return wxString(m_table.Cell(static_cast<int>(item), static_cast<int>(column)));
+    return ShownText(m_table.Cell(static_cast<int>(item), static_cast<int>(column)));
 }
 
 }  // namespace tarvex

@@ -20,12 +20,21 @@ public:
 
     void ShowRowAdded(int row);
     void ShowAllRows();
+    // Remarks, the last column, takes whatever width the others leave.
+    void FitLastColumn();
+    // The columns' widths added up, the last at its least width.
+    int ColumnsWidth() const;
+
+    // How a cell's text is drawn: control characters as visible symbols
+    // (U+2400 and on), so raw bytes of a damaged frame stay on one line.
+    static wxString ShownText(const std::wstring& cell);
 
 protected:
     wxString OnGetItemText(long item, long column) const override;
 
 private:
     const CMeasurementTable& m_table;
+    int m_lastColumnWidth = 0;  // the least width of the last column
 };
 
 }  // namespace tarvex

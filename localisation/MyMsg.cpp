@@ -1,16 +1,61 @@
 #include "MyMsg.h"
 
 #include <wx/button.h>
+#include <wx/display.h>
+#include <wx/arrstr.h>
 #include <wx/stattext.h>
+
+#include <algorithm>
 
 #include "ProfileFile.h"
 #include "TextLookup.h"
+
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
 
 namespace tarvex {
 namespace {
 
 wxPoint Du(wxWindow* w, int x, int y) { return w->ConvertDialogToPixels(wxPoint(x, y)); }
 wxSize DuSize(wxWindow* w, int cx, int cy) { return w->ConvertDialogToPixels(wxSize(cx, cy)); }
+
+// The box as laid out for two lines of text, in dialog units.
+constexpr int BOX_WIDTH = 177, BOX_HEIGHT = 70;
+constexpr int TEXT_X = 26, TEXT_Y = 16, TEXT_WIDTH = 123, TEXT_HEIGHT = 23;
+constexpr int BUTTON_Y = 50;
+// Past this the text is cut; no message of ours comes near it.
+constexpr int TEXT_MAX_HEIGHT = 160;
+
+// How many lines the text takes when wrapped at the width: at blanks where
+// there are any, anywhere in a run of characters without one (Chinese).
+int WrappedLines(const wxWindow* w, const wxString& text, int width) {
+    int lines = 0;
+    for (const wxString& paragraph : wxSplit(text, L'\n', L'\0')) {
+        ++lines;
+        int used = 0;
+        wxString word;
+        const auto place = [&](const wxString& piece) {
+            const int extent = w->GetTextExtent(piece).x;
+            if (used > 0 && used + extent > width) {
+                ++lines;
+                used = 0;
+            }
+            used += extent;
+        };
+        for (const wxUniChar c : paragraph) {
+            if (c == L' ' || c.GetValue() >= 0x2E80) {  // a blank or a CJK character ends a piece
+                if (!word.empty()) place(word);
+                word.clear();
+                place(wxString(c));
+            } else {
+                word += c;
+            }
+        }
+        if (!word.empty()) place(word);
+    }
+    return std::max(lines, 1);
+}
 
 }  // namespace
 
@@ -19,12 +64,12 @@ CMyMsgDialog::CMyMsgDialog(wxWindow* parent, bool modal)
                wxCAPTION | wxCLOSE_BOX | wxSYSTEM_MENU),
       m_modal(modal) {
     SetFont(wxFont(8, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
-    SetClientSize(DuSize(this, 177, 70));
-    new wxStaticText(this, ID_MSG_TEXT, wxString(), Du(this, 26, 16), DuSize(this, 123, 23),
+    SetClientSize(DuSize(this, BOX_WIDTH, BOX_HEIGHT));
+    new wxStaticText(this, ID_MSG_TEXT, wxString(), Du(this, TEXT_X, TEXT_Y), DuSize(this, TEXT_WIDTH, TEXT_HEIGHT),
                      wxALIGN_LEFT | wxST_NO_AUTORESIZE);
-    auto* yes = new wxButton(this, IDYES_ANSWER, wxString(), Du(this, 23, 50), DuSize(this, 50, 14));
-    auto* no = new wxButton(this, IDNO_ANSWER, wxString(), Du(this, 99, 50), DuSize(this, 50, 14));
-    auto* ok = new wxButton(this, IDOK_ANSWER, L"OK", Du(this, 60, 50), DuSize(this, 50, 14));
+    auto* yes = new wxButton(this, IDYES_ANSWER, wxString(), Du(this, 23, BUTTON_Y), DuSize(this, 50, 14));
+    auto* no = new wxButton(this, IDNO_ANSWER, wxString(), Du(this, 99, BUTTON_Y), DuSize(this, 50, 14));
+    auto* ok = new wxButton(this, IDOK_ANSWER, L"OK", Du(this, 60, BUTTON_Y), DuSize(this, 50, 14));
     yes->Hide();
     no->Hide();
     yes->SetDefault();
@@ -32,7 +77,24 @@ CMyMsgDialog::CMyMsgDialog(wxWindow* parent, bool modal)
     Bind(wxEVT_BUTTON, &CMyMsgDialog::OnButton, this);
     Bind(wxEVT_CHAR_HOOK, &CMyMsgDialog::OnCharHook, this);
     Bind(wxEVT_CLOSE_WINDOW, &CMyMsgDialog::OnCloseBox, this);
-    CentreOnParent();
+}
+
+void CMyMsgDialog::PlaceAboveQuestions() {
+    // Questions are centred on the main window; a notice sits just above
+    // where they appear, so a question that follows it never hides it.
+    wxWindow* parent = GetParent();
+    if (!parent) {
+        CentreOnScreen();
+        return;
+    }
+    const wxRect main = parent->GetScreenRect();
+    const wxSize size = GetSize();
+    const int gap = ConvertDialogToPixels(wxSize(0, 4)).y;
+    wxPoint at(main.x + (main.width - size.x) / 2, main.y + (main.height - size.y) / 2 - size.y - gap);
+    const wxRect screen = wxDisplay(parent).GetClientArea();
+    at.x = std::clamp(at.x, screen.x, std::max(screen.x, screen.GetRight() - size.x));
+    at.y = std::max(at.y, screen.y);
+    Move(at);
 }
 
 void CMyMsgDialog::InitTexts(int kind, const std::wstring& text, const std::wstring& caption,
@@ -56,6 +118,23 @@ void CMyMsgDialog::InitTexts(int kind, const std::wstring& text, const std::wstr
     }
     SetTitle(caption);
     FindWindow(ID_MSG_TEXT)->SetLabel(text);
+    FitText(text);
+}
+
+void CMyMsgDialog::FitText(const wxString& text) {
+    // The box grows downwards with its text; the buttons keep their row
+    // below it and their order.
+    const int width = DuSize(this, TEXT_WIDTH, 0).x;
+    const int lineHeight = GetTextExtent(L"Ag").y;
+    const int needed = WrappedLines(this, text, width) * lineHeight + lineHeight / 2;
+    const int base = DuSize(this, 0, TEXT_HEIGHT).y;
+    const int grow = std::clamp(needed - base, 0, DuSize(this, 0, TEXT_MAX_HEIGHT - TEXT_HEIGHT).y);
+    FindWindow(ID_MSG_TEXT)->SetSize(Du(this, TEXT_X, TEXT_Y).x, Du(this, TEXT_X, TEXT_Y).y, width, base + grow);
+    for (int id : {IDYES_ANSWER, IDNO_ANSWER, IDOK_ANSWER}) {
+        wxWindow* button = FindWindow(id);
+        button->Move(button->GetPosition().x, Du(this, 0, BUTTON_Y).y + grow);
+    }
+    SetClientSize(DuSize(this, BOX_WIDTH, BOX_HEIGHT) + wxSize(0, grow));
 }
 
 void CMyMsgDialog::Finish(int answer) {
@@ -93,12 +172,23 @@ void CMyMsg::SetMessage(int kind, std::wstring text, std::wstring caption) {
 int CMyMsg::DoModal(wxWindow* parent) {
     CMyMsgDialog box(parent, true);
     box.InitTexts(m_kind, m_text, m_caption, m_languageFile);
+    box.CentreOnParent();
     return box.ShowModal();
 }
 
 void CMyMsg::ShowWithoutWaiting(wxWindow* parent) {
-    if (!m_notice) m_notice = new CMyMsgDialog(parent, false);
+    if (!m_notice) {
+        m_notice = new CMyMsgDialog(parent, false);
+#ifdef __WXGTK__
+        // The main window runs modally, and GTK keeps input from every other
+        // window of its group: a group of its own lets the notice take clicks.
+        GtkWindowGroup* group = gtk_window_group_new();
+        gtk_window_group_add_window(group, GTK_WINDOW(m_notice->GetHandle()));
+        g_object_unref(group);
+#endif
+    }
     m_notice->InitTexts(m_kind, m_text, m_caption, m_languageFile);
+    m_notice->PlaceAboveQuestions();
     m_notice->Show();
     m_notice->Raise();
 }

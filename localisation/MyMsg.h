@@ -27,8 +27,10 @@ public:
     // What the box shows: buttons by kind, labels from the language file.
     void InitTexts(int kind, const std::wstring& text, const std::wstring& caption,
                    const std::wstring& languageFile);
+    void PlaceAboveQuestions();
 
 private:
+    void FitText(const wxString& text);
     void OnButton(wxCommandEvent& event);
     void OnCharHook(wxKeyEvent& event);
     void OnCloseBox(wxCloseEvent& event);

@@ -30,5 +30,6 @@ inline constexpr std::wstring_view SECTION_CAPTION = L"Dialog_Caption";
 inline constexpr std::wstring_view SECTION_HEADER = L"ListCtrl_Header";
 inline constexpr std::wstring_view SECTION_MESSAGE = L"Message";
 inline constexpr std::wstring_view SECTION_BUTTON = L"Message_Button";
+inline constexpr std::wstring_view SECTION_STATUS = L"Status_Line";
 
 }  // namespace tarvex

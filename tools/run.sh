@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts the scale simulator on a virtual
-# serial port, maps COM1 to it in the build tree's "Setting.ini" and starts
-# the program. Press "Connect" (COM1 or the automatic search) to see readings.
+# serial port and the program from a demo folder (build/demo) whose
+# "Setting.ini" maps COM1 to it. Press "Connect" (COM1 or the automatic search) to see readings.
 # Simulator options can follow, for example: ./tools/run.sh --rate 5 --script good:1.2,damaged,over
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,13 +10,21 @@ cmake --preset default >/dev/null
 cmake --build --preset default --target tarvex-scale tarvex-scale-sim
 
 bin="$PWD/build/bin"
-link="$bin/scale-sim-port"
+# The demo runs from a folder of its own, so the build tree's "Setting.ini"
+# keeps no mapping to the simulator and a plain start finds the real ports.
+demo="$PWD/build/demo"
+mkdir -p "$demo"
+cp "$bin/tarvex-scale" "$demo/"
+rm -rf "$demo/Language" && cp -r "$bin/Language" "$demo/Language"
+[ -e "$demo/Setting.ini" ] || cp "$bin/Setting.ini" "$demo/Setting.ini"
+
+link="$demo/scale-sim-port"
 "$bin/tarvex-scale-sim" --link "$link" "$@" &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
 [ -e "$link" ] || { echo "the scale simulator did not start" >&2; exit 1; }
 
-bash tools/map-simulator-port.sh "$bin/Setting.ini" "$link"
-echo "Scale simulator on $(readlink "$link"), mapped to COM1 in $bin/Setting.ini"
-"$bin/tarvex-scale"
+bash tools/map-simulator-port.sh "$demo/Setting.ini" "$link"
+echo "Scale simulator on $(readlink "$link"), mapped to COM1 in $demo/Setting.ini"
+"$demo/tarvex-scale"

@@ -88,6 +88,7 @@ std::wstring CWeighingCore::MakeWeightText(int row) {
     const bool valid = DecodeWeight(m_rxBuffer.data(), value);
     if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = valid ? value : WEIGHT_ERROR;
     if (!valid) return Text(SECTION_HEADER, L"Error_EX");
+    m_weightSum += value;
     return FormatWeightText(value, m_unit);
 }
 
@@ -158,6 +159,7 @@ void CWeighingCore::SwitchUnit(int unit) {
 
 void CWeighingCore::DeleteAllRows() {
     m_table.DeleteAllRows();
+    m_weightSum = 0;
     m_view.RowsChanged();
 }
 

@@ -62,6 +62,8 @@ public:
     uint8_t FirstReceivedByte() const { return m_firstByte.load(); }
 
     const CMeasurementTable& Table() const { return m_table; }
+    // Kilograms of every good weight row in the table.
+    double WeightSum() const { return m_weightSum; }
     // Kilograms or mark of a row; rows past the last entry have none.
     bool Weight(int row, double& kilograms) const;
 
@@ -91,6 +93,7 @@ private:
     std::vector<double> m_weights;
     int64_t m_startTime = 0;
     int m_unit = 0;
+    double m_weightSum = 0;
     bool m_tableFull = false;
 
     int64_t m_lastTimeStamp = INT64_MIN;

@@ -59,6 +59,7 @@ TEST_F(ConnectionTest, ChosenPortHandshakeThenRowsAcknowledgedAndCloseSendsStop)
 
     ASSERT_TRUE(PumpUntil([&] { return Rows() >= 3; }, 5000));
     // The handshake answer itself never became a row.
+    ASSERT_TRUE(ListCaughtUp());
     EXPECT_EQ(dlg->List().GetItemText(0, COLUMN_DATA), L"1.2340");
     EXPECT_EQ(dlg->List().GetItemText(1, COLUMN_DATA), L"Error");
     EXPECT_EQ(dlg->List().GetItemText(2, COLUMN_DATA), L"Overweight");
@@ -284,6 +285,7 @@ TEST_F(ConnectionTest, FullTableWhoseSaveFailsWaitsForTheClearToRestart) {
     EXPECT_EQ(Rows(), 0);
     ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
     ASSERT_TRUE(PumpUntil([&] { return Rows() >= 1; }, 3000));
+    ASSERT_TRUE(ListCaughtUp());
     EXPECT_EQ(dlg->List().GetItemText(0, COLUMN_NUMBER), L"       1");
     EXPECT_FALSE(dlg->Core().IsTableFull());
     Click(dlg, IDC_OPEN_CLOSE);

@@ -20,6 +20,12 @@ protected:
         WindowTest::SetUp();
         WriteSetting(kEnglishSetting);
     }
+    // Each sheet column is as wide as its list column's pixels / 6.
+    std::vector<int> SheetWidths() const {
+        std::vector<int> widths;
+        for (int i = 0; i < COLUMN_COUNT; ++i) widths.push_back(dlg->List().GetColumnWidth(i) / 6);
+        return widths;
+    }
     static std::vector<std::filesystem::path> Workbooks(const std::filesystem::path& folder) {
         std::vector<std::filesystem::path> found;
         for (const auto& e : std::filesystem::directory_iterator(folder))
@@ -79,8 +85,7 @@ TEST_F(ExportWindowTest, SavedFileHoldsTheTableAndTheClearQuestionFollows) {
     EXPECT_EQ(modal.seen[0].text, L"Clear every reading from the table?");
     EXPECT_EQ(Rows(), 3);  // "no" keeps every row
 
-    ExpectedWorkbook e{{L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"},
-                       {13, 13, 13, 13, 13, 0}, {}};
+    ExpectedWorkbook e{{L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"}, SheetWidths(), {}};
     for (int r = 0; r < 3; ++r) {
         e.rows.emplace_back();
         for (int c = 0; c < COLUMN_COUNT; ++c) e.rows.back().push_back(dlg->Core().Table().Cell(r, c));
@@ -124,8 +129,7 @@ protected:
         Open(ports, limits);
         // The clear question comes after the save and before the table is
         // emptied: keep what the table showed then, and answer no.
-        ExpectedWorkbook shown{{L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"},
-                               {13, 13, 13, 13, 13, 33}, {}};
+        ExpectedWorkbook shown{{L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"}, SheetWidths(), {}};
         modal.Then([&](wxDialog* box) {
             const CMeasurementTable& table = dlg->Core().Table();
             for (int r = 0; r < table.RowCount(); ++r) {

@@ -85,6 +85,10 @@ protected:
     wxString Label(int id) const { return dlg->FindWindow(id)->GetLabel(); }
     wxChoice* LanguageList() const { return static_cast<wxChoice*>(dlg->FindWindow(IDC_LANGUAGE_COMBO)); }
     int Rows() const { return dlg->Core().Table().RowCount(); }
+    // New rows reach the list with the next display frame.
+    bool ListCaughtUp() const {
+        return PumpUntil([&] { return dlg->List().GetItemCount() == Rows(); }, 500);
+    }
 
     void AddRows(int count) {
         dlg->Core().SetConnected(true);

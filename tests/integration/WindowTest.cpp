@@ -22,10 +22,16 @@ TEST_F(WindowTest, TextsComeFromTheLanguageFileSettingNames) {
     for (const auto& [id, text] : expected) EXPECT_EQ(Label(id), text) << id;
     const wchar_t* headers[] = {L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"};
     ASSERT_EQ(dlg->List().GetColumnCount(), COLUMN_COUNT);
+    int used = 0;
     for (int i = 0; i < COLUMN_COUNT; ++i) {
         EXPECT_EQ(dlg->List().HeaderText(i), headers[i]);
-        EXPECT_EQ(dlg->List().GetColumnWidth(i), i == 5 ? 200 : 80);
+        // The drawn widths, grown with the font and never narrower.
+        EXPECT_GE(dlg->List().GetColumnWidth(i), i == 5 ? 200 : 80);
+        used += dlg->List().GetColumnWidth(i);
     }
+    // The whole time text shows, and the columns stay within the list.
+    EXPECT_GT(dlg->List().GetColumnWidth(COLUMN_UPDATE_TIME), dlg->List().GetTextExtent(L"14:03:07 12/06/2026").x);
+    EXPECT_LE(used, dlg->List().GetClientSize().x);
     EXPECT_TRUE(static_cast<wxRadioButton*>(dlg->FindWindow(IDC_UNIT_KG))->GetValue());
     ASSERT_EQ(LanguageList()->GetCount(), 2u);
     EXPECT_EQ(LanguageList()->GetString(static_cast<unsigned>(LanguageList()->GetSelection())), L"English");
@@ -161,6 +167,7 @@ TEST_F(WindowTest, ClearQuestionKeepsRowsOnAnythingButYes) {
     modal.Then([](wxDialog* box) { PressEscape(box); });
     Click(dlg, IDC_CLEAR);
     EXPECT_EQ(Rows(), 3);
+    ASSERT_TRUE(ListCaughtUp());
     EXPECT_EQ(dlg->List().GetItemCount(), 3);
     // A real press of the yes button.
     modal.Then([](wxDialog* box) { Click(box, IDYES_ANSWER); });
@@ -186,6 +193,7 @@ TEST_F(WindowTest, NearlyFullNoticeDoesNotStopReadings) {
     EXPECT_EQ(seen.okLabel, L"OK");
     AddRows(5);
     EXPECT_EQ(Rows(), 60006);
+    ASSERT_TRUE(ListCaughtUp());
     EXPECT_EQ(dlg->List().GetItemCount(), 60006);
     EXPECT_TRUE(modal.seen.empty());
     Click(notice, IDOK_ANSWER);  // OK hides the notice
