@@ -7,6 +7,10 @@
 namespace tarvex {
 
 bool CScaleApp::OnInit() {
+    // Every reading wakes the event loop; no window of ours needs idle or
+    // update-UI events, so none is sent to every control each time.
+    wxIdleEvent::SetMode(wxIDLE_PROCESS_SPECIFIED);
+    wxUpdateUIEvent::SetMode(wxUPDATE_UI_PROCESS_SPECIFIED);
     m_probe.StartIfAsked();
     return true;
 }

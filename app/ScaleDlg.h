@@ -155,7 +155,7 @@ private:
     wxTimer m_attemptTimer;
     // Rows that arrive faster than the screen refreshes are shown once a frame.
     wxTimer m_redrawTimer;
-    static constexpr int REDRAW_INTERVAL_MS = 16;
+    static constexpr int REDRAW_INTERVAL_MS = 100;
     int m_lastAddedRow = -1;
     wxStaticText* m_status = nullptr;
     wxSize m_baseClient, m_baseList;

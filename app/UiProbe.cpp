@@ -143,6 +143,13 @@ std::string CUiProbe::Describe() const {
 }
 
 void CUiProbe::OnTimer(wxTimerEvent&) {
+    // A bench that has found what it needs switches the probe off, so its
+    // figures are the program's own.
+    std::error_code ignored;
+    if (std::filesystem::exists(m_path + ".stop", ignored)) {
+        m_timer.Stop();
+        return;
+    }
     std::string now = Describe();
     if (now == m_last) return;
     // Written beside and moved into place, so a reader never sees half of it.
@@ -151,7 +158,6 @@ void CUiProbe::OnTimer(wxTimerEvent&) {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out << now;
     }
-    std::error_code ignored;
     std::filesystem::rename(temp, m_path, ignored);
     m_last = std::move(now);
 }

@@ -10,7 +10,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (CLEAR, CONFIRM_LANGUAGE, LANGUAGE_COMBO, LIST, NO, OK, OPEN_CLOSE, PORT_COMBO, SAVE,  # noqa: E402
+from harness import (ABOUT_OK, CLEAR, STATUS, CONFIRM_LANGUAGE, LANGUAGE_COMBO, LIST, NO, OK, OPEN_CLOSE, PORT_COMBO, SAVE,  # noqa: E402
                      UNIT_LB, UNIT_LBOZ, YES, Display, Program, Scale, Timeout, setting_for, wait_until,
                      weight_frame)
 
@@ -28,6 +28,7 @@ class ProgramFlows:
 
     def tearDown(self):
         if self.program:
+            self.program.shot("end")
             output = self.program.finish()
             if "Gtk-CRITICAL" in output or "Gtk-WARNING" in output:
                 print(output, file=sys.stderr)
@@ -41,10 +42,10 @@ class ProgramFlows:
         time.sleep(0.3)
         return self.program
 
-    def connect(self, p, entry=1):
+    def connect(self, p, entry=1, connected_label="Disconnect"):
         p.choose(PORT_COMBO, entry)
         p.click(OPEN_CLOSE)
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Disconnect", 5, "the connection")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == connected_label, 5, "the connection")
 
     def test_connect_read_switch_unit_and_language_disconnect(self):
         p = self.start()
@@ -53,6 +54,8 @@ class ProgramFlows:
         self.connect(p)
         wait_until(lambda: p.rows() >= 3, 5, "three readings")
         self.assertEqual(p.last_row()[2], "KG")
+        wait_until(lambda: "Connected to COM1" in p.control(STATUS)["label"], 2, "the status line")
+        self.assertRegex(p.control(STATUS)["label"], r"\d+ readings +Sum \d+\.\d{4} KG")
         p.click(UNIT_LB)
         wait_until(lambda: p.last_row()[2] == "LB", 3, "rows in LB")
         p.click(UNIT_LBOZ)
@@ -69,7 +72,18 @@ class ProgramFlows:
         wait_until(lambda: p.main()["title"] != "Tarvex Scale" or p.control(OPEN_CLOSE)["label"] != "Connect", 3,
                    "the Chinese texts")
         self.assertEqual(p.control(OPEN_CLOSE)["label"], "开启连接")
-        p.shot("chinese")
+        self.connect(p, entry=1, connected_label="关闭连接")
+        rows = p.rows()
+        wait_until(lambda: p.rows() >= rows + 2, 5, "readings in Chinese")
+        self.assertIn("已连接 COM1", p.control(STATUS)["label"])
+        p.shot("chinese-connected")
+        p.focus(p.main())
+        p.key("F1")
+        about = wait_until(lambda: next((w for w in p.windows() if w["title"] == "About Tarvex Scale"), None), 5,
+                           "the About box")
+        p.shot("about")
+        p.click(ABOUT_OK, about)
+        wait_until(lambda: not any(w["title"] == "About Tarvex Scale" for w in p.windows()), 3, "the About box to go")
 
     def test_nearly_full_notice_closes_with_a_click_while_readings_go_on(self):
         p = self.start(warning=3, full=1000)
@@ -120,7 +134,13 @@ class ProgramFlows:
             time.sleep(0.5)
             p.focus(dialog)
             p.key("ctrl+a")
-            p.type(target)
+            # GTK completes a typed prefix of an existing name inline as text is
+            # inserted: a last character that matches nothing, taken back, keeps
+            # the name exactly as a clerk typed it.
+            p.type(target + "~")
+            time.sleep(0.3)
+            p.key("BackSpace")
+            time.sleep(0.3)
             p.key("Return")
             if attempt == 0:
                 question = p.wait_box("Clear every reading")
