@@ -161,6 +161,22 @@ class ProgramFlows:
         wait_until(lambda: not p.save_dialog(), 5, "the dialog to go")
         self.assertEqual(os.path.getsize(target + ".xls"), first_size)
 
+    def test_start_up_notice_is_centred_on_the_window(self):
+        name = f"{self.id().split('.')[-1]}-{'wm' if self.window_manager else 'nowm'}"
+        setting = setting_for("/nonexistent/tty-for-a-test")
+        self.program = p = Program(BUILD_BIN, self.display, setting, SHOTS_DIR, name)
+        box = p.wait_box("No serial port was found", 10)
+        time.sleep(0.3)  # placed once shown
+        box = p.wait_box("No serial port was found")
+        main = p.wait_main()
+        p.shot("no-port")
+        bx, by, bw, bh = box["rect"]
+        mx, my, mw, mh = main["rect"]
+        self.assertLess(abs((bx + bw // 2) - (mx + mw // 2)), 40, (box["rect"], main["rect"]))
+        self.assertLess(abs((by + bh // 2) - (my + mh // 2)), 60, (box["rect"], main["rect"]))
+        p.click_in_box(box, OK)
+        p.wait_no_box("No serial port was found")
+
     def test_clear_and_close_questions(self):
         p = self.start()
         self.connect(p)

@@ -285,8 +285,9 @@ TEST_F(ConnectionTest, FullTableWhoseSaveFailsWaitsForTheClearToRestart) {
     EXPECT_EQ(Rows(), 0);
     ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
     ASSERT_TRUE(PumpUntil([&] { return Rows() >= 1; }, 3000));
-    ASSERT_TRUE(ListCaughtUp());
-    EXPECT_EQ(dlg->List().GetItemText(0, COLUMN_NUMBER), L"       1");
+    // Checked on the table itself at once: at 200 frames a second the list
+    // would only catch up when the small table is full again.
+    EXPECT_EQ(dlg->Core().Table().Cell(0, COLUMN_NUMBER), L"       1");
     EXPECT_FALSE(dlg->Core().IsTableFull());
     Click(dlg, IDC_OPEN_CLOSE);
 }

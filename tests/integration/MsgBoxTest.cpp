@@ -90,5 +90,35 @@ TEST_F(MsgBoxTest, NoticeWithoutWaitingIsItsOwnWindowAndIsReused) {
     EXPECT_FALSE(notice->IsShown());
 }
 
+TEST_F(MsgBoxTest, TheBoxGrowsWithItsTextAndKeepsItsButtonsBelowIt) {
+    struct Seen {
+        int height, textBottom, buttonTop;
+    };
+    std::vector<Seen> seen;
+    const auto measure = [&](wxDialog* dialog) {
+        const wxRect text = dialog->FindWindow(ID_MSG_TEXT)->GetRect();
+        seen.push_back({dialog->GetClientSize().y, text.GetBottom(),
+                        dialog->FindWindow(IDOK_ANSWER)->GetRect().GetTop()});
+        return IDOK_ANSWER;
+    };
+    const std::wstring texts[] = {
+        L"Short.",
+        L"No scale answered on any serial port. Check that the scale is on and connected, then "
+        L"press Connect again. If it still does not answer, check the cable and the port settings.",
+        std::wstring(60, L'\u79f0'),  // Chinese, no blanks to wrap at
+    };
+    for (const std::wstring& text : texts) {
+        box.SetMessage(MSG_OK, text, L"");
+        modal.Then([&](wxDialog* dialog) { dialog->EndModal(measure(dialog)); });
+        box.DoModal(parent);
+    }
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_GT(seen[1].height, seen[0].height);
+    EXPECT_GT(seen[2].height, seen[0].height);
+    const int lineHeight = parent->GetTextExtent(L"Ag").y;
+    for (size_t i = 0; i < seen.size(); ++i) EXPECT_LT(seen[i].textBottom, seen[i].buttonTop) << i;
+    EXPECT_GE(seen[1].height - seen[0].height, lineHeight);
+}
+
 }  // namespace
 }  // namespace tarvex::test

@@ -213,6 +213,21 @@ TEST_F(WindowTest, UnitButtonsRewriteTheTable) {
     EXPECT_EQ(dlg->List().GetItemText(0, COLUMN_UNIT), L"LB");
 }
 
+TEST_F(WindowTest, ControlBytesOfARemarkShowAsSymbolsOnOneLine) {
+    WriteSetting(kEnglishSetting);
+    Open();
+    dlg->Core().SetConnected(true);
+    const uint8_t damaged[] = {0x5F, 0x0D, 0x0A, 0x07, 0x41, 0x7F};
+    dlg->OnSerialData(damaged, 6);  // asks for a repeat
+    dlg->OnSerialData(damaged, 6);  // the repeat is damaged too: an error row
+    ASSERT_EQ(Rows(), 1);
+    ASSERT_TRUE(ListCaughtUp());
+    const wxString shown = dlg->List().GetItemText(0, COLUMN_EXPLAN);
+    EXPECT_TRUE(shown.EndsWith(L"_\u240D\u240A\u2407A\u2421")) << shown;
+    // The table itself (and so the workbook) keeps the bytes.
+    EXPECT_NE(dlg->Core().Table().Cell(0, COLUMN_EXPLAN).find(L"\r\n\x07"), std::wstring::npos);
+}
+
 TEST_F(WindowTest, AboutBoxFromTheMenuCommand) {
     WriteSetting(kEnglishSetting);
     Open();
