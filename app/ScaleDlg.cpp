@@ -270,11 +270,13 @@ void CScaleDlg::StopAttemptTimer() {
 }
 
 int CScaleDlg::AskYesNo(const std::wstring& text) {
+    ShowPendingRows();  // a question is about the table as it is now
     m_msgBox.SetMessage(MSG_YESNO, text, L"");
     return m_msgBox.DoModal(this);
 }
 
 void CScaleDlg::ShowNoticeNoWait(const std::wstring& text) {
+    ShowPendingRows();
     m_msgBox.SetMessage(MSG_OK, text, L"");
     m_msgBox.ShowWithoutWaiting(this);
 }
@@ -285,7 +287,10 @@ void CScaleDlg::RowAdded(int row) {
     if (!m_redrawTimer.IsRunning()) m_redrawTimer.StartOnce(REDRAW_INTERVAL_MS);
 }
 
-void CScaleDlg::OnRedrawTimer(wxTimerEvent&) {
+void CScaleDlg::OnRedrawTimer(wxTimerEvent&) { ShowPendingRows(); }
+
+void CScaleDlg::ShowPendingRows() {
+    m_redrawTimer.Stop();
     if (m_lastAddedRow >= 0 && m_lastAddedRow < m_core.Table().RowCount()) m_list->ShowRowAdded(m_lastAddedRow);
     m_lastAddedRow = -1;
     UpdateStatus();

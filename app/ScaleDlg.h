@@ -75,6 +75,7 @@ private:
     void WidenForColumns();
     void UpdateStatus();
     void OnRedrawTimer(wxTimerEvent& event);
+    void ShowPendingRows();
 
     void OnInitDialog(wxInitDialogEvent& event);
     void InitLanguage();

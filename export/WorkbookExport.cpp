@@ -2,14 +2,18 @@
 
 #include <xlsxwriter.h>
 
-#include <unistd.h>
-
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <system_error>
+
+#ifdef _WIN32
+#include <direct.h>
+#endif
 
 #include "CellTexts.h"
 #include "TextCodec.h"
@@ -52,13 +56,42 @@ bool TempFolderUsable(const std::string& folder) {
         if (probe) std::fclose(probe);
         return probe != nullptr;
     }
-    std::string name = folder + "/tarvex-probe-XXXXXX";
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    ::close(fd);
-    ::unlink(name.c_str());
-    return true;
+    const std::filesystem::path probe =
+        PathFromWide(WideFromUtf8(folder)) / ("tarvex-probe-" + std::to_string(std::random_device{}()));
+    bool usable;
+    {
+        std::ofstream out(probe, std::ios::binary | std::ios::trunc);
+        usable = static_cast<bool>(out << 'x') && static_cast<bool>(out.flush());
+    }
+    std::error_code ignored;
+    std::filesystem::remove(probe, ignored);
+    return usable;
 }
+
+#ifdef _WIN32
+// The library opens files through the ANSI code page, which cannot name
+// every folder ("C:\Users\张伟\..."). It is handed a plain relative name in
+// the target's folder, made current with the wide API meanwhile.
+class CInFolder {
+public:
+    explicit CInFolder(const std::filesystem::path& folder) {
+        wchar_t* previous = ::_wgetcwd(nullptr, 0);
+        if (previous) {
+            m_previous = previous;
+            std::free(previous);
+        }
+        m_entered = !folder.empty() && ::_wchdir(folder.c_str()) == 0;
+    }
+    ~CInFolder() {
+        if (m_entered && !m_previous.empty()) ::_wchdir(m_previous.c_str());
+    }
+    bool Entered() const { return m_entered; }
+
+private:
+    std::wstring m_previous;
+    bool m_entered = false;
+};
+#endif
 
 std::wstring WriterMessage(lxw_error error) { return WideFromUtf8(lxw_strerror(error)); }
 
@@ -104,8 +137,17 @@ lxw_error FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const ExportRe
 ExportResult WriteWorkbook(const ExportRequest& request) {
     namespace fs = std::filesystem;
     const fs::path target = PathFromWide(request.path);
+#ifdef _WIN32
+    CInFolder inFolder(target.parent_path());
+    const fs::path written = "tarvex-export.part~";  // ASCII, in the target's folder
+    fs::path partial = inFolder.Entered() ? target.parent_path() / written : target;
+    if (!inFolder.Entered()) partial += ".part~";
+    const std::string libraryPath = inFolder.Entered() ? written.string() : partial.string();
+#else
     fs::path partial = target;
     partial += ".part~";
+    const std::string libraryPath = partial.string();
+#endif
     std::error_code ignored;
     const auto dropPartial = [&] { fs::remove(partial, ignored); };
 
@@ -114,8 +156,12 @@ ExportResult WriteWorkbook(const ExportRequest& request) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;  // rows go to disk as they are written
     std::string tempFolder = request.tempFolder;
+#ifdef _WIN32
+    // The system's temporary folder may have a name the library cannot open.
+    if (tempFolder.empty() && inFolder.Entered()) tempFolder = ".";
+#endif
     options.tmpdir = tempFolder.empty() ? nullptr : tempFolder.data();
-    lxw_workbook* workbook = workbook_new_opt(partial.string().c_str(), &options);
+    lxw_workbook* workbook = workbook_new_opt(libraryPath.c_str(), &options);
     if (!workbook) return {ExportStatus::CouldNotBegin, L"the workbook could not be created"};
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
     if (!sheet) {

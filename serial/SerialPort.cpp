@@ -212,6 +212,8 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
         waiting = platform::QueueCount(m_portHandle, error);
     }
+    // A device pulled out shows first as a queue count that fails.
+    if (waiting < 0 && platform::IsRemovalError(error)) return false;
     if (waiting <= 0) return true;
     uint8_t buffer[SERIAL_BUFFER_SIZE];
     int gathered = 0;
