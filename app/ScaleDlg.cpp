@@ -9,6 +9,9 @@
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
 #include <wx/thread.h>
+#ifdef __WXMSW__
+#include <wx/msw/wrapwin.h>
+#endif
 
 #include "AboutDlg.h"
 #include "AppIcon.h"
@@ -68,6 +71,7 @@ void CScaleDlg::BindCommands() {
 void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
     SyncUnitButtons();
     SetIcon(m_icon);
+    AddAboutToSystemMenu();
     InitLanguage();
     ApplyTestLimits();
     InitTableColumns();
@@ -103,6 +107,25 @@ void CScaleDlg::OnSysCommand(int id) {
         about.ShowModal();
     }
 }
+
+#ifdef __WXMSW__
+WXLRESULT CScaleDlg::MSWWindowProc(WXUINT message, WXWPARAM wParam, WXLPARAM lParam) {
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        OnSysCommand(static_cast<int>(wParam));
+        return 0;
+    }
+    return wxDialog::MSWWindowProc(message, wParam, lParam);
+}
+
+void CScaleDlg::AddAboutToSystemMenu() {
+    HMENU menu = ::GetSystemMenu(static_cast<HWND>(GetHWND()), FALSE);
+    if (!menu) return;
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, ABOUT_ENTRY_TEXT);
+}
+#else
+void CScaleDlg::AddAboutToSystemMenu() {}
+#endif
 
 void CScaleDlg::OnContextMenu(wxContextMenuEvent&) {
     wxMenu menu;

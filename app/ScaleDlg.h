@@ -62,6 +62,10 @@ public:
     const std::wstring& SettingFile() const { return m_settingFile; }
 
     void OnSysCommand(int id);
+#ifdef __WXMSW__
+    // The About entry lives in the real system menu on Windows.
+    WXLRESULT MSWWindowProc(WXUINT message, WXWPARAM wParam, WXLPARAM lParam) override;
+#endif
 
 private:
     void BuildControls();
@@ -96,6 +100,7 @@ private:
     void OnConfirmLanguage(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
     void OnContextMenu(wxContextMenuEvent& event);
+    void AddAboutToSystemMenu();
     void OnCharHook(wxKeyEvent& event);
 
     void SyncUnitButtons();

@@ -77,6 +77,6 @@ fi
 echo "== tarvex-scale.exe"
 cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/tools/mingw-w64.cmake" -DTARVEX_WINDOWS_PREFIX="$prefix" \
-  -DwxWidgets_CONFIG_EXECUTABLE="$prefix/bin/wx-config" -DTARVEX_BUILD_BENCH=OFF -DTARVEX_BUILD_TESTS=OFF >/dev/null
+  -DwxWidgets_CONFIG_EXECUTABLE="$prefix/bin/wx-config" -DTARVEX_BUILD_BENCH=OFF -DTARVEX_BUILD_TESTS=ON >/dev/null
 cmake --build build-windows
 echo "Built $(ls build-windows/bin/tarvex-scale.exe)"

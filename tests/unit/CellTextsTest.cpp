@@ -35,15 +35,24 @@ TEST(RowNumber, RightAlignedInEightPlaces) {
     EXPECT_EQ(FormatRowNumber(99999999), L"100000000");
 }
 
+// Sets or (for nullptr) removes the time zone variable and applies it.
+void SetZone(const char* zone) {
+#ifdef _WIN32
+    _putenv_s("TZ", zone ? zone : "");
+    _tzset();
+#else
+    if (zone) setenv("TZ", zone, 1); else unsetenv("TZ");
+    tzset();
+#endif
+}
+
 TEST(UpdateTime, LocalTimePattern) {
     // Pin the zone so the expected text does not depend on the machine.
     const char* old = std::getenv("TZ");
     const std::string saved = old ? old : "";
-    setenv("TZ", "UTC", 1);
-    tzset();
+    SetZone("UTC");
     EXPECT_EQ(FormatUpdateTime(1796565787), L"14:03:07 12/06/2026");
-    if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
-    tzset();
+    SetZone(old ? saved.c_str() : nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,57 @@
+"""The Windows program under Wine on a virtual display: its window comes up
+with the title from the language file, the start-up notice (no COM port can
+be opened here) closes with Return, and the window closes with exit code 0.
+
+    python3 tests/e2e/wine_smoke.py WINDOWS_BIN SHOTS_DIR"""
+
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import Display, send_delete_window, wait_until  # noqa: E402
+
+
+def windows_named(display, title):
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"], env=display.env(),
+                           capture_output=True, text=True).stdout.split()
+    sized = []
+    for xid in found:
+        geometry = subprocess.run(["xdotool", "getwindowgeometry", xid], env=display.env(), capture_output=True,
+                                  text=True).stdout
+        w, h = geometry.split("Geometry:")[1].split()[0].split("x")
+        sized.append((int(w) * int(h), int(xid)))
+    return sorted(sized)
+
+
+def main():
+    bin_dir, shots = sys.argv[1], sys.argv[2]
+    display = Display()
+    env = display.env()
+    program = subprocess.Popen(["wine", os.path.join(bin_dir, "tarvex-scale.exe")], cwd=bin_dir, env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_until(lambda: windows_named(display, "Tarvex Scale"), 120, "the window under Wine")
+        time.sleep(2)
+        subprocess.run(["import", "-display", display.name, "-window", "root", os.path.join(shots, "wine-start.png")])
+        windows = windows_named(display, "Tarvex Scale")
+        if len(windows) > 1:  # the start-up notice, smaller than the main window
+            subprocess.run(["xdotool", "windowfocus", "--sync", str(windows[0][1])], env=env)
+            subprocess.run(["xdotool", "key", "Return"], env=env)
+            wait_until(lambda: len(windows_named(display, "Tarvex Scale")) == 1, 10, "the notice to close")
+        time.sleep(1)
+        subprocess.run(["import", "-display", display.name, "-window", "root", os.path.join(shots, "wine-main.png")])
+        main_window = windows_named(display, "Tarvex Scale")[-1][1]
+        send_delete_window(display.name, main_window)
+        code = program.wait(30)
+        print(f"wine smoke: window came up and closed, exit code {code}")
+        sys.exit(0 if code == 0 else 1)
+    finally:
+        if program.poll() is None:
+            program.kill()
+        display.close()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Tests the cross-built Windows program under Wine: the unit tests, and the
+# program itself under Xvfb (its window comes up with the title from the
+# language file and closes with exit code 0).
+#
+# Wine maps COM1 to the host's /dev/ttyS0 by itself. Everything here runs as
+# an unprivileged user that may not open any real serial device, with a
+# WINEPREFIX of its own; the script refuses to run otherwise.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+bin=$root/build-windows/bin
+[ -x "$bin/tarvex-scale.exe" ] || { echo "build it first: tools/build-windows.sh" >&2; exit 1; }
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+for p in wine wine64 xvfb xdotool imagemagick; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    $SUDO apt-get update -qq
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine wine64 xvfb xdotool imagemagick
+    break
+  fi
+done
+
+# A copy the unprivileged user can read, in a folder of its own.
+work=$(mktemp -d /tmp/tarvex-wine.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+cp -r "$bin" "$work/bin"
+chmod -R a+rwX "$work"
+shots=$root/build-windows/wine-shots
+mkdir -p "$shots" && chmod a+rwx "$shots"
+
+as_user() { bash "$root/tools/as-unprivileged.sh" env WINEPREFIX="$work/prefix" WINEDEBUG=-all "$@"; }
+
+for dev in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do
+  [ -e "$dev" ] || continue
+  if as_user test -r "$dev" -o -w "$dev"; then
+    echo "test-windows: this user could open $dev, which Wine would map to a COM port; refusing" >&2
+    exit 1
+  fi
+done
+
+echo "== unit tests under Wine"
+as_user wine "$work/bin/tarvex-unit-tests.exe" --gtest_brief=1
+
+echo "== the program under Wine"
+as_user python3 "$root/tests/e2e/wine_smoke.py" "$work/bin" "$shots"
