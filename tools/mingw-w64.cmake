@@ -11,8 +11,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static: the program may import only Windows' own DLLs.
-set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# pkg-config looks at the cross-built libraries only.
-set(ENV{PKG_CONFIG_LIBDIR} "${TARVEX_WINDOWS_PREFIX}/lib/pkgconfig:/usr/${TARVEX_MINGW_HOST}/lib/pkgconfig")
-set(ENV{PKG_CONFIG_PATH} "")
+# pkg-config looks at the cross-built libraries only. Test projects that
+# CMake builds meanwhile read this file again without the prefix.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TARVEX_WINDOWS_PREFIX)
+if(TARVEX_WINDOWS_PREFIX)
+  set(ENV{PKG_CONFIG_LIBDIR} "${TARVEX_WINDOWS_PREFIX}/lib/pkgconfig:/usr/${TARVEX_MINGW_HOST}/lib/pkgconfig")
+  set(ENV{PKG_CONFIG_PATH} "")
+endif()
