@@ -33,4 +33,11 @@ if [ "$quick" -eq 0 ]; then
   # The end-to-end run drives the program, not the threads: once is enough.
   run_preset tsan -LE 'long|e2e' 
 fi
+if [ "$quick" -eq 0 ]; then
+  # The Windows program, cross-built here and tested under Wine as an
+  # unprivileged user (the first run builds wxWidgets into a cache).
+  echo "== Windows: cross-build and tests under Wine"
+  bash tools/build-windows.sh
+  bash tools/test-windows.sh
+fi
 echo "All test runs passed."

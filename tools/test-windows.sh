@@ -30,7 +30,11 @@ chmod -R a+rwX "$work"
 shots=$root/build-windows/wine-shots
 mkdir -p "$shots" && chmod a+rwx "$shots"
 
-as_user() { bash "$root/tools/as-unprivileged.sh" env WINEPREFIX="$work/prefix" WINEDEBUG=-all "$@"; }
+as_user() { bash "$root/tools/as-unprivileged.sh" env WINEPREFIX="$work/wine/prefix" WINEDEBUG=-all "$@"; }
+
+# Wine keeps its prefix only in a folder its user owns.
+mkdir -p "$work/wine"
+[ "$(id -u)" -eq 0 ] && as_user true && chown tarvex-test "$work/wine"
 
 for dev in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do
   [ -e "$dev" ] || continue

@@ -14,7 +14,7 @@ from harness import Display, send_delete_window, wait_until  # noqa: E402
 
 
 def windows_named(display, title):
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"], env=display.env(),
+    found = subprocess.run(["xdotool", "search", "--name", "^" + title + "$"], env=display.env(),
                            capture_output=True, text=True).stdout.split()
     sized = []
     for xid in found:
@@ -32,15 +32,15 @@ def main():
     program = subprocess.Popen(["wine", os.path.join(bin_dir, "tarvex-scale.exe")], cwd=bin_dir, env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        wait_until(lambda: windows_named(display, "Tarvex Scale"), 120, "the window under Wine")
-        time.sleep(2)
+        # The main window and, before it shows, the start-up notice: no COM
+        # port can be opened here. Both carry the title from the language file.
+        wait_until(lambda: len(windows_named(display, "Tarvex Scale")) >= 2, 180, "the windows under Wine")
+        time.sleep(3)
         subprocess.run(["import", "-display", display.name, "-window", "root", os.path.join(shots, "wine-start.png")])
-        windows = windows_named(display, "Tarvex Scale")
-        if len(windows) > 1:  # the start-up notice, smaller than the main window
-            subprocess.run(["xdotool", "windowfocus", "--sync", str(windows[0][1])], env=env)
-            subprocess.run(["xdotool", "key", "Return"], env=env)
-            wait_until(lambda: len(windows_named(display, "Tarvex Scale")) == 1, 10, "the notice to close")
-        time.sleep(1)
+        notice = windows_named(display, "Tarvex Scale")[0][1]
+        subprocess.run(["xdotool", "windowfocus", "--sync", str(notice)], env=env)
+        subprocess.run(["xdotool", "key", "Return"], env=env)
+        time.sleep(3)
         subprocess.run(["import", "-display", display.name, "-window", "root", os.path.join(shots, "wine-main.png")])
         main_window = windows_named(display, "Tarvex Scale")[-1][1]
         send_delete_window(display.name, main_window)
