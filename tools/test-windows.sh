@@ -47,5 +47,14 @@ done
 echo "== unit tests under Wine"
 as_user wine "$work/bin/tarvex-unit-tests.exe" --gtest_brief=1
 
+echo "== export to a Unicode path under Wine"
+mkdir -p "$work/wine/中文目录"
+[ "$(id -u)" -eq 0 ] && chown tarvex-test "$work/wine/中文目录"
+target=$(as_user winepath -w "$work/wine/中文目录/称重数据.xlsx")
+as_user wine "$work/bin/tarvex-export-sample.exe" "$target"
+/usr/bin/python3 "$root/tests/integration/check_workbook.py" "$work/wine/中文目录/称重数据.xlsx" \
+  "$root/tests/e2e/export_sample.json"
+echo "read back: $work/wine/中文目录/称重数据.xlsx"
+
 echo "== the program under Wine"
 as_user python3 "$root/tests/e2e/wine_smoke.py" "$work/bin" "$shots"
