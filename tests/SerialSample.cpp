@@ -1,0 +1,56 @@
+// Runs the serial platform functions once against a port whose far end a
+// test plays (under Wine: a COM port mapped to a pseudo-terminal): open,
+// configure, purge, write the handshake byte, wait for the answer and read
+// it, then the queue count and the input purge. Prints each step; exit code
+// 0 when the answer was 0xA5.
+//
+//   tarvex-serial-sample DEVICE        (\\.\COM9 on Windows, a pty path here)
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "SerialPlatform.h"
+
+using namespace tarvex::platform;
+
+namespace {
+
+int Fail(const char* step, int error) {
+    std::printf("%s failed: %d\n", step, error);
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
+    int error = 0;
+    const PortHandle port = OpenExclusive(argv[1], error);
+    if (port == NO_PORT) return Fail("open", error);
+    std::printf("open: ok\n");
+    const char* step = nullptr;
+    if (!Configure(port, step, error)) return Fail(step, error);
+    std::printf("configure: ok\n");
+    Purge(port);
+    const uint8_t hello = 0x5A;
+    if (!Write(port, &hello, 1, 1000, error)) return Fail("write", error);
+    std::printf("write: ok\n");
+    // The far end answers 0xA5 and then two more bytes, which the input
+    // purge must throw away.
+    CWaitEvent stop, write;
+    int waiting = 0;
+    for (int i = 0; i < 100 && waiting < 3; ++i) {
+        if (WaitForAny(port, stop, write, error) == WaitResult::Line) waiting = QueueCount(port, error);
+        if (waiting < 3) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::printf("queue count: %d\n", waiting);
+    uint8_t answer = 0;
+    if (Read(port, &answer, 1, error) != 1) return Fail("read", error);
+    std::printf("read: 0x%02X\n", answer);
+    PurgeInput(port);
+    std::printf("queue count after purge: %d\n", QueueCount(port, error));
+    Close(port);
+    return answer == 0xA5 && waiting >= 3 ? 0 : 1;
+}
