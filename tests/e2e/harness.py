@@ -235,12 +235,22 @@ class Program:
         return wait_until(self.main, timeout, "the main window")
 
     def wait_box(self, text_part=None, timeout=5):
+        """A box showing the text, once it has stopped moving: a window
+        manager places a new window a moment after it appears."""
         def find():
             for b in self.boxes():
                 if text_part is None or text_part in self.box_text(b):
                     return b
             return None
-        return wait_until(find, timeout, f"a box saying {text_part!r}")
+        box = wait_until(find, timeout, f"a box saying {text_part!r}")
+        deadline = time.monotonic() + 2
+        while time.monotonic() < deadline:
+            time.sleep(0.2)
+            again = find()
+            if again is None or again["rect"] == box["rect"]:
+                break
+            box = again
+        return box
 
     def wait_no_box(self, text_part, timeout=5):
         wait_until(lambda: not any(text_part in self.box_text(b) for b in self.boxes()), timeout,
@@ -334,7 +344,10 @@ class Program:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        output = self.process.stdout.read().decode("utf-8", "replace") if self.process.stdout else ""
+        output = ""
+        if self.process.stdout:
+            output = self.process.stdout.read().decode("utf-8", "replace")
+            self.process.stdout.close()
         shutil.rmtree(self.folder, ignore_errors=True)
         return output
 
