@@ -200,9 +200,11 @@ void CScaleDlg::OnClose(wxCloseEvent& event) {
     EndDialog(wxID_CANCEL);
 }
 
-void CScaleDlg::ShowMessage(int kind, std::wstring_view key) {
-    m_msgBox.SetMessage(kind, Text(SECTION_MESSAGE, key), L"");
-    m_msgBox.DoModal(this);
+void CScaleDlg::ShowMessage(int kind, std::wstring_view key) { ShowText(kind, Text(SECTION_MESSAGE, key)); }
+
+int CScaleDlg::ShowText(int kind, const std::wstring& text) {
+    m_msgBox.SetMessage(kind, text, L"");
+    return m_msgBox.DoModal(this);
 }
 
 std::wstring CScaleDlg::Text(std::wstring_view section, std::wstring_view key) const {
@@ -276,8 +278,7 @@ void CScaleDlg::ShowMissingPorts(std::wstring_view key) {
     std::wstring text = Text(SECTION_MESSAGE, L"Port_No_Permission");
     ReplaceAll(text, L"{device}", WideFromUtf8(device));
     ReplaceAll(text, L"{group}", WideFromUtf8(platform::OwningGroup(device)));
-    m_msgBox.SetMessage(MSG_OK, text, L"");
-    m_msgBox.DoModal(this);
+    ShowText(MSG_OK, text);
 }
 
 void CScaleDlg::StartAttemptTimer(int milliseconds) {
@@ -294,8 +295,7 @@ void CScaleDlg::StopAttemptTimer() {
 
 int CScaleDlg::AskYesNo(const std::wstring& text) {
     ShowPendingRows();  // a question is about the table as it is now
-    m_msgBox.SetMessage(MSG_YESNO, text, L"");
-    return m_msgBox.DoModal(this);
+    return ShowText(MSG_YESNO, text);
 }
 
 void CScaleDlg::ShowNoticeNoWait(const std::wstring& text) {

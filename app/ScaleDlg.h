@@ -105,6 +105,7 @@ private:
 
     void SyncUnitButtons();
     void ShowMessage(int kind, std::wstring_view key);
+    int ShowText(int kind, const std::wstring& text);
     std::wstring Text(std::wstring_view section, std::wstring_view key) const;
 
     // IScaleLink

@@ -35,6 +35,7 @@ void CScaleDlg::ApplyLanguageTexts() {
     };
     for (const auto& [id, key] : kCaptions) FindWindow(id)->SetLabel(Text(SECTION_CAPTION, key));
     m_msgBox.SetLanguageFile(m_languageFile);
+    UpdateStatus();  // the status line speaks the new language at once
 }
 
 void CScaleDlg::FillLanguageList() {

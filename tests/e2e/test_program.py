@@ -50,6 +50,7 @@ class ProgramFlows:
     def test_connect_read_switch_unit_and_language_disconnect(self):
         p = self.start()
         self.assertEqual(p.main()["title"], "Tarvex Scale")
+        wait_until(lambda: p.control(STATUS)["label"].startswith("Not connected"), 2, "the status line at start")
         p.shot("started")
         self.connect(p)
         wait_until(lambda: p.rows() >= 3, 5, "three readings")
@@ -72,6 +73,7 @@ class ProgramFlows:
         wait_until(lambda: p.main()["title"] != "Tarvex Scale" or p.control(OPEN_CLOSE)["label"] != "Connect", 3,
                    "the Chinese texts")
         self.assertEqual(p.control(OPEN_CLOSE)["label"], "开启连接")
+        wait_until(lambda: p.control(STATUS)["label"].startswith("未连接"), 2, "the status line in Chinese")
         self.connect(p, entry=1, connected_label="关闭连接")
         rows = p.rows()
         wait_until(lambda: p.rows() >= rows + 2, 5, "readings in Chinese")
