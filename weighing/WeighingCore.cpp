@@ -45,7 +45,9 @@ bool CWeighingCore::ProcessFrame() {
     const uint8_t* b = m_rxBuffer.data();
     int row = -1;
     bool badFrame = false;
+    RowKind kind = RowKind::Weight;
     if (b[0] == FRAME_OVERWEIGHT) {
+        kind = RowKind::Overweight;
         row = CreateRow();
         m_table.SetCell(row, COLUMN_DATA, Text(SECTION_HEADER, L"Overweight"));
         if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = WEIGHT_OVERWEIGHT;
@@ -64,6 +66,7 @@ bool CWeighingCore::ProcessFrame() {
             return false;
         }
         row = CreateRow();
+        kind = RowKind::Error;
         std::wstring explan = Text(SECTION_MESSAGE, L"CMD_ERROR");
         // Cell texts end at a zero byte, so the remark shows the bytes before it.
         for (int i = 0; i < m_rxCount && b[i] != 0; ++i) explan.push_back(static_cast<wchar_t>(b[i]));
@@ -73,10 +76,14 @@ bool CWeighingCore::ProcessFrame() {
     }
 
     CompleteRow(row);
-    if (m_retryPending)
+    if (m_retryPending) {
         m_retryPending = false;
-    else
+    } else {
         m_table.SetCell(row, COLUMN_DATA, MakeWeightText(row));
+        if (!m_lastWeightValid) kind = RowKind::Error;
+    }
+    // On disk before the scale hears that the reading arrived.
+    RecordRow(row, kind);
     m_view.RowAdded(row);
     m_link.SendCommand(CMD_ACK);
     ApplyRowLimits(row);
@@ -86,6 +93,7 @@ bool CWeighingCore::ProcessFrame() {
 std::wstring CWeighingCore::MakeWeightText(int row) {
     double value = WEIGHT_ERROR;
     const bool valid = DecodeWeight(m_rxBuffer.data(), value);
+    m_lastWeightValid = valid;
     if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = valid ? value : WEIGHT_ERROR;
     if (!valid) return Text(SECTION_HEADER, L"Error_EX");
     m_weightSum += value;
@@ -132,7 +140,35 @@ void CWeighingCore::HandleTableFull() {
 }
 
 void CWeighingCore::SaveTable(bool bAuto) {
-    if (m_saver.SaveTableToExcel(bAuto)) OnClearData();
+    const bool saved = m_saver.SaveTableToExcel(bAuto);
+    if (bAuto) m_fullTableSaved = saved;
+    if (saved) OnClearData();
+}
+
+void CWeighingCore::RecordRow(int row, RowKind kind) {
+    if (!m_journal) return;
+    JournalRow record;
+    record.kind = kind;
+    if (row < WEIGHT_ENTRIES) record.kilograms = m_weights[static_cast<size_t>(row)];
+    record.time = m_lastTimeStamp;
+    for (int c = 0; c < COLUMN_COUNT; ++c) record.cells[static_cast<size_t>(c)] = m_table.Cell(row, c);
+    m_journal->RowAdded(row, record);
+}
+
+void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows) {
+    const std::wstring unitText(UnitName(m_unit));
+    for (const JournalRow& record : rows) {
+        const int row = m_table.AddRow(FormatRowNumber(m_table.RowCount()));
+        for (int c = COLUMN_DATA; c < COLUMN_COUNT; ++c)
+            m_table.SetCell(row, c, record.cells[static_cast<size_t>(c)]);
+        m_table.SetCell(row, COLUMN_UNIT, unitText);
+        if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = record.kilograms;
+        if (record.kind == RowKind::Weight) {
+            m_table.SetCell(row, COLUMN_DATA, FormatWeightText(record.kilograms, m_unit));
+            m_weightSum += record.kilograms;
+        }
+    }
+    m_view.RowsChanged();
 }
 
 void CWeighingCore::SwitchUnit(int unit) {
@@ -157,8 +193,9 @@ void CWeighingCore::SwitchUnit(int unit) {
     m_view.RowsChanged();
 }
 
-void CWeighingCore::DeleteAllRows() {
+void CWeighingCore::DeleteAllRows(bool keepJournalAside) {
     m_table.DeleteAllRows();
+    if (m_journal) m_journal->TableEmptied(keepJournalAside);
     m_weightSum = 0;
     m_view.RowsChanged();
 }
@@ -170,7 +207,9 @@ void CWeighingCore::OnClearData() {
         ResetStartTime();
     }
     if (m_tableFull) {
-        DeleteAllRows();
+        // A full table whose automatic save failed is emptied all the same;
+        // its rows then stay in a copy of the journal.
+        DeleteAllRows(m_table.RowCount() > 0 && !m_fullTableSaved);
         ResetStartTime();
         m_link.RestartLink();
         m_tableFull = false;

@@ -61,6 +61,12 @@ public:
     // First byte of the last burst; the handshake reads it on its own thread.
     uint8_t FirstReceivedByte() const { return m_firstByte.load(); }
 
+    // Every row is kept there as it is added; nullptr for none.
+    void SetJournal(IRowJournal* journal) { m_journal = journal; }
+    // Shows rows of an earlier run again, in the unit now selected; new
+    // readings continue their numbering.
+    void RestoreRows(const std::vector<JournalRow>& rows);
+
     const CMeasurementTable& Table() const { return m_table; }
     // Kilograms of every good weight row in the table.
     double WeightSum() const { return m_weightSum; }
@@ -72,7 +78,8 @@ private:
     void CompleteRow(int row);
     void ApplyRowLimits(int row);
     void HandleTableFull();
-    void DeleteAllRows();
+    void DeleteAllRows(bool keepJournalAside = false);
+    void RecordRow(int row, RowKind kind);
     std::wstring Text(std::wstring_view section, std::wstring_view key) const;
     const std::wstring& UpdateTimeText(int64_t t);
 
@@ -95,6 +102,9 @@ private:
     int m_unit = 0;
     double m_weightSum = 0;
     bool m_tableFull = false;
+    bool m_fullTableSaved = false;
+    bool m_lastWeightValid = false;
+    IRowJournal* m_journal = nullptr;
 
     int64_t m_lastTimeStamp = INT64_MIN;
     std::wstring m_lastTimeText;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "JournalFormat.h"
+
 namespace tarvex {
 
 // Commands to the scale.
@@ -55,6 +57,16 @@ public:
     virtual ~ITableSaver() = default;
     // Saves the whole table; true when the file was written.
     virtual bool SaveTableToExcel(bool bAuto) = 0;
+};
+
+// Keeps every row on disk as it is added (see Journal.h).
+class IRowJournal {
+public:
+    virtual ~IRowJournal() = default;
+    // Before the row's acknowledge is asked for.
+    virtual void RowAdded(int row, const JournalRow& record) = 0;
+    // The table was emptied; keepAside when its rows were never saved.
+    virtual void TableEmptied(bool keepAside) = 0;
 };
 
 }  // namespace tarvex

@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "Journal.h"
+#include "RecordingHosts.h"
+#include "WeightText.h"
+
+namespace tarvex {
+namespace {
+
+using test::CoreFixture;
+using test::TempDir;
+using test::WeightFrame;
+using Bytes = std::vector<uint8_t>;
+
+JournalRow Row(RowKind kind, double kg, std::wstring data, std::wstring explan = L"") {
+    JournalRow r;
+    r.kind = kind;
+    r.kilograms = kg;
+    r.time = 1796565787;
+    r.cells = {L"       1", std::move(data), L"KG", L"00:00:07", L"14:03:07 12/06/2026", std::move(explan)};
+    return r;
+}
+
+std::string JournalOf(const std::vector<JournalRow>& rows) {
+    std::string bytes = JournalHeader();
+    for (size_t i = 0; i < rows.size(); ++i) bytes += FormatJournalLine(static_cast<int>(i), rows[i]);
+    return bytes;
+}
+
+void ExpectSameRows(const std::vector<JournalRow>& got, const std::vector<JournalRow>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].kind, want[i].kind) << i;
+        EXPECT_EQ(got[i].kilograms, want[i].kilograms) << i;
+        EXPECT_EQ(got[i].time, want[i].time) << i;
+        EXPECT_EQ(got[i].cells, want[i].cells) << i;
+    }
+}
+
+const std::vector<JournalRow> kRows = {
+    Row(RowKind::Weight, 1234.5, L"1234.5"),
+    Row(RowKind::Weight, 0.1 + 0.2, L"0.3000"),  // not a short decimal: must survive exactly
+    Row(RowKind::Overweight, WEIGHT_OVERWEIGHT, L"超重"),
+    Row(RowKind::Error, WEIGHT_ERROR, L"ERR", std::wstring(L"Bad:\t\n\r\\x41\x7F\xFF") + wchar_t(1)),
+};
+
+TEST(JournalFormat, EveryKindOfRowReadsBackExactly) {
+    const JournalContents read = ReadJournal(JournalOf(kRows));
+    EXPECT_EQ(read.state, JournalState::Rows);
+    EXPECT_FALSE(read.damaged);
+    ExpectSameRows(read.rows, kRows);
+    EXPECT_EQ(read.wholeBytes, JournalOf(kRows).size());
+}
+
+TEST(JournalFormat, DamageKeepsEveryWholeRowBeforeIt) {
+    const std::string whole = JournalOf(kRows);
+    const size_t lastLine = whole.rfind('\n', whole.size() - 2) + 1;
+    std::string flipped = whole;
+    flipped[lastLine + 12] ^= 0x01;  // a bit flipped inside the last row
+    std::string renumbered = JournalOf({kRows[0], kRows[1]}) + FormatJournalLine(5, kRows[2]);
+    const struct {
+        const char* name;
+        std::string bytes;
+        size_t rows;
+    } cases[] = {
+        {"last line cut off", whole.substr(0, whole.size() - 5), 3},
+        {"last line without its end", whole.substr(0, whole.size() - 1), 3},
+        {"garbage after the rows", whole + "\x01\x02garbage\n", 4},
+        {"zeros after a power cut", whole + std::string(4096, '\0'), 4},
+        {"bit flipped in the last row", flipped, 3},
+        {"a row number out of order", renumbered, 2},
+        {"garbage line in the middle", JournalOf({kRows[0]}) + "R\t1\tW\tx\n" + FormatJournalLine(2, kRows[2]), 1},
+    };
+    for (const auto& c : cases) {
+        const JournalContents read = ReadJournal(c.bytes);
+        EXPECT_TRUE(read.damaged) << c.name;
+        EXPECT_EQ(read.state, JournalState::Rows) << c.name;
+        ExpectSameRows(read.rows, std::vector<JournalRow>(kRows.begin(), kRows.begin() + static_cast<long>(c.rows)));
+        EXPECT_EQ(c.bytes.substr(0, read.wholeBytes), JournalOf(read.rows)) << c.name;
+    }
+}
+
+TEST(JournalFormat, WhatHoldsNoRowsOrIsNotOurs) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        JournalState state;
+    } cases[] = {
+        {"no file", "", JournalState::Empty},
+        {"header only", JournalHeader(), JournalState::Empty},
+        {"header cut off", JournalHeader().substr(0, 7), JournalState::Empty},
+        {"a newer version", "TARVEX-SCALE-JOURNAL\t2\nR\t0\t...\n", JournalState::Unreadable},
+        {"another file", "[Language_Configuration]\nLanguage_Name=English\n", JournalState::Unreadable},
+        {"binary", std::string("\x89PNG\r\n\x1a\n", 8), JournalState::Unreadable},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReadJournal(c.bytes).state, c.state) << c.name;
+}
+
+// Reads the journal file as another process would: through a fresh handle.
+JournalContents ReadFile(const std::filesystem::path& path) { return ReadJournal(TempDir::Read(path)); }
+
+TEST(JournalFile, RowsReachTheFileAsTheyAreAddedAndTheDiskWithinASecond) {
+    TempDir dir;
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path() / "data", reason)) << reason;
+    journal.SetFoundAside();
+    for (size_t i = 0; i < kRows.size(); ++i) {
+        journal.RowAdded(static_cast<int>(i), kRows[i]);
+        // No close, no flush asked for: a killed program leaves exactly this.
+        EXPECT_EQ(ReadFile(journal.Path()).rows.size(), i + 1);
+    }
+    EXPECT_TRUE(journal.HasUnsyncedRows());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (journal.HasUnsyncedRows() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(journal.HasUnsyncedRows()) << "the rows were never pushed to the disk";
+}
+
+TEST(JournalFile, FoundRowsAreOfferedAndKeptAsideNeverDeleted) {
+    TempDir dir;
+    const std::string earlier = JournalOf(kRows);
+    dir.Write("journal.txt", earlier);
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason));
+    ASSERT_EQ(journal.Found().state, JournalState::Rows);
+    ExpectSameRows(journal.Found().rows, kRows);
+    journal.SetFoundAside();
+    ASSERT_FALSE(journal.LastSetAside().empty());
+    EXPECT_EQ(TempDir::Read(journal.LastSetAside()), earlier);
+    EXPECT_EQ(ReadFile(journal.Path()).state, JournalState::Empty);
+    journal.RowAdded(0, kRows[3]);
+    ExpectSameRows(ReadFile(journal.Path()).rows, {kRows[3]});
+}
+
+TEST(JournalFile, ContinuingDropsADamagedTailAfterCopyingItAside) {
+    TempDir dir;
+    const std::string damaged = JournalOf({kRows[0], kRows[1]}) + "R\t2\tW\t5";  // cut off mid-row
+    dir.Write("journal.txt", damaged);
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason));
+    EXPECT_TRUE(journal.Found().damaged);
+    journal.ContinueWithFound();
+    EXPECT_EQ(TempDir::Read(journal.LastSetAside()), damaged);
+    journal.RowAdded(2, kRows[2]);
+    const JournalContents read = ReadFile(journal.Path());
+    EXPECT_FALSE(read.damaged);
+    ExpectSameRows(read.rows, {kRows[0], kRows[1], kRows[2]});
+}
+
+TEST(JournalFile, AnUnreadableJournalIsKeptAsideAndANewOneBegins) {
+    TempDir dir;
+    const std::string newer = "TARVEX-SCALE-JOURNAL\t7\nsomething new\n";
+    dir.Write("journal.txt", newer);
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason));
+    EXPECT_EQ(journal.Found().state, JournalState::Unreadable);
+    journal.ContinueWithFound();
+    EXPECT_EQ(TempDir::Read(journal.LastSetAside()), newer);
+    EXPECT_EQ(ReadFile(journal.Path()).state, JournalState::Empty);
+}
+
+TEST(JournalFile, ASecondRunningCopyTakesAJournalOfItsOwn) {
+    TempDir dir;
+    CJournal first, second;
+    std::wstring reason;
+    ASSERT_TRUE(first.Open(dir.Path(), reason));
+    ASSERT_TRUE(second.Open(dir.Path(), reason));
+    EXPECT_NE(first.Path(), second.Path());
+}
+
+TEST(JournalFile, AFolderThatCannotBeMadeGivesTheReason) {
+    TempDir dir;
+    dir.Write("taken", "a file where the folder should be");
+    CJournal journal;
+    std::wstring reason;
+    EXPECT_FALSE(journal.Open(dir.Path() / "taken" / "data", reason));
+    EXPECT_FALSE(reason.empty());
+    journal.RowAdded(0, kRows[0]);  // harmless without a journal
+}
+
+// The core with a journal: what it writes and what a restart shows again.
+class OrderCheckingJournal : public IRowJournal {
+public:
+    explicit OrderCheckingJournal(test::RecordingHosts& hosts) : m_hosts(hosts) {}
+    void RowAdded(int row, const JournalRow& record) override {
+        acksBefore.push_back(std::count(m_hosts.commands.begin(), m_hosts.commands.end(), CMD_ACK));
+        rows.push_back(record);
+        numbers.push_back(row);
+    }
+    void TableEmptied(bool keepAside) override { emptied.push_back(keepAside); }
+    std::vector<long> acksBefore;
+    std::vector<JournalRow> rows;
+    std::vector<int> numbers;
+    std::vector<bool> emptied;
+
+private:
+    test::RecordingHosts& m_hosts;
+};
+
+TEST(CoreJournal, EveryRowIsRecordedBeforeItsAcknowledge) {
+    CoreFixture f;
+    OrderCheckingJournal journal(f.hosts);
+    f.core.SetJournal(&journal);
+    const Bytes bad{0x41, 0x09, 0x0A, 0x7F};
+    f.Feed(WeightFrame(0x08, 1234));
+    f.Feed({0x3F, 0, 0, 0, 0, 0});
+    f.Feed(bad);
+    f.Feed(bad);  // the second damaged burst becomes an error row
+    f.Feed(WeightFrame(0x0F, 1234));  // a decimal code the scale never sends
+    ASSERT_EQ(journal.rows.size(), 4u);
+    EXPECT_EQ(journal.numbers, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(journal.acksBefore, (std::vector<long>{0, 1, 2, 3}));
+    const RowKind kinds[] = {RowKind::Weight, RowKind::Overweight, RowKind::Error, RowKind::Error};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(journal.rows[static_cast<size_t>(i)].kind, kinds[i]) << i;
+        for (int c = 0; c < COLUMN_COUNT; ++c)
+            EXPECT_EQ(journal.rows[static_cast<size_t>(i)].cells[static_cast<size_t>(c)], f.Cell(i, c));
+    }
+    EXPECT_EQ(journal.rows[0].kilograms, 1.234);
+    EXPECT_EQ(journal.rows[0].time, f.now);
+}
+
+TEST(CoreJournal, ClearingEndsTheJournalAndAnUnsavedFullTableIsKeptAside) {
+    CoreFixture f(RowLimits{100, 2});
+    OrderCheckingJournal journal(f.hosts);
+    f.core.SetJournal(&journal);
+    f.Feed(WeightFrame(0x08, 1));
+    f.hosts.answers = {ANSWER_YES};
+    f.core.OnClearData();
+    EXPECT_EQ(journal.emptied, std::vector<bool>{false});
+
+    f.hosts.saveSucceeds = false;  // the automatic save of the full table fails
+    f.core.SetConnected(true);
+    for (int i = 0; i < 3; ++i) f.Feed(WeightFrame(0x08, 2));
+    ASSERT_TRUE(f.core.IsTableFull());
+    f.hosts.answers = {ANSWER_NO};
+    f.core.OnClearData();  // emptied anyway: its rows were never saved
+    EXPECT_EQ(journal.emptied, (std::vector<bool>{false, true}));
+}
+
+TEST(CoreJournal, RestoredRowsShowInTheUnitNowSelectedAndNumberingContinues) {
+    CoreFixture before;
+    std::wstring reason;
+    {
+        CJournal journal;  // the first run ends with it
+        ASSERT_TRUE(journal.Open(before.dir.Path() / "data", reason));
+        journal.SetFoundAside();
+        before.core.SetJournal(&journal);
+        before.core.SwitchUnit(UNIT_LB);
+        before.Feed(WeightFrame(0x08, 1234));
+        before.Feed({0x3F, 0, 0, 0, 0, 0});
+        before.Feed({0x41, 0x42});
+        before.Feed({0x41, 0x42});
+        before.core.SetJournal(nullptr);
+    }
+
+    CoreFixture after;
+    after.core.SwitchUnit(UNIT_LBOZ);
+    CJournal reopened;
+    ASSERT_TRUE(reopened.Open(before.dir.Path() / "data", reason)) << reason;
+    after.core.RestoreRows(reopened.Found().rows);
+    ASSERT_EQ(after.Rows(), 3);
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(after.Cell(r, COLUMN_NUMBER), before.Cell(r, COLUMN_NUMBER));
+        EXPECT_EQ(after.Cell(r, COLUMN_UNIT), L"LB:OZ");
+        for (int c : {COLUMN_DURATION, COLUMN_UPDATE_TIME, COLUMN_EXPLAN})
+            EXPECT_EQ(after.Cell(r, c), before.Cell(r, c)) << r << "," << c;
+    }
+    EXPECT_EQ(after.Cell(0, COLUMN_DATA), FormatWeightText(1.234, UNIT_LBOZ));
+    EXPECT_EQ(after.Cell(1, COLUMN_DATA), L"OVER");
+    EXPECT_EQ(after.Cell(2, COLUMN_DATA), L"ERR");
+    EXPECT_DOUBLE_EQ(after.core.WeightSum(), 1.234);
+    after.core.SwitchUnit(UNIT_KG);
+    EXPECT_EQ(after.Cell(0, COLUMN_DATA), FormatWeightText(1.234, UNIT_KG));
+    after.Feed(WeightFrame(0x08, 5));
+    EXPECT_EQ(after.Cell(3, COLUMN_NUMBER), L"       4");
+}
+
+}  // namespace
+}  // namespace tarvex
