@@ -23,5 +23,6 @@ constexpr int IDC_STATUS = 1030;
 // Timers of the main window.
 constexpr int ID_ATTEMPT_TIMER = 2001;
 constexpr int ID_REDRAW_TIMER = 2002;
+constexpr int ID_WATCH_TIMER = 2003;
 
 }  // namespace tarvex

@@ -1,5 +1,6 @@
 #include "ScaleDlg.h"
 
+#include <cstdio>
 #include <cwchar>
 
 #include <wx/button.h>
@@ -15,6 +16,9 @@
 
 #include "AboutDlg.h"
 #include "AppIcon.h"
+#include "CellTexts.h"
+#include "LanguageSettings.h"
+#include "UserFolders.h"
 #include "ProfileFile.h"
 #include "ControlIds.h"
 #include "SerialPlatform.h"
@@ -32,9 +36,13 @@ CScaleDlg::CScaleDlg(ScaleDlgSetup setup)
       m_portsOverride(std::move(setup.ports)),
       m_exportTempFolder(std::move(setup.exportTempFolder)),
       m_chooseSavePath(std::move(setup.chooseSavePath)),
+      m_userSettingFile(setup.userSettingFile.empty() ? UserSettingFile() : std::move(setup.userSettingFile)),
+      m_userDataFolder(setup.userDataFolder.empty() ? UserDataFolder() : std::move(setup.userDataFolder)),
+      m_documentsFolder(setup.documentsFolder.empty() ? UserDocumentsFolder() : std::move(setup.documentsFolder)),
       m_core(WeighingHosts{*this, *this, *this, *this}, m_texts, {}, setup.limits),
       m_connection(m_serial, *this, m_core, *this),
       m_attemptTimer(this, ID_ATTEMPT_TIMER),
+      m_watchTimer(this, ID_WATCH_TIMER),
       m_redrawTimer(this, ID_REDRAW_TIMER) {
     BuildControls();
     BindCommands();
@@ -66,6 +74,7 @@ void CScaleDlg::BindCommands() {
     Bind(wxEVT_CHAR_HOOK, &CScaleDlg::OnCharHook, this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_connection.OnAttemptTimer(); }, ID_ATTEMPT_TIMER);
     Bind(wxEVT_TIMER, &CScaleDlg::OnRedrawTimer, this, ID_REDRAW_TIMER);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_connection.OnWatchTimer(); }, ID_WATCH_TIMER);
 }
 
 void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
@@ -78,6 +87,34 @@ void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
     m_core.SetConnected(false);
     ProbeAndFillPorts();
     FillLanguageList();
+    OfferJournalRows();
+}
+
+void CScaleDlg::OfferJournalRows() {
+    std::wstring reason;
+    if (!m_journal.Open(m_userDataFolder, reason)) {
+        // The table works as before; only the copy on disk is missing.
+        std::fprintf(stderr, "tarvex-scale: no journal in %s: %s\n", m_userDataFolder.string().c_str(),
+                     Utf8FromWide(reason).c_str());
+        return;
+    }
+    m_core.SetJournal(&m_journal);
+    const JournalContents& found = m_journal.Found();
+    if (found.state != JournalState::Rows) {
+        m_journal.ContinueWithFound();  // one that cannot be read is kept aside quietly
+        return;
+    }
+    std::wstring question = Text(SECTION_MESSAGE, L"Restore_Rows");
+    ReplaceAll(question, L"{count}", std::to_wstring(found.rows.size()));
+    ReplaceAll(question, L"{first}", found.rows.front().cells[COLUMN_UPDATE_TIME]);
+    ReplaceAll(question, L"{last}", found.rows.back().cells[COLUMN_UPDATE_TIME]);
+    ReplaceAll(question, L"{folder}", WideFromPath(m_journal.Path().parent_path()));
+    if (AskYesNo(question) == ANSWER_YES) {
+        m_core.RestoreRows(found.rows);
+        m_journal.ContinueWithFound();
+    } else {
+        m_journal.SetFoundAside();
+    }
 }
 
 void CScaleDlg::ApplyTestLimits() {
@@ -159,6 +196,7 @@ void CScaleDlg::OnClearData(wxCommandEvent&) { m_core.OnClearData(); }
 void CScaleDlg::OnRefreshPorts(wxCommandEvent&) {
     // A refresh would rewrite the port table that a running attempt walks.
     if (m_connection.AttemptRunning()) return;
+    m_connection.StopWatching();
     m_portCombo->SetSelection(wxNOT_FOUND);
     m_portCombo->Clear();
     ProbeAndFillPorts();
@@ -251,10 +289,13 @@ void CScaleDlg::ShowPortError(const std::wstring& text, const std::wstring& capt
     wxMessageBox(text, caption, wxOK | wxICON_ERROR, nullptr);
 }
 
-void CScaleDlg::OnPortRemoved(unsigned) {
-    // The rows stay; the user can open the port again once it is back.
+void CScaleDlg::OnPortRemoved(unsigned portNumber) {
+    // The rows stay, and the link comes back by itself with the device.
     m_connection.OnPortRemoved();
-    if (m_core.IsConnected()) ApplyDisconnected();
+    if (!m_core.IsConnected()) return;
+    ApplyDisconnected();
+    m_connection.StartWatching(static_cast<int>(portNumber));
+    UpdateStatus();
 }
 
 int CScaleDlg::SelectedPortEntry() const { return m_portCombo->GetSelection(); }
@@ -283,6 +324,14 @@ void CScaleDlg::ShowMissingPorts(std::wstring_view key) {
 
 void CScaleDlg::StartAttemptTimer(int milliseconds) {
     m_attemptTimer.StartOnce(milliseconds);
+    UpdateStatus();
+}
+
+void CScaleDlg::SetWatchTimer(bool running) {
+    if (running)
+        m_watchTimer.Start(WATCH_INTERVAL_MS);
+    else
+        m_watchTimer.Stop();
     UpdateStatus();
 }
 
@@ -334,6 +383,8 @@ void CScaleDlg::UpdateStatus() {
         link = Text(SECTION_STATUS, L"Status_Connected");
     else if (m_connection.AttemptRunning())
         link = Text(SECTION_STATUS, L"Status_Connecting");
+    else if (m_connection.Watching())
+        link = Text(SECTION_STATUS, L"Status_Watching");
     else
         link = Text(SECTION_STATUS, L"Status_Not_Connected");
     ReplaceAll(link, L"{port}", port);

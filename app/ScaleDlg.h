@@ -3,8 +3,9 @@
 // and routes each event to the core objects.
 
 #include <cstdint>
-#include <memory>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,12 +15,14 @@
 #include <wx/timer.h>
 
 #include "ConnectionControl.h"
+#include "Journal.h"
 #include "MyMsg.h"
 #include "PortMap.h"
 #include "SerialOwner.h"
 #include "SerialPort.h"
 #include "TextLookup.h"
 #include "WeighingCore.h"
+#include "WorkbookExport.h"
 
 class wxChoice;
 class wxStaticText;
@@ -37,6 +40,10 @@ struct ScaleDlgSetup {
     std::string exportTempFolder;      // empty: the system's
     // Stands in for the save dialog: returns the chosen path, empty for cancel.
     std::function<std::wstring(const std::wstring& initialName)> chooseSavePath;
+    // The user's own places; empty: the real ones (see UserFolders.h).
+    std::filesystem::path userDataFolder;
+    std::wstring userSettingFile;
+    std::filesystem::path documentsFolder;
 };
 
 class CScaleDlg : public wxDialog,
@@ -60,6 +67,8 @@ public:
     CTableListCtrl& List() { return *m_list; }
     const std::wstring& LanguageFileInUse() const { return m_languageFile; }
     const std::wstring& SettingFile() const { return m_settingFile; }
+    const std::wstring& LanguageSettingFileInUse() const { return m_languageSettingFile; }
+    const CJournal& Journal() const { return m_journal; }
 
     void OnSysCommand(int id);
 #ifdef __WXMSW__
@@ -89,6 +98,8 @@ private:
     void InitTableColumns();
     bool ProbeAndFillPorts();
     void FillPortList();
+    // Rows an earlier run left in the journal: shown again or kept aside.
+    void OfferJournalRows();
 
     void OnOpenCloseConnection(wxCommandEvent& event);
     void OnUnitKg(wxCommandEvent& event);
@@ -124,6 +135,9 @@ private:
     bool SaveTableToExcel(bool bAuto) override;
     // The save dialog; empty when the user gave up.
     std::wstring AskSavePath(const std::wstring& initialName);
+    // Writes what the table shows now into a workbook at the path.
+    ExportResult WriteTable(const std::wstring& path);
+    void ShowSaveFailed(const std::wstring& path, const std::wstring& reason);
     // ISerialOwner
     void PostToOwner(std::function<void()> work) override;
     bool OnOwnerThread() const override;
@@ -140,6 +154,7 @@ private:
     void ShowMissingPorts(std::wstring_view key);
     void StartAttemptTimer(int milliseconds) override;
     void StopAttemptTimer() override;
+    void SetWatchTimer(bool running) override;
     void EnableLinkControls(bool enable);
 
     wxIcon m_icon;
@@ -153,13 +168,19 @@ private:
     std::wstring m_languageFile;
     std::vector<std::wstring> m_languageFiles;
     std::wstring m_settingFile;
+    std::wstring m_userSettingFile;
+    std::wstring m_languageSettingFile;  // where the language choice is kept
+    std::filesystem::path m_userDataFolder;
+    std::filesystem::path m_documentsFolder;
     std::wstring m_appDir;
     wxChoice* m_languageCombo = nullptr;
     CTextLookup m_texts;  // reads from m_languageFile
     CMyMsg m_msgBox;
+    CJournal m_journal;
     CWeighingCore m_core;
     CConnectionControl m_connection;
     wxTimer m_attemptTimer;
+    wxTimer m_watchTimer;
     // Rows that arrive faster than the screen refreshes are shown once a frame.
     wxTimer m_redrawTimer;
     static constexpr int REDRAW_INTERVAL_MS = 100;

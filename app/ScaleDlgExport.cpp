@@ -10,6 +10,7 @@
 
 #include "ScaleDlg.h"
 #include "TableListCtrl.h"
+#include "TextCodec.h"
 #include "WorkbookExport.h"
 
 namespace tarvex {
@@ -38,18 +39,42 @@ std::wstring CScaleDlg::AskSavePath(const std::wstring& initialName) {
 }
 
 bool CScaleDlg::SaveTableToExcel(bool bAuto) {
-    const std::wstring defaultName = DefaultExportName(static_cast<int64_t>(std::time(nullptr)));
+    const std::wstring fileName = DefaultExportName(static_cast<int64_t>(std::time(nullptr))) + L".xls";
     std::wstring path;
     if (bAuto) {
-        path = m_appDir + defaultName + L".xls";
-    } else if (m_chooseSavePath) {
-        path = m_chooseSavePath(defaultName + L".xls");
-        if (path.empty()) return false;
+        path = m_appDir + fileName;
     } else {
-        path = AskSavePath(defaultName + L".xls");
+        path = m_chooseSavePath ? m_chooseSavePath(fileName) : AskSavePath(fileName);
         if (path.empty()) return false;
     }
+    ExportResult result = WriteTable(path);
+    if (bAuto && result.status == ExportStatus::SaveFailed && !m_documentsFolder.empty()) {
+        // An installed program's folder is not the user's to write: the
+        // user's documents take the table instead, and the notice says where.
+        std::error_code ignored;
+        std::filesystem::create_directories(m_documentsFolder, ignored);
+        path = WideFromPath(m_documentsFolder / PathFromWide(fileName));
+        result = WriteTable(path);
+        if (result.status == ExportStatus::Saved) {
+            std::wstring where = Text(SECTION_MESSAGE, L"Saved_Elsewhere");
+            ReplaceAll(where, L"{file}", path);
+            ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Error") + L"\n\n" + where);
+        }
+    }
+    switch (result.status) {
+        case ExportStatus::Saved:
+            return true;
+        case ExportStatus::CouldNotBegin:
+            ShowMessage(MSG_OK, L"Create_Excel_Falie");
+            return false;
+        case ExportStatus::SaveFailed:
+            ShowSaveFailed(path, result.message);
+            return false;
+    }
+    return false;
+}
 
+ExportResult CScaleDlg::WriteTable(const std::wstring& path) {
     // What the table shows now: rows that arrive from here on are not written.
     ExportRequest request;
     request.path = path;
@@ -59,24 +84,16 @@ bool CScaleDlg::SaveTableToExcel(bool bAuto) {
     const CMeasurementTable& table = m_core.Table();
     request.cell = [&table](int row, int column) -> const std::wstring& { return table.Cell(row, column); };
     request.tempFolder = m_exportTempFolder;
+    wxBusyCursor busy;
+    return WriteWorkbook(request);
+}
 
-    ExportResult result;
-    {
-        wxBusyCursor busy;
-        result = WriteWorkbook(request);
-    }
-    switch (result.status) {
-        case ExportStatus::Saved:
-            return true;
-        case ExportStatus::CouldNotBegin:
-            ShowMessage(MSG_OK, L"Create_Excel_Falie");
-            return false;
-        case ExportStatus::SaveFailed:
-            break;
-    }
-    wxMessageBox(wxString::Format(L"The table could not be saved as\n%s\n\n%s.", path, result.message),
-                 L"Tarvex Scale", wxOK | wxICON_ERROR, this);
-    return false;
+void CScaleDlg::ShowSaveFailed(const std::wstring& path, const std::wstring& reason) {
+    std::wstring text = Text(SECTION_MESSAGE, L"Save_Failed");
+    ReplaceAll(text, L"{file}", path);
+    ReplaceAll(text, L"{reason}", reason);
+    ShowPendingRows();
+    ShowText(MSG_OK, text);
 }
 
 }  // namespace tarvex

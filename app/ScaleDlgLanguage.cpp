@@ -20,7 +20,8 @@ void CScaleDlg::InitLanguage() {
                                  : m_executablePath;
     m_appDir = AppDirOf(exe);
     m_settingFile = SettingFileIn(m_appDir);
-    m_languageFile = LanguageFileFromSettings(m_appDir, m_settingFile);
+    m_languageSettingFile = LanguageSettingFile(m_settingFile, m_userSettingFile);
+    m_languageFile = LanguageFileFromSettings(m_appDir, m_languageSettingFile);
     ApplyLanguageTexts();
 }
 
@@ -41,7 +42,7 @@ void CScaleDlg::ApplyLanguageTexts() {
 void CScaleDlg::FillLanguageList() {
     m_languageFiles = ListLanguageEntries(m_appDir);
     if (m_languageFiles.empty()) return;
-    const std::wstring remembered = ReadProfileText(m_settingFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME);
+    const std::wstring remembered = ReadProfileText(m_languageSettingFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME);
     std::vector<std::wstring> names;
     for (const std::wstring& file : m_languageFiles) {
         names.push_back(ReadProfileText(file, SECTION_LANGUAGE, KEY_LANGUAGE_NAME));
@@ -59,8 +60,10 @@ void CScaleDlg::OnConfirmLanguage(wxCommandEvent&) {
         return;
     }
     m_languageFile = m_languageFiles[static_cast<size_t>(line)];
-    // A read-only "Setting.ini" is not reported; the language changes anyway.
-    RememberLanguage(m_settingFile, m_languageFile);
+    // A "Setting.ini" the program may not write hands the choice over to
+    // the user's own; nothing is reported, the language changes anyway.
+    const std::wstring kept = RememberLanguageWhereWritable(m_languageSettingFile, m_userSettingFile, m_languageFile);
+    if (!kept.empty()) m_languageSettingFile = kept;
     ApplyLanguageTexts();
     for (int i = 0; i < COLUMN_COUNT; ++i)
         m_list->SetHeaderText(i, Text(SECTION_HEADER, TABLE_COLUMNS[static_cast<size_t>(i)].headerKey));

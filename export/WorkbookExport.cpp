@@ -2,6 +2,7 @@
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "CellTexts.h"
@@ -44,6 +47,45 @@ bool IsPlainNumber(std::wstring_view text, double& value) {
     if (narrow.back() == '.') narrow.pop_back();  // "12345." as the Data cell cuts it
     const auto res = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
     return res.ec == std::errc() && res.ptr == narrow.data() + narrow.size();
+}
+
+namespace {
+
+// Reads "nn" at text[at] as a number of two digits.
+bool TwoDigits(std::wstring_view text, size_t at, int& value) {
+    if (at + 2 > text.size() || text[at] < L'0' || text[at] > L'9' || text[at + 1] < L'0' || text[at + 1] > L'9')
+        return false;
+    value = (text[at] - L'0') * 10 + (text[at + 1] - L'0');
+    return true;
+}
+
+}  // namespace
+
+bool IsTimeOfDay(std::wstring_view text, CellMoment& moment) {
+    CellMoment m;
+    if (text.size() != 8 || text[2] != L':' || text[5] != L':' || !TwoDigits(text, 0, m.hour) ||
+        !TwoDigits(text, 3, m.minute) || !TwoDigits(text, 6, m.second) || m.hour > 23 || m.minute > 59 ||
+        m.second > 59)
+        return false;
+    moment = m;
+    return true;
+}
+
+bool IsDateTime(std::wstring_view text, CellMoment& moment) {
+    CellMoment m;
+    int century = 0, year = 0;
+    if (text.size() != 19 || text[8] != L' ' || text[11] != L'/' || text[14] != L'/' ||
+        !IsTimeOfDay(text.substr(0, 8), m) || !TwoDigits(text, 9, m.month) || !TwoDigits(text, 12, m.day) ||
+        !TwoDigits(text, 15, century) || !TwoDigits(text, 17, year))
+        return false;
+    m.year = century * 100 + year;
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    // The spreadsheet's dates begin in 1900.
+    if (m.year < 1900 || m.month < 1 || m.month > 12 || m.day < 1 || m.day > kDays[m.month - 1]) return false;
+    const bool leap = (m.year % 4 == 0 && m.year % 100 != 0) || m.year % 400 == 0;
+    if (m.month == 2 && m.day == 29 && !leap) return false;
+    moment = m;
+    return true;
 }
 
 namespace {
@@ -107,6 +149,11 @@ lxw_error FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const ExportRe
         if ((err = worksheet_set_column(sheet, c, c, width, nullptr)) != LXW_NO_ERROR) return err;
     }
     if ((err = worksheet_set_row(sheet, 0, 50, header)) != LXW_NO_ERROR) return err;
+    // Shown exactly as the table shows them.
+    lxw_format* dateTime = workbook_add_format(workbook);
+    format_set_num_format(dateTime, "hh:mm:ss mm/dd/yyyy");
+    lxw_format* timeOfDay = workbook_add_format(workbook);
+    format_set_num_format(timeOfDay, "hh:mm:ss");
     for (lxw_col_t c = 0; c < columns; ++c) {
         const lxw_col_t col = lxw_name_to_col(GetHeaderCellName(static_cast<int>(c) + 1).c_str());
         const std::string caption = Utf8FromWide(r.columns[c].caption);
@@ -120,8 +167,13 @@ lxw_error FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const ExportRe
             const std::wstring& cell = r.cell(row, static_cast<int>(c));
             if (cell.empty()) continue;
             double number;
+            CellMoment moment;
             if (IsPlainNumber(cell, number)) {
                 err = worksheet_write_number(sheet, sheetRow, c, number, nullptr);
+            } else if (IsDateTime(cell, moment) || IsTimeOfDay(cell, moment)) {
+                lxw_datetime value{moment.year, moment.month, moment.day, moment.hour, moment.minute,
+                                   static_cast<double>(moment.second)};
+                err = worksheet_write_datetime(sheet, sheetRow, c, &value, moment.year ? dateTime : timeOfDay);
             } else {
                 text = Utf8FromWide(cell);
                 err = worksheet_write_string(sheet, sheetRow, c, text.c_str(), nullptr);
@@ -134,35 +186,97 @@ lxw_error FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const ExportRe
 
 }  // namespace
 
+namespace {
+
+std::wstring SystemReason(int error) { return WideFromUtf8(std::generic_category().message(error)); }
+
+std::FILE* OpenForWriting(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return ::_wfopen(path.c_str(), L"wb");
+#else
+    return std::fopen(path.c_str(), "wb");
+#endif
+}
+
+// Copies the finished workbook to its place with the program's own file
+// calls, so a failure carries the system's reason ("No space left on device").
+bool CopyInto(const std::filesystem::path& from, std::FILE* out, int& error) {
+    std::ifstream in(from, std::ios::binary);
+    if (!in) {
+        error = errno ? errno : EIO;
+        return false;
+    }
+    char buffer[65536];
+    while (in) {
+        in.read(buffer, sizeof buffer);
+        const auto got = static_cast<size_t>(in.gcount());
+        errno = 0;
+        if (got > 0 && std::fwrite(buffer, 1, got, out) != got) {
+            error = errno ? errno : EIO;
+            return false;
+        }
+    }
+    errno = 0;
+    if (std::fflush(out) != 0) {
+        error = errno ? errno : EIO;
+        return false;
+    }
+#ifndef _WIN32
+    if (::fsync(::fileno(out)) != 0) {
+        error = errno;
+        return false;
+    }
+#endif
+    return true;
+}
+
+}  // namespace
+
 ExportResult WriteWorkbook(const ExportRequest& request) {
     namespace fs = std::filesystem;
+    std::error_code ignored;
     const fs::path target = PathFromWide(request.path);
-#ifdef _WIN32
-    CInFolder inFolder(target.parent_path());
-    const fs::path written = "tarvex-export.part~";  // ASCII, in the target's folder
-    fs::path partial = inFolder.Entered() ? target.parent_path() / written : target;
-    if (!inFolder.Entered()) partial += ".part~";
-    const std::string libraryPath = inFolder.Entered() ? written.string() : partial.string();
-#else
     fs::path partial = target;
     partial += ".part~";
-    const std::string libraryPath = partial.string();
-#endif
-    std::error_code ignored;
-    const auto dropPartial = [&] { fs::remove(partial, ignored); };
+    // The target's folder first: one that cannot be written is told at once,
+    // in the system's words, before any work is done.
+    errno = 0;
+    std::FILE* out = OpenForWriting(partial);
+    if (!out) return {ExportStatus::SaveFailed, SystemReason(errno ? errno : EACCES)};
+    const auto dropPartial = [&] {
+        if (out) std::fclose(out);
+        out = nullptr;
+        fs::remove(partial, ignored);
+    };
 
-    if (!TempFolderUsable(request.tempFolder))
+    if (!TempFolderUsable(request.tempFolder)) {
+        dropPartial();
         return {ExportStatus::CouldNotBegin, L"there is no room for the writer's temporary files"};
+    }
+    // The writer builds the workbook in the temporary folder.
+    const fs::path tempFolder =
+        request.tempFolder.empty() ? fs::temp_directory_path(ignored) : PathFromWide(WideFromUtf8(request.tempFolder));
+    const std::string built = "tarvex-export-" + std::to_string(std::random_device{}()) + ".xlsx";
+    const fs::path builtPath = tempFolder / built;
+#ifdef _WIN32
+    // The library opens files through the ANSI code page, which cannot name
+    // every folder ("C:\Users\张伟\..."): it is handed a plain name in the
+    // temporary folder, made current with the wide API meanwhile.
+    CInFolder inFolder(tempFolder);
+    const std::string libraryPath = inFolder.Entered() ? built : builtPath.string();
+    std::string libraryTemp = inFolder.Entered() ? "." : request.tempFolder;
+#else
+    const std::string libraryPath = builtPath.string();
+    std::string libraryTemp = request.tempFolder;
+#endif
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;  // rows go to disk as they are written
-    std::string tempFolder = request.tempFolder;
-#ifdef _WIN32
-    // The system's temporary folder may have a name the library cannot open.
-    if (tempFolder.empty() && inFolder.Entered()) tempFolder = ".";
-#endif
-    options.tmpdir = tempFolder.empty() ? nullptr : tempFolder.data();
+    options.tmpdir = libraryTemp.empty() ? nullptr : libraryTemp.data();
     lxw_workbook* workbook = workbook_new_opt(libraryPath.c_str(), &options);
-    if (!workbook) return {ExportStatus::CouldNotBegin, L"the workbook could not be created"};
+    if (!workbook) {
+        dropPartial();
+        return {ExportStatus::CouldNotBegin, L"the workbook could not be created"};
+    }
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
     if (!sheet) {
         lxw_workbook_free(workbook);
@@ -171,10 +285,25 @@ ExportResult WriteWorkbook(const ExportRequest& request) {
     }
 
     const lxw_error filled = FillSheet(workbook, sheet, request);
+    errno = 0;
     const lxw_error closed = workbook_close(workbook);  // writes the file and frees everything
+    const int closeErrno = errno;
     if (filled != LXW_NO_ERROR || closed != LXW_NO_ERROR) {
         dropPartial();
+        fs::remove(builtPath, ignored);
+        if (closeErrno != 0) return {ExportStatus::SaveFailed, SystemReason(closeErrno)};
         return {ExportStatus::SaveFailed, WriterMessage(filled != LXW_NO_ERROR ? filled : closed)};
+    }
+    int error = 0;
+    const bool copied = CopyInto(builtPath, out, error);
+    fs::remove(builtPath, ignored);
+    errno = 0;
+    const bool closedOut = std::fclose(out) == 0;
+    out = nullptr;
+    if (!copied || !closedOut) {
+        if (copied) error = errno ? errno : EIO;
+        dropPartial();
+        return {ExportStatus::SaveFailed, SystemReason(error)};
     }
     std::error_code ec;
     fs::rename(partial, target, ec);

@@ -2,7 +2,9 @@
 // Writes the measurement table into a spreadsheet workbook: the header
 // captions in row 1 (bold, 50 high, centred vertically), each sheet column as
 // wide as its list column's pixels / 6, and every cell from row 2 on. Texts
-// that read as plain numbers are stored as numbers so weights can be summed.
+// that read as plain numbers are stored as numbers so weights can be summed,
+// times and date-times as such, shown as the table shows them, so a clerk
+// can sort and filter by them.
 
 #include <cstdint>
 #include <functional>
@@ -21,6 +23,16 @@ std::wstring DefaultExportName(int64_t calendarTime);
 // Whether the text, blanks aside, is a plain decimal number such as "12",
 // "-1.2340" or "12345.".
 bool IsPlainNumber(std::wstring_view text, double& value);
+
+// A time of day "hh:mm:ss" (a Duration cell) and a moment "hh:mm:ss
+// mm/dd/yyyy" (an Update_Time cell), as the spreadsheet program reads them
+// when it is handed those texts. Negative spans and other texts are neither.
+struct CellMoment {
+    int year = 0, month = 0, day = 0;  // all 0 for a time of day alone
+    int hour = 0, minute = 0, second = 0;
+};
+bool IsTimeOfDay(std::wstring_view text, CellMoment& moment);
+bool IsDateTime(std::wstring_view text, CellMoment& moment);
 
 struct ExportColumn {
     std::wstring caption;

@@ -6,6 +6,7 @@
 #include "ProfileFile.h"
 #include "TextCodec.h"
 #include "TextLookup.h"
+#include "UserFolders.h"
 
 namespace tarvex {
 
@@ -52,6 +53,26 @@ bool RememberLanguage(const std::wstring& settingFile, const std::wstring& langu
     const bool fileWritten =
         WriteProfileText(settingFile, SECTION_LANGUAGE, KEY_LANGUAGE_FILE, L"\\" + fileName);
     return nameWritten && fileWritten;
+}
+
+std::wstring UserSettingFile() {
+    const std::filesystem::path folder = UserSettingsFolder();
+    return folder.empty() ? std::wstring() : WideFromPath(folder / SETTING_FILE_NAME);
+}
+
+std::wstring LanguageSettingFile(const std::wstring& programFile, const std::wstring& userFile) {
+    std::error_code ec;
+    if (!userFile.empty() && std::filesystem::is_regular_file(PathFromWide(userFile), ec)) return userFile;
+    return programFile;
+}
+
+std::wstring RememberLanguageWhereWritable(const std::wstring& inUse, const std::wstring& userFile,
+                                           const std::wstring& languageFile) {
+    if (RememberLanguage(inUse, languageFile)) return inUse;
+    if (userFile.empty() || inUse == userFile) return {};
+    std::error_code ec;
+    std::filesystem::create_directories(PathFromWide(userFile).parent_path(), ec);
+    return RememberLanguage(userFile, languageFile) ? userFile : std::wstring();
 }
 
 }  // namespace tarvex

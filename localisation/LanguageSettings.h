@@ -42,4 +42,18 @@ int RememberedLanguageLine(const std::vector<std::wstring>& displayNames,
 // False when either write failed; the language still changes for this run.
 bool RememberLanguage(const std::wstring& settingFile, const std::wstring& languageFile);
 
+// "Setting.ini" in the user's own settings folder; empty when there is none.
+std::wstring UserSettingFile();
+
+// Where the language choice is read from: the user's own "Setting.ini" when
+// it exists (the program's folder could not be written once), else the
+// program's.
+std::wstring LanguageSettingFile(const std::wstring& programFile, const std::wstring& userFile);
+
+// Remembers the choice in the file in use; when that cannot be written, in
+// the user's own file (made as needed), which is in use from then on.
+// Returns the file that holds the choice now, empty when none could be written.
+std::wstring RememberLanguageWhereWritable(const std::wstring& inUse, const std::wstring& userFile,
+                                           const std::wstring& languageFile);
+
 }  // namespace tarvex

@@ -10,6 +10,7 @@ CConnectionControl::CConnectionControl(CSerialPort& port, ISerialOwner& owner, C
     : m_port(port), m_owner(owner), m_core(core), m_ui(ui) {}
 
 void CConnectionControl::OnOpenCloseConnection() {
+    StopWatching();
     // A press while an attempt runs would start a second one beside it; the
     // attempt ends by itself within two seconds.
     if (AttemptRunning()) return;
@@ -43,18 +44,33 @@ bool CConnectionControl::OpenAndStart(int portNumber) {
     return true;
 }
 
-void CConnectionControl::BeginHandshake() {
-    m_attempt = Attempt::ChosenPort;
+void CConnectionControl::BeginHandshake() { StartAttempt(Attempt::ChosenPort, HANDSHAKE_WAIT_MS); }
+
+void CConnectionControl::StartSearchAttempt() { StartAttempt(Attempt::Search, SEARCH_WAIT_MS); }
+
+void CConnectionControl::StartAttempt(Attempt kind, int waitMs) {
+    m_attempt = kind;
     const uint8_t hello = CMD_HANDSHAKE;
     m_port.RequestWrite(&hello, 1);
-    m_ui.StartAttemptTimer(HANDSHAKE_WAIT_MS);
+    m_ui.StartAttemptTimer(waitMs);
 }
 
-void CConnectionControl::StartSearchAttempt() {
-    m_attempt = Attempt::Search;
-    const uint8_t hello = CMD_HANDSHAKE;
-    m_port.RequestWrite(&hello, 1);
-    m_ui.StartAttemptTimer(SEARCH_WAIT_MS);
+void CConnectionControl::StartWatching(int portNumber) {
+    m_watchPort = portNumber;
+    m_ui.SetWatchTimer(true);
+}
+
+void CConnectionControl::StopWatching() {
+    if (!Watching()) return;
+    m_watchPort = 0;
+    m_ui.SetWatchTimer(false);
+}
+
+void CConnectionControl::OnWatchTimer() {
+    if (!Watching() || AttemptRunning()) return;
+    // Opening a device that is not there costs one failed open a second.
+    if (!OpenAndStart(m_watchPort)) return;
+    StartAttempt(Attempt::Reconnect, HANDSHAKE_WAIT_MS);
 }
 
 void CConnectionControl::OnReply() {
@@ -78,10 +94,13 @@ void CConnectionControl::Judge(bool replied) {
     m_attempt = Attempt::None;
     m_ui.StopAttemptTimer();
     if (replied && m_core.FirstReceivedByte() == FRAME_HANDSHAKE_REPLY) {
+        StopWatching();
         m_ui.ApplyConnected();
         return;
     }
     m_port.RequestStop();
+    // The device is back but the scale not yet: tried again on the next tick.
+    if (attempt == Attempt::Reconnect) return;
     if (attempt == Attempt::ChosenPort) {
         m_ui.ShowNotice(L"Connection_Fails");
         return;

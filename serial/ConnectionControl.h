@@ -14,6 +14,8 @@ class ISerialOwner;
 
 constexpr int HANDSHAKE_WAIT_MS = 2000;
 constexpr int SEARCH_WAIT_MS = 200;
+// How often a port whose device went away is tried again.
+constexpr int WATCH_INTERVAL_MS = 1000;
 
 class IConnectionUi {
 public:
@@ -27,6 +29,8 @@ public:
     virtual void ShowNoPort() = 0;
     virtual void StartAttemptTimer(int milliseconds) = 0;      // calls OnAttemptTimer once
     virtual void StopAttemptTimer() = 0;
+    // Calls OnWatchTimer every WATCH_INTERVAL_MS while running.
+    virtual void SetWatchTimer(bool running) = 0;
 };
 
 class CConnectionControl {
@@ -45,11 +49,21 @@ public:
     void RestartAfterFullTable();
     bool AttemptRunning() const { return m_attempt != Attempt::None; }
 
+    // The device of an open link went away by itself: its port is tried
+    // again every second and, once the scale answers, the link is back.
+    void StartWatching(int portNumber);
+    // A press of the open button or of Refresh: the user takes over.
+    void StopWatching();
+    bool Watching() const { return m_watchPort != 0; }
+    int WatchedPort() const { return m_watchPort; }
+    void OnWatchTimer();
+
 private:
-    enum class Attempt { None, ChosenPort, Search };
+    enum class Attempt { None, ChosenPort, Search, Reconnect };
 
     bool OpenAndStart(int portNumber);
     void StartSearchAttempt();
+    void StartAttempt(Attempt kind, int waitMs);
     void Judge(bool replied);
 
     CSerialPort& m_port;
@@ -58,6 +72,7 @@ private:
     IConnectionUi& m_ui;
     Attempt m_attempt = Attempt::None;
     int m_searchIndex = 0;
+    int m_watchPort = 0;
 };
 
 }  // namespace tarvex

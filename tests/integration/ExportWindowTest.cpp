@@ -107,15 +107,19 @@ TEST_F(ExportWindowTest, WriterThatCannotBeginTellsSoAndKeepsTheTable) {
     EXPECT_EQ(Rows(), 2);
 }
 
-TEST_F(ExportWindowTest, FailedSaveShowsTheWriterMessageAndKeepsTheTable) {
+TEST_F(ExportWindowTest, FailedSaveSaysWhyInTheUsersLanguageAndKeepsTheTable) {
     const auto notAFolder = dir.Write("plain-file", "x");
-    chooseSavePath = [&](const std::wstring&) { return WideFromPath(notAFolder / "t.xls"); };
+    const std::wstring target = WideFromPath(notAFolder / "t.xls");
+    chooseSavePath = [&](const std::wstring&) { return target; };
     Open(CPortMap::Empty());
     AddRows(2);
-    modal.Answer(wxID_OK);
+    modal.Answer(IDOK_ANSWER);
     Click(dlg, IDC_SAVE);
-    ASSERT_EQ(modal.seen.size(), 1u);
-    EXPECT_NE(modal.seen[0].className.find("MessageDialog"), std::string::npos);
+    ASSERT_EQ(modal.seen.size(), 1u);  // the reason, and no clear question after it
+    const std::wstring text = modal.seen[0].text.ToStdWstring();
+    EXPECT_NE(text.find(target), std::wstring::npos) << text;
+    EXPECT_NE(text.find(L"Not a directory"), std::wstring::npos) << text;
+    EXPECT_EQ(text.find(L"..") , std::wstring::npos) << text;
     EXPECT_EQ(TempDir::Read(notAFolder), "x");
     EXPECT_EQ(Rows(), 2);
 }

@@ -65,6 +65,7 @@ TEST_F(LinkEndTest, ClosingTheWindowAlwaysDeliversTheStopByte) {
     double longestMs = 0;
     int delivered = 0;
     for (int run = 0; run < RUNS; ++run) {
+        std::filesystem::remove_all(dir.Path() / "user-data");  // each run as on a fresh machine
         Open(ScalePort());
         ConnectAndStream();
         const uint64_t before = Stops();

@@ -49,7 +49,17 @@ protected:
             for (int n = PORT_FIRST; n <= PORT_LAST; ++n) noPorts = noPorts && ports->Device(n).empty();
         }
         if (noPorts) modal.Answer(IDOK_ANSWER);
-        dlg = new CScaleDlg({WideFromPath(dir.Path() / "tarvex-scale"), std::move(ports), limits, exportTempFolder, chooseSavePath});
+        ScaleDlgSetup setup;
+        setup.executablePath = WideFromPath(dir.Path() / "tarvex-scale");
+        setup.ports = std::move(ports);
+        setup.limits = limits;
+        setup.exportTempFolder = exportTempFolder;
+        setup.chooseSavePath = chooseSavePath;
+        // The user's own places, inside this test's folder.
+        setup.userDataFolder = dir.Path() / "user-data";
+        setup.userSettingFile = WideFromPath(dir.Path() / "user-config" / "Setting.ini");
+        setup.documentsFolder = dir.Path() / "Documents";
+        dlg = new CScaleDlg(std::move(setup));
         dlg->Show();
         Flush();
         if (noPorts) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <tuple>
+
 #include <cstdlib>
 
 #include "RecordingHosts.h"
@@ -62,6 +67,40 @@ TEST(PlainNumber, OnlyDecimalNumbersCount) {
     for (const wchar_t* text : {L"", L"  2:11.5", L"-  2:11.5", L"01:01:01", L"-1:-2:-5", L"Error", L"1.2.3",
                                 L"1e5", L"--1", L"1-", L"14:03:07 12/06/2026", L"."})
         EXPECT_FALSE(IsPlainNumber(text, ignored)) << text;
+}
+
+TEST(CellMoments, TimesAndDateTimesAsTheSpreadsheetReadsThem) {
+    const struct {
+        const wchar_t* text;
+        bool timeOfDay, dateTime;
+        CellMoment moment;
+    } cases[] = {
+        {L"01:01:01", true, false, {0, 0, 0, 1, 1, 1}},
+        {L"23:59:59", true, false, {0, 0, 0, 23, 59, 59}},
+        {L"14:03:07 12/06/2026", false, true, {2026, 12, 6, 14, 3, 7}},
+        {L"00:00:00 02/29/2028", false, true, {2028, 2, 29, 0, 0, 0}},
+        {L"00:00:00 02/29/2027", false, false, {}},  // no such day
+        {L"-1:-2:-5", false, false, {}},             // a negative span stays text
+        {L"24:00:00", false, false, {}},
+        {L"  2:11.5", false, false, {}},             // LB:OZ
+        {L"14:03:07 13/06/2026", false, false, {}},
+        {L"14:03:07 12/06/1899", false, false, {}},
+        {L"1:01:01", false, false, {}},
+        {L"", false, false, {}},
+    };
+    for (const auto& c : cases) {
+        CellMoment got;
+        EXPECT_EQ(IsTimeOfDay(c.text, got), c.timeOfDay) << c.text;
+        CellMoment dated;
+        EXPECT_EQ(IsDateTime(c.text, dated), c.dateTime) << c.text;
+        if (c.dateTime) got = dated;
+        if (c.timeOfDay || c.dateTime) {
+            EXPECT_EQ(std::tie(got.year, got.month, got.day, got.hour, got.minute, got.second),
+                      std::tie(c.moment.year, c.moment.month, c.moment.day, c.moment.hour, c.moment.minute,
+                               c.moment.second))
+                << c.text;
+        }
+    }
 }
 
 class WorkbookExportTest : public ::testing::Test {
@@ -140,6 +179,20 @@ TEST_F(WorkbookExportTest, FailuresLeaveNoFileUnderTheName) {
     EXPECT_FALSE(std::filesystem::exists(out.Path() / "t.xls"));
     EXPECT_FALSE(std::filesystem::exists(out.Path() / "t.xls.part~"));
     EXPECT_EQ(f.Rows(), 6);
+}
+
+TEST_F(WorkbookExportTest, AFullDiskIsNamedAsTheReason) {
+    if (::geteuid() != 0) GTEST_SKIP() << "a small file system of its own needs root";
+    const auto small = out.Path() / "small-disk";
+    std::filesystem::create_directory(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=16k") != 0) GTEST_SKIP() << "no tmpfs here";
+    for (int i = 0; i < 3000; ++i) f.Feed(WeightFrame(0x08, static_cast<uint32_t>(1000 + i * 7)));
+    const ExportResult r = WriteWorkbook(RequestFor(f.core.Table(), small / "t.xls"));
+    const bool leftPartial = std::filesystem::exists(small / "t.xls.part~");
+    ::umount(small.c_str());
+    EXPECT_EQ(r.status, ExportStatus::SaveFailed);
+    EXPECT_EQ(r.message, L"No space left on device");
+    EXPECT_FALSE(leftPartial);
 }
 
 }  // namespace

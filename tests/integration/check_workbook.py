@@ -5,8 +5,11 @@ expected: python3 check_workbook.py WORKBOOK EXPECTED.json
 EXPECTED holds "headers" (captions), "widths" (sheet column widths) and
 "rows" (the texts of every table row). A text that is a plain number must
 come back as that number, any other text as the same text, an empty text as
-an empty cell. Prints what differs and exits 1, or exits 0."""
+an empty cell, a time "hh:mm:ss" as a time and a moment "hh:mm:ss mm/dd/yyyy"
+as a date-time, each shown in that same pattern. Prints what differs and
+exits 1, or exits 0."""
 
+import datetime
 import json
 import re
 import sys
@@ -16,6 +19,25 @@ from openpyxl.utils import get_column_letter
 from openpyxl.utils.escape import unescape
 
 PLAIN_NUMBER = re.compile(r"^ *-?(\d+\.?\d*|\.\d+) *$")
+TIME_OF_DAY = re.compile(r"^([01]\d|2[0-3]):[0-5]\d:[0-5]\d$")
+DATE_TIME = re.compile(r"^([01]\d|2[0-3]):[0-5]\d:[0-5]\d \d\d/\d\d/\d{4}$")
+
+
+def matches(cell, want):
+    got = cell.value
+    if want == "":
+        return got is None
+    if PLAIN_NUMBER.match(want):
+        return isinstance(got, (int, float)) and float(got) == float(want.strip().rstrip("."))
+    if DATE_TIME.match(want):
+        return (isinstance(got, datetime.datetime) and got.strftime("%H:%M:%S %m/%d/%Y") == want
+                and cell.number_format == "hh:mm:ss mm/dd/yyyy")
+    if TIME_OF_DAY.match(want):
+        return (isinstance(got, datetime.time) and got.strftime("%H:%M:%S") == want
+                and cell.number_format == "hh:mm:ss")
+    # Control characters travel as _xHHHH_ in the file; openpyxl decodes
+    # them for shared strings only, so do it here too.
+    return isinstance(got, str) and unescape(got) == want
 
 
 def main():
@@ -49,18 +71,11 @@ def main():
     rows = expected["rows"]
     if sheet.max_row != len(rows) + 1 and not (len(rows) == 0 and sheet.max_row == 1):
         problems.append(f"sheet has {sheet.max_row} rows, expected {len(rows) + 1}")
-    for r, texts in enumerate(sheet.iter_rows(min_row=2, max_row=len(rows) + 1, values_only=True)):
+    for r, cells in enumerate(sheet.iter_rows(min_row=2, max_row=len(rows) + 1)):
         for c, want in enumerate(rows[r]):
-            got = texts[c] if c < len(texts) else None
-            if want == "":
-                ok = got is None
-            elif PLAIN_NUMBER.match(want):
-                ok = isinstance(got, (int, float)) and float(got) == float(want.strip().rstrip("."))
-            else:
-                # Control characters travel as _xHHHH_ in the file; openpyxl
-                # decodes them for shared strings only, so do it here too.
-                ok = isinstance(got, str) and unescape(got) == want
-            if not ok:
+            cell = cells[c] if c < len(cells) else None
+            if cell is None or not matches(cell, want):
+                got = None if cell is None else cell.value
                 problems.append(f"row {r + 2} column {c + 1}: {got!r} != {want!r}")
                 if len(problems) > 20:
                     break

@@ -1,0 +1,85 @@
+#include "UserFolders.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+#endif
+
+namespace tarvex {
+namespace {
+
+#ifdef _WIN32
+constexpr wchar_t FOLDER_NAME[] = L"Tarvex Scale";
+
+std::filesystem::path KnownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::filesystem::path result;
+    if (SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path))) result = path;
+    ::CoTaskMemFree(path);
+    return result;
+}
+
+std::filesystem::path Inside(const std::filesystem::path& base) { return base.empty() ? base : base / FOLDER_NAME; }
+#else
+std::filesystem::path Home() {
+    const char* home = std::getenv("HOME");
+    return home && *home ? std::filesystem::path(home) : std::filesystem::path();
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else the
+// given place under the home folder.
+std::filesystem::path XdgFolder(const char* variable, const char* underHome) {
+    const char* value = std::getenv(variable);
+    if (value && value[0] == '/') return value;
+    const std::filesystem::path home = Home();
+    return home.empty() ? home : home / underHome;
+}
+
+// XDG_DOCUMENTS_DIR of user-dirs.dirs, as xdg-user-dir reads it: a quoted
+// path, "$HOME/" at its start standing for the home folder. Without it, the
+// home folder itself.
+std::filesystem::path DocumentsDir() {
+    const std::filesystem::path home = Home();
+    std::ifstream in(XdgFolder("XDG_CONFIG_HOME", ".config") / "user-dirs.dirs");
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string key = "XDG_DOCUMENTS_DIR=\"";
+        if (line.rfind(key, 0) != 0 || line.size() < key.size() + 1 || line.back() != '"') continue;
+        std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+        if (value.rfind("$HOME", 0) == 0) {
+            if (home.empty()) return {};
+            value = home.string() + value.substr(5);
+        }
+        if (!value.empty() && value[0] == '/') return value;
+    }
+    return home;
+}
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+std::filesystem::path UserSettingsFolder() { return Inside(KnownFolder(FOLDERID_RoamingAppData)); }
+std::filesystem::path UserDataFolder() { return Inside(KnownFolder(FOLDERID_LocalAppData)); }
+std::filesystem::path UserDocumentsFolder() { return Inside(KnownFolder(FOLDERID_Documents)); }
+#else
+std::filesystem::path UserSettingsFolder() {
+    const auto base = XdgFolder("XDG_CONFIG_HOME", ".config");
+    return base.empty() ? base : base / "tarvex-scale";
+}
+std::filesystem::path UserDataFolder() {
+    const auto base = XdgFolder("XDG_DATA_HOME", ".local/share");
+    return base.empty() ? base : base / "tarvex-scale";
+}
+std::filesystem::path UserDocumentsFolder() {
+    const auto base = DocumentsDir();
+    return base.empty() ? base : base / "Tarvex Scale";
+}
+#endif
+
+}  // namespace tarvex

@@ -1,0 +1,18 @@
+#pragma once
+// The user's own folders, for what the program keeps when its own folder
+// cannot be written, and always for the journal:
+//   Linux   $XDG_CONFIG_HOME/tarvex-scale, $XDG_DATA_HOME/tarvex-scale,
+//           the documents folder of user-dirs.dirs + "Tarvex Scale"
+//   Windows %APPDATA%\Tarvex Scale, %LOCALAPPDATA%\Tarvex Scale,
+//           Documents\Tarvex Scale
+// Each is empty when the system names no home for the user.
+
+#include <filesystem>
+
+namespace tarvex {
+
+std::filesystem::path UserSettingsFolder();
+std::filesystem::path UserDataFolder();
+std::filesystem::path UserDocumentsFolder();
+
+}  // namespace tarvex
