@@ -23,6 +23,8 @@
 namespace tarvex {
 namespace {
 
+constexpr long PROBE_MAX_ROWS = 200;
+
 std::string Json(const wxString& text) {
     std::string out = "\"";
     for (const char c : Utf8FromWide(text.ToStdWstring())) {
@@ -71,6 +73,17 @@ std::string Control(wxWindow* w) {
         for (int c = 0; rows > 0 && c < list->GetColumnCount(); ++c)
             text += (c ? "," : "") + Json(list->GetItemText(rows - 1, c));
         text += "]";
+        // Every cell of a short table, so a test can compare whole tables.
+        if (rows <= PROBE_MAX_ROWS) {
+            text += ",\"cells\":[";
+            for (long r = 0; r < rows; ++r) {
+                text += r ? ",[" : "[";
+                for (int c = 0; c < list->GetColumnCount(); ++c)
+                    text += (c ? "," : "") + Json(list->GetItemText(r, c));
+                text += "]";
+            }
+            text += "]";
+        }
     }
     return text + "}";
 }

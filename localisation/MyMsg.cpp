@@ -36,11 +36,13 @@ int WrappedLines(const wxWindow* w, const wxString& text, int width) {
         int used = 0;
         wxString word;
         const auto place = [&](const wxString& piece) {
-            const int extent = w->GetTextExtent(piece).x;
+            int extent = w->GetTextExtent(piece).x;
             if (used > 0 && used + extent > width) {
                 ++lines;
                 used = 0;
             }
+            // A piece wider than a line (a long path) is broken anywhere.
+            for (; extent > width; extent -= width) ++lines;
             used += extent;
         };
         for (const wxUniChar c : paragraph) {
@@ -65,8 +67,15 @@ CMyMsgDialog::CMyMsgDialog(wxWindow* parent, bool modal)
       m_modal(modal) {
     SetFont(wxFont(8, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
     SetClientSize(DuSize(this, BOX_WIDTH, BOX_HEIGHT));
-    new wxStaticText(this, ID_MSG_TEXT, wxString(), Du(this, TEXT_X, TEXT_Y), DuSize(this, TEXT_WIDTH, TEXT_HEIGHT),
-                     wxALIGN_LEFT | wxST_NO_AUTORESIZE);
+    auto* text = new wxStaticText(this, ID_MSG_TEXT, wxString(), Du(this, TEXT_X, TEXT_Y),
+                                  DuSize(this, TEXT_WIDTH, TEXT_HEIGHT), wxALIGN_LEFT | wxST_NO_AUTORESIZE);
+#ifdef __WXGTK__
+    // Long paths have no blank to break at: they are broken anywhere.
+    gtk_label_set_line_wrap(GTK_LABEL(text->GetHandle()), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(text->GetHandle()), PANGO_WRAP_WORD_CHAR);
+#else
+    (void)text;
+#endif
     auto* yes = new wxButton(this, IDYES_ANSWER, wxString(), Du(this, 23, BUTTON_Y), DuSize(this, 50, 14));
     auto* no = new wxButton(this, IDNO_ANSWER, wxString(), Du(this, 99, BUTTON_Y), DuSize(this, 50, 14));
     auto* ok = new wxButton(this, IDOK_ANSWER, L"OK", Du(this, 60, BUTTON_Y), DuSize(this, 50, 14));

@@ -28,6 +28,11 @@ echo "== serial and connection tests as an unprivileged user"
 bash tools/as-unprivileged.sh build/bin/tarvex-serial-tests --gtest_brief=1
 bash tools/as-unprivileged.sh xvfb-run -a -s "-screen 0 1024x768x24" \
   build/bin/tarvex-window-tests --gtest_brief=1 --gtest_filter='ConnectionTest.*:LinkEndTest.*'
+# An installed program's folder is read-only to its user: saves and settings
+# must find the user's own folders.
+shots=$(mktemp -d /tmp/tarvex-e2e-shots.XXXXXX) && chmod 1777 "$shots"
+bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_nothing_lost.py build/bin "$shots" -k read_only
+echo "screenshots of the unprivileged run: $shots"
 if [ "$quick" -eq 0 ]; then
   run_preset asan -L unit
   # The end-to-end run drives the program, not the threads: once is enough.

@@ -78,20 +78,35 @@ class Scale:
     frames it is given (or good ones) as each 0x9F comes back, resends on
     0xF9 and falls silent on 0x3A. Counts what it hears."""
 
-    def __init__(self, frames=None, interval=0.2):
+    def __init__(self, frames=None, interval=0.2, link=None):
+        self.frames = frames or []
+        self.interval = interval
+        self.link = link  # a stable name for the device, like a udev symlink
+        self.acks = self.stops = self.handshakes = self.repeats = self.sent = 0
+        self._lock = threading.Lock()
+        self.plug()
+
+    def plug(self):
+        """A device appears: a new pseudo-terminal, under the link if any."""
         self.master, self.slave = os.openpty()
         tty.setraw(self.slave)
         self.device = os.ttyname(self.slave)
-        self.frames = frames or []
-        self.interval = interval
-        self.acks = self.stops = self.handshakes = self.repeats = self.sent = 0
+        if self.link:
+            tmp = self.link + ".new"
+            os.symlink(self.device, tmp)
+            os.replace(tmp, self.link)
         self.connected = False
         self._last = None
         self._next_at = None
         self._quit = False
-        self._lock = threading.Lock()
         self._thread = threading.Thread(target=self._run, daemon=True)
         self._thread.start()
+
+    def pull(self):
+        """The adapter is pulled out: the device and its name go away."""
+        self.close()
+        if self.link and os.path.lexists(self.link):
+            os.unlink(self.link)
 
     def _frame(self):
         if self.frames:
@@ -189,20 +204,48 @@ class Program:
 
     def __init__(self, build_bin, display, setting, shots_dir=None, name="run"):
         self.folder = tempfile.mkdtemp(prefix="tarvex-e2e-")
+        # The user's home lies apart from the program's folder, which may be
+        # read-only as an installed program's is.
+        self.home = tempfile.mkdtemp(prefix="tarvex-e2e-home-")
         shutil.copy2(os.path.join(build_bin, "tarvex-scale"), self.folder)
         shutil.copytree(os.path.join(build_bin, "Language"), os.path.join(self.folder, "Language"))
         with open(os.path.join(self.folder, "Setting.ini"), "w", encoding="utf-8", newline="") as f:
             f.write(setting)
         self.display = display
-        self.probe_file = os.path.join(self.folder, "probe.json")
+        self.probe_file = os.path.join(self.home, "probe.json")
         self.shots_dir = shots_dir
         self.name = name
         self.shot_count = 0
-        env = display.env()
+        self.process = None
+        self.start()
+
+    def start(self):
+        """Starts the program (again) over the same folders."""
+        if os.path.exists(self.probe_file):
+            os.remove(self.probe_file)
+        env = self.display.env()
         env["TARVEX_UI_PROBE"] = self.probe_file
-        env["HOME"] = self.folder
-        self.process = subprocess.Popen([os.path.join(self.folder, "tarvex-scale")], cwd=self.folder, env=env,
+        env["HOME"] = self.home
+        for variable in ("XDG_DATA_HOME", "XDG_CONFIG_HOME"):
+            env.pop(variable, None)
+        self.process = subprocess.Popen([os.path.join(self.folder, "tarvex-scale")], cwd=self.home, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+    def kill(self):
+        """Ends the program as a crash or a power cut would: no chance to tidy up."""
+        self.process.send_signal(signal.SIGKILL)
+        self.process.wait(5)
+        if self.process.stdout:
+            self.process.stdout.close()
+
+    def cpu_seconds(self):
+        """User and system time the program has used so far."""
+        with open(f"/proc/{self.process.pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def journal_folder(self):
+        return os.path.join(self.home, ".local", "share", "tarvex-scale")
 
     # What is on screen --------------------------------------------------
     def windows(self):
@@ -220,7 +263,10 @@ class Program:
 
     def boxes(self):
         """Message boxes shown now (modal or not), newest last."""
-        return [w for w in self.windows() if any(c["id"] == MSG_TEXT for c in w["controls"])]
+        def is_box(w):
+            ids = {c["id"] for c in w["controls"]}
+            return MSG_TEXT in ids and OPEN_CLOSE not in ids  # the main window's unit group is 1019 too
+        return [w for w in self.windows() if is_box(w)]
 
     def box_text(self, box):
         return next(c["label"] for c in box["controls"] if c["id"] == MSG_TEXT)
@@ -263,6 +309,11 @@ class Program:
     def last_row(self):
         lst = self.control(LIST)
         return lst["last"] if lst else []
+
+    def cells(self):
+        """Every row's texts, for tables of up to 200 rows."""
+        lst = self.control(LIST)
+        return lst.get("cells", []) if lst else []
 
     # Real input -----------------------------------------------------------
     def xdo(self, *args):
@@ -345,10 +396,15 @@ class Program:
                 self.process.kill()
                 self.process.wait()
         output = ""
-        if self.process.stdout:
+        if self.process.stdout and not self.process.stdout.closed:
             output = self.process.stdout.read().decode("utf-8", "replace")
             self.process.stdout.close()
-        shutil.rmtree(self.folder, ignore_errors=True)
+        for folder in (self.folder, self.home):
+            for root, dirs, _ in os.walk(folder):
+                for d in dirs:
+                    os.chmod(os.path.join(root, d), 0o755)
+            os.chmod(folder, 0o755)
+            shutil.rmtree(folder, ignore_errors=True)
         return output
 
 

@@ -1,0 +1,227 @@
+"""End-to-end tests of what keeps readings safe: the journal after a crash,
+the link that comes back after a pulled device, saves that cannot go where
+they should, and settings kept per user.
+
+    python3 tests/e2e/test_nothing_lost.py BUILD_BIN [SHOTS_DIR] [unittest args]
+
+The read-only flows need an ordinary user (root writes anywhere); they skip
+as root and run in the unprivileged pass of tools/run-tests.sh."""
+
+import glob
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import (CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OK, OPEN_CLOSE, PORT_COMBO, SAVE, STATUS,  # noqa: E402
+                     YES, Display, Program, Scale, setting_for, wait_until, weight_frame)
+
+BUILD_BIN = None
+SHOTS_DIR = None
+
+# Weights, an overweight frame and a damaged one (resent once, then an error
+# row with control bytes in its remark).
+FRAMES = [weight_frame(1.25), bytes([0x3F, 0, 0, 0, 0, 0]), weight_frame(12.5),
+          bytes([0x41, 0x09, 0x7F, 0xE9, 0x02, 0x03]), weight_frame(0.75)]
+
+
+class NothingLost(unittest.TestCase):
+    def setUp(self):
+        self.display = Display()
+        self.program = None
+        self.scale = None
+
+    def tearDown(self):
+        if self.program:
+            self.program.shot("end")
+            self.program.finish()
+        if self.scale:
+            self.scale.close()
+        self.display.close()
+
+    def start(self, scale, **setting):
+        name = self.id().split(".")[-1]
+        self.scale = scale
+        self.program = Program(BUILD_BIN, self.display, setting_for(scale.link or scale.device, **setting),
+                               SHOTS_DIR, name)
+        self.program.wait_main()
+        time.sleep(0.3)
+        return self.program
+
+    def restart(self):
+        p = self.program
+        p.start()
+        p.wait_main()
+        return p
+
+    def connect(self, p, label="Disconnect"):
+        p.choose(PORT_COMBO, 1)
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == label, 5, "the connection")
+
+    def journal(self):
+        with open(os.path.join(self.program.journal_folder(), "journal.txt"), "rb") as f:
+            return f.read()
+
+    def test_killed_program_shows_every_acknowledged_row_again(self):
+        p = self.start(Scale(frames=FRAMES, interval=0.05))
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 12, 10, "a dozen readings")
+        p.kill()  # in the middle of the stream
+        acknowledged = self.scale.acks
+        shown_before = p.cells()
+        self.assertGreaterEqual(len(shown_before), 12)
+        # A power cut in the middle of the next row: half a line, no end.
+        with open(os.path.join(p.journal_folder(), "journal.txt"), "ab") as f:
+            f.write(b"R\t999\tW\t1.5\t17965")
+
+        self.restart()
+        box = p.wait_box("were still in the table", 10)
+        text = p.box_text(box)
+        p.shot("restore-question")
+        count = int(text.split()[0])
+        # Every acknowledged row is there; at most the one being acknowledged
+        # when the program died comes on top.
+        self.assertIn(count, (acknowledged, acknowledged + 1), text)
+        p.click_in_box(box, YES)
+        wait_until(lambda: p.rows() == count, 5, "the rows shown again")
+        restored = p.cells()
+        self.assertEqual(restored[:len(shown_before)], shown_before)
+        self.assertEqual(restored[-1][0].strip(), str(count))
+        self.assertIn(f"{count} readings", p.control(STATUS)["label"])
+        p.shot("restored")
+        kept = glob.glob(os.path.join(p.journal_folder(), "journal-damaged-*.txt"))
+        self.assertEqual(len(kept), 1, "the damaged journal is kept aside")
+
+        # Numbering goes on where it stopped.
+        p.kill()
+        self.restart()
+        box = p.wait_box("were still in the table", 10)
+        p.click_in_box(box, YES)
+        wait_until(lambda: p.rows() == count, 5, "the rows shown again")
+        self.connect(p)
+        wait_until(lambda: p.rows() >= count + 2, 5, "new readings")
+        numbers = [int(row[0]) for row in p.cells()]
+        self.assertEqual(numbers, list(range(1, len(numbers) + 1)))
+
+        # "No": the rows are kept in a dated file and the table starts empty.
+        p.kill()
+        total = len(self.journal().splitlines()) - 1
+        self.restart()
+        box = p.wait_box("were still in the table", 10)
+        p.click_in_box(box, NO)
+        p.wait_no_box("were still in the table")
+        self.assertEqual(p.rows(), 0)
+        kept = glob.glob(os.path.join(p.journal_folder(), "journal-kept-*.txt"))
+        self.assertEqual(len(kept), 1)
+        with open(kept[0], "rb") as f:
+            self.assertEqual(len(f.read().splitlines()) - 1, total)
+        p.kill()
+        self.restart()
+        time.sleep(1.5)
+        self.assertEqual(p.boxes(), [], "asked again about rows already kept aside")
+
+    def test_pulled_device_comes_back_without_a_click(self):
+        link = os.path.join(self.display_folder(), "scale-adapter")
+        p = self.start(Scale(interval=0.1, link=link))
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 4, 5, "readings")
+        self.scale.pull()
+        # The one report that the device went away stays up (see the shot)
+        # while the program watches the port.
+        wait_until(lambda: "Waiting for COM1" in p.control(STATUS)["label"], 5, "the status line")
+        rows = p.rows()
+        p.shot("device-pulled")
+        before = p.cpu_seconds()
+        time.sleep(4)
+        waited = p.cpu_seconds() - before
+        self.assertLess(waited, 0.4, f"{waited:.2f} s of CPU in 4 s of waiting")
+        self.scale.plug()
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Disconnect", 5, "the link back")
+        wait_until(lambda: p.rows() >= rows + 3, 5, "readings after the link came back")
+        numbers = [int(row[0]) for row in p.cells()]
+        self.assertEqual(numbers, list(range(1, len(numbers) + 1)))
+        self.assertIn("Connected to COM1", p.control(STATUS)["label"])
+        self.assertEqual(self.scale.handshakes, 2)  # the first device, then the one plugged back
+        p.shot("device-back")
+        print(f"[ figures  ] CPU while watching for the device: {waited * 1000:.0f} ms in 4 s", file=sys.stderr)
+
+    def display_folder(self):
+        folder = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"tarvex-e2e-links-{os.getpid()}")
+        os.makedirs(folder, exist_ok=True)
+        self.addCleanup(lambda: __import__("shutil").rmtree(folder, ignore_errors=True))
+        return folder
+
+    @unittest.skipIf(os.geteuid() == 0, "root writes anywhere: runs as an ordinary user")
+    def test_read_only_program_folder(self):
+        p = self.start(Scale(interval=0.1), full=3)
+        p.finish_process = None
+        p.kill()
+        # Installed like a program: its folder and "Setting.ini" read-only.
+        docs = os.path.join(p.home, "Papers")
+        os.makedirs(os.path.join(p.home, ".config"))
+        with open(os.path.join(p.home, ".config", "user-dirs.dirs"), "w") as f:
+            f.write('XDG_DOCUMENTS_DIR="$HOME/Papers"\n')
+        os.chmod(os.path.join(p.folder, "Setting.ini"), 0o444)
+        os.chmod(p.folder, 0o555)
+        self.restart()
+        time.sleep(0.3)
+
+        # The language choice goes to the user's own "Setting.ini".
+        entries = p.control(LANGUAGE_COMBO)["items"]
+        p.choose(LANGUAGE_COMBO, entries.index("简体中文"))
+        p.click(CONFIRM_LANGUAGE)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接", 3, "the Chinese texts")
+        with open(os.path.join(p.home, ".config", "tarvex-scale", "Setting.ini"), encoding="utf-8") as f:
+            self.assertIn("Chinese.ini", f.read())
+
+        # A full table lands in the documents folder, and the notice says so.
+        self.connect(p, label="关闭连接")
+        question = p.wait_box("确定清空", 10)
+        saved = glob.glob(os.path.join(docs, "Tarvex Scale", "TarvexDataFile-*.xls"))
+        self.assertEqual(len(saved), 1)
+        notice = next(b for b in p.boxes() if saved[0] in p.box_text(b))
+        p.shot("saved-in-documents")
+        p.click_in_box(question, NO)
+        p.click_in_box(notice, OK)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "关闭连接", 5, "the link back")
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接", 3, "not connected")
+        wait_until(lambda: p.rows() > 0, 5, "readings")
+        time.sleep(0.5)  # the list shows new rows a moment later
+        rows = p.rows()
+
+        # A save into the read-only folder says why, in the user's language.
+        p.click(SAVE)
+        dialog = wait_until(p.save_dialog, 5, "the save dialog")
+        time.sleep(0.5)
+        p.focus(dialog)
+        p.key("ctrl+a")
+        p.type(os.path.join(p.folder, "clerk") + "~")
+        time.sleep(0.3)
+        p.key("BackSpace")
+        time.sleep(0.3)
+        p.key("Return")
+        box = p.wait_box("无法将表格保存为", 10)
+        p.shot("save-failed")
+        self.assertIn("Permission denied", p.box_text(box))
+        self.assertIn(os.path.join(p.folder, "clerk.xls"), p.box_text(box))
+        p.click_in_box(box, OK)
+        p.wait_no_box("无法将表格保存为")
+        time.sleep(0.5)
+        self.assertEqual(p.boxes(), [], "a clear question after a failed save")
+        self.assertEqual(p.rows(), rows)
+
+        # The language survives a restart.
+        p.kill()
+        self.restart()
+        box = p.wait_box("是否重新显示", 10)
+        p.click_in_box(box, NO)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接", 3, "Chinese after a restart")
+
+
+if __name__ == "__main__":
+    BUILD_BIN = os.path.abspath(sys.argv[1])
+    SHOTS_DIR = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
