@@ -4,7 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <ctime>
+#include <filesystem>
+#include <random>
 
+#include "Journal.h"
 #include "TextLookup.h"
 #include "WeighingCore.h"
 #include "WeightText.h"
@@ -32,10 +35,28 @@ public:
 
 uint8_t CheckByte(const uint8_t* f) { return static_cast<uint8_t>(f[0] ^ f[1] ^ f[2] ^ f[3] ^ f[4]); }
 
-void BM_IngestFrames(benchmark::State& state) {
+// A journal in a fresh folder of the system's temporary folder.
+struct BenchJournal {
+    BenchJournal()
+        : folder(std::filesystem::temp_directory_path() /
+                 ("tarvex-bench-" + std::to_string(std::random_device{}()))) {
+        std::wstring reason;
+        journal.Open(folder, reason);
+        journal.SetFoundAside();
+    }
+    ~BenchJournal() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::filesystem::path folder;
+    CJournal journal;
+};
+
+void IngestFrames(benchmark::State& state, IRowJournal* journal) {
     NullHosts hosts;
     CTextLookup texts;
     CWeighingCore core(hosts.Hosts(), texts);
+    core.SetJournal(journal);
     core.SetConnected(true);
     uint8_t frame[6] = {0x5F, 0x02, 0x00, 0x30, 0x39, 0};
     uint32_t raw = 12345;
@@ -54,7 +75,39 @@ void BM_IngestFrames(benchmark::State& state) {
     benchmark::DoNotOptimize(hosts.lastCommand);
     state.SetItemsProcessed(state.iterations());
 }
+
+void BM_IngestFrames(benchmark::State& state) { IngestFrames(state, nullptr); }
 BENCHMARK(BM_IngestFrames);
+
+// Each row also written to the journal file (one write call, no disk wait).
+void BM_IngestFramesJournal(benchmark::State& state) {
+    BenchJournal bench;
+    IngestFrames(state, &bench.journal);
+}
+BENCHMARK(BM_IngestFramesJournal);
+
+// What a start-up after a crash with a full table costs: reading 65 000
+// journal rows and showing them again.
+void BM_RecoverJournal65000(benchmark::State& state) {
+    JournalRow row;
+    row.time = 1796565787;
+    row.cells = {L"   65000", L"1.2340", L"KG", L"00:00:07", L"14:03:07 12/06/2026", L""};
+    std::string bytes = JournalHeader();
+    for (int i = 0; i < 65000; ++i) {
+        row.kilograms = 1.234 + i * 0.001;
+        bytes += FormatJournalLine(i, row);
+    }
+    for (auto _ : state) {
+        const JournalContents found = ReadJournal(bytes);
+        NullHosts hosts;
+        CTextLookup texts;
+        CWeighingCore core(hosts.Hosts(), texts);
+        core.RestoreRows(found.rows);
+        benchmark::DoNotOptimize(core.Table().RowCount());
+    }
+    state.counters["journal_MB"] = static_cast<double>(bytes.size()) / 1e6;
+}
+BENCHMARK(BM_RecoverJournal65000)->Unit(benchmark::kMillisecond);
 
 void BM_UnitSwitch65000(benchmark::State& state) {
     NullHosts hosts;

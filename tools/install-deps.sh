@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev xvfb xauth x11-utils imagemagick fonts-wqy-microhei xdotool openbox
   python3 python3-openpyxl
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

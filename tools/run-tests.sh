@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite: the normal
-# build, then the unit tests under AddressSanitizer + UndefinedBehaviorSanitizer
-# and the whole suite under ThreadSanitizer. --quick runs the normal build only.
+# build, then the unit tests under AddressSanitizer + UndefinedBehaviorSanitizer,
+# the whole suite under ThreadSanitizer, the fuzzers and the Windows build under
+# Wine. --quick runs the normal build only.
 # The serial and connection tests also run as an unprivileged user.
 # The run at the shipped table limits has the label "long": ctest --preset default -L long
 set -euo pipefail
@@ -37,6 +38,11 @@ if [ "$quick" -eq 0 ]; then
   run_preset asan -L unit
   # The end-to-end run drives the program, not the threads: once is enough.
   run_preset tsan -LE 'long|e2e' 
+fi
+if [ "$quick" -eq 0 ]; then
+  # Frame judging, the INI files, the text codecs and the journal reader
+  # under libFuzzer, about a minute each.
+  bash tools/fuzz.sh 60
 fi
 if [ "$quick" -eq 0 ]; then
   # The Windows program, cross-built here and tested under Wine as an

@@ -1,0 +1,35 @@
+// The journal reader on arbitrary files: it never reads past what it calls
+// whole, a file without rows is never offered, and what it read is written
+// and read again to the very same rows.
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "JournalFormat.h"
+
+namespace {
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace tarvex;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const JournalContents read = ReadJournal(bytes);
+    Check(read.wholeBytes <= size);
+    Check((read.state == JournalState::Rows) == !read.rows.empty());
+    if (read.state == JournalState::Unreadable) return 0;
+    std::string again = JournalHeader();
+    for (size_t i = 0; i < read.rows.size(); ++i) again += FormatJournalLine(static_cast<int>(i), read.rows[i]);
+    const JournalContents reread = ReadJournal(again);
+    Check(!reread.damaged && reread.rows.size() == read.rows.size());
+    for (size_t i = 0; i < read.rows.size(); ++i) {
+        const JournalRow& a = read.rows[i];
+        const JournalRow& b = reread.rows[i];
+        Check(a.kind == b.kind && a.time == b.time && a.cells == b.cells);
+        Check(a.kilograms == b.kilograms || (a.kilograms != a.kilograms && b.kilograms != b.kilograms));
+    }
+    return 0;
+}
