@@ -63,6 +63,7 @@ public:
     CWeighingCore& Core() { return m_core; }
     CSerialPort& Serial() { return m_serial; }
     bool AttemptRunning() const { return m_connection.AttemptRunning(); }
+    bool WatchingForDevice() const { return m_connection.Watching(); }
     CMyMsg& MsgBox() { return m_msgBox; }
     CTableListCtrl& List() { return *m_list; }
     const std::wstring& LanguageFileInUse() const { return m_languageFile; }

@@ -177,6 +177,32 @@ TEST_F(ConnectionTest, UnplugMidConnectionReportsOnceKeepsRowsAndReopens) {
     EXPECT_EQ(Rows(), rows);
 }
 
+TEST_F(ConnectionTest, APulledDeviceIsWatchedUntilTheUserTakesOverAndDisconnectNeverWatches) {
+    auto scale = std::make_unique<RunningScale>();
+    Open(Ports({{1, &scale->pty}}));
+    Press(1);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
+    Click(dlg, IDC_OPEN_CLOSE);  // the user's own Disconnect
+    PumpFor(200);
+    EXPECT_FALSE(dlg->WatchingForDevice());
+    EXPECT_EQ(dlg->FindWindow(IDC_STATUS)->GetLabel().Left(13), L"Not connected");
+
+    Press(1);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
+    modal.Answer(wxID_OK);  // the driver's report
+    scale->Unplug();
+    ASSERT_TRUE(PumpUntil([&] { return dlg->WatchingForDevice() && modal.Pending() == 0; }, 3000));
+    EXPECT_TRUE(dlg->FindWindow(IDC_STATUS)->GetLabel().StartsWith(L"Waiting for COM1 to come back"))
+        << dlg->FindWindow(IDC_STATUS)->GetLabel();
+    PumpFor(1500);  // a tick or two of the watch on a device that is gone: no box
+    EXPECT_EQ(modal.seen.size(), 1u);
+
+    modal.Answer(IDOK_ANSWER);  // Refresh finds no port any more and says so
+    Click(dlg, IDC_REFRESH);
+    EXPECT_FALSE(dlg->WatchingForDevice());
+    EXPECT_EQ(modal.Pending(), 0u);
+}
+
 TEST_F(ConnectionTest, AnEarlierAnswerNeverPassesForTheAnswerOfASilentPort) {
     CPseudoTerminal answering, silent;
     Open(Ports({{1, &answering}, {2, &silent}}));

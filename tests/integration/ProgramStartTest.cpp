@@ -14,7 +14,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "PseudoTerminal.h"
 #include "TempDir.h"
@@ -72,9 +74,19 @@ TEST(ProgramStart, WindowComesUpWithEnglishTitleAndCloses) {
     setting += "\n[Serial_Ports]\nDefaults=off\nCOM1=" + scale.DevicePath() + "\n";
     dir.Write("Setting.ini", setting);
 
+    // The user's own folders (journal, settings) inside the test's folder.
+    std::vector<std::string> variables{"HOME=" + dir.Path().string()};
+    for (char** e = environ; *e; ++e) {
+        const std::string_view v(*e);
+        if (v.rfind("HOME=", 0) != 0 && v.rfind("XDG_DATA_HOME=", 0) != 0 && v.rfind("XDG_CONFIG_HOME=", 0) != 0)
+            variables.emplace_back(v);
+    }
+    std::vector<char*> envp;
+    for (std::string& v : variables) envp.push_back(v.data());
+    envp.push_back(nullptr);
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
     pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
 
     std::optional<Window> window;
     const auto deadline = Clock::now() + std::chrono::seconds(20);
