@@ -70,3 +70,11 @@ echo "== the program under Wine"
 cp -r "$work/bin" "$work/wine/程序目录"
 chmod -R a+rwX "$work/wine/程序目录"
 as_user /usr/bin/python3 "$root/tests/e2e/wine_smoke.py" "$work/wine/程序目录" "$shots"
+
+# The program keeps its journal in the user's local application data.
+journal=$(find "$work/wine/prefix/drive_c/users" -path "*/AppData/Local/Tarvex Scale/journal.txt" 2>/dev/null | head -n 1)
+if [ -z "$journal" ]; then
+  echo "test-windows: no journal in the Wine user's AppData\\Local\\Tarvex Scale" >&2
+  exit 1
+fi
+echo "journal under Wine: $journal"
