@@ -120,14 +120,21 @@ void CScaleDlg::OfferJournalRows() {
 void CScaleDlg::ApplyTestLimits() {
     // Section "Test" of "Setting.ini" (never in the shipped file) lets the
     // end-to-end tests reach the nearly-full and full table in a few rows.
-    const std::wstring warning = ReadProfileText(m_settingFile, L"Test", L"Warning_Row");
-    const std::wstring full = ReadProfileText(m_settingFile, L"Test", L"Full_Row");
+    const std::wstring warning = SettingText(L"Test", L"Warning_Row");
+    const std::wstring full = SettingText(L"Test", L"Full_Row");
     if (warning.empty() && full.empty()) return;
     const auto limit = [](const std::wstring& text, int shipped) {
         const long value = std::wcstol(text.c_str(), nullptr, 10);
         return value > 0 && value <= shipped ? static_cast<int>(value) : shipped;
     };
     m_core.SetRowLimits({limit(warning, TABLE_WARNING_ROW), limit(full, TABLE_FULL_ROW)});
+}
+
+std::wstring CScaleDlg::SettingText(std::wstring_view section, std::wstring_view key) const {
+    // The user's own "Setting.ini" first, where it has the key.
+    if (!m_userSettingFile.empty() && ProfileHasKey(m_userSettingFile, section, key))
+        return ReadProfileText(m_userSettingFile, section, key);
+    return ReadProfileText(m_settingFile, section, key);
 }
 
 void CScaleDlg::InitTableColumns() {
@@ -204,7 +211,7 @@ void CScaleDlg::OnRefreshPorts(wxCommandEvent&) {
 
 bool CScaleDlg::ProbeAndFillPorts() {
     // Read again each time: the user may have plugged in or mapped a port.
-    m_serial.SetPortMap(m_portsOverride ? *m_portsOverride : CPortMap::FromSettings(m_settingFile));
+    m_serial.SetPortMap(m_portsOverride ? *m_portsOverride : CPortMap::FromSettings(m_settingFile, m_userSettingFile));
     if (!m_serial.ProbePorts()) {
         ShowMissingPorts(L"Serial_Port_Abnormal");
         return false;

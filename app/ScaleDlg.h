@@ -96,6 +96,7 @@ private:
     void ApplyLanguageTexts();
     void FillLanguageList();
     void ApplyTestLimits();
+    std::wstring SettingText(std::wstring_view section, std::wstring_view key) const;
     void InitTableColumns();
     bool ProbeAndFillPorts();
     void FillPortList();
@@ -173,7 +174,8 @@ private:
     std::wstring m_languageSettingFile;  // where the language choice is kept
     std::filesystem::path m_userDataFolder;
     std::filesystem::path m_documentsFolder;
-    std::wstring m_appDir;
+    std::wstring m_appDir;       // the executable's folder
+    std::wstring m_resourceDir;  // where "Language/" and the default "Setting.ini" are
     wxChoice* m_languageCombo = nullptr;
     CTextLookup m_texts;  // reads from m_languageFile
     CMyMsg m_msgBox;

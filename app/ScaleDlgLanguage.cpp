@@ -19,9 +19,10 @@ void CScaleDlg::InitLanguage() {
                                  ? wxStandardPaths::Get().GetExecutablePath().ToStdWstring()
                                  : m_executablePath;
     m_appDir = AppDirOf(exe);
-    m_settingFile = SettingFileIn(m_appDir);
+    m_resourceDir = ResourceDirFor(m_appDir);
+    m_settingFile = SettingFileIn(m_resourceDir);
     m_languageSettingFile = LanguageSettingFile(m_settingFile, m_userSettingFile);
-    m_languageFile = LanguageFileFromSettings(m_appDir, m_languageSettingFile);
+    m_languageFile = LanguageFileFromSettings(m_resourceDir, m_languageSettingFile);
     ApplyLanguageTexts();
 }
 
@@ -40,7 +41,7 @@ void CScaleDlg::ApplyLanguageTexts() {
 }
 
 void CScaleDlg::FillLanguageList() {
-    m_languageFiles = ListLanguageEntries(m_appDir);
+    m_languageFiles = ListLanguageEntries(m_resourceDir);
     if (m_languageFiles.empty()) return;
     const std::wstring remembered = ReadProfileText(m_languageSettingFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME);
     std::vector<std::wstring> names;

@@ -15,6 +15,18 @@ std::wstring AppDirOf(const std::wstring& executablePath) {
     return cut == std::wstring::npos ? std::wstring() : executablePath.substr(0, cut + 1);
 }
 
+std::wstring ResourceDirFor(const std::wstring& appDir) {
+    std::error_code ec;
+    const auto has = [&ec](const std::wstring& dir) {
+        const std::filesystem::path folder = PathFromWide(dir);
+        return std::filesystem::exists(folder / LANGUAGE_FOLDER_NAME, ec) ||
+               std::filesystem::exists(folder / SETTING_FILE_NAME, ec);
+    };
+    if (has(appDir)) return appDir;
+    std::wstring installed = appDir + L".." + PATH_SEPARATOR + L"share" + PATH_SEPARATOR + L"tarvex-scale" + PATH_SEPARATOR;
+    return has(installed) ? installed : appDir;
+}
+
 std::wstring SettingFileIn(const std::wstring& appDir) { return appDir + SETTING_FILE_NAME; }
 
 std::wstring LanguageFileFromSettings(const std::wstring& appDir, const std::wstring& settingFile) {
@@ -61,8 +73,7 @@ std::wstring UserSettingFile() {
 }
 
 std::wstring LanguageSettingFile(const std::wstring& programFile, const std::wstring& userFile) {
-    std::error_code ec;
-    if (!userFile.empty() && std::filesystem::is_regular_file(PathFromWide(userFile), ec)) return userFile;
+    if (!userFile.empty() && ProfileHasKey(userFile, SECTION_LANGUAGE, KEY_LANGUAGE_FILE)) return userFile;
     return programFile;
 }
 

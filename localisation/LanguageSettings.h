@@ -21,6 +21,11 @@ inline constexpr wchar_t PATH_SEPARATOR = L'/';
 // The folder of the executable, ending with the separator.
 std::wstring AppDirOf(const std::wstring& executablePath);
 
+// Where "Language/" and the default "Setting.ini" are: beside the program
+// (the portable layout, the build tree) or, for a program installed into
+// bin/, in ../share/tarvex-scale/. Ends with the separator.
+std::wstring ResourceDirFor(const std::wstring& appDir);
+
 std::wstring SettingFileIn(const std::wstring& appDir);
 
 // The language file that "Setting.ini" names: the folder, "Language" and the
@@ -46,7 +51,7 @@ bool RememberLanguage(const std::wstring& settingFile, const std::wstring& langu
 std::wstring UserSettingFile();
 
 // Where the language choice is read from: the user's own "Setting.ini" when
-// it exists (the program's folder could not be written once), else the
+// it holds one (the program's file could not be written once), else the
 // program's.
 std::wstring LanguageSettingFile(const std::wstring& programFile, const std::wstring& userFile);
 

@@ -19,21 +19,26 @@ CPortMap CPortMap::Defaults() {
     return map;
 }
 
-CPortMap CPortMap::FromSettings(const std::wstring& settingFile) {
+CPortMap CPortMap::FromSettings(const std::wstring& settingFile, const std::wstring& userFile) {
+    CPortMap map = Defaults();
+    map.Apply(settingFile);
+    if (!userFile.empty()) map.Apply(userFile);
+    return map;
+}
+
+void CPortMap::Apply(const std::wstring& settingFile) {
 #ifdef _WIN32
     (void)settingFile;
-    return Defaults();
 #else
     constexpr std::wstring_view section = L"Serial_Ports";
     const std::wstring defaults = ReadProfileText(settingFile, section, L"Defaults");
-    CPortMap map = (defaults == L"off" || defaults == L"OFF" || defaults == L"Off") ? Empty() : Defaults();
+    if (defaults == L"off" || defaults == L"OFF" || defaults == L"Off") *this = Empty();
     // A key present with an empty value leaves its number without a device.
     for (int n = PORT_FIRST; n <= PORT_LAST; ++n) {
         const std::wstring key = L"COM" + std::to_wstring(n);
         if (!ProfileHasKey(settingFile, section, key)) continue;
-        map.Set(n, Utf8FromWide(ReadProfileText(settingFile, section, key)));
+        Set(n, Utf8FromWide(ReadProfileText(settingFile, section, key)));
     }
-    return map;
 #endif
 }
 

@@ -19,13 +19,15 @@ public:
     // The fixed table with section "Serial_Ports" of "Setting.ini" applied:
     // "COMn=<device>" maps n to that device, "COMn=" leaves n without one,
     // "Defaults=off" starts from an empty table. Windows ignores the section.
-    static CPortMap FromSettings(const std::wstring& settingFile);
+    // The user's own file, when given, is applied after the program's.
+    static CPortMap FromSettings(const std::wstring& settingFile, const std::wstring& userFile = {});
 
     // The device of port n, empty when n has none.
     const std::string& Device(int n) const;
     void Set(int n, std::string device);
 
 private:
+    void Apply(const std::wstring& settingFile);
     std::array<std::string, PORT_LAST + 1> m_devices;
 };
 

@@ -10,6 +10,7 @@ PACKAGES=(
   libgtk-3-dev xvfb xauth x11-utils imagemagick fonts-wqy-microhei xdotool openbox
   python3 python3-openpyxl
   clang libclang-rt-14-dev llvm
+  lintian desktop-file-utils appstream
 )
 
 missing=()

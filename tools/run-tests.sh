@@ -40,6 +40,10 @@ if [ "$quick" -eq 0 ]; then
   run_preset tsan -LE 'long|e2e' 
 fi
 if [ "$quick" -eq 0 ]; then
+  # The Debian package: checked, installed, run as an ordinary user, removed.
+  bash tools/package-deb.sh
+fi
+if [ "$quick" -eq 0 ]; then
   # Frame judging, the INI files, the text codecs and the journal reader
   # under libFuzzer, about a minute each.
   bash tools/fuzz.sh 60

@@ -202,14 +202,25 @@ class Display:
 class Program:
     """The built program in a folder of its own, with the probe switched on."""
 
-    def __init__(self, build_bin, display, setting, shots_dir=None, name="run"):
-        self.folder = tempfile.mkdtemp(prefix="tarvex-e2e-")
+    def __init__(self, build_bin, display, setting, shots_dir=None, name="run", installed=None):
+        """A copy of build_bin with the given "Setting.ini"; or, with
+        installed, the program installed there (setting then goes to the
+        user's own "Setting.ini")."""
         # The user's home lies apart from the program's folder, which may be
         # read-only as an installed program's is.
         self.home = tempfile.mkdtemp(prefix="tarvex-e2e-home-")
-        shutil.copy2(os.path.join(build_bin, "tarvex-scale"), self.folder)
-        shutil.copytree(os.path.join(build_bin, "Language"), os.path.join(self.folder, "Language"))
-        with open(os.path.join(self.folder, "Setting.ini"), "w", encoding="utf-8", newline="") as f:
+        if installed:
+            self.folder = None
+            self.executable = installed
+            setting_file = os.path.join(self.home, ".config", "tarvex-scale", "Setting.ini")
+            os.makedirs(os.path.dirname(setting_file))
+        else:
+            self.folder = tempfile.mkdtemp(prefix="tarvex-e2e-")
+            self.executable = os.path.join(self.folder, "tarvex-scale")
+            shutil.copy2(os.path.join(build_bin, "tarvex-scale"), self.folder)
+            shutil.copytree(os.path.join(build_bin, "Language"), os.path.join(self.folder, "Language"))
+            setting_file = os.path.join(self.folder, "Setting.ini")
+        with open(setting_file, "w", encoding="utf-8", newline="") as f:
             f.write(setting)
         self.display = display
         self.probe_file = os.path.join(self.home, "probe.json")
@@ -221,6 +232,8 @@ class Program:
 
     def start(self):
         """Starts the program (again) over the same folders."""
+        if self.process and self.process.stdout and not self.process.stdout.closed:
+            self.process.stdout.close()
         if os.path.exists(self.probe_file):
             os.remove(self.probe_file)
         env = self.display.env()
@@ -228,7 +241,7 @@ class Program:
         env["HOME"] = self.home
         for variable in ("XDG_DATA_HOME", "XDG_CONFIG_HOME"):
             env.pop(variable, None)
-        self.process = subprocess.Popen([os.path.join(self.folder, "tarvex-scale")], cwd=self.home, env=env,
+        self.process = subprocess.Popen([self.executable], cwd=self.home, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
     def kill(self):
@@ -400,6 +413,8 @@ class Program:
             output = self.process.stdout.read().decode("utf-8", "replace")
             self.process.stdout.close()
         for folder in (self.folder, self.home):
+            if not folder:
+                continue
             for root, dirs, _ in os.walk(folder):
                 for d in dirs:
                     os.chmod(os.path.join(root, d), 0o755)
@@ -409,9 +424,11 @@ class Program:
 
 
 def setting_for(device, language="English", warning=None, full=None):
-    text = (f"[Language_Configuration]\r\nLanguage_FileName=\\{language}.ini\r\nLanguage_Name="
-            f"{'English' if language == 'English' else '简体中文'}\r\n"
-            f"[Serial_Ports]\r\nDefaults=off\r\nCOM1={device}\r\n")
+    text = ""
+    if language:
+        text = (f"[Language_Configuration]\r\nLanguage_FileName=\\{language}.ini\r\nLanguage_Name="
+                f"{'English' if language == 'English' else '简体中文'}\r\n")
+    text += f"[Serial_Ports]\r\nDefaults=off\r\nCOM1={device}\r\n"
     if warning or full:
         text += f"[Test]\r\nWarning_Row={warning or 60000}\r\nFull_Row={full or 65000}\r\n"
     return text
