@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include <wx/log.h>
+
 #include "ScaleDlg.h"
 
 namespace tarvex {
@@ -12,6 +14,10 @@ bool CScaleApp::OnInit() {
     wxIdleEvent::SetMode(wxIDLE_PROCESS_SPECIFIED);
     wxUpdateUIEvent::SetMode(wxUPDATE_UI_PROCESS_SPECIFIED);
     m_probe.StartIfAsked();
+    // The framework's own complaints go to the standard error stream: every
+    // box a clerk sees is one of ours, in the user's language. (Its log
+    // dialog also crashes the static Windows build when several pile up.)
+    delete wxLog::SetActiveTarget(new wxLogStderr);
     return true;
 }
 

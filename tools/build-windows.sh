@@ -80,3 +80,6 @@ cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DwxWidgets_CONFIG_EXECUTABLE="$prefix/bin/wx-config" -DTARVEX_BUILD_BENCH=OFF -DTARVEX_BUILD_TESTS=ON >/dev/null
 cmake --build build-windows
 echo "Built $(ls build-windows/bin/tarvex-scale.exe)"
+
+# The portable ZIP and the installer.
+bash tools/package-windows.sh

@@ -2,7 +2,9 @@
 # Tests the cross-built Windows program under Wine: the unit tests, an
 # export to a Unicode path read back by openpyxl, the serial functions on a
 # COM port mapped to a pseudo-terminal, and the program itself under Xvfb
-# (its window comes up with its texts and closes with exit code 0).
+# (its window comes up with its texts and closes with exit code 0), and the
+# installer: silent installs for all users and for the current user, the
+# installed program's window, and the uninstaller.
 #
 # Wine maps COM1 to the host's /dev/ttyS0 by itself. Everything here runs as
 # an unprivileged user that may not open any real serial device, with a
@@ -78,3 +80,33 @@ if [ -z "$journal" ]; then
   exit 1
 fi
 echo "journal under Wine: $journal"
+
+echo "== the installer under Wine"
+setup=$(ls "$root"/build-windows/tarvex-scale-*-setup.exe | head -n 1)
+cp "$setup" "$work/setup.exe" && chmod a+rx "$work/setup.exe"
+gone() {  # waits until the folder is gone: the uninstaller finishes from a copy of itself
+  for _ in $(seq 1 60); do [ -e "$1" ] || return 0; sleep 1; done
+  echo "test-windows: $1 is still there after the uninstaller" >&2
+  return 1
+}
+for mode in AllUsers CurrentUser; do
+  as_user wine "$work/setup.exe" /S /$mode
+  installed=$(find "$work/wine/prefix/drive_c" -path "*/Tarvex Scale/tarvex-scale.exe" -printf '%h\n' 2>/dev/null | head -n 1)
+  [ -n "$installed" ] || { echo "test-windows: the $mode install put no tarvex-scale.exe anywhere" >&2; exit 1; }
+  echo "installed ($mode): ${installed#"$work/wine/prefix/"}"
+  test -f "$installed/Language/English.ini" && test -f "$installed/Setting.ini"
+  test -f "$installed/THIRD-PARTY-NOTICES.txt"
+  find "$work/wine/prefix/drive_c" -name "Tarvex Scale.lnk" | grep -q . || { echo "test-windows: no Start-menu entry" >&2; exit 1; }
+  mkdir -p "$shots/installed-$mode" && chmod a+rwx "$shots/installed-$mode"
+  # The installer ran without a display: its Wine server (and desktop) must
+  # be gone before a program with windows starts.
+  as_user wineserver -w
+  as_user /usr/bin/python3 "$root/tests/e2e/wine_smoke.py" "$installed" "$shots/installed-$mode"
+  as_user wine "$installed/uninstall.exe" /S /$mode
+  gone "$installed"
+  if find "$work/wine/prefix/drive_c" -name "Tarvex Scale.lnk" | grep -q .; then
+    echo "test-windows: the Start-menu entry is still there" >&2
+    exit 1
+  fi
+  echo "uninstalled ($mode)"
+done
