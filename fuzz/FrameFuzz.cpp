@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "TextLookup.h"
 #include "WeighingCore.h"
 
@@ -27,12 +28,11 @@ public:
     std::vector<uint8_t> commands;
 };
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 }  // namespace
 }  // namespace tarvex
+
+using tarvex::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarvex;

@@ -6,13 +6,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "JournalFormat.h"
 
-namespace {
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-}  // namespace
+using tarvex::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarvex;

@@ -13,14 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "ProfileFile.h"
 #include "TextCodec.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 std::string_view NextLine(std::string_view& rest) {
     const size_t end = rest.find('\n');
@@ -67,6 +65,8 @@ std::wstring Folded(std::wstring text) {
 }
 
 }  // namespace
+
+using tarvex::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarvex;
