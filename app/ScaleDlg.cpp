@@ -274,7 +274,8 @@ void CScaleDlg::ApplyDisconnected() {
     FindWindow(IDC_OPEN_CLOSE)->SetLabel(Text(SECTION_CAPTION, L"Serial_Caption_Open"));
     m_core.SetConnected(false);
     EnableLinkControls(true);
-    UpdateStatus();
+    // The last rows are on screen before the user can act on the ended link.
+    ShowPendingRows();
 }
 
 void CScaleDlg::EnableLinkControls(bool enable) {

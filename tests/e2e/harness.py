@@ -333,19 +333,44 @@ class Program:
         subprocess.run(["xdotool", *args], env=self.display.env(), check=True)
 
     def click_at(self, x, y):
-        self.xdo("mousemove", "--sync", str(x), str(y))
+        # xdotool's own --sync waits for a motion event, which never comes when
+        # the pointer is already there (a second click on a button).
+        self.xdo("mousemove", str(x), str(y))
+        wait_until(lambda: self.pointer() == (x, y), 3, "the pointer to arrive")
         time.sleep(0.05)
         self.xdo("click", "1")
 
+    def pointer(self):
+        out = subprocess.run(["xdotool", "getmouselocation", "--shell"], env=self.display.env(),
+                             capture_output=True, text=True).stdout
+        fields = dict(line.split("=", 1) for line in out.split())
+        return int(fields["X"]), int(fields["Y"])
+
     def click(self, ident, window=None):
         control = wait_until(lambda: self.control(ident, window), 5, f"control {ident}")
-        x, y, w, h = control["rect"]
-        self.click_at(x + w // 2, y + h // 2)
+        self.click_control(window or self.main(), control)
 
     def click_in_box(self, box, ident):
-        control = next(c for c in box["controls"] if c["id"] == ident)
+        self.click_control(box, next(c for c in box["controls"] if c["id"] == ident))
+
+    def click_control(self, window, control):
+        """Clicks the middle of a control where the X server has its window
+        now: a window manager may still be moving a new window when the
+        program last described it."""
         x, y, w, h = control["rect"]
-        self.click_at(x + w // 2, y + h // 2)
+        cx, cy = window["client"][:2]
+        ox, oy = wait_until(lambda: self.mapped_origin(window), 3, "the window on screen") \
+            if window.get("xid") else (cx, cy)
+        self.click_at(ox + x - cx + w // 2, oy + y - cy + h // 2)
+
+    def mapped_origin(self, window):
+        """The window's client origin on the screen, once it is viewable."""
+        out = subprocess.run(["xwininfo", "-id", str(window["xid"])], env=self.display.env(),
+                             capture_output=True, text=True).stdout
+        fields = dict(line.strip().split(":", 1) for line in out.splitlines() if ":" in line)
+        if "IsViewable" not in fields.get("Map State", ""):
+            return None
+        return int(fields["Absolute upper-left X"]), int(fields["Absolute upper-left Y"])
 
     def key(self, *keys):
         self.xdo("key", "--delay", "60", *keys)

@@ -65,8 +65,8 @@ class ProgramFlows:
         p.click(OPEN_CLOSE)
         wait_until(lambda: self.scale.stops == 1, 2, "the stop byte")
         wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Connect", 2, "not connected")
-        rows = p.rows()
-        self.assertEqual(self.scale.acks, rows)
+        # Every acknowledged reading is in the list once the link has ended.
+        wait_until(lambda: p.rows() == self.scale.acks, 2, "as many rows as acknowledgements")
         entries = p.control(LANGUAGE_COMBO)["items"]
         p.choose(LANGUAGE_COMBO, entries.index("简体中文"))
         p.click(CONFIRM_LANGUAGE)
