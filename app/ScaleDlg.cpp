@@ -1,6 +1,5 @@
 #include "ScaleDlg.h"
 
-#include <cstdio>
 #include <cwchar>
 
 #include <wx/button.h>
@@ -93,11 +92,12 @@ void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
 void CScaleDlg::OfferJournalRows() {
     std::wstring reason;
     if (!m_journal.Open(m_userDataFolder, reason)) {
-        // The table works as before; only the copy on disk is missing.
-        std::fprintf(stderr, "tarvex-scale: no journal in %s: %s\n", m_userDataFolder.string().c_str(),
-                     Utf8FromWide(reason).c_str());
+        // The table works as before; the user is told that a crash would cost
+        // the readings not yet saved.
+        ShowText(MSG_OK, JournalFailedText(reason));
         return;
     }
+    m_journal.OnFailure([this](const std::wstring& why) { ShowNoticeNoWait(JournalFailedText(why)); });
     m_core.SetJournal(&m_journal);
     const JournalContents& found = m_journal.Found();
     if (found.state != JournalState::Rows) {
@@ -115,6 +115,13 @@ void CScaleDlg::OfferJournalRows() {
     } else {
         m_journal.SetFoundAside();
     }
+}
+
+std::wstring CScaleDlg::JournalFailedText(const std::wstring& reason) const {
+    std::wstring text = Text(SECTION_MESSAGE, L"Journal_Failed");
+    ReplaceAll(text, L"{folder}", WideFromPath(m_userDataFolder));
+    ReplaceAll(text, L"{reason}", reason);
+    return text;
 }
 
 void CScaleDlg::ApplyTestLimits() {

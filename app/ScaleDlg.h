@@ -102,6 +102,7 @@ private:
     void FillPortList();
     // Rows an earlier run left in the journal: shown again or kept aside.
     void OfferJournalRows();
+    std::wstring JournalFailedText(const std::wstring& reason) const;
 
     void OnOpenCloseConnection(wxCommandEvent& event);
     void OnUnitKg(wxCommandEvent& event);

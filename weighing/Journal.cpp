@@ -43,6 +43,7 @@ long ReadAt(int fd, char* bytes, size_t count, long long offset) {
 }
 bool SyncToDisk(int fd) { return ::_commit(fd) == 0; }
 bool TruncateTo(int fd, size_t length) { return ::_chsize_s(fd, static_cast<long long>(length)) == 0; }
+long long FileLength(int fd) { return ::_filelengthi64(fd); }
 void CloseFile(int fd) { ::_close(fd); }
 int OpenNew(const std::filesystem::path& path) {
     int fd = -1;
@@ -69,19 +70,32 @@ long ReadAt(int fd, char* bytes, size_t count, long long offset) {
 }
 bool SyncToDisk(int fd) { return ::fdatasync(fd) == 0; }
 bool TruncateTo(int fd, size_t length) { return ::ftruncate(fd, static_cast<off_t>(length)) == 0; }
+long long FileLength(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 ? static_cast<long long>(status.st_size) : -1;
+}
 void CloseFile(int fd) { ::close(fd); }
 int OpenNew(const std::filesystem::path& path) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
 #endif
 
-bool WriteAll(int fd, std::string_view bytes) {
+// False with errno set when the bytes could not all be written; *done then
+// says how many were.
+bool WriteAll(int fd, std::string_view bytes, size_t* done = nullptr) {
+    size_t total = 0;
     while (!bytes.empty()) {
         const long written = WriteSome(fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
+        if (written <= 0) {
+            if (written == 0) errno = ENOSPC;
+            if (done) *done = total;
+            return false;
+        }
         bytes.remove_prefix(static_cast<size_t>(written));
+        total += static_cast<size_t>(written);
     }
+    if (done) *done = total;
     return true;
 }
 
@@ -165,9 +179,18 @@ void CJournal::SetFoundAside() {
 }
 
 void CJournal::RowAdded(int row, const JournalRow& record) {
-    if (m_fd < 0) return;
+    if (m_fd < 0 || m_failed) return;
     if (!m_decided) SetFoundAside();  // rows found earlier are never mixed with new ones
-    if (!WriteAll(m_fd, FormatJournalLine(row, record))) m_failed.store(true);
+    size_t done = 0;
+    if (!WriteAll(m_fd, FormatJournalLine(row, record), &done)) {
+        const int error = errno;
+        // Rows after a gap could never be shown again, so the journal stops
+        // here with whole rows only, until the table is emptied.
+        const long long length = FileLength(m_fd);
+        if (length >= static_cast<long long>(done)) TruncateTo(m_fd, static_cast<size_t>(length) - done);
+        m_failed = true;
+        if (m_onFailure) m_onFailure(WideFromUtf8(std::generic_category().message(error)));
+    }
     m_dirty.store(true);
 }
 
@@ -175,7 +198,8 @@ void CJournal::TableEmptied(bool keepAside) {
     if (m_fd < 0) return;
     if (keepAside) CopyAside(static_cast<size_t>(-1), "kept");
     Truncate(0);
-    WriteAll(m_fd, JournalHeader());
+    // An empty table starts a whole journal again, even after a failure.
+    m_failed = !WriteAll(m_fd, JournalHeader());
     m_dirty.store(true);
 }
 

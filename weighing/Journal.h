@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -46,6 +47,12 @@ public:
     // The dated copy made last; empty if none.
     const std::filesystem::path& LastSetAside() const { return m_setAside; }
 
+    // Called once when a row cannot be written (a full disk), with the
+    // system's reason; from then on rows are only in the table until it is
+    // emptied.
+    void OnFailure(std::function<void(const std::wstring& reason)> handler) { m_onFailure = std::move(handler); }
+    bool HasFailed() const { return m_failed; }
+
     void RowAdded(int row, const JournalRow& record) override;
     void TableEmptied(bool keepAside) override;
 
@@ -64,7 +71,8 @@ private:
     JournalContents m_found;
     bool m_decided = false;
     std::atomic<bool> m_dirty{false};
-    std::atomic<bool> m_failed{false};
+    bool m_failed = false;
+    std::function<void(const std::wstring&)> m_onFailure;
     std::mutex m_lock;
     std::condition_variable m_wake;
     bool m_stop = false;

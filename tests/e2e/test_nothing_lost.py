@@ -9,6 +9,8 @@ as root and run in the unprivileged pass of tools/run-tests.sh."""
 
 import glob
 import os
+import shutil
+import subprocess
 import sys
 import time
 import unittest
@@ -152,6 +154,59 @@ class NothingLost(unittest.TestCase):
         os.makedirs(folder, exist_ok=True)
         self.addCleanup(lambda: __import__("shutil").rmtree(folder, ignore_errors=True))
         return folder
+
+    def test_a_journal_that_cannot_be_kept_is_told_and_readings_go_on(self):
+        p = self.start(Scale(interval=0.05))
+        p.kill()
+        folder = p.journal_folder()
+        shutil.rmtree(folder)
+        with open(folder, "w") as f:
+            f.write("a file where the folder should be")
+        self.restart()
+        box = p.wait_box("cannot be kept safe", 10)
+        p.shot("no-journal")
+        self.assertIn("Not a directory", p.box_text(box))
+        self.assertIn(folder, p.box_text(box))
+        p.click_in_box(box, OK)
+        p.wait_no_box("cannot be kept safe")
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 3, 5, "readings without a journal")
+
+    @unittest.skipIf(os.geteuid() != 0, "a small file system of its own needs root")
+    def test_a_full_disk_under_the_journal_is_told_once_and_whole_rows_come_back(self):
+        p = self.start(Scale(interval=0.01))
+        p.kill()
+        folder = p.journal_folder()
+        shutil.rmtree(folder)
+        os.makedirs(folder)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8k", "tmpfs", folder]).returncode != 0:
+            self.skipTest("no tmpfs here")
+        self.addCleanup(subprocess.run, ["umount", "-l", folder])
+        self.restart()
+        time.sleep(0.3)
+        self.connect(p)
+        box = p.wait_box("cannot be kept safe", 20)
+        p.shot("journal-disk-full")
+        self.assertIn("No space left on device", p.box_text(box))
+        shown = p.cells()
+        at_notice = len(shown)
+        self.assertGreater(at_notice, 0, "a table too long to compare")
+        wait_until(lambda: p.rows() > at_notice + 20, 5, "readings behind the notice")
+        p.click_in_box(box, OK)
+        p.wait_no_box("cannot be kept safe")
+        time.sleep(0.5)
+        self.assertEqual(len(p.boxes()), 0, "told more than once")
+
+        # Every row up to the full disk comes back whole; none is half there.
+        p.kill()
+        self.restart()
+        box = p.wait_box("were still in the table", 10)
+        kept = int(p.box_text(box).split()[0])
+        self.assertGreater(kept, 30)
+        self.assertLessEqual(kept, at_notice)
+        p.click_in_box(box, YES)
+        wait_until(lambda: p.rows() == kept, 5, "the rows restored")
+        self.assertEqual(p.cells(), shown[:kept])
 
     @unittest.skipIf(os.geteuid() == 0, "root writes anywhere: runs as an ordinary user")
     def test_read_only_program_folder(self):

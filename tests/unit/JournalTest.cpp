@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "Journal.h"
 #include "RecordingHosts.h"
@@ -184,6 +189,60 @@ TEST(JournalFile, AFolderThatCannotBeMadeGivesTheReason) {
     EXPECT_FALSE(reason.empty());
     journal.RowAdded(0, kRows[0]);  // harmless without a journal
 }
+
+#ifndef _WIN32
+// A file-size limit makes the next write fail as a full disk would.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldSignal);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldSignal)(int);
+};
+
+TEST(JournalFile, AFailedWriteIsToldOnceAndLeavesWholeRowsUntilTheTableIsEmptied) {
+    TempDir dir;
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason)) << reason;
+    journal.SetFoundAside();
+    std::vector<std::wstring> told;
+    journal.OnFailure([&](const std::wstring& why) { told.push_back(why); });
+    journal.RowAdded(0, kRows[0]);
+    {
+        // Room for half of the next row: it is cut off by the limit.
+        const auto size = std::filesystem::file_size(journal.Path());
+        FileSizeLimit limit(size + FormatJournalLine(1, kRows[1]).size() / 2);
+        for (int row = 1; row < 4; ++row) journal.RowAdded(row, kRows[static_cast<size_t>(row)]);
+    }
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_FALSE(told[0].empty());
+    EXPECT_TRUE(journal.HasFailed());
+    // Nothing half written and nothing after the gap: a restart shows row 0.
+    JournalContents read = ReadFile(journal.Path());
+    EXPECT_FALSE(read.damaged);
+    ExpectSameRows(read.rows, {kRows[0]});
+    journal.RowAdded(4, kRows[3]);  // room again, but the table has a gap
+    ExpectSameRows(ReadFile(journal.Path()).rows, {kRows[0]});
+
+    journal.TableEmptied(false);
+    EXPECT_FALSE(journal.HasFailed());
+    journal.RowAdded(0, kRows[2]);
+    ExpectSameRows(ReadFile(journal.Path()).rows, {kRows[2]});
+    EXPECT_EQ(told.size(), 1u);
+}
+#endif
 
 // The core with a journal: what it writes and what a restart shows again.
 class OrderCheckingJournal : public IRowJournal {

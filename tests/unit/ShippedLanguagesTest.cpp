@@ -22,7 +22,7 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
      {L"Warning", L"Serial_Port_Abnormal", L"No_Port", L"Connection_Fails", L"Auto_Error",
       L"Clear_Data", L"Close_Exe", L"Create_Excel_Falie", L"Data_Warning", L"Data_Error",
       L"CMD_ERROR", L"Port_No_Permission", L"Replace_File", L"Save_Failed", L"Saved_Elsewhere",
-      L"Restore_Rows"}},
+      L"Restore_Rows", L"Journal_Failed"}},
     {L"Message_Button", {L"Msg_IDYES", L"Msg_IDNO", L"Msg_IDOK"}},
     {L"Status_Line",
      {L"Status_Connected", L"Status_Connecting", L"Status_Not_Connected", L"Status_Watching",
