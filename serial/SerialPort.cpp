@@ -12,6 +12,8 @@ namespace {
 
 constexpr wchar_t ERROR_CAPTION[] = L"Application Error";
 constexpr wchar_t DEVICE_GONE_TEXT[] = L"The serial device was removed or its other end was closed.";
+// In place of a system error code: the port said it is gone.
+constexpr int DEVICE_GONE = -1;
 
 std::wstring PortErrorText(const char* operation, const std::wstring& systemText, unsigned port) {
     std::wstring text = L"WARNING:  " + WideFromUtf8(operation) +
@@ -177,6 +179,9 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
                 SendWriteBuffer(session);
                 break;
             case platform::WaitResult::Removed:
+                error = DEVICE_GONE;
+                running = false;
+                break;
             case platform::WaitResult::Failed:
                 running = false;
                 break;
@@ -187,7 +192,7 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
             const unsigned port = m_portNumber;
             ISerialOwner* owner = m_owner;
             if (owner) SendToOwner(session, [owner, port] { owner->OnPortRemoved(port); });
-            ReportPortError("WaitCommEvent()", -1, session);
+            ReportPortError("WaitCommEvent()", error, session);
         }
     }
     // Let go of the port as the link ends, so the next probe finds it again
@@ -280,7 +285,7 @@ void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
 void CSerialPort::ReportPortError(const char* operation, int error,
                                   const std::shared_ptr<Session>& session) {
     if (!m_owner) return;
-    const std::wstring systemText = error < 0 ? std::wstring(DEVICE_GONE_TEXT) : platform::ErrorText(error);
+    const std::wstring systemText = error == DEVICE_GONE ? std::wstring(DEVICE_GONE_TEXT) : platform::ErrorText(error);
     const std::wstring text = PortErrorText(operation, systemText, m_portNumber);
     ISerialOwner* owner = m_owner;
     SendToOwner(session, [owner, text] { owner->ShowPortError(text, ERROR_CAPTION); });

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "SerialPlatform.h"
@@ -15,6 +16,20 @@
 
 namespace tarvex::platform {
 namespace {
+
+// A line wait that ends with nothing to read and no sign that the device is
+// gone is taken up again after this pause, so a system that ends every wait
+// at once (Wine on a pseudo-terminal) costs a wake every few milliseconds
+// instead of a spinning core. A byte takes about 1 ms at 9600 baud.
+constexpr DWORD QUIET_RETRY_MS = 10;
+// How long closing a port waits for its pending line wait to end. Windows
+// promises a prompt end once the event mask is cleared and the I/O
+// cancelled; the bound is for systems that keep no promise.
+constexpr DWORD CLOSE_WAIT_MS = 1000;
+// Reads and writes are bounded by the port's own time-outs (1000 ms); this
+// margin covers a driver that does not apply them.
+constexpr DWORD IO_TIMEOUT_MS = 1000;
+constexpr DWORD IO_MARGIN_MS = 1000;
 
 // One open port: its handle and the line-event wait that stays pending from
 // one WaitForAny to the next (a stop may end the wait before the line does).
@@ -27,20 +42,83 @@ struct Win32Port {
 
 Win32Port* PortOf(PortHandle port) { return static_cast<Win32Port*>(port); }
 
-// Runs one overlapped read or write to its end; the port's time-outs bound it.
-bool RunOverlapped(HANDLE handle, bool write, void* bytes, DWORD size, DWORD& done, int& error) {
+// One overlapped read or write with a buffer of its own: if the system does
+// not hand the request back within its bound, the record is left to it
+// rather than freed under it.
+struct OverlappedIo {
     OVERLAPPED io{};
-    io.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!io.hEvent) {
+    uint8_t bytes[1024];
+};
+
+// Waits for an overlapped request within the time given; past it the request
+// is cancelled (CancelIoEx works from any thread, unlike CancelIo) and waited
+// for once more. False when the system still holds the record.
+bool AwaitOverlapped(HANDLE handle, OVERLAPPED& io, DWORD timeoutMs) {
+    if (::WaitForSingleObject(io.hEvent, timeoutMs) == WAIT_OBJECT_0) return true;
+    ::CancelIoEx(handle, &io);
+    return ::WaitForSingleObject(io.hEvent, CLOSE_WAIT_MS) == WAIT_OBJECT_0;
+}
+
+// Runs one overlapped read or write to its end, within the time given.
+bool RunOverlapped(HANDLE handle, bool write, uint8_t* bytes, DWORD size, DWORD timeoutMs, DWORD& done,
+                   int& error) {
+    done = 0;
+    auto* request = new OverlappedIo;
+    size = std::min<DWORD>(size, sizeof request->bytes);
+    request->io.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!request->io.hEvent) {
         error = static_cast<int>(::GetLastError());
+        delete request;
         return false;
     }
-    BOOL ok = write ? ::WriteFile(handle, bytes, size, nullptr, &io) : ::ReadFile(handle, bytes, size, nullptr, &io);
-    if (!ok && ::GetLastError() == ERROR_IO_PENDING) ok = TRUE;
-    if (ok) ok = ::GetOverlappedResult(handle, &io, &done, TRUE);
+    if (write) std::memcpy(request->bytes, bytes, size);
+    BOOL ok = write ? ::WriteFile(handle, request->bytes, size, nullptr, &request->io)
+                    : ::ReadFile(handle, request->bytes, size, nullptr, &request->io);
+    if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
+        if (!AwaitOverlapped(handle, request->io, timeoutMs)) {
+            // Left to the system: freeing it could let a late completion
+            // write into reused memory.
+            error = WAIT_TIMEOUT;
+            return false;
+        }
+        ok = TRUE;
+    }
+    if (ok) ok = ::GetOverlappedResult(handle, &request->io, &done, FALSE);
     if (!ok) error = static_cast<int>(::GetLastError());
-    ::CloseHandle(io.hEvent);
+    if (ok && !write) std::memcpy(bytes, request->bytes, done);
+    ::CloseHandle(request->io.hEvent);
+    delete request;
     return ok != FALSE;
+}
+
+// What the port itself says once its line wait has ended: the wait's own
+// result is no proof either way (Wine ends every wait on a pseudo-terminal
+// with ERROR_OPERATION_ABORTED, which a cancelled request also gives).
+enum class LineState { Data, Quiet, Gone, Failed };
+
+int QueueCountOf(HANDLE handle, int& error) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(handle, &errors, &status)) {
+        error = static_cast<int>(::GetLastError());
+        return -1;
+    }
+    return static_cast<int>(status.cbInQue);
+}
+
+LineState AskPort(HANDLE handle, int& error) {
+    const int waiting = QueueCountOf(handle, error);
+    if (waiting > 0) return LineState::Data;
+    if (waiting < 0) return IsRemovalError(error) ? LineState::Gone : LineState::Failed;
+    // A removed device fails even a read of nothing; a quiet line gives nothing.
+    uint8_t none = 0;
+    DWORD got = 0;
+    int readError = 0;
+    if (!RunOverlapped(handle, false, &none, 0, IO_MARGIN_MS, got, readError) && IsRemovalError(readError)) {
+        error = readError;
+        return LineState::Gone;
+    }
+    return LineState::Quiet;
 }
 
 }  // namespace
@@ -72,13 +150,17 @@ PortHandle OpenExclusive(const std::string& device, int& error) {
 void Close(PortHandle port) {
     Win32Port* p = PortOf(port);
     if (!p) return;
+    bool released = true;
     if (p->waitPending) {
-        // The pending line wait refers to this record: let it end first.
-        ::CancelIo(p->handle);
-        DWORD ignored = 0;
-        ::GetOverlappedResult(p->handle, &p->lineWait, &ignored, TRUE);
+        // The pending line wait refers to this record, and may belong to
+        // another thread. Windows ends a pending WaitCommEvent when the event
+        // mask changes; CancelIoEx (in AwaitOverlapped) is the fallback.
+        ::SetCommMask(p->handle, 0);
+        released = AwaitOverlapped(p->handle, p->lineWait, QUIET_RETRY_MS * 10);
     }
+    // Closing the handle also ends whatever request is still outstanding.
     ::CloseHandle(p->handle);
+    if (!released) return;  // the record stays the system's: a few bytes, never reused
     ::CloseHandle(p->lineWait.hEvent);
     delete p;
 }
@@ -117,15 +199,7 @@ void Purge(PortHandle port) {
 
 void PurgeInput(PortHandle port) { ::PurgeComm(PortOf(port)->handle, PURGE_RXABORT | PURGE_RXCLEAR); }
 
-int QueueCount(PortHandle port, int& error) {
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!::ClearCommError(PortOf(port)->handle, &errors, &status)) {
-        error = static_cast<int>(::GetLastError());
-        return -1;
-    }
-    return static_cast<int>(status.cbInQue);
-}
+int QueueCount(PortHandle port, int& error) { return QueueCountOf(PortOf(port)->handle, error); }
 
 long Read(PortHandle port, uint8_t* buffer, size_t size, int& error) {
     // Only what is waiting, so the read never stands on its time-out.
@@ -133,18 +207,24 @@ long Read(PortHandle port, uint8_t* buffer, size_t size, int& error) {
     if (waiting < 0) return -1;
     const DWORD wanted = static_cast<DWORD>(std::min<size_t>(size, static_cast<size_t>(std::max(waiting, 1))));
     DWORD got = 0;
-    if (!RunOverlapped(PortOf(port)->handle, false, buffer, wanted, got, error)) return -1;
+    if (!RunOverlapped(PortOf(port)->handle, false, buffer, wanted, IO_TIMEOUT_MS + IO_MARGIN_MS, got, error))
+        return -1;
     return static_cast<long>(got);
 }
 
-bool Write(PortHandle port, const uint8_t* bytes, size_t size, int, int& error) {
-    DWORD done = 0;
-    if (!RunOverlapped(PortOf(port)->handle, true, const_cast<uint8_t*>(bytes), static_cast<DWORD>(size), done,
-                       error))
-        return false;
-    if (done != size) {
-        error = ERROR_WRITE_FAULT;
-        return false;
+bool Write(PortHandle port, const uint8_t* bytes, size_t size, int timeoutMs, int& error) {
+    const DWORD limit = static_cast<DWORD>(timeoutMs) + IO_MARGIN_MS;
+    size_t done = 0;
+    while (done < size) {
+        DWORD put = 0;
+        if (!RunOverlapped(PortOf(port)->handle, true, const_cast<uint8_t*>(bytes + done),
+                           static_cast<DWORD>(size - done), limit, put, error))
+            return false;
+        if (put == 0) {
+            error = ERROR_WRITE_FAULT;
+            return false;
+        }
+        done += put;
     }
     return true;
 }
@@ -163,67 +243,56 @@ WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent&
     Win32Port* p = PortOf(port);
     const HANDLE stopEvent = reinterpret_cast<HANDLE>(stop.Handle());
     const HANDLE writeEvent = reinterpret_cast<HANDLE>(write.Handle());
+    bool endedQuietly = false;
     for (;;) {
         if (!p->waitPending) {
             ::ResetEvent(p->lineWait.hEvent);
             p->lineEvents = 0;
-            if (::WaitCommEvent(p->handle, &p->lineEvents, &p->lineWait)) {
-                // An event was there already: data waiting means a line event.
-                int queueError = 0;
-                const int waiting = QueueCount(port, queueError);
-                if (waiting > 0) return WaitResult::Line;
-                if (waiting < 0 && IsRemovalError(queueError)) {
-                    error = queueError;
-                    return WaitResult::Removed;
-                }
-                // Nothing to read. Some systems (Wine among them) answer every
-                // wait at once: look at the stop and write events meanwhile,
-                // and give the line a moment rather than spin.
-                const HANDLE others[2] = {stopEvent, writeEvent};
-                const DWORD r = ::WaitForMultipleObjects(2, others, FALSE, 10);
-                if (r == WAIT_OBJECT_0) return WaitResult::Stop;
-                if (r == WAIT_OBJECT_0 + 1) return WaitResult::Write;
-                continue;
-            }
-            const DWORD e = ::GetLastError();
-            if (e == ERROR_IO_PENDING) {
+            // Completes at once when an event is already there; fails at once
+            // on a removed device (the port is asked below) or, with
+            // ERROR_INVALID_PARAMETER, on a port that cannot be waited on.
+            if (!::WaitCommEvent(p->handle, &p->lineEvents, &p->lineWait) && ::GetLastError() == ERROR_IO_PENDING)
                 p->waitPending = true;
-            } else if (IsRemovalError(static_cast<int>(e))) {
-                error = static_cast<int>(e);
+        }
+        if (p->waitPending) {
+            // Stop before line before write, as the order of the handles says.
+            const HANDLE handles[3] = {stopEvent, p->lineWait.hEvent, writeEvent};
+            const DWORD r = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+            if (r == WAIT_OBJECT_0) return WaitResult::Stop;
+            if (r == WAIT_OBJECT_0 + 2) return WaitResult::Write;
+            if (r != WAIT_OBJECT_0 + 1) {
+                error = static_cast<int>(::GetLastError());
+                return WaitResult::Failed;
+            }
+            DWORD ignored = 0;
+            ::GetOverlappedResult(p->handle, &p->lineWait, &ignored, FALSE);
+            p->waitPending = false;
+        }
+        switch (AskPort(p->handle, error)) {
+            case LineState::Data:
+                return WaitResult::Line;
+            case LineState::Gone:
                 return WaitResult::Removed;
-            } else if (e != ERROR_INVALID_PARAMETER) {
-                error = static_cast<int>(e);
+            case LineState::Failed:
+                return WaitResult::Failed;
+            case LineState::Quiet:
+                break;
+        }
+        // Nothing to read and the device still there. A wait that ends once
+        // for an event already drained is taken up again at once; one that
+        // keeps ending for nothing is taken up after a pause, in which stop
+        // and write requests are still heard.
+        if (endedQuietly) {
+            const HANDLE others[2] = {stopEvent, writeEvent};
+            const DWORD r = ::WaitForMultipleObjects(2, others, FALSE, QUIET_RETRY_MS);
+            if (r == WAIT_OBJECT_0) return WaitResult::Stop;
+            if (r == WAIT_OBJECT_0 + 1) return WaitResult::Write;
+            if (r != WAIT_TIMEOUT) {
+                error = static_cast<int>(::GetLastError());
                 return WaitResult::Failed;
             }
         }
-        if (!p->waitPending) {
-            // The line cannot be waited on; stop and write requests still can.
-            const HANDLE others[2] = {stopEvent, writeEvent};
-            const DWORD r = ::WaitForMultipleObjects(2, others, FALSE, INFINITE);
-            if (r == WAIT_OBJECT_0) return WaitResult::Stop;
-            if (r == WAIT_OBJECT_0 + 1) return WaitResult::Write;
-            error = static_cast<int>(::GetLastError());
-            return WaitResult::Failed;
-        }
-        // Stop before line before write, as the order of the handles says.
-        const HANDLE handles[3] = {stopEvent, p->lineWait.hEvent, writeEvent};
-        const DWORD r = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
-        if (r == WAIT_OBJECT_0) return WaitResult::Stop;
-        if (r == WAIT_OBJECT_0 + 2) return WaitResult::Write;
-        if (r != WAIT_OBJECT_0 + 1) {
-            error = static_cast<int>(::GetLastError());
-            return WaitResult::Failed;
-        }
-        DWORD ignored = 0;
-        p->waitPending = false;
-        if (!::GetOverlappedResult(p->handle, &p->lineWait, &ignored, FALSE)) {
-            const DWORD e = ::GetLastError();
-            if (IsRemovalError(static_cast<int>(e))) {
-                error = static_cast<int>(e);
-                return WaitResult::Removed;
-            }
-        }
-        return WaitResult::Line;
+        endedQuietly = true;
     }
 }
 
@@ -238,14 +307,16 @@ std::wstring ErrorText(int error) {
     return result;
 }
 
-// A pulled USB adapter answers with any of these, from the wait, the queue
-// count or any later call.
+// What a pulled USB adapter answers to ClearCommError or a read. Not
+// ERROR_OPERATION_ABORTED: a cancelled or purged request ends with it too,
+// and Wine ends every line wait on a pseudo-terminal with it.
 bool IsRemovalError(int error) {
     switch (static_cast<DWORD>(error)) {
         case ERROR_ACCESS_DENIED:
         case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
         case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_OPERATION_ABORTED:
+        case ERROR_DEVICE_REMOVED:
         case ERROR_FILE_NOT_FOUND:
             return true;
         default:

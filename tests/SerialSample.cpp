@@ -1,8 +1,9 @@
 // Runs the serial platform functions once against a port whose far end a
 // test plays (under Wine: a COM port mapped to a pseudo-terminal): open,
 // configure, purge, write the handshake byte, wait for the answer and read
-// it, then the queue count and the input purge. Prints each step; exit code
-// 0 when the answer was 0xA5.
+// it, then the queue count and the input purge, then a quiet wait ended by a
+// stop and the close. Prints each step; exit code 0 when the answer was 0xA5
+// and the quiet wait ended for the stop alone.
 //
 //   tarvex-serial-sample DEVICE        (\\.\COM9 on Windows, a pty path here)
 
@@ -51,6 +52,20 @@ int main(int argc, char** argv) {
     std::printf("read: 0x%02X\n", answer);
     PurgeInput(port);
     std::printf("queue count after purge: %d\n", QueueCount(port, error));
+    // A quiet line: the wait ends only for the stop, asked from another
+    // thread, and the port closes at once although its line wait may still
+    // be pending (on Windows, CancelIo would not reach it from here).
+    stop.Reset();
+    const auto asked = std::chrono::steady_clock::now();
+    std::thread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop.Set();
+    });
+    const WaitResult quiet = WaitForAny(port, stop, write, error);
+    stopper.join();
     Close(port);
-    return answer == 0xA5 && waiting >= 3 ? 0 : 1;
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);
+    std::printf("quiet wait ended by the stop: %s, closed after %lld ms\n", quiet == WaitResult::Stop ? "yes" : "no",
+                static_cast<long long>(took.count()));
+    return answer == 0xA5 && waiting >= 3 && quiet == WaitResult::Stop ? 0 : 1;
 }

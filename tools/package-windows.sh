@@ -17,6 +17,11 @@ stage=build-windows/package/tarvex-scale-$version-win64
 rm -rf build-windows/package
 cmake --install build-windows --prefix "$stage" --strip >/dev/null
 cp resources/tarvex-scale.ico build-windows/package/
+# Windows' own tools (Notepad before 2018 among them) expect CRLF line ends;
+# the program reads both.
+for f in "$stage"/Setting.ini "$stage"/Language/*.ini "$stage"/LICENSE "$stage"/THIRD-PARTY-NOTICES.txt; do
+  sed -i 's/\r*$/\r/' "$f"
+done
 
 (cd build-windows/package && rm -f "../tarvex-scale-$version-win64.zip" &&
   cmake -E tar cf "../tarvex-scale-$version-win64.zip" --format=zip "tarvex-scale-$version-win64")

@@ -51,6 +51,19 @@ for dev in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do
   fi
 done
 
+# Windows links a CJK font to its dialog fonts; a fresh prefix has none, and
+# Chinese texts would show as boxes. Link the one the Linux side installs.
+echo "== a Wine prefix of this run's own, with a CJK font linked"
+fontlink='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Segoe UI"; do
+  as_user wine reg add "$fontlink" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f >/dev/null
+done
+
+# A pseudo-terminal that answers the modem-status calls as a real port does:
+# Wine's line wait then stays pending as on real hardware.
+gcc -shared -fPIC -O2 -o "$work/pty_modem_lines.so" "$root/tests/wine/pty_modem_lines.c" -ldl
+chmod a+r "$work/pty_modem_lines.so"
+
 echo "== unit tests under Wine"
 as_user wine "$work/bin/tarvex-unit-tests.exe" --gtest_brief=1
 
@@ -64,14 +77,15 @@ as_user wine "$work/bin/tarvex-export-sample.exe" "$target"
 echo "read back: $work/wine/中文目录/称重数据.xlsx"
 
 echo "== serial functions under Wine on a pseudo-terminal"
-as_user /usr/bin/python3 "$root/tests/e2e/wine_serial.py" "$work/bin"
+as_user /usr/bin/python3 "$root/tests/wine/wine_serial.py" "$work/bin"
+as_user env LD_PRELOAD="$work/pty_modem_lines.so" /usr/bin/python3 "$root/tests/wine/wine_serial.py" "$work/bin"
 
 echo "== the program under Wine"
 # From a folder with a Chinese name: "Setting.ini" and the language files
 # must still be found beside the program for the window to get its title.
 cp -r "$work/bin" "$work/wine/程序目录"
 chmod -R a+rwX "$work/wine/程序目录"
-as_user /usr/bin/python3 "$root/tests/e2e/wine_smoke.py" "$work/wine/程序目录" "$shots"
+as_user /usr/bin/python3 "$root/tests/wine/wine_smoke.py" "$work/wine/程序目录" "$shots"
 
 # The program keeps its journal in the user's local application data.
 journal=$(find "$work/wine/prefix/drive_c/users" -path "*/AppData/Local/Tarvex Scale/journal.txt" 2>/dev/null | head -n 1)
@@ -89,24 +103,34 @@ gone() {  # waits until the folder is gone: the uninstaller finishes from a copy
   echo "test-windows: $1 is still there after the uninstaller" >&2
   return 1
 }
+start_menu_entries() { find "$work/wine/prefix/drive_c" -name "Tarvex Scale.lnk" | wc -l; }
+installed_exe() { find "$work/wine/prefix/drive_c" -path "*/Tarvex Scale/tarvex-scale.exe" 2>/dev/null; }
+# All users first, then the current user over it: the second replaces the
+# first instead of leaving two identical entries.
 for mode in AllUsers CurrentUser; do
   as_user wine "$work/setup.exe" /S /$mode
-  installed=$(find "$work/wine/prefix/drive_c" -path "*/Tarvex Scale/tarvex-scale.exe" -printf '%h\n' 2>/dev/null | head -n 1)
-  [ -n "$installed" ] || { echo "test-windows: the $mode install put no tarvex-scale.exe anywhere" >&2; exit 1; }
+  as_user wineserver -w
+  [ "$(installed_exe | wc -l)" -eq 1 ] || { echo "test-windows: after the $mode install: $(installed_exe)" >&2; exit 1; }
+  installed=$(dirname "$(installed_exe)")
   echo "installed ($mode): ${installed#"$work/wine/prefix/"}"
   test -f "$installed/Language/English.ini" && test -f "$installed/Setting.ini"
   test -f "$installed/THIRD-PARTY-NOTICES.txt"
-  find "$work/wine/prefix/drive_c" -name "Tarvex Scale.lnk" | grep -q . || { echo "test-windows: no Start-menu entry" >&2; exit 1; }
+  grep -q $'\r$' "$installed/Setting.ini" || { echo "test-windows: Setting.ini without CRLF line ends" >&2; exit 1; }
+  [ "$(start_menu_entries)" -eq 1 ] || { echo "test-windows: $(start_menu_entries) Start-menu entries" >&2; exit 1; }
   mkdir -p "$shots/installed-$mode" && chmod a+rwx "$shots/installed-$mode"
-  # The installer ran without a display: its Wine server (and desktop) must
-  # be gone before a program with windows starts.
-  as_user wineserver -w
-  as_user /usr/bin/python3 "$root/tests/e2e/wine_smoke.py" "$installed" "$shots/installed-$mode"
-  as_user wine "$installed/uninstall.exe" /S /$mode
-  gone "$installed"
-  if find "$work/wine/prefix/drive_c" -name "Tarvex Scale.lnk" | grep -q .; then
-    echo "test-windows: the Start-menu entry is still there" >&2
-    exit 1
+  as_user /usr/bin/python3 "$root/tests/wine/wine_smoke.py" "$installed" "$shots/installed-$mode"
+  if [ "$mode" = AllUsers ]; then
+    echo "== the installed program reads a scale under Wine"
+    as_user /usr/bin/python3 "$root/tests/wine/test_wine_program.py" "$installed/tarvex-scale.exe" "$shots"
+    echo "== the same with a pseudo-terminal that answers the modem-status calls"
+    as_user /usr/bin/python3 "$root/tests/wine/test_wine_program.py" "$installed/tarvex-scale.exe" "$shots" \
+      --modem-lines "$work/pty_modem_lines.so"
   fi
-  echo "uninstalled ($mode)"
 done
+as_user wine "$installed/uninstall.exe" /S /CurrentUser
+gone "$installed"
+if [ "$(start_menu_entries)" -ne 0 ] || [ -n "$(installed_exe)" ]; then
+  echo "test-windows: the uninstaller left the program or its Start-menu entry" >&2
+  exit 1
+fi
+echo "uninstalled"

@@ -34,6 +34,42 @@ OutFile "${OUTFILE}"
 !insertmacro MUI_LANGUAGE "English"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
+Var OtherDir
+LangString OtherInstall ${LANG_ENGLISH} "${APPNAME} is already installed in $OtherDir. Replace that installation with this one? Your readings, settings and saved tables are kept."
+LangString OtherInstall ${LANG_SIMPCHINESE} "${APPNAME} 已安装在 $OtherDir。要用本次安装替换它吗？您的称重数据、设置和已保存的表格都会保留。"
+LangString OtherStays ${LANG_ENGLISH} "The installation in $OtherDir could not be removed (an administrator may have to do it). Nothing was installed."
+LangString OtherStays ${LANG_SIMPCHINESE} "无法删除 $OtherDir 中的安装（可能需要管理员操作）。未安装任何内容。"
+
+; An installation for the other kind of user (all users or only this one)
+; would leave two identical Start-menu and Apps entries: it is replaced,
+; after asking (silent installs replace it), or nothing is installed.
+Function ReplaceOtherInstall
+  StrCmp $MultiUser.InstallMode "AllUsers" 0 +4
+    ReadRegStr $OtherDir HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    StrCpy $1 "CurrentUser"
+    Goto +3
+    ReadRegStr $OtherDir HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    StrCpy $1 "AllUsers"
+  StrCmp $OtherDir "" done
+  MessageBox MB_YESNO|MB_ICONQUESTION "$(OtherInstall)" /SD IDYES IDYES replace
+  SetErrorLevel 1
+  Quit
+  replace:
+  ; _?= runs the uninstaller in place and waits for it.
+  ExecWait '"$OtherDir\uninstall.exe" /S /$1 _?=$OtherDir'
+  Delete "$OtherDir\uninstall.exe"
+  RMDir "$OtherDir"
+  StrCmp $1 "CurrentUser" 0 +3
+    ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    Goto +2
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  StrCmp $0 "" done
+  MessageBox MB_OK|MB_ICONSTOP "$(OtherStays)" /SD IDOK
+  SetErrorLevel 2
+  Quit
+  done:
+FunctionEnd
+
 Function .onInit
   !insertmacro MULTIUSER_INIT
 FunctionEnd
@@ -43,6 +79,7 @@ Function un.onInit
 FunctionEnd
 
 Section "Tarvex Scale"
+  Call ReplaceOtherInstall
   SetOutPath "$INSTDIR"
   File "${STAGE}\tarvex-scale.exe"
   File "${STAGE}\Setting.ini"

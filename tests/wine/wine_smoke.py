@@ -9,7 +9,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 from harness import Display, send_delete_window, wait_until  # noqa: E402
 
 
@@ -25,8 +25,19 @@ def windows_named(display, title):
     return sorted(sized)
 
 
+def forget_pty_ports():
+    """Links from COM ports to pseudo-terminals that a test left behind: the
+    pty may now be another process's, and would show up as a port."""
+    dosdevices = os.path.join(os.environ["WINEPREFIX"], "dosdevices")
+    for name in os.listdir(dosdevices):
+        path = os.path.join(dosdevices, name)
+        if name.startswith("com") and os.path.islink(path) and os.readlink(path).startswith("/dev/pts/"):
+            os.remove(path)
+
+
 def main():
     bin_dir, shots = sys.argv[1], sys.argv[2]
+    forget_pty_ports()
     display = Display()
     env = display.env()
     program = subprocess.Popen(["wine", os.path.join(bin_dir, "tarvex-scale.exe")], cwd=bin_dir, env=env,
