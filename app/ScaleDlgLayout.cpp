@@ -71,10 +71,22 @@ void CScaleDlg::WidenLists() {
         for (const wchar_t* entry : g.widest) list->Append(entry);
         const int best = list->GetBestSize().x;
         list->Clear();
-        const int grow = std::max(0, best - list->GetSize().x);
+        int grow = std::max(0, best - list->GetSize().x);
         list->SetSize(list->GetSize() + wxSize(grow, 0));
         FindWindow(g.group)->SetSize(FindWindow(g.group)->GetSize() + wxSize(grow, 0));
         FindWindow(g.button)->Move(FindWindow(g.button)->GetPosition() + wxPoint(grow, 0));
+#ifdef __WXMSW__
+        // Windows' themes (and Wine's) paint a group box's frame a few pixels
+        // into the box: keep the list and its button 4 dialog units inside
+        // both edges, as the port list is on its left.
+        wxWindow* group = FindWindow(g.group);
+        const int inset = ConvertDialogToPixels(wxSize(4, 0)).x;
+        const int left = std::max(0, inset - (list->GetPosition().x - group->GetPosition().x));
+        for (int id : {g.list, g.button}) FindWindow(id)->Move(FindWindow(id)->GetPosition() + wxPoint(left, 0));
+        const int widen = std::max(0, inset - (group->GetRect().GetRight() - list->GetRect().GetRight()));
+        group->SetSize(group->GetSize() + wxSize(widen, 0));
+        grow += widen;
+#endif
         shift += grow;
     }
     SetClientSize(GetClientSize() + wxSize(shift, 0));

@@ -156,13 +156,11 @@ std::string CUiProbe::Describe() const {
 }
 
 void CUiProbe::OnTimer(wxTimerEvent&) {
-    // A bench that has found what it needs switches the probe off, so its
-    // figures are the program's own.
+    // A bench or a measurement that has found what it needs pauses the
+    // probe while a ".stop" file lies beside it, so its figures are the
+    // program's own.
     std::error_code ignored;
-    if (std::filesystem::exists(m_path + ".stop", ignored)) {
-        m_timer.Stop();
-        return;
-    }
+    if (std::filesystem::exists(m_path + ".stop", ignored)) return;
     std::string now = Describe();
     if (now == m_last) return;
     // Written beside and moved into place, so a reader never sees half of it.

@@ -18,10 +18,13 @@ namespace tarvex::platform {
 namespace {
 
 // A line wait that ends with nothing to read and no sign that the device is
-// gone is taken up again after this pause, so a system that ends every wait
-// at once (Wine on a pseudo-terminal) costs a wake every few milliseconds
-// instead of a spinning core. A byte takes about 1 ms at 9600 baud.
-constexpr DWORD QUIET_RETRY_MS = 10;
+// gone is simply taken up again. A port whose waits keep ending for nothing
+// (Wine on a pseudo-terminal ends every wait at once, each after starting a
+// thread of its own) is watched through its queue count instead, every
+// QUIET_POLL_MS: a wake every few milliseconds rather than a spinning core.
+// A byte takes about 1 ms at 9600 baud.
+constexpr int QUIET_ENDS_BEFORE_POLLING = 3;
+constexpr DWORD QUIET_POLL_MS = 10;
 // How long closing a port waits for its pending line wait to end. Windows
 // promises a prompt end once the event mask is cleared and the I/O
 // cancelled; the bound is for systems that keep no promise.
@@ -38,6 +41,8 @@ struct Win32Port {
     OVERLAPPED lineWait{};
     DWORD lineEvents = 0;
     bool waitPending = false;
+    int quietEnds = 0;    // line waits in a row that ended with nothing to read
+    bool polled = false;  // the line is watched through its queue count
 };
 
 Win32Port* PortOf(PortHandle port) { return static_cast<Win32Port*>(port); }
@@ -106,10 +111,11 @@ int QueueCountOf(HANDLE handle, int& error) {
     return static_cast<int>(status.cbInQue);
 }
 
-LineState AskPort(HANDLE handle, int& error) {
+LineState AskPort(HANDLE handle, bool readNothing, int& error) {
     const int waiting = QueueCountOf(handle, error);
     if (waiting > 0) return LineState::Data;
     if (waiting < 0) return IsRemovalError(error) ? LineState::Gone : LineState::Failed;
+    if (!readNothing) return LineState::Quiet;
     // A removed device fails even a read of nothing; a quiet line gives nothing.
     uint8_t none = 0;
     DWORD got = 0;
@@ -153,10 +159,11 @@ void Close(PortHandle port) {
     bool released = true;
     if (p->waitPending) {
         // The pending line wait refers to this record, and may belong to
-        // another thread. Windows ends a pending WaitCommEvent when the event
-        // mask changes; CancelIoEx (in AwaitOverlapped) is the fallback.
+        // another thread. Windows promises that SetCommMask on a handle with
+        // an overlapped wait pending makes WaitCommEvent return; CancelIoEx
+        // (in AwaitOverlapped) is the fallback for a driver that does not.
         ::SetCommMask(p->handle, 0);
-        released = AwaitOverlapped(p->handle, p->lineWait, QUIET_RETRY_MS * 10);
+        released = AwaitOverlapped(p->handle, p->lineWait, QUIET_POLL_MS * 10);
     }
     // Closing the handle also ends whatever request is still outstanding.
     ::CloseHandle(p->handle);
@@ -243,56 +250,58 @@ WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent&
     Win32Port* p = PortOf(port);
     const HANDLE stopEvent = reinterpret_cast<HANDLE>(stop.Handle());
     const HANDLE writeEvent = reinterpret_cast<HANDLE>(write.Handle());
-    bool endedQuietly = false;
     for (;;) {
-        if (!p->waitPending) {
-            ::ResetEvent(p->lineWait.hEvent);
-            p->lineEvents = 0;
-            // Completes at once when an event is already there; fails at once
-            // on a removed device (the port is asked below) or, with
-            // ERROR_INVALID_PARAMETER, on a port that cannot be waited on.
-            if (!::WaitCommEvent(p->handle, &p->lineEvents, &p->lineWait) && ::GetLastError() == ERROR_IO_PENDING)
-                p->waitPending = true;
-        }
-        if (p->waitPending) {
-            // Stop before line before write, as the order of the handles says.
-            const HANDLE handles[3] = {stopEvent, p->lineWait.hEvent, writeEvent};
-            const DWORD r = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
-            if (r == WAIT_OBJECT_0) return WaitResult::Stop;
-            if (r == WAIT_OBJECT_0 + 2) return WaitResult::Write;
-            if (r != WAIT_OBJECT_0 + 1) {
-                error = static_cast<int>(::GetLastError());
-                return WaitResult::Failed;
-            }
-            DWORD ignored = 0;
-            ::GetOverlappedResult(p->handle, &p->lineWait, &ignored, FALSE);
-            p->waitPending = false;
-        }
-        switch (AskPort(p->handle, error)) {
-            case LineState::Data:
-                return WaitResult::Line;
-            case LineState::Gone:
-                return WaitResult::Removed;
-            case LineState::Failed:
-                return WaitResult::Failed;
-            case LineState::Quiet:
-                break;
-        }
-        // Nothing to read and the device still there. A wait that ends once
-        // for an event already drained is taken up again at once; one that
-        // keeps ending for nothing is taken up after a pause, in which stop
-        // and write requests are still heard.
-        if (endedQuietly) {
-            const HANDLE others[2] = {stopEvent, writeEvent};
-            const DWORD r = ::WaitForMultipleObjects(2, others, FALSE, QUIET_RETRY_MS);
+        if (p->polled) {
+            const HANDLE requests[2] = {stopEvent, writeEvent};
+            const DWORD r = ::WaitForMultipleObjects(2, requests, FALSE, QUIET_POLL_MS);
             if (r == WAIT_OBJECT_0) return WaitResult::Stop;
             if (r == WAIT_OBJECT_0 + 1) return WaitResult::Write;
             if (r != WAIT_TIMEOUT) {
                 error = static_cast<int>(::GetLastError());
                 return WaitResult::Failed;
             }
+        } else {
+            if (!p->waitPending) {
+                ::ResetEvent(p->lineWait.hEvent);
+                p->lineEvents = 0;
+                // Windows: TRUE when an event is already there, ERROR_IO_PENDING
+                // when the wait goes on in the background; any other failure
+                // (a removed device, ERROR_INVALID_PARAMETER on a port that
+                // cannot be waited on) is judged by asking the port below.
+                if (!::WaitCommEvent(p->handle, &p->lineEvents, &p->lineWait) &&
+                    ::GetLastError() == ERROR_IO_PENDING)
+                    p->waitPending = true;
+            }
+            if (p->waitPending) {
+                // Stop before line before write: with several signalled,
+                // Windows returns the lowest index.
+                const HANDLE handles[3] = {stopEvent, p->lineWait.hEvent, writeEvent};
+                const DWORD r = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+                if (r == WAIT_OBJECT_0) return WaitResult::Stop;
+                if (r == WAIT_OBJECT_0 + 2) return WaitResult::Write;
+                if (r != WAIT_OBJECT_0 + 1) {
+                    error = static_cast<int>(::GetLastError());
+                    return WaitResult::Failed;
+                }
+                DWORD ignored = 0;
+                ::GetOverlappedResult(p->handle, &p->lineWait, &ignored, FALSE);
+                p->waitPending = false;
+            }
         }
-        endedQuietly = true;
+        switch (AskPort(p->handle, !p->polled, error)) {
+            case LineState::Data:
+                p->quietEnds = 0;
+                return WaitResult::Line;
+            case LineState::Gone:
+                return WaitResult::Removed;
+            case LineState::Failed:
+                return WaitResult::Failed;
+            case LineState::Quiet:
+                // Once is an event already drained; again and again is a
+                // system that cannot wait on this line.
+                if (++p->quietEnds >= QUIET_ENDS_BEFORE_POLLING) p->polled = true;
+                break;
+        }
     }
 }
 

@@ -55,7 +55,10 @@ done
 # Chinese texts would show as boxes. Link the one the Linux side installs.
 echo "== a Wine prefix of this run's own, with a CJK font linked"
 fontlink='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
-for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Segoe UI"; do
+# The faces the program may get: the dialog fonts, Arial (wx's Swiss
+# family) and what Wine picks in their place from the system's fonts.
+for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Segoe UI" "Arial" \
+            "DejaVu Sans" "Nimbus Sans" "Liberation Sans"; do
   as_user wine reg add "$fontlink" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f >/dev/null
 done
 

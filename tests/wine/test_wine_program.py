@@ -49,19 +49,20 @@ def x_windows_named(display, title):
 def program_pids(executable):
     """The processes of this user that run the Windows program (Wine's
     loader names the program in its command line)."""
-    name = os.path.basename(executable).encode()
+    name = os.path.basename(executable).lower().encode()
     pids = []
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
             with open(f"/proc/{entry}/cmdline", "rb") as f:
-                command = f.read()
+                program = f.read().split(b"\0")[0]
             if os.stat(f"/proc/{entry}").st_uid != os.getuid():
                 continue
         except OSError:
             continue
-        if name in command and b"winedbg" not in command:
+        # The first word is the path Wine was given, Windows or Unix style.
+        if program.lower().endswith(b"\\" + name) or program.lower().endswith(b"/" + name):
             pids.append(int(entry))
     return pids
 
@@ -152,7 +153,9 @@ class WineReadsAScale(unittest.TestCase):
         for user in os.listdir(os.path.join(prefix, "drive_c", "users")):
             shutil.rmtree(os.path.join(prefix, "drive_c", "users", user, "AppData", "Local", "Tarvex Scale"),
                           ignore_errors=True)
-        self.display = Display()
+        # A window manager, as on every desktop: without one, Wine waits two
+        # seconds for each hidden window to be withdrawn.
+        self.display = Display(window_manager=True)
         self.scale = Scale(frames=FRAMES, interval=0.03)
         if os.path.lexists(self.link):
             os.remove(self.link)
@@ -208,11 +211,16 @@ class WineReadsAScale(unittest.TestCase):
         p.click(CONFIRM_LANGUAGE)
 
     def measure_silent_cpu(self, seconds=10):
-        """CPU of the connected program while the scale says nothing."""
+        """CPU of the connected program while the scale says nothing, with
+        the UI probe paused."""
         pid = self.program.pid()
+        pause = self.program.probe_file + ".stop"
+        open(pause, "w").close()
+        time.sleep(0.5)
         total0, threads0 = thread_ticks(pid)
         time.sleep(seconds)
         total1, threads1 = thread_ticks(pid)
+        os.remove(pause)
         hz = os.sysconf("SC_CLK_TCK")
         busiest = sorted(((threads1[t] - threads0.get(t, 0), t) for t in threads1), reverse=True)[:3]
         per_thread = ", ".join(f"thread {t}: {100 * d / hz / seconds:.1f} %" for d, t in busiest)
