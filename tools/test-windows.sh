@@ -61,6 +61,9 @@ for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Seg
             "DejaVu Sans" "Nimbus Sans" "Liberation Sans"; do
   as_user wine reg add "$fontlink" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f >/dev/null
 done
+# A new prefix goes on setting itself up (wine.inf, services) after the
+# first command returns; a program started meanwhile may wait for minutes.
+as_user wineserver -w
 
 # A pseudo-terminal that answers the modem-status calls as a real port does:
 # Wine's line wait then stays pending as on real hardware.

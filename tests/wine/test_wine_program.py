@@ -27,6 +27,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from wine_smoke import end_wine_session  # noqa: E402
 from harness import (CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OPEN_CLOSE, PORT_COMBO, UNIT_KG, UNIT_LB,  # noqa: E402
                      UNIT_LBOZ, YES, Display, Program, Scale, send_delete_window, wait_until, weight_frame)
 
@@ -146,13 +148,16 @@ class ErrorBoxWatch(threading.Thread):
 
 
 class WineReadsAScale(unittest.TestCase):
+    def forget_journal(self):
+        """The journal a run leaves would be offered back at the next start."""
+        users = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users")
+        for user in os.listdir(users):
+            shutil.rmtree(os.path.join(users, user, "AppData", "Local", "Tarvex Scale"), ignore_errors=True)
+
     def setUp(self):
-        prefix = os.environ["WINEPREFIX"]
-        self.link = os.path.join(prefix, "dosdevices", f"com{COM}")
-        # The journal of an earlier run would be offered back at start.
-        for user in os.listdir(os.path.join(prefix, "drive_c", "users")):
-            shutil.rmtree(os.path.join(prefix, "drive_c", "users", user, "AppData", "Local", "Tarvex Scale"),
-                          ignore_errors=True)
+        self.link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", f"com{COM}")
+        self.forget_journal()
+        end_wine_session()
         # A window manager, as on every desktop: without one, Wine waits two
         # seconds for each hidden window to be withdrawn.
         self.display = Display(window_manager=True)
@@ -175,7 +180,9 @@ class WineReadsAScale(unittest.TestCase):
         # same number later.
         if os.path.lexists(self.link):
             os.remove(self.link)
+        self.forget_journal()
         self.scale.close()
+        end_wine_session()
         self.display.close()
 
     def wait_main(self):

@@ -25,6 +25,14 @@ def windows_named(display, title):
     return sorted(sized)
 
 
+def end_wine_session():
+    """Ends whatever Wine still runs in the prefix: its desktop process stays
+    bound to the display it was started on, and a program started on another
+    display would wait on it without ever showing a window."""
+    subprocess.run(["wineserver", "-k"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def forget_pty_ports():
     """Links from COM ports to pseudo-terminals that a test left behind: the
     pty may now be another process's, and would show up as a port."""
@@ -38,6 +46,7 @@ def forget_pty_ports():
 def main():
     bin_dir, shots = sys.argv[1], sys.argv[2]
     forget_pty_ports()
+    end_wine_session()
     display = Display()
     env = display.env()
     program = subprocess.Popen(["wine", os.path.join(bin_dir, "tarvex-scale.exe")], cwd=bin_dir, env=env,
@@ -45,7 +54,19 @@ def main():
     try:
         # The main window and, before it shows, the start-up notice: no COM
         # port can be opened here. Both carry the title from the language file.
-        wait_until(lambda: len(windows_named(display, "Tarvex Scale")) >= 2, 180, "the windows under Wine")
+        try:
+            wait_until(lambda: len(windows_named(display, "Tarvex Scale")) >= 2, 180, "the windows under Wine")
+        except AssertionError:
+            # What was there instead, for the log.
+            subprocess.run(["import", "-display", display.name, "-window", "root",
+                            os.path.join(shots, "wine-start-failed.png")])
+            names = subprocess.run(["xdotool", "search", "--name", "."], env=env, capture_output=True,
+                                   text=True).stdout.split()
+            for xid in names:
+                print("window:", subprocess.run(["xdotool", "getwindowname", xid], env=env, capture_output=True,
+                                                text=True).stdout.strip())
+            print("program still running:", program.poll() is None)
+            raise
         time.sleep(3)
         subprocess.run(["import", "-display", display.name, "-window", "root", os.path.join(shots, "wine-start.png")])
         notice = windows_named(display, "Tarvex Scale")[0][1]
