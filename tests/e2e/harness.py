@@ -222,13 +222,17 @@ class Program:
             setting_file = os.path.join(self.folder, "Setting.ini")
         with open(setting_file, "w", encoding="utf-8", newline="") as f:
             f.write(setting)
+        self.watch(display, shots_dir, name)
+        self.start()
+
+    def watch(self, display, shots_dir, name):
+        """Where the program shows itself, and where its screenshots go."""
         self.display = display
         self.probe_file = os.path.join(self.home, "probe.json")
         self.shots_dir = shots_dir
         self.name = name
         self.shot_count = 0
         self.process = None
-        self.start()
 
     def start(self):
         """Starts the program (again) over the same folders."""

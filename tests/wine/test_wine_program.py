@@ -91,13 +91,8 @@ class WineProgram(Program):
         self.home = tempfile.mkdtemp(prefix="tarvex-wine-e2e-")
         self.folder = None
         self.executable = executable
-        self.display = display
-        self.probe_file = os.path.join(self.home, "probe.json")
-        self.shots_dir = shots_dir
-        self.name = name
-        self.shot_count = 0
-        self.process = None
         self.preload = preload
+        self.watch(display, shots_dir, name)
         self.start()
 
     def start(self):
