@@ -316,11 +316,13 @@ std::wstring ErrorText(int error) {
     return result;
 }
 
-// What a pulled USB adapter answers to ClearCommError or a read. Not
-// ERROR_OPERATION_ABORTED: a cancelled or purged request ends with it too,
-// and Wine ends every line wait on a pseudo-terminal with it.
+// What a pulled USB adapter answers to ClearCommError or a read
+// (ERROR_NOT_READY is Wine's word for a line whose far side hung up, EIO on
+// POSIX). Not ERROR_OPERATION_ABORTED: a cancelled or purged request ends
+// with it too, and Wine ends every line wait on a pseudo-terminal with it.
 bool IsRemovalError(int error) {
     switch (static_cast<DWORD>(error)) {
+        case ERROR_NOT_READY:
         case ERROR_ACCESS_DENIED:
         case ERROR_BAD_COMMAND:
         case ERROR_GEN_FAILURE:

@@ -13,7 +13,8 @@ the units switched; Disconnect sends 0x3A; three more Connect/Disconnect
 cycles; the Chinese texts; the CPU of a connected, silent program; closing
 while connected sends 0x3A and ends with exit code 0 within 5 s; a killed
 program's rows are offered back at the next start. No "Application Error"
-box may appear at any point."""
+box may appear at any point. A second flow pulls the device while
+connected: one report, the watch, and the link back when it returns."""
 
 import argparse
 import os
@@ -29,8 +30,8 @@ import unittest
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_smoke import end_wine_session  # noqa: E402
-from harness import (CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OPEN_CLOSE, PORT_COMBO, UNIT_KG, UNIT_LB,  # noqa: E402
-                     UNIT_LBOZ, YES, Display, Program, Scale, send_delete_window, wait_until, weight_frame)
+from harness import (CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OPEN_CLOSE, PORT_COMBO, STATUS, UNIT_KG,  # noqa: E402
+                     UNIT_LB, UNIT_LBOZ, YES, Display, Program, Scale, send_delete_window, wait_until, weight_frame)
 
 ARGS = None
 COM = 9
@@ -127,18 +128,17 @@ class WineProgram(Program):
 
 
 class ErrorBoxWatch(threading.Thread):
-    """Looks for the driver's "Application Error" box twice a second."""
+    """Looks for the driver's "Application Error" boxes twice a second."""
 
     def __init__(self, display):
         super().__init__(daemon=True)
         self.display = display
-        self.seen = 0
+        self.seen = set()  # the X windows of every such box seen
         self.running = True
 
     def run(self):
         while self.running:
-            if x_windows_named(self.display, "Application Error"):
-                self.seen += 1
+            self.seen.update(x_windows_named(self.display, "Application Error"))
             time.sleep(0.5)
 
 
@@ -156,10 +156,10 @@ class WineReadsAScale(unittest.TestCase):
         # A window manager, as on every desktop: without one, Wine waits two
         # seconds for each hidden window to be withdrawn.
         self.display = Display(window_manager=True)
-        self.scale = Scale(frames=FRAMES, interval=0.03)
         if os.path.lexists(self.link):
             os.remove(self.link)
-        os.symlink(self.scale.device, self.link)
+        # COM9 is the scale's device for as long as it is plugged in.
+        self.scale = Scale(frames=FRAMES, interval=0.03, link=self.link)
         self.watch = ErrorBoxWatch(self.display)
         self.watch.start()
         mode = "modem-lines" if ARGS.modem_lines else "plain-pty"
@@ -310,7 +310,29 @@ class WineReadsAScale(unittest.TestCase):
         wait_until(lambda: p.rows() == count, 5, "the rows shown again")
         self.assertEqual(p.cells()[:len(before)], before)
         p.shot("rows-back-after-kill")
-        self.assertEqual(self.watch.seen, 0, "an Application Error box appeared")
+        self.assertEqual(len(self.watch.seen), 0, "an Application Error box appeared")
+
+
+    def test_a_pulled_device_is_reported_once_and_the_link_comes_back(self):
+        p = self.wait_main()
+        self.connect()
+        self.readings(5)
+        self.scale.pull()
+        wait_until(lambda: x_windows_named(self.display, "Application Error"), 10, "the report of the pulled device")
+        wait_until(lambda: "come back" in p.control(STATUS)["label"], 5, "the watch for the device")
+        p.shot("pulled")
+        self.assertEqual(p.control(OPEN_CLOSE)["label"], "Connect")
+        for box in x_windows_named(self.display, "Application Error"):
+            p.xdo("windowactivate", "--sync", str(box))
+            p.key("Return")
+        wait_until(lambda: not x_windows_named(self.display, "Application Error"), 5, "the report to close")
+        rows = p.rows()
+        self.scale.plug()
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Disconnect", 15, "the link back")
+        self.readings(3)
+        self.disconnect()
+        self.assertGreater(p.rows(), rows)
+        self.assertEqual(len(self.watch.seen), 1, "one report of the pulled device")
 
 
 if __name__ == "__main__":
