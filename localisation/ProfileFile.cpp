@@ -29,7 +29,10 @@ struct ProfileLines {
 
     void Insert(size_t at, std::wstring line) {
         // A line added after a last line without an end gives that line one.
-        if (at == lines.size() && !ends.empty() && ends.back().empty()) ends.back() = eol;
+        // A carriage return it ends with stays its own: "\n" alone would
+        // make the two read as one line end.
+        if (at == lines.size() && !ends.empty() && ends.back().empty())
+            ends.back() = !lines.back().empty() && lines.back().back() == L'\r' ? L"\r\n" : eol;
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
         ends.insert(ends.begin() + static_cast<std::ptrdiff_t>(at), eol);
     }

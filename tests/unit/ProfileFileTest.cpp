@@ -172,6 +172,8 @@ TEST(ProfileWrite, EveryOtherLineKeepsItsOwnLineEnd) {
         {"[S]\r\nK=old\nA=1\r\nB=2", "[S]\r\nK=new\nA=1\r\nB=2"},
         // A key added after a last line without an end.
         {"[S]\nA=1", "[S]\nA=1\nK=new\n"},
+        // ... whose value ends with a lone CR: it stays the value's.
+        {"[S]\nOther=\r", "[S]\nOther=\r\r\nK=new\n"},
     };
     for (const Case& c : cases) {
         const auto file = dir.Write("ends.ini", c.before);
