@@ -6,9 +6,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cwctype>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <system_error>
 
@@ -18,7 +20,9 @@
 #include <unistd.h>
 #endif
 
+#include "BiffWorkbook.h"
 #include "CellTexts.h"
+#include "CompoundFile.h"
 #include "TextCodec.h"
 
 namespace tarvex {
@@ -86,6 +90,13 @@ bool IsDateTime(std::wstring_view text, CellMoment& moment) {
     if (m.month == 2 && m.day == 29 && !leap) return false;
     moment = m;
     return true;
+}
+
+std::string ShownNumberFormat(std::wstring_view text) {
+    while (!text.empty() && text.back() == L' ') text.remove_suffix(1);
+    const size_t point = text.find(L'.');
+    if (point == std::wstring_view::npos) return {};
+    return "0." + std::string(text.size() - point - 1, '0');
 }
 
 namespace {
@@ -160,6 +171,18 @@ lxw_error FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const ExportRe
         if ((err = worksheet_write_string(sheet, 0, col, caption.c_str(), header)) != LXW_NO_ERROR)
             return err;
     }
+    // Numbers show the decimals the table shows ("0.5000", not "0.5").
+    std::map<std::string, lxw_format*> numberFormats;
+    const auto numberFormat = [&](const std::wstring& cell) -> lxw_format* {
+        const std::string pattern = ShownNumberFormat(cell);
+        if (pattern.empty()) return nullptr;
+        lxw_format*& format = numberFormats[pattern];
+        if (!format) {
+            format = workbook_add_format(workbook);
+            format_set_num_format(format, pattern.c_str());
+        }
+        return format;
+    };
     std::string text;
     for (int row = 0; row < r.rows; ++row) {
         const auto sheetRow = static_cast<lxw_row_t>(row + 1);
@@ -169,7 +192,7 @@ lxw_error FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const ExportRe
             double number;
             CellMoment moment;
             if (IsPlainNumber(cell, number)) {
-                err = worksheet_write_number(sheet, sheetRow, c, number, nullptr);
+                err = worksheet_write_number(sheet, sheetRow, c, number, numberFormat(cell));
             } else if (IsDateTime(cell, moment) || IsTimeOfDay(cell, moment)) {
                 lxw_datetime value{moment.year, moment.month, moment.day, moment.hour, moment.minute,
                                    static_cast<double>(moment.second)};
@@ -198,6 +221,22 @@ std::FILE* OpenForWriting(const std::filesystem::path& path) {
 #endif
 }
 
+// Pushes what was written to the disk.
+bool Finish(std::FILE* out, int& error) {
+    errno = 0;
+    if (std::fflush(out) != 0) {
+        error = errno ? errno : EIO;
+        return false;
+    }
+#ifndef _WIN32
+    if (::fsync(::fileno(out)) != 0) {
+        error = errno;
+        return false;
+    }
+#endif
+    return true;
+}
+
 // Copies the finished workbook to its place with the program's own file
 // calls, so a failure carries the system's reason ("No space left on device").
 bool CopyInto(const std::filesystem::path& from, std::FILE* out, int& error) {
@@ -216,23 +255,87 @@ bool CopyInto(const std::filesystem::path& from, std::FILE* out, int& error) {
             return false;
         }
     }
+    return Finish(out, error);
+}
+
+}  // namespace
+
+namespace {
+
+bool NamesXlsx(const std::wstring& path) {
+    if (path.size() < 5) return false;
+    std::wstring ending = path.substr(path.size() - 5);
+    for (wchar_t& c : ending) c = static_cast<wchar_t>(std::towlower(c));
+    return ending == L".xlsx";
+}
+
+// A table cell as the sheet shows it: the same parsing as for .xlsx.
+BiffCell TypedCell(const std::wstring& text) {
+    BiffCell cell;
+    CellMoment moment;
+    if (text.empty()) return cell;
+    if (IsPlainNumber(text, cell.value)) {
+        cell.kind = BiffCell::Kind::Number;
+        cell.numberFormat = ShownNumberFormat(text);
+    } else if (IsDateTime(text, moment)) {
+        cell.kind = BiffCell::Kind::DateTime;
+        cell.value = SpreadsheetSerial(moment.year, moment.month, moment.day, moment.hour, moment.minute, moment.second);
+    } else if (IsTimeOfDay(text, moment)) {
+        cell.kind = BiffCell::Kind::TimeOfDay;
+        cell.value = TimeOfDaySerial(moment.hour, moment.minute, moment.second);
+    } else {
+        cell.kind = BiffCell::Kind::Text;
+        cell.text = text;
+    }
+    return cell;
+}
+
+// A genuine Excel 97-2003 file: built in memory, written beside the target,
+// pushed to the disk and then put in its place.
+ExportResult WriteBiff(const ExportRequest& request) {
+    namespace fs = std::filesystem;
+    if (request.rows > BIFF_MAX_ROWS - 1)
+        return {ExportStatus::CouldNotBegin, L"an Excel 97-2003 workbook holds at most " +
+                                                 std::to_wstring(BIFF_MAX_ROWS - 1) + L" rows below its captions"};
+    const fs::path target = PathFromWide(request.path);
+    fs::path partial = target;
+    partial += ".part~";
     errno = 0;
-    if (std::fflush(out) != 0) {
-        error = errno ? errno : EIO;
-        return false;
+    std::FILE* out = OpenForWriting(partial);
+    if (!out) return {ExportStatus::SaveFailed, SystemReason(errno ? errno : EACCES)};
+
+    BiffSheet sheet;
+    for (const ExportColumn& c : request.columns) sheet.columns.push_back({c.caption, c.pixelWidth});
+    sheet.rows = request.rows;
+    sheet.cell = [&request](int row, int column) { return TypedCell(request.cell(row, column)); };
+    const std::vector<uint8_t> stream = BuildBiffWorkbook(sheet);
+
+    int error = 0;
+    EmitCompoundFile(stream, [&](const uint8_t* bytes, size_t size) {
+        errno = 0;
+        if (error == 0 && std::fwrite(bytes, 1, size, out) != size) error = errno ? errno : EIO;
+    });
+    if (error == 0) Finish(out, error);
+    errno = 0;
+    if (std::fclose(out) != 0 && error == 0) error = errno ? errno : EIO;
+    std::error_code ignored;
+    if (error != 0) {
+        fs::remove(partial, ignored);
+        return {ExportStatus::SaveFailed, SystemReason(error)};
     }
-#ifndef _WIN32
-    if (::fsync(::fileno(out)) != 0) {
-        error = errno;
-        return false;
+    std::error_code ec;
+    fs::rename(partial, target, ec);
+    if (ec) {
+        fs::remove(partial, ignored);
+        return {ExportStatus::SaveFailed, WideFromUtf8(ec.message())};
     }
-#endif
-    return true;
+    return {ExportStatus::Saved, {}};
 }
 
 }  // namespace
 
 ExportResult WriteWorkbook(const ExportRequest& request) {
+    if (!NamesXlsx(request.path)) return WriteBiff(request);
     namespace fs = std::filesystem;
     std::error_code ignored;
     const fs::path target = PathFromWide(request.path);

@@ -34,6 +34,10 @@ struct CellMoment {
 bool IsTimeOfDay(std::wstring_view text, CellMoment& moment);
 bool IsDateTime(std::wstring_view text, CellMoment& moment);
 
+// The number format that shows a plain number with the decimals its text
+// has: "0.000" for "12.500", "0." for "12345."; empty (General) for "12".
+std::string ShownNumberFormat(std::wstring_view text);
+
 struct ExportColumn {
     std::wstring caption;
     int pixelWidth;
@@ -54,7 +58,9 @@ struct ExportResult {
     std::wstring message;  // the writer's own words when it failed
 };
 
-// Never leaves a half-written file under the requested path.
+// A name ending ".xlsx" gets an Office Open XML workbook; every other name a
+// genuine Excel 97-2003 file. Never leaves a half-written file under the
+// requested path.
 ExportResult WriteWorkbook(const ExportRequest& request);
 
 }  // namespace tarvex

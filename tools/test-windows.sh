@@ -73,7 +73,7 @@ chmod a+r "$work/pty_modem_lines.so"
 echo "== unit tests under Wine"
 as_user wine "$work/bin/tarvex-unit-tests.exe" --gtest_brief=1
 
-echo "== export to a Unicode path under Wine"
+echo "== export to a Unicode path under Wine, in both formats"
 mkdir -p "$work/wine/中文目录"
 [ "$(id -u)" -eq 0 ] && chown tarvex-test "$work/wine/中文目录"
 target=$(as_user winepath -w "$work/wine/中文目录/称重数据.xlsx")
@@ -81,6 +81,11 @@ as_user wine "$work/bin/tarvex-export-sample.exe" "$target"
 /usr/bin/python3 "$root/tests/integration/check_workbook.py" "$work/wine/中文目录/称重数据.xlsx" \
   "$root/tests/e2e/export_sample.json"
 echo "read back: $work/wine/中文目录/称重数据.xlsx"
+target=$(as_user winepath -w "$work/wine/中文目录/称重数据.xls")
+as_user wine "$work/bin/tarvex-export-sample.exe" "$target"
+/usr/bin/python3 "$root/tests/integration/check_workbook.py" "$work/wine/中文目录/称重数据.xls" \
+  "$root/tests/e2e/export_sample.json"
+echo "read back: $work/wine/中文目录/称重数据.xls"
 
 echo "== serial functions under Wine on a pseudo-terminal"
 as_user /usr/bin/python3 "$root/tests/wine/wine_serial.py" "$work/bin"

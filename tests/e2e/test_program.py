@@ -114,6 +114,8 @@ class ProgramFlows:
         self.assertLess(overlap_w * overlap_h, nw * nh // 4, "the clear question covers the full-table notice")
         saved = [f for f in os.listdir(p.folder) if f.startswith("TarvexDataFile-") and f.endswith(".xls")]
         self.assertEqual(len(saved), 1)
+        with open(os.path.join(p.folder, saved[0]), "rb") as f:
+            self.assertEqual(f.read(8), bytes.fromhex("d0cf11e0a1b11ae1"), "not an Excel 97-2003 file")
         p.click_in_box(question, YES)
         p.wait_no_box("Clear every reading")
         wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Disconnect", 5, "the link back")

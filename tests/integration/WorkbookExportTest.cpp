@@ -119,16 +119,27 @@ protected:
     TempDir out;
 };
 
-TEST_F(WorkbookExportTest, EveryCellInEachUnitReadsBack) {
+TEST_F(WorkbookExportTest, EveryCellInEachUnitReadsBackInBothFormats) {
     FillMixedTable();
-    for (int unit : {UNIT_KG, UNIT_LB, UNIT_LBOZ}) {
-        f.core.SwitchUnit(unit);
-        const auto path = out.Path() / ("table-" + std::to_string(unit) + ".xls");
-        const ExportResult result = WriteWorkbook(RequestFor(f.core.Table(), path));
-        ASSERT_EQ(result.status, ExportStatus::Saved) << WideFromPath(result.message);
-        EXPECT_EQ(CheckWorkbook(path, ExpectedFor(f.core.Table())), "") << "unit " << unit;
-        EXPECT_FALSE(std::filesystem::exists(path.string() + ".part~"));
+    for (const char* extension : {".xls", ".xlsx", ".XLS"}) {
+        for (int unit : {UNIT_KG, UNIT_LB, UNIT_LBOZ}) {
+            f.core.SwitchUnit(unit);
+            const auto path = out.Path() / ("table-" + std::to_string(unit) + extension);
+            const ExportResult result = WriteWorkbook(RequestFor(f.core.Table(), path));
+            ASSERT_EQ(result.status, ExportStatus::Saved) << WideFromPath(result.message);
+            EXPECT_EQ(CheckWorkbook(path, ExpectedFor(f.core.Table())), "") << "unit " << unit << extension;
+            EXPECT_FALSE(std::filesystem::exists(path.string() + ".part~"));
+        }
     }
+}
+
+TEST_F(WorkbookExportTest, NumbersKeepTheDecimalsTheTableShows) {
+    const struct {
+        const wchar_t* text;
+        const char* format;
+    } cases[] = {{L"12", ""}, {L"0.5000", "0.0000"}, {L"12.500", "0.000"}, {L"-1.25", "0.00"},
+                 {L"12345.", "0."}, {L"1.0 ", "0.0"}};
+    for (const auto& c : cases) EXPECT_EQ(ShownNumberFormat(c.text), c.format) << c.text;
 }
 
 TEST_F(WorkbookExportTest, EmptyTableGivesTheHeaderOnly) {
@@ -173,11 +184,24 @@ TEST_F(WorkbookExportTest, FailuresLeaveNoFileUnderTheName) {
     EXPECT_TRUE(std::filesystem::is_directory(out.Path() / "taken.xls"));
     EXPECT_FALSE(std::filesystem::exists(out.Path() / "taken.xls.part~"));
 
-    ExportRequest noTemp = RequestFor(f.core.Table(), out.Path() / "t.xls");
+    // Only the .xlsx writer keeps rows in temporary files.
+    ExportRequest noTemp = RequestFor(f.core.Table(), out.Path() / "t.xlsx");
     noTemp.tempFolder = (out.Path() / "no-such-folder").string();
     EXPECT_EQ(WriteWorkbook(noTemp).status, ExportStatus::CouldNotBegin);
-    EXPECT_FALSE(std::filesystem::exists(out.Path() / "t.xls"));
-    EXPECT_FALSE(std::filesystem::exists(out.Path() / "t.xls.part~"));
+    EXPECT_FALSE(std::filesystem::exists(out.Path() / "t.xlsx"));
+    EXPECT_FALSE(std::filesystem::exists(out.Path() / "t.xlsx.part~"));
+
+    // More rows than an Excel 97-2003 sheet holds: refused, nothing written.
+    ExportRequest tooMany = RequestFor(f.core.Table(), out.Path() / "big.xls");
+    tooMany.rows = 65536;
+    tooMany.cell = [](int, int) -> const std::wstring& {
+        static const std::wstring one = L"1";
+        return one;
+    };
+    const ExportResult refused = WriteWorkbook(tooMany);
+    EXPECT_EQ(refused.status, ExportStatus::CouldNotBegin);
+    EXPECT_NE(refused.message.find(L"65535"), std::wstring::npos);
+    EXPECT_FALSE(std::filesystem::exists(out.Path() / "big.xls"));
     EXPECT_EQ(f.Rows(), 6);
 }
 
