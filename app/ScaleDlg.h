@@ -138,6 +138,7 @@ private:
     bool SaveTableToExcel(bool bAuto) override;
     // The save dialog; empty when the user gave up.
     std::wstring AskSavePath(const std::wstring& initialName);
+    std::wstring SaveDialogFolder() const;
     // Writes what the table shows now into a workbook at the path.
     ExportResult WriteTable(const std::wstring& path);
     void ShowSaveFailed(const std::wstring& path, const std::wstring& reason);

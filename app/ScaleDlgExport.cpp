@@ -8,6 +8,7 @@
 
 #include <ctime>
 
+#include "LanguageSettings.h"
 #include "ScaleDlg.h"
 #include "TableListCtrl.h"
 #include "TextCodec.h"
@@ -17,21 +18,32 @@ namespace tarvex {
 
 void CScaleDlg::OnBnClickedSaveTable(wxCommandEvent&) { m_core.SaveTable(false); }
 
+// Where the save dialog opens: the folder of the last save, else the user's
+// documents, else home; never the folder the program was started from.
+std::wstring CScaleDlg::SaveDialogFolder() const {
+    std::error_code ignored;
+    const std::wstring last = RememberedSaveFolder(m_userSettingFile);
+    if (!last.empty() && std::filesystem::is_directory(PathFromWide(last), ignored)) return last;
+    const std::filesystem::path documents = m_documentsFolder.parent_path();
+    if (!documents.empty() && std::filesystem::is_directory(documents, ignored)) return WideFromPath(documents);
+    return wxGetHomeDir().ToStdWstring();
+}
+
 std::wstring CScaleDlg::AskSavePath(const std::wstring& initialName) {
     for (;;) {
         // GTK's dialog adds no extension and asks about replacing only the
         // name it is given, so the name it starts with carries ".xls".
-        wxFileDialog dialog(this, wxString(), wxString(), initialName,
+        wxFileDialog dialog(this, Text(SECTION_CAPTION, L"Save_Dialog_Title"), SaveDialogFolder(), initialName,
                             L"Excel Files(*.xls)|*.xls|Excel Workbook(*.xlsx)|*.xlsx",
                             wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
         if (dialog.ShowModal() != wxID_OK) return {};
-        wxFileName chosen(dialog.GetPath());
-        if (chosen.HasExt()) return chosen.GetFullPath().ToStdWstring();
+        const std::wstring typed = dialog.GetPath().ToStdWstring();
+        const std::wstring path = WorkbookPathFor(typed);
+        if (path == typed) return path;
         // The dialog asked about the name as typed; the name completed here
         // may be an existing file, which is replaced only when the user says so.
-        chosen.SetExt(L"xls");
-        const std::wstring path = chosen.GetFullPath().ToStdWstring();
-        if (!chosen.FileExists()) return path;
+        std::error_code ignored;
+        if (!std::filesystem::exists(PathFromWide(path), ignored)) return path;
         std::wstring question = Text(SECTION_MESSAGE, L"Replace_File");
         ReplaceAll(question, L"{file}", path);
         if (AskYesNo(question) == ANSWER_YES) return path;
@@ -48,6 +60,8 @@ bool CScaleDlg::SaveTableToExcel(bool bAuto) {
         if (path.empty()) return false;
     }
     ExportResult result = WriteTable(path);
+    if (!bAuto && result.status == ExportStatus::Saved)
+        RememberSaveFolder(m_userSettingFile, WideFromPath(PathFromWide(path).parent_path()));
     if (bAuto && result.status == ExportStatus::SaveFailed && !m_documentsFolder.empty()) {
         // An installed program's folder is not the user's to write: the
         // user's documents take the table instead, and the notice says where.

@@ -262,12 +262,23 @@ bool CopyInto(const std::filesystem::path& from, std::FILE* out, int& error) {
 
 namespace {
 
-bool NamesXlsx(const std::wstring& path) {
-    if (path.size() < 5) return false;
-    std::wstring ending = path.substr(path.size() - 5);
-    for (wchar_t& c : ending) c = static_cast<wchar_t>(std::towlower(c));
-    return ending == L".xlsx";
+bool EndsWith(const std::wstring& path, std::wstring_view ending) {
+    if (path.size() < ending.size()) return false;
+    for (size_t i = 0; i < ending.size(); ++i)
+        if (std::towlower(path[path.size() - ending.size() + i]) != ending[i]) return false;
+    return true;
 }
+
+bool NamesXlsx(const std::wstring& path) { return EndsWith(path, L".xlsx"); }
+
+}  // namespace
+
+std::wstring WorkbookPathFor(const std::wstring& typed) {
+    if (EndsWith(typed, L".xls") || EndsWith(typed, L".xlsx")) return typed;
+    return typed + L".xls";
+}
+
+namespace {
 
 // A table cell as the sheet shows it: the same parsing as for .xlsx.
 BiffCell TypedCell(const std::wstring& text) {

@@ -38,6 +38,11 @@ bool IsDateTime(std::wstring_view text, CellMoment& moment);
 // has: "0.000" for "12.500", "0." for "12345."; empty (General) for "12".
 std::string ShownNumberFormat(std::wstring_view text);
 
+// A name typed in the save dialog, with ".xls" added unless it already ends
+// in ".xls" or ".xlsx" (in any case): "shift.monday" is saved as
+// "shift.monday.xls".
+std::wstring WorkbookPathFor(const std::wstring& typed);
+
 struct ExportColumn {
     std::wstring caption;
     int pixelWidth;

@@ -86,4 +86,20 @@ std::wstring RememberLanguageWhereWritable(const std::wstring& inUse, const std:
     return RememberLanguage(userFile, languageFile) ? userFile : std::wstring();
 }
 
+namespace {
+constexpr wchar_t SECTION_SAVE[] = L"Save";
+constexpr wchar_t KEY_LAST_FOLDER[] = L"Last_Folder";
+}  // namespace
+
+std::wstring RememberedSaveFolder(const std::wstring& userFile) {
+    return userFile.empty() ? std::wstring() : ReadProfileText(userFile, SECTION_SAVE, KEY_LAST_FOLDER);
+}
+
+bool RememberSaveFolder(const std::wstring& userFile, const std::wstring& folder) {
+    if (userFile.empty()) return false;
+    std::error_code ignored;
+    std::filesystem::create_directories(PathFromWide(userFile).parent_path(), ignored);
+    return WriteProfileText(userFile, SECTION_SAVE, KEY_LAST_FOLDER, folder);
+}
+
 }  // namespace tarvex

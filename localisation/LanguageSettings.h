@@ -61,4 +61,9 @@ std::wstring LanguageSettingFile(const std::wstring& programFile, const std::wst
 std::wstring RememberLanguageWhereWritable(const std::wstring& inUse, const std::wstring& userFile,
                                            const std::wstring& languageFile);
 
+// The folder the clerk last saved a table to, kept in the user's own
+// "Setting.ini"; empty when none was kept.
+std::wstring RememberedSaveFolder(const std::wstring& userFile);
+bool RememberSaveFolder(const std::wstring& userFile, const std::wstring& folder);
+
 }  // namespace tarvex

@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <ctime>
+#include <filesystem>
 #include <thread>
 
 #include "ProcessCpu.h"
 #include "RunningScale.h"
 #include "WindowFixture.h"
+#include "WorkbookExport.h"
 
 namespace tarvex::test {
 namespace {
@@ -286,8 +289,14 @@ TEST_F(ConnectionTest, ADeviceThisUserMayNotOpenIsExplainedNotCalledMissing) {
 
 TEST_F(ConnectionTest, FullTableWhoseSaveFailsWaitsForTheClearToRestart) {
     RunningScale scale("good:2", 200);
-    exportTempFolder = (dir.Path() / "no-such-folder").string();  // the automatic save cannot begin
-    modal.Answer(IDOK_ANSWER);                                      // its notice
+    // The automatic save fails: its time-stamped name is taken by a folder in
+    // the program's folder for the next minute, and the documents folder the
+    // program would fall back to cannot be made.
+    const auto now = static_cast<int64_t>(std::time(nullptr));
+    for (int64_t t = now; t < now + 60; ++t)
+        std::filesystem::create_directories(dir.Path() / PathFromWide(DefaultExportName(t) + L".xls"));
+    dir.Write("Documents", "a file where the documents folder would be");
+    modal.Answer(IDOK_ANSWER);  // its notice
     Open(Ports({{1, &scale.pty}}), RowLimits{4, 6});
     Press(1);
     ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
@@ -300,7 +309,7 @@ TEST_F(ConnectionTest, FullTableWhoseSaveFailsWaitsForTheClearToRestart) {
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(Describe(notice).text, L"The table is full. It is being saved and will then be cleared.");
     ASSERT_TRUE(PumpUntil([&] { return modal.Pending() == 0; }, 1000));
-    EXPECT_EQ(modal.seen.back().text, L"The workbook could not be created.");
+    EXPECT_EQ(modal.seen.back().text.rfind(L"The table could not be saved as ", 0), 0u) << modal.seen.back().text;
     PumpFor(300);
     EXPECT_EQ(Rows(), 7);  // the link is stopped and the table kept
     EXPECT_TRUE(dlg->Core().IsTableFull());

@@ -133,6 +133,16 @@ TEST_F(WorkbookExportTest, EveryCellInEachUnitReadsBackInBothFormats) {
     }
 }
 
+TEST(WorkbookPath, ATypedNameGetsAWorkbookExtensionUnlessItHasOne) {
+    const struct {
+        const wchar_t* typed;
+        const wchar_t* saved;
+    } cases[] = {{L"/d/shift", L"/d/shift.xls"},          {L"/d/shift.monday", L"/d/shift.monday.xls"},
+                 {L"/d/t.xls", L"/d/t.xls"},              {L"/d/t.XLSX", L"/d/t.XLSX"},
+                 {L"/d/t.xlsx.bak", L"/d/t.xlsx.bak.xls"}, {L"/d.xls/t", L"/d.xls/t.xls"}};
+    for (const auto& c : cases) EXPECT_EQ(WorkbookPathFor(c.typed), c.saved) << c.typed;
+}
+
 TEST_F(WorkbookExportTest, NumbersKeepTheDecimalsTheTableShows) {
     const struct {
         const wchar_t* text;

@@ -14,7 +14,7 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
     {L"Dialog_Caption",
      {L"Dialog_Caption", L"Serial_Caption_Open", L"Serial_Caption_Close", L"Save_Excel",
       L"Clear_Data", L"Change_Unit_Caption", L"Serial_Caption_Port", L"Serial_Refresh",
-      L"Language_Caption", L"Language_OK"}},
+      L"Language_Caption", L"Language_OK", L"Save_Dialog_Title"}},
     {L"ListCtrl_Header",
      {L"Number", L"Data", L"Unit", L"Duration", L"Update_Time", L"Explan", L"Overweight",
       L"Error_EX"}},

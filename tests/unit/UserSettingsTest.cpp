@@ -24,6 +24,18 @@ struct LanguageFiles {
     std::wstring language, user;
 };
 
+TEST(UserSettings, TheLastSaveFolderIsKeptBesideTheLanguageChoiceWithoutTakingItsPlace) {
+    TempDir dir;
+    const std::wstring user = WideFromPath(dir.Path() / "config" / "Setting.ini");
+    EXPECT_EQ(RememberedSaveFolder(user), L"");
+    ASSERT_TRUE(RememberSaveFolder(user, L"/home/clerk/称重"));
+    EXPECT_EQ(RememberedSaveFolder(user), L"/home/clerk/称重");
+    // A user file holding only the folder does not take over the language choice.
+    const std::wstring program = WideFromPath(dir.Write("Setting.ini", "[Language_Configuration]\n"));
+    EXPECT_EQ(LanguageSettingFile(program, user), program);
+    EXPECT_FALSE(RememberSaveFolder(L"", L"/tmp"));
+}
+
 TEST(UserSettings, AWritableProgramFileKeepsTheChoiceAndMakesNoUserFile) {
     LanguageFiles f;
     const std::wstring program = WideFromPath(f.dir.Write("Setting.ini", ""));
