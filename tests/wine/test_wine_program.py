@@ -318,7 +318,10 @@ class WineReadsAScale(unittest.TestCase):
         self.connect()
         self.readings(5)
         self.scale.pull()
-        wait_until(lambda: x_windows_named(self.display, "Application Error"), 10, "the report of the pulled device")
+        # Seen here too: the watch looks only twice a second, and Return may
+        # close the box between two of its looks.
+        self.watch.seen.update(wait_until(lambda: x_windows_named(self.display, "Application Error"), 10,
+                                          "the report of the pulled device"))
         wait_until(lambda: "come back" in p.control(STATUS)["label"], 5, "the watch for the device")
         p.shot("pulled")
         self.assertEqual(p.control(OPEN_CLOSE)["label"], "Connect")
