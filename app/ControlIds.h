@@ -24,5 +24,6 @@ constexpr int IDC_STATUS = 1030;
 constexpr int ID_ATTEMPT_TIMER = 2001;
 constexpr int ID_REDRAW_TIMER = 2002;
 constexpr int ID_WATCH_TIMER = 2003;
+constexpr int ID_QUIET_TIMER = 2004;
 
 }  // namespace tarvex

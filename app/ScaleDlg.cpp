@@ -42,7 +42,8 @@ CScaleDlg::CScaleDlg(ScaleDlgSetup setup)
       m_connection(m_serial, *this, m_core, *this),
       m_attemptTimer(this, ID_ATTEMPT_TIMER),
       m_watchTimer(this, ID_WATCH_TIMER),
-      m_redrawTimer(this, ID_REDRAW_TIMER) {
+      m_redrawTimer(this, ID_REDRAW_TIMER),
+      m_quietTimer(this, ID_QUIET_TIMER) {
     BuildControls();
     BindCommands();
     // Placed now, so boxes shown during start-up centre on it.
@@ -74,6 +75,7 @@ void CScaleDlg::BindCommands() {
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_connection.OnAttemptTimer(); }, ID_ATTEMPT_TIMER);
     Bind(wxEVT_TIMER, &CScaleDlg::OnRedrawTimer, this, ID_REDRAW_TIMER);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_connection.OnWatchTimer(); }, ID_WATCH_TIMER);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_core.OnLineQuiet(); }, ID_QUIET_TIMER);
 }
 
 void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
@@ -265,6 +267,12 @@ std::wstring CScaleDlg::Text(std::wstring_view section, std::wstring_view key) c
 
 void CScaleDlg::SendCommand(uint8_t command) { m_serial.RequestWrite(&command, 1); }
 void CScaleDlg::SignalReply() { m_connection.OnReply(); }
+void CScaleDlg::WatchLineQuiet(bool open) {
+    if (open)
+        m_quietTimer.StartOnce(LINE_QUIET_MS);
+    else if (m_quietTimer.IsRunning())
+        m_quietTimer.Stop();
+}
 void CScaleDlg::SendStopAndEnd() {
     const uint8_t stop = CMD_STOP;
     m_serial.RequestSendThenStop(&stop, 1);

@@ -125,6 +125,7 @@ private:
     // IScaleLink
     void SendCommand(uint8_t command) override;
     void SignalReply() override;
+    void WatchLineQuiet(bool open) override;
     void SendStopAndEnd() override;
     void ApplyDisconnected() override;
     void RestartLink() override;
@@ -189,6 +190,7 @@ private:
     // Rows that arrive faster than the screen refreshes are shown once a frame.
     wxTimer m_redrawTimer;
     static constexpr int REDRAW_INTERVAL_MS = 100;
+    wxTimer m_quietTimer;  // an unfinished frame waits for the line to fall quiet
     int m_lastAddedRow = -1;
     wxStaticText* m_status = nullptr;
     wxSize m_baseClient, m_baseList;

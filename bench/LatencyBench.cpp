@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "NullHosts.h"
 #include "PseudoTerminal.h"
 #include "ScaleSimulator.h"
 #include "SerialPort.h"
@@ -31,11 +32,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The window thread of the program, reduced to a queue of work.
-class BenchOwner : public ISerialOwner, public IScaleLink, public IUserPrompts,
-                   public ITableView, public ITableSaver {
+class BenchOwner : public ISerialOwner, public test::NullHosts {
 public:
     explicit BenchOwner(CSerialPort& port)
-        : m_port(port), m_core({*this, *this, *this, *this}, m_texts), m_thread([this] { Run(); }) {
+        : m_port(port), m_core(Hosts(), m_texts), m_thread([this] { Run(); }) {
+        answer = ANSWER_YES;
         m_core.SetConnected(true);
     }
     ~BenchOwner() override {
@@ -63,15 +64,6 @@ public:
     void OnPortRemoved(unsigned) override {}
 
     void SendCommand(uint8_t command) override { m_port.RequestWrite(&command, 1); }
-    void SignalReply() override {}
-    void SendStopAndEnd() override {}
-    void ApplyDisconnected() override {}
-    void RestartLink() override {}
-    int AskYesNo(const std::wstring&) override { return ANSWER_YES; }
-    void ShowNoticeNoWait(const std::wstring&) override {}
-    void RowAdded(int) override {}
-    void RowsChanged() override {}
-    bool SaveTableToExcel(bool) override { return false; }
 
     std::atomic<int> errors{0};
 

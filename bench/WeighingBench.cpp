@@ -8,6 +8,7 @@
 #include <random>
 
 #include "Journal.h"
+#include "NullHosts.h"
 #include "TextLookup.h"
 #include "WeighingCore.h"
 #include "WeightText.h"
@@ -15,19 +16,12 @@
 namespace tarvex {
 namespace {
 
-class NullHosts : public IScaleLink, public IUserPrompts, public ITableView, public ITableSaver {
+// The acknowledge and the row are all the bench looks at.
+class BenchHosts : public test::NullHosts {
 public:
+    BenchHosts() { answer = ANSWER_YES; }
     void SendCommand(uint8_t command) override { lastCommand = command; }
-    void SignalReply() override {}
-    void SendStopAndEnd() override {}
-    void ApplyDisconnected() override {}
-    void RestartLink() override {}
-    int AskYesNo(const std::wstring&) override { return ANSWER_YES; }
-    void ShowNoticeNoWait(const std::wstring&) override {}
     void RowAdded(int row) override { lastRow = row; }
-    void RowsChanged() override {}
-    bool SaveTableToExcel(bool) override { return false; }
-    WeighingHosts Hosts() { return {*this, *this, *this, *this}; }
 
     uint8_t lastCommand = 0;
     int lastRow = 0;
@@ -53,7 +47,7 @@ struct BenchJournal {
 };
 
 void IngestFrames(benchmark::State& state, IRowJournal* journal) {
-    NullHosts hosts;
+    BenchHosts hosts;
     CTextLookup texts;
     CWeighingCore core(hosts.Hosts(), texts);
     core.SetJournal(journal);
@@ -99,7 +93,7 @@ void BM_RecoverJournal65000(benchmark::State& state) {
     }
     for (auto _ : state) {
         const JournalContents found = ReadJournal(bytes);
-        NullHosts hosts;
+        BenchHosts hosts;
         CTextLookup texts;
         CWeighingCore core(hosts.Hosts(), texts);
         core.RestoreRows(found.rows);
@@ -110,7 +104,7 @@ void BM_RecoverJournal65000(benchmark::State& state) {
 BENCHMARK(BM_RecoverJournal65000)->Unit(benchmark::kMillisecond);
 
 void BM_UnitSwitch65000(benchmark::State& state) {
-    NullHosts hosts;
+    BenchHosts hosts;
     CTextLookup texts;
     CWeighingCore core(hosts.Hosts(), texts);
     core.SetConnected(true);

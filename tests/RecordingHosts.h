@@ -27,7 +27,11 @@ inline const char* const kTestLanguage =
 class RecordingHosts : public IScaleLink, public IUserPrompts, public ITableView, public ITableSaver {
 public:
     void SendCommand(uint8_t command) override { commands.push_back(command); }
-    void SignalReply() override { ++replySignals; }
+    void SignalReply() override {
+        ++replySignals;
+        if (connectOnReply && core) core->SetConnected(true);
+    }
+    void WatchLineQuiet(bool open) override { quietWatched = open; }
     void SendStopAndEnd() override {
         commands.push_back(CMD_STOP);
         ++stops;
@@ -67,6 +71,8 @@ public:
     std::vector<bool> saves;
     std::vector<int> savedRowCounts;
     bool saveSucceeds = true;
+    bool quietWatched = false;
+    bool connectOnReply = false;  // the reply is taken for the scale's
 };
 
 // A connected core over the test language file, with a clock the test sets.
@@ -83,8 +89,21 @@ struct CoreFixture {
         return texts;
     }
 
+    // A burst, then the line falls quiet.
     void Feed(std::vector<uint8_t> bytes) {
+        FeedPiece(std::move(bytes));
+        Quiet();
+    }
+    // Bytes with more of the stream to come.
+    void FeedPiece(std::vector<uint8_t> bytes) {
         core.OnSerialData(bytes.data(), static_cast<int>(bytes.size()));
+    }
+    // The window's timer runs out only when the core asked for it.
+    void Quiet() {
+        if (hosts.quietWatched) {
+            hosts.quietWatched = false;
+            core.OnLineQuiet();
+        }
     }
     const std::wstring& Cell(int row, int column) const { return core.Table().Cell(row, column); }
     int Rows() const { return core.Table().RowCount(); }

@@ -19,6 +19,7 @@ CWeighingCore::CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Cloc
       m_texts(texts),
       m_clock(clock ? std::move(clock) : Clock([] { return static_cast<int64_t>(std::time(nullptr)); })),
       m_limits(limits),
+      m_assembler(RX_BUFFER_SIZE),
       m_rxBuffer(RX_BUFFER_SIZE, 0),
       m_weights(WEIGHT_ENTRIES, 0.0) {
     m_startTime = m_clock();
@@ -28,17 +29,50 @@ std::wstring CWeighingCore::Text(std::wstring_view section, std::wstring_view ke
     return m_texts.Text(section, key);
 }
 
+void CWeighingCore::SetConnected(bool connected) {
+    m_assembler.Reset();
+    m_connected.store(connected);
+}
+
 void CWeighingCore::OnSerialData(const uint8_t* bytes, int count) {
-    // The reader never hands over more than its 1024-byte buffer; anything
-    // longer would not fit the receive buffer, so only its head is judged.
-    count = std::clamp(count, 0, RX_BUFFER_SIZE);
-    m_rxCount = count;
-    if (count > 0) std::memcpy(m_rxBuffer.data(), bytes, static_cast<size_t>(count));
-    m_firstByte.store(m_rxBuffer[0]);
-    if (m_connected.load())
-        ProcessFrame();
-    else
+    if (count <= 0) return;
+    if (!m_connected.load()) {
+        m_firstByte.store(bytes[0]);
         m_link.SignalReply();
+        // The reply may have connected the link; what follows it in the same
+        // burst is already the scale's first frame.
+        if (!m_connected.load()) return;
+        ++bytes;
+        --count;
+    }
+    m_judging = true;
+    m_assembler.Feed(bytes, count, [this](const uint8_t* frame, int length) { return JudgeFrame(frame, length); });
+    m_judging = false;
+    m_link.WatchLineQuiet(m_connected.load() && m_assembler.Pending());
+}
+
+void CWeighingCore::OnLineQuiet() {
+    // A question asked while a frame is judged runs the event loop; the open
+    // frame waits for that judging to end.
+    if (m_judging) {
+        m_link.WatchLineQuiet(true);
+        return;
+    }
+    if (!m_connected.load()) {
+        m_assembler.Reset();
+        return;
+    }
+    m_judging = true;
+    m_assembler.Flush([this](const uint8_t* frame, int length) { return JudgeFrame(frame, length); });
+    m_judging = false;
+}
+
+bool CWeighingCore::JudgeFrame(const uint8_t* bytes, int count) {
+    if (!m_connected.load()) return false;
+    std::memcpy(m_rxBuffer.data(), bytes, static_cast<size_t>(count));
+    m_rxCount = count;
+    ProcessFrame();
+    return m_connected.load();
 }
 
 bool CWeighingCore::ProcessFrame() {
@@ -52,7 +86,7 @@ bool CWeighingCore::ProcessFrame() {
         m_table.SetCell(row, COLUMN_DATA, Text(SECTION_HEADER, L"Overweight"));
         if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = WEIGHT_OVERWEIGHT;
         m_retryPending = true;  // tells the completion below that Data is written
-    } else if (b[0] == FRAME_WEIGHT && (b[0] ^ b[1] ^ b[2] ^ b[3] ^ b[4]) == b[5]) {
+    } else if (b[0] == FRAME_WEIGHT && m_rxCount == FRAME_LENGTH && (b[0] ^ b[1] ^ b[2] ^ b[3] ^ b[4]) == b[5]) {
         m_retryPending = false;
         row = CreateRow();
     } else {

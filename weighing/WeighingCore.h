@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "FrameAssembler.h"
 #include "MeasurementTable.h"
 #include "WeighingHost.h"
 
@@ -39,8 +40,11 @@ public:
     CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Clock clock = {},
                   RowLimits limits = {});
 
-    // A burst from the reader; the bytes are copied before this returns.
+    // Bytes from the reader, any number; a frame may span several calls.
     void OnSerialData(const uint8_t* bytes, int count);
+    // The line has been silent for LINE_QUIET_MS since bytes were left open.
+    void OnLineQuiet();
+    // Judges the frame now in m_rxBuffer; true when it earned a row.
     bool ProcessFrame();
     std::wstring MakeWeightText(int row);
 
@@ -52,13 +56,15 @@ public:
     void SaveTable(bool bAuto);
 
     bool IsConnected() const { return m_connected.load(); }
-    void SetConnected(bool connected) { m_connected.store(connected); }
+    // Either way a new stream begins: nothing left from the last link is
+    // ever joined to what the next one sends.
+    void SetConnected(bool connected);
     bool IsTableFull() const { return m_tableFull; }
     void SetRowLimits(RowLimits limits) { m_limits = limits; }
     void ResetStartTime() { m_startTime = m_clock(); }
     int64_t StartTime() const { return m_startTime; }
 
-    // First byte of the last burst; the handshake reads it on its own thread.
+    // First byte of the last burst while not connected: the handshake reply.
     uint8_t FirstReceivedByte() const { return m_firstByte.load(); }
 
     // Every row is kept there as it is added; nullptr for none.
@@ -74,6 +80,8 @@ public:
     bool Weight(int row, double& kilograms) const;
 
 private:
+    // Judges one frame the assembler completed; false once the link ended.
+    bool JudgeFrame(const uint8_t* bytes, int count);
     int CreateRow();
     void CompleteRow(int row);
     void ApplyRowLimits(int row);
@@ -91,7 +99,9 @@ private:
     Clock m_clock;
     RowLimits m_limits;
 
-    std::vector<uint8_t> m_rxBuffer;
+    CFrameAssembler m_assembler;
+    bool m_judging = false;  // a frame is being judged (it may ask questions)
+    std::vector<uint8_t> m_rxBuffer;  // the frame being judged, from position 0
     int m_rxCount = 0;
     std::atomic<uint8_t> m_firstByte{0};
     std::atomic<bool> m_connected{false};

@@ -78,9 +78,13 @@ class Scale:
     frames it is given (or good ones) as each 0x9F comes back, resends on
     0xF9 and falls silent on 0x3A. Counts what it hears."""
 
-    def __init__(self, frames=None, interval=0.2, link=None):
+    def __init__(self, frames=None, interval=0.2, link=None, pieces=False):
         self.frames = frames or []
         self.interval = interval
+        # Each frame written in two or three pieces 1-10 ms apart, as a USB
+        # adapter on a busy machine hands them over.
+        self.pieces = pieces
+        self._random = __import__("random").Random(20261208)
         self.link = link  # a stable name for the device, like a udev symlink
         self.acks = self.stops = self.handshakes = self.repeats = self.sent = 0
         self._lock = threading.Lock()
@@ -114,7 +118,15 @@ class Scale:
         return weight_frame(1.0 + (self.sent % 50) * 0.25)
 
     def _send(self, data):
-        os.write(self.master, data)
+        if not self.pieces or len(data) < 3:
+            os.write(self.master, data)
+            return
+        count = self._random.choice((2, 3))
+        cuts = sorted(self._random.sample(range(1, len(data)), count - 1))
+        for start, end in zip([0] + cuts, cuts + [len(data)]):
+            if start:
+                time.sleep(self._random.uniform(0.001, 0.010))
+            os.write(self.master, data[start:end])
 
     def _run(self):
         import select

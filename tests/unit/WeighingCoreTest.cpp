@@ -72,8 +72,8 @@ TEST(FrameJudging, ErrorRowRemarkEndsAtZeroByte) {
     EXPECT_EQ(f.Cell(0, COLUMN_EXPLAN), L"Bad:AB");
 }
 
-TEST(FrameJudging, OverweightAnyLength) {
-    for (const Bytes& burst : {Bytes{0x3F}, Bytes{0x3F, 1, 2, 3, 4, 5, 6, 7, 8, 9}}) {
+TEST(FrameJudging, OverweightShortOrWhole) {
+    for (const Bytes& burst : {Bytes{0x3F}, Bytes{0x3F, 1, 2, 3, 4, 5}}) {
         CoreFixture f;
         f.Feed(burst);
         ASSERT_EQ(f.Rows(), 1);
@@ -94,27 +94,101 @@ TEST(FrameJudging, OverweightClearsPendingRepeat) {
     EXPECT_EQ(f.hosts.commands, (Bytes{CMD_REPEAT, CMD_ACK, CMD_REPEAT}));
 }
 
-TEST(FrameJudging, ShortBurstIsJudgedWithStaleBytesBehindIt) {
-    CoreFixture f;
-    f.Feed({0x5F, 0x02, 0x00, 0x30, 0x39, 0x54});
-    // Two bytes overwrite the head; bytes 2..5 stay from the last frame.
-    f.Feed({0x5F, 0x02});
-    ASSERT_EQ(f.Rows(), 2);
-    EXPECT_EQ(f.Cell(1, COLUMN_DATA), L"1234.5");
-    // Three bytes that break the check with the stale tail.
-    f.Feed({0x5F, 0x08, 0x01});
-    EXPECT_EQ(f.Rows(), 2);
-    EXPECT_EQ(f.hosts.commands.back(), CMD_REPEAT);
+// One step of the byte stream: bytes as a read hands them over, then
+// whether the line falls quiet after them.
+struct Step {
+    Bytes bytes;
+    bool quiet = false;
+};
+
+struct StreamCase {
+    const char* name;
+    std::vector<Step> steps;
+    Bytes commands;
+    std::vector<std::wstring> data;  // Data cell of each row
+};
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
 }
 
-TEST(FrameJudging, SplitFrameIsRepeatThenErrorRow) {
+Bytes Part(const Bytes& b, size_t from, size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+
+TEST(FrameAssembly, FramesAreJudgedWholeWhereverTheReadsSplitThem) {
+    const Bytes w = WeightFrame(0x02, 12345);  // 1234.5
+    const Bytes v = WeightFrame(0x08, 1234);   // 1.234
+    const Bytes noise{0x01, 0x02, 0x03};
+    const std::vector<StreamCase> cases{
+        {"split in two", {{Part(w, 0, 3)}, {Part(w, 3, 6)}}, {CMD_ACK}, {L"1234.5"}},
+        {"byte by byte",
+         {{Part(w, 0, 1)}, {Part(w, 1, 2)}, {Part(w, 2, 3)}, {Part(w, 3, 4)}, {Part(w, 4, 5)}, {Part(w, 5, 6)}},
+         {CMD_ACK},
+         {L"1234.5"}},
+        {"two frames in one read", {{Join({w, v})}}, {CMD_ACK, CMD_ACK}, {L"1234.5", L"1.2340"}},
+        {"a frame and a half, then the rest", {{Join({w, Part(v, 0, 2)})}, {Part(v, 2, 6)}},
+         {CMD_ACK, CMD_ACK}, {L"1234.5", L"1.2340"}},
+        // A short frame is damaged on its own; the next frame starts afresh.
+        {"cut-off frame, then a good one", {{Part(w, 0, 2), true}, {v}}, {CMD_REPEAT, CMD_ACK}, {L"1.2340"}},
+        {"noise, a pause, a frame", {{noise, true}, {w}}, {CMD_REPEAT, CMD_ACK}, {L"1234.5"}},
+        {"noise twice is a repeat then an error row", {{noise, true}, {Part(noise, 0, 1)}, {Part(noise, 1, 3), true}},
+         {CMD_REPEAT, CMD_ACK},
+         {L"ERR"}},
+        // Without a pause the frame belongs to the damaged bytes before it.
+        {"noise running into a frame", {{Join({noise, w}), true}}, {CMD_REPEAT}, {}},
+        {"overweight cut short by a pause", {{{0x3F, 0x00}, true}}, {CMD_ACK}, {L"OVER"}},
+        {"overweight whole, then a frame", {{Join({Bytes{0x3F, 1, 2, 3, 4, 5}, w})}}, {CMD_ACK, CMD_ACK},
+         {L"OVER", L"1234.5"}},
+        {"a pause with nothing open", {{w, true}, {{}, true}}, {CMD_ACK}, {L"1234.5"}},
+        {"a flood without a pause is judged in buffer-sized pieces", {{Bytes(5000, 0x41), true}},
+         {CMD_REPEAT, CMD_ACK, CMD_REPEAT},
+         {L"ERR"}},
+    };
+    for (const StreamCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CoreFixture f;
+        for (const Step& step : c.steps) {
+            f.FeedPiece(step.bytes);
+            if (step.quiet) f.Quiet();
+        }
+        EXPECT_EQ(f.hosts.commands, c.commands);
+        ASSERT_EQ(f.Rows(), static_cast<int>(c.data.size()));
+        for (size_t i = 0; i < c.data.size(); ++i) EXPECT_EQ(f.Cell(static_cast<int>(i), COLUMN_DATA), c.data[i]);
+        EXPECT_FALSE(f.hosts.quietWatched) << "bytes left open";
+    }
+}
+
+TEST(FrameAssembly, ErrorRowRemarkHoldsTheDamagedBytesOnly) {
     CoreFixture f;
-    const Bytes frame = WeightFrame(0x02, 12345);
-    f.Feed(Bytes(frame.begin(), frame.begin() + 3));
-    f.Feed(Bytes(frame.begin() + 3, frame.end()));
+    f.Feed(WeightFrame(0x02, 12345));
+    f.Feed({0x41, 0x42});
+    f.Feed({0x43});
+    ASSERT_EQ(f.Rows(), 2);
+    EXPECT_EQ(f.Cell(1, COLUMN_EXPLAN), L"Bad:C");
+}
+
+TEST(FrameAssembly, AnOpenFrameIsDroppedWhenTheLinkEnds) {
+    CoreFixture f;
+    const Bytes w = WeightFrame(0x02, 12345);
+    f.FeedPiece(Part(w, 0, 4));
+    f.core.SetConnected(false);
+    f.core.SetConnected(true);
+    f.FeedPiece(w);
+    EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
     ASSERT_EQ(f.Rows(), 1);
-    EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"ERR");
-    EXPECT_EQ(f.hosts.commands, (Bytes{CMD_REPEAT, CMD_ACK}));
+    EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"1234.5");
+}
+
+TEST(FrameAssembly, FramesAfterTheHandshakeReplyInTheSameReadAreReadings) {
+    CoreFixture f;
+    f.core.SetConnected(false);
+    f.hosts.connectOnReply = true;
+    f.FeedPiece(Join({Bytes{FRAME_HANDSHAKE_REPLY}, WeightFrame(0x02, 12345)}));
+    EXPECT_EQ(f.hosts.replySignals, 1);
+    EXPECT_EQ(f.core.FirstReceivedByte(), FRAME_HANDSHAKE_REPLY);
+    EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
+    EXPECT_EQ(f.Rows(), 1);
 }
 
 TEST(FrameJudging, InvalidDecimalCodeIsErrorRowWithAcknowledge) {
@@ -137,17 +211,6 @@ TEST(FrameJudging, NotConnectedOnlySignalsTheReply) {
     EXPECT_TRUE(f.hosts.commands.empty());
     EXPECT_EQ(f.hosts.replySignals, 2);
     EXPECT_EQ(f.core.FirstReceivedByte(), 0x5F);
-}
-
-TEST(FrameJudging, BurstLongerThanTheBufferIsCutToIt) {
-    CoreFixture f;
-    Bytes flood(5000, 0x41);
-    f.Feed(flood);
-    f.Feed(flood);
-    ASSERT_EQ(f.Rows(), 1);
-    EXPECT_EQ(f.Cell(0, COLUMN_EXPLAN).size(), 4u + RX_BUFFER_SIZE);
-    f.Feed({});  // an empty burst is judged on what the buffer holds
-    EXPECT_EQ(f.hosts.commands.back(), CMD_REPEAT);
 }
 
 TEST(TableCells, UnitCopiesTheRowAbove) {

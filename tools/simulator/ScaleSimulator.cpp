@@ -99,7 +99,7 @@ void CScaleSimulator::SendFrame(const SimFrame& frame, bool whole) {
     }
     if (frame.kind == SimFrame::Kind::Split && !whole) {
         WriteAll({bytes.begin(), bytes.begin() + 3});
-        // Long enough apart that the program reads two bursts.
+        // Long enough apart that the program reads two pieces of one frame.
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         WriteAll({bytes.begin() + 3, bytes.end()});
     } else {

@@ -1,0 +1,90 @@
+"""End-to-end tests of how the program cuts the scale's byte stream into
+frames: frames that arrive in pieces, two frames in one write, and noise.
+
+    python3 tests/e2e/test_byte_stream.py BUILD_BIN [SHOTS_DIR] [unittest args]"""
+
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import OPEN_CLOSE, PORT_COMBO, STATUS, Display, Program, Scale, setting_for, wait_until, weight_frame  # noqa: E402
+
+BUILD_BIN = None
+SHOTS_DIR = None
+
+
+class ByteStream(unittest.TestCase):
+    def setUp(self):
+        self.display = Display()
+        self.program = None
+        self.scale = None
+
+    def tearDown(self):
+        if self.program:
+            self.program.shot("end")
+            self.program.finish()
+        if self.scale:
+            self.scale.close()
+        self.display.close()
+
+    def start(self, scale):
+        self.scale = scale
+        self.program = Program(BUILD_BIN, self.display, setting_for(scale.device), SHOTS_DIR,
+                               self.id().split(".")[-1])
+        p = self.program
+        p.wait_main()
+        time.sleep(0.3)
+        p.choose(PORT_COMBO, 1)
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Disconnect", 5, "the connection")
+        return p
+
+    def disconnect(self, p):
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: self.scale.stops == 1, 5, "the stop byte")
+        wait_until(lambda: p.rows() == self.scale.acks, 5, "as many rows as acknowledgements")
+
+    def journal_kinds(self):
+        with open(os.path.join(self.program.journal_folder(), "journal.txt"), "rb") as f:
+            lines = f.read().splitlines()[1:]
+        return [line.split(b"\t")[2] for line in lines]
+
+    def test_frames_in_pieces_are_one_reading_each(self):
+        p = self.start(Scale(interval=0, pieces=True))
+        wait_until(lambda: self.scale.acks >= 1000, 300, "a thousand readings")
+        self.disconnect(p)
+        p.shot("pieces")
+        self.assertEqual(self.scale.repeats, 0, "a frame in pieces was taken for a damaged one")
+        kinds = self.journal_kinds()
+        self.assertEqual(len(kinds), self.scale.acks)
+        self.assertEqual(set(kinds), {b"W"}, "a frame in pieces became an error row")
+        self.assertIn(f"{self.scale.acks} readings", p.control(STATUS)["label"])
+
+    def test_two_frames_in_one_write_are_two_readings(self):
+        p = self.start(Scale(frames=[weight_frame(1.5) + weight_frame(2.25)], interval=0.05))
+        wait_until(lambda: self.scale.sent >= 10, 20, "ten pairs")
+        self.disconnect(p)
+        cells = p.cells()
+        self.assertEqual(self.scale.repeats, 0)
+        self.assertEqual(self.scale.acks, 2 * self.scale.sent)
+        self.assertEqual([row[1] for row in cells], ["1.5000", "2.2500"] * self.scale.sent)
+
+    def test_noise_then_a_frame_after_a_pause(self):
+        noise = bytes([0x01, 0x0D, 0xA0])
+        p = self.start(Scale(frames=[noise, weight_frame(2.5)], interval=0.1))
+        # Each noise is asked for again once, then kept as an error row.
+        wait_until(lambda: p.rows() >= 6, 20, "six rows")
+        self.disconnect(p)
+        p.shot("noise")
+        cells = p.cells()
+        self.assertEqual([row[1] for row in cells[:6]], ["Error", "2.5000"] * 3)
+        self.assertEqual(cells[0][5], "Damaged frame:\u2401\u240D\u00A0")
+        self.assertEqual(self.scale.repeats, sum(1 for row in cells if row[1] == "Error"))
+
+
+if __name__ == "__main__":
+    BUILD_BIN = os.path.abspath(sys.argv[1])
+    SHOTS_DIR = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
