@@ -93,29 +93,78 @@ void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
 
 void CScaleDlg::OfferJournalRows() {
     std::wstring reason;
-    if (!m_journal.Open(m_userDataFolder, reason)) {
+    if (!m_journal.Open(m_userDataFolder, reason, m_core.RowCapacity())) {
         // The table works as before; the user is told that a crash would cost
         // the readings not yet saved.
         ShowText(MSG_OK, JournalFailedText(reason));
         return;
     }
     m_journal.OnFailure([this](const std::wstring& why) { ShowNoticeNoWait(JournalFailedText(why)); });
+    m_journal.OnRecovered([this] {
+        std::wstring text = Text(SECTION_MESSAGE, L"Journal_Safe_Again");
+        ReplaceAll(text, L"{folder}", WideFromPath(m_userDataFolder));
+        ShowNoticeNoWait(text);
+    });
     m_core.SetJournal(&m_journal);
     const JournalContents& found = m_journal.Found();
     if (found.state != JournalState::Rows) {
         m_journal.ContinueWithFound();  // one that cannot be read is kept aside quietly
-        return;
+    } else if (AskToShowAgain(found)) {
+        const int dropped = found.droppedRows;
+        m_core.RestoreRows(found.rows);
+        m_journal.ContinueWithFound();
+        if (dropped > 0) TellRowsKeptAside(dropped, m_journal.LastSetAside());
+    } else if (!m_journal.SetFoundAside(&reason)) {
+        TellNotSetAside(reason, m_journal);
     }
+    // Journals of other copies that ended without closing, one after the other.
+    for (const std::filesystem::path& path : m_journal.OthersLeftBehind()) {
+        CJournal other;
+        const int room = std::max(m_core.RowCapacity() - m_core.Table().RowCount(), 0);
+        if (!other.OpenLeftBehind(path, room)) continue;
+        const JournalContents& more = other.Found();
+        if (more.rows.empty()) continue;  // no room left in the table: offered at the next start
+        if (AskToShowAgain(more)) {
+            m_core.RestoreRows(more.rows, true);
+            // Only once its rows are in this run's journal does the file go.
+            if (!m_journal.IsOpen() || m_journal.HasFailed()) continue;
+            if (more.droppedRows == 0)
+                other.Remove();
+            else if (other.MoveAside(&reason))
+                TellRowsKeptAside(more.droppedRows, other.LastSetAside());
+            else
+                TellNotSetAside(reason, other);
+        } else if (!other.MoveAside(&reason)) {
+            TellNotSetAside(reason, other);
+        }
+    }
+}
+
+bool CScaleDlg::AskToShowAgain(const JournalContents& found) {
     std::wstring question = Text(SECTION_MESSAGE, L"Restore_Rows");
     ReplaceAll(question, L"{count}", std::to_wstring(found.rows.size()));
     ReplaceAll(question, L"{first}", found.rows.front().cells[COLUMN_UPDATE_TIME]);
     ReplaceAll(question, L"{last}", found.rows.back().cells[COLUMN_UPDATE_TIME]);
-    ReplaceAll(question, L"{folder}", WideFromPath(m_journal.Path().parent_path()));
-    if (AskYesNo(question) == ANSWER_YES) {
-        m_core.RestoreRows(found.rows);
-        m_journal.ContinueWithFound();
+    ReplaceAll(question, L"{folder}", WideFromPath(m_userDataFolder));
+    return AskYesNo(question) == ANSWER_YES;
+}
+
+void CScaleDlg::TellRowsKeptAside(int count, const std::filesystem::path& file) {
+    std::wstring text = Text(SECTION_MESSAGE, L"Journal_Rows_Kept_Aside");
+    ReplaceAll(text, L"{count}", std::to_wstring(count));
+    ReplaceAll(text, L"{file}", WideFromPath(file));
+    ShowText(MSG_OK, text);
+}
+
+void CScaleDlg::TellNotSetAside(const std::wstring& reason, const CJournal& journal) {
+    if (journal.IsOpen() || &journal != &m_journal) {
+        std::wstring text = Text(SECTION_MESSAGE, L"Journal_Left_In_Place");
+        ReplaceAll(text, L"{reason}", reason);
+        ReplaceAll(text, L"{file}", WideFromPath(journal.Path()));
+        ShowText(MSG_OK, text);
     } else {
-        m_journal.SetFoundAside();
+        // Nothing could follow the rows left there: this run keeps no journal.
+        ShowText(MSG_OK, JournalFailedText(reason));
     }
 }
 

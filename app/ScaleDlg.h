@@ -103,6 +103,10 @@ private:
     // Rows an earlier run left in the journal: shown again or kept aside.
     void OfferJournalRows();
     std::wstring JournalFailedText(const std::wstring& reason) const;
+    bool AskToShowAgain(const JournalContents& found);
+    void TellRowsKeptAside(int count, const std::filesystem::path& file);
+    // The rows not wanted could not be copied aside: where they stay.
+    void TellNotSetAside(const std::wstring& reason, const CJournal& journal);
 
     void OnOpenCloseConnection(wxCommandEvent& event);
     void OnUnitKg(wxCommandEvent& event);
@@ -136,7 +140,7 @@ private:
     void RowAdded(int row) override;
     void RowsChanged() override;
     // ITableSaver
-    bool SaveTableToExcel(bool bAuto) override;
+    bool SaveTableToExcel(bool bAuto, int& rowsSaved) override;
     // The save dialog; empty when the user gave up.
     std::wstring AskSavePath(const std::wstring& initialName);
     std::wstring SaveDialogFolder() const;

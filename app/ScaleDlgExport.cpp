@@ -50,7 +50,7 @@ std::wstring CScaleDlg::AskSavePath(const std::wstring& initialName) {
     }
 }
 
-bool CScaleDlg::SaveTableToExcel(bool bAuto) {
+bool CScaleDlg::SaveTableToExcel(bool bAuto, int& rowsSaved) {
     const std::wstring fileName = DefaultExportName(static_cast<int64_t>(std::time(nullptr))) + L".xls";
     std::wstring path;
     if (bAuto) {
@@ -59,6 +59,9 @@ bool CScaleDlg::SaveTableToExcel(bool bAuto) {
         path = m_chooseSavePath ? m_chooseSavePath(fileName) : AskSavePath(fileName);
         if (path.empty()) return false;
     }
+    // The rows the workbook holds: readings that arrived while the dialog was
+    // open are in it, later ones are not.
+    rowsSaved = m_core.Table().RowCount();
     ExportResult result = WriteTable(path);
     if (!bAuto && result.status == ExportStatus::Saved)
         RememberSaveFolder(m_userSettingFile, WideFromPath(PathFromWide(path).parent_path()));

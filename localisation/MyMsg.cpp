@@ -115,14 +115,14 @@ void CMyMsgDialog::InitTexts(int kind, const std::wstring& text, const std::wstr
         ok->Hide();
         yes->Show();
         no->Show();
-        yes->SetLabel(ReadProfileText(languageFile, SECTION_BUTTON, L"Msg_IDYES"));
-        no->SetLabel(ReadProfileText(languageFile, SECTION_BUTTON, L"Msg_IDNO"));
+        yes->SetLabel(LanguageText(languageFile, SECTION_BUTTON, L"Msg_IDYES"));
+        no->SetLabel(LanguageText(languageFile, SECTION_BUTTON, L"Msg_IDNO"));
         yes->SetFocus();
     } else if (kind == MSG_OK) {
         ok->Show();
         yes->Hide();
         no->Hide();
-        ok->SetLabel(ReadProfileText(languageFile, SECTION_BUTTON, L"Msg_IDOK"));
+        ok->SetLabel(LanguageText(languageFile, SECTION_BUTTON, L"Msg_IDOK"));
         ok->SetFocus();
     }
     SetTitle(caption);
@@ -172,7 +172,7 @@ void CMyMsgDialog::OnCloseBox(wxCloseEvent&) { Finish(IDCANCEL_ANSWER); }
 
 void CMyMsg::SetMessage(int kind, std::wstring text, std::wstring caption) {
     m_caption = caption.empty()
-                    ? ReadProfileText(m_languageFile, SECTION_MESSAGE, L"Warning")
+                    ? LanguageText(m_languageFile, SECTION_MESSAGE, L"Warning")
                     : std::move(caption);
     m_text = std::move(text);
     m_kind = kind;

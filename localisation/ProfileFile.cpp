@@ -285,9 +285,31 @@ std::optional<std::wstring> FindProfileValue(const std::wstring& file, std::wstr
 
 }  // namespace
 
+std::optional<std::wstring> FindProfileText(const std::wstring& file, std::wstring_view section,
+                                            std::wstring_view key) {
+    std::optional<std::wstring> value = FindProfileValue(file, section, key);
+    if (value && value->size() > PROFILE_MAX_TEXT) value->resize(PROFILE_MAX_TEXT);
+    return value;
+}
+
 std::wstring ReadProfileText(const std::wstring& file, std::wstring_view section,
                              std::wstring_view key) {
-    std::wstring value = FindProfileValue(file, section, key).value_or(std::wstring());
+    return FindProfileText(file, section, key).value_or(std::wstring());
+}
+
+struct CProfileText::Index {
+    ProfileIndex keys;
+};
+
+CProfileText::CProfileText(std::string_view bytes)
+    : m_index(std::make_unique<const Index>(Index{BuildIndex(SplitProfile(bytes))})) {}
+
+CProfileText::~CProfileText() = default;
+
+std::optional<std::wstring> CProfileText::Find(std::wstring_view section, std::wstring_view key) const {
+    const auto found = m_index->keys.find(IndexKey(section, key));
+    if (found == m_index->keys.end()) return std::nullopt;
+    std::wstring value = found->second;
     if (value.size() > PROFILE_MAX_TEXT) value.resize(PROFILE_MAX_TEXT);
     return value;
 }

@@ -14,6 +14,8 @@
 //    file's encoding, and adds the key, the section or the file as needed.
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,22 @@ constexpr uintmax_t PROFILE_MAX_FILE_SIZE = 1024 * 1024;
 
 std::wstring ReadProfileText(const std::wstring& file, std::wstring_view section,
                              std::wstring_view key);
+
+// The key's text, or nothing when the file, section or key is missing.
+std::optional<std::wstring> FindProfileText(const std::wstring& file, std::wstring_view section,
+                                            std::wstring_view key);
+
+// An INI file's bytes held in memory, read by the same rules.
+class CProfileText {
+public:
+    explicit CProfileText(std::string_view bytes);
+    ~CProfileText();
+    std::optional<std::wstring> Find(std::wstring_view section, std::wstring_view key) const;
+
+private:
+    struct Index;
+    std::unique_ptr<const Index> m_index;
+};
 
 // Whether the key is present at all, even with an empty value.
 bool ProfileHasKey(const std::wstring& file, std::wstring_view section, std::wstring_view key);

@@ -15,7 +15,13 @@ std::wstring CTextLookup::LanguageFile() const {
 }
 
 std::wstring CTextLookup::Text(std::wstring_view section, std::wstring_view key) const {
-    return ReadProfileText(LanguageFile(), section, key);
+    return LanguageText(LanguageFile(), section, key);
+}
+
+std::wstring LanguageText(const std::wstring& languageFile, std::wstring_view section, std::wstring_view key) {
+    if (std::optional<std::wstring> text = FindProfileText(languageFile, section, key)) return *std::move(text);
+    static const CProfileText english(SHIPPED_ENGLISH_INI);
+    return english.Find(section, key).value_or(std::wstring());
 }
 
 void ReplaceAll(std::wstring& text, std::wstring_view placeholder, std::wstring_view value) {

@@ -1,6 +1,7 @@
 #pragma once
 // Every text the user sees is read from the language file in use just before
-// it is shown; a missing file, section or key gives the empty text.
+// it is shown; a text the file does not hold (a missing or unreadable file, a
+// missing section or key) is the shipped English one, compiled in.
 
 #include <mutex>
 #include <string>
@@ -20,6 +21,12 @@ private:
     mutable std::mutex m_lock;  // the handshake workers read texts too
     std::wstring m_languageFile;
 };
+
+// The text of the key in the language file, else the shipped English text.
+std::wstring LanguageText(const std::wstring& languageFile, std::wstring_view section, std::wstring_view key);
+
+// The shipped English language file, as built into the program.
+extern const char SHIPPED_ENGLISH_INI[];
 
 // Fills a placeholder such as "{device}" of a text from the language file.
 void ReplaceAll(std::wstring& text, std::wstring_view placeholder, std::wstring_view value);

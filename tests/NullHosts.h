@@ -18,7 +18,7 @@ public:
     void ShowNoticeNoWait(const std::wstring&) override {}
     void RowAdded(int) override {}
     void RowsChanged() override {}
-    bool SaveTableToExcel(bool) override { return false; }
+    bool SaveTableToExcel(bool, int&) override { return false; }
 
     WeighingHosts Hosts() { return {*this, *this, *this, *this}; }
 

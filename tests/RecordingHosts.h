@@ -44,6 +44,8 @@ public:
 
     int AskYesNo(const std::wstring& text) override {
         questions.push_back(text);
+        // Readings that arrive while the question stands.
+        if (core) for (const auto& frame : framesDuringQuestion) core->OnSerialData(frame.data(), static_cast<int>(frame.size()));
         if (answers.empty()) return ANSWER_CANCEL;
         const int a = answers.front();
         answers.pop_front();
@@ -54,9 +56,12 @@ public:
     void RowAdded(int row) override { addedRows.push_back(row); }
     void RowsChanged() override { ++rowsChanged; }
 
-    bool SaveTableToExcel(bool bAuto) override {
+    bool SaveTableToExcel(bool bAuto, int& rowsSaved) override {
         saves.push_back(bAuto);
-        savedRowCounts.push_back(core ? core->Table().RowCount() : -1);
+        // Readings that arrive while the save dialog is open go into the workbook.
+        if (core) for (const auto& frame : framesDuringSave) core->OnSerialData(frame.data(), static_cast<int>(frame.size()));
+        rowsSaved = core ? core->Table().RowCount() : 0;
+        savedRowCounts.push_back(rowsSaved);
         return saveSucceeds;
     }
 
@@ -71,6 +76,7 @@ public:
     std::vector<bool> saves;
     std::vector<int> savedRowCounts;
     bool saveSucceeds = true;
+    std::vector<std::vector<uint8_t>> framesDuringSave, framesDuringQuestion;
     bool quietWatched = false;
     bool connectOnReply = false;  // the reply is taken for the scale's
 };

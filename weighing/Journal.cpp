@@ -1,5 +1,6 @@
 #include "Journal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -7,6 +8,10 @@
 #include <system_error>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
@@ -129,22 +134,49 @@ CJournal::~CJournal() {
     }
 }
 
-bool CJournal::Open(const std::filesystem::path& folder, std::wstring& reason) {
+bool CJournal::Open(const std::filesystem::path& folder, std::wstring& reason, int maxRows) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     int error = 0;
     for (int slot = 1; slot <= JOURNAL_SLOTS && m_fd < 0; ++slot) {
-        m_path = SlotPath(folder, slot);
-        m_fd = OpenLocked(m_path);
-        if (m_fd < 0 && error == 0) error = errno;
+        if (!OpenPath(SlotPath(folder, slot), maxRows) && error == 0) error = errno;
     }
     if (m_fd < 0) {
         reason = WideFromUtf8(std::generic_category().message(error));
-        m_path.clear();
         return false;
     }
-    m_found = ReadJournal(ReadWhole(m_fd));
     return true;
+}
+
+bool CJournal::OpenLeftBehind(const std::filesystem::path& path, int maxRows) { return OpenPath(path, maxRows); }
+
+bool CJournal::OpenPath(const std::filesystem::path& path, int maxRows) {
+    m_fd = OpenLocked(path);
+    if (m_fd < 0) return false;
+    m_path = path;
+    // A rewrite cut short by a crash leaves its copy beside a whole journal.
+    std::filesystem::path temp = path;
+    temp += ".new";
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    m_found = ReadJournal(ReadWhole(m_fd), maxRows);
+    return true;
+}
+
+std::vector<std::filesystem::path> CJournal::OthersLeftBehind() const {
+    std::vector<std::filesystem::path> found;
+    if (m_path.empty()) return found;
+    for (int slot = 1; slot <= JOURNAL_SLOTS; ++slot) {
+        const std::filesystem::path path = SlotPath(m_path.parent_path(), slot);
+        std::error_code ignored;
+        if (path == m_path || !std::filesystem::exists(path, ignored)) continue;
+        const int fd = OpenLocked(path);
+        if (fd < 0) continue;  // a running copy's
+        const JournalContents contents = ReadJournal(ReadWhole(fd), 1);
+        CloseFile(fd);
+        if (contents.state == JournalState::Rows) found.push_back(path);
+    }
+    return found;
 }
 
 void CJournal::ContinueWithFound() {
@@ -155,6 +187,18 @@ void CJournal::ContinueWithFound() {
         return;
     }
     const size_t whole = m_found.wholeBytes;
+    const int shown = static_cast<int>(m_found.rows.size());
+    if (m_found.droppedRows > 0 && CopyAside(static_cast<size_t>(-1), "kept")) {
+        // Everything is in the copy; the journal holds the rows shown again.
+        std::string bytes = JournalHeader();
+        for (int i = 0; i < shown; ++i) bytes += FormatJournalLine(i, m_found.rows[static_cast<size_t>(i)]);
+        if (ReplaceWith(bytes)) {
+            m_liveRows = shown;
+            m_found.damaged = false;
+            StartSyncThread();
+            return;
+        }
+    }
     if (m_found.damaged) CopyAside(static_cast<size_t>(-1), "damaged");
     if (whole == 0) {
         Truncate(0);
@@ -162,48 +206,196 @@ void CJournal::ContinueWithFound() {
     } else if (m_found.damaged) {
         Truncate(whole);
     }
+    m_liveRows = shown + m_found.droppedRows;
+    // Rows beyond what the table holds leave it, but stay in the file.
+    if (m_found.droppedRows > 0 && Append(FormatClearedLine(m_found.droppedRows))) m_liveRows = shown;
     StartSyncThread();
 }
 
-void CJournal::SetFoundAside() {
-    if (m_fd < 0) return;
+bool CJournal::SetFoundAside(std::wstring* reason) {
+    if (m_fd < 0) return true;
     m_decided = true;
+    StartSyncThread();
     const bool worthKeeping = m_found.state != JournalState::Empty || m_found.damaged;
     // Only once the copy is safely written is the journal started again.
     if (!worthKeeping || CopyAside(static_cast<size_t>(-1), "kept")) {
         Truncate(0);
         WriteAll(m_fd, JournalHeader());
         m_found = {};
+        m_liveRows = 0;
+        m_leftBytes = 0;
+        m_leftLive = 0;
+        return true;
     }
-    StartSyncThread();
+    const int error = errno;
+    if (reason) *reason = WideFromUtf8(std::generic_category().message(error));
+    // No copy: the rows stay in the file, marked as no longer in the table,
+    // so new readings follow them without ever being mixed with them.
+    const int rows = static_cast<int>(m_found.rows.size()) + m_found.droppedRows;
+    if (m_found.state == JournalState::Rows && !m_found.damaged && WriteAll(m_fd, FormatClearedLine(rows))) {
+        const long long length = FileLength(m_fd);
+        m_leftBytes = length > 0 ? static_cast<size_t>(length) : 0;
+        m_leftLive = 0;
+        m_liveRows = 0;
+        m_found = {};
+        m_dirty.store(true);
+        return false;
+    }
+    // Nothing can safely follow what is there: the file stays as it is and
+    // this run keeps no journal.
+    std::lock_guard<std::mutex> guard(m_lock);
+    CloseFile(m_fd);
+    m_fd = -1;
+    return false;
+}
+
+void CJournal::Remove() {
+    if (m_fd < 0) return;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        CloseFile(m_fd);
+        m_fd = -1;
+    }
+    std::error_code ignored;
+    std::filesystem::remove(m_path, ignored);
+}
+
+bool CJournal::MoveAside(std::wstring* reason) {
+    if (m_fd < 0) return true;
+    if (!CopyAside(static_cast<size_t>(-1), "kept")) {
+        if (reason) *reason = WideFromUtf8(std::generic_category().message(errno));
+        return false;
+    }
+    Remove();
+    return true;
+}
+
+bool CJournal::Append(std::string_view lines) {
+    size_t done = 0;
+    if (WriteAll(m_fd, lines, &done)) {
+        m_dirty.store(true);
+        return true;
+    }
+    const int error = errno;
+    // Rows after a gap could never be shown again: only whole lines stay.
+    const long long length = FileLength(m_fd);
+    if (length >= static_cast<long long>(done)) TruncateTo(m_fd, static_cast<size_t>(length) - done);
+    Fail(error);
+    return false;
+}
+
+void CJournal::Fail(int error) {
+    m_lastTry = Clock::now();
+    if (m_failed) return;
+    m_failed = true;
+    if (m_onFailure) m_onFailure(WideFromUtf8(std::generic_category().message(error)));
 }
 
 void CJournal::RowAdded(int row, const JournalRow& record) {
     if (m_fd < 0 || m_failed) return;
     if (!m_decided) SetFoundAside();  // rows found earlier are never mixed with new ones
-    size_t done = 0;
-    if (!WriteAll(m_fd, FormatJournalLine(row, record), &done)) {
-        const int error = errno;
-        // Rows after a gap could never be shown again, so the journal stops
-        // here with whole rows only, until the table is emptied.
-        const long long length = FileLength(m_fd);
-        if (length >= static_cast<long long>(done)) TruncateTo(m_fd, static_cast<size_t>(length) - done);
-        m_failed = true;
-        if (m_onFailure) m_onFailure(WideFromUtf8(std::generic_category().message(error)));
-    }
-    m_dirty.store(true);
+    if (m_fd >= 0 && Append(FormatJournalLine(row, record))) ++m_liveRows;
+}
+
+void CJournal::FirstRowsCleared(int count) {
+    // A failed journal is written anew as a whole once the disk takes it.
+    if (m_fd < 0 || m_failed) return;
+    if (Append(FormatClearedLine(count))) m_liveRows -= count;
 }
 
 void CJournal::TableEmptied(bool keepAside) {
     if (m_fd < 0) return;
-    if (keepAside) CopyAside(static_cast<size_t>(-1), "kept");
+    const bool mustKeep = keepAside || m_leftBytes > 0;
+    if (mustKeep && !CopyAside(static_cast<size_t>(-1), "kept")) {
+        // No copy: the rows stay in the file behind a mark that they left
+        // the table (a failing journal gets the mark in its next rewrite).
+        const int unmarked = m_leftLive + m_liveRows;
+        if (unmarked > 0 && !m_failed && WriteAll(m_fd, FormatClearedLine(unmarked)))
+            m_leftLive = 0;
+        else
+            m_leftLive = unmarked;
+        const long long length = FileLength(m_fd);
+        m_leftBytes = length > 0 ? static_cast<size_t>(length) : 0;
+        m_liveRows = 0;
+        m_dirty.store(true);
+        return;
+    }
     Truncate(0);
+    m_leftBytes = 0;
+    m_leftLive = 0;
+    m_liveRows = 0;
     // An empty table starts a whole journal again, even after a failure.
-    m_failed = !WriteAll(m_fd, JournalHeader());
+    if (WriteAll(m_fd, JournalHeader())) {
+        if (m_failed) {
+            m_failed = false;
+            if (m_onRecovered) m_onRecovered();
+        }
+    } else {
+        Fail(errno);
+    }
     m_dirty.store(true);
 }
 
+bool CJournal::WantsWholeTable() {
+    return m_fd >= 0 && m_failed && Clock::now() - m_lastTry >= m_retryInterval;
+}
+
+void CJournal::WriteWholeTable(int rows, const std::function<JournalRow(int row)>& rowAt) {
+    m_lastTry = Clock::now();
+    std::string bytes = m_leftBytes > 0 ? ReadWhole(m_fd).substr(0, m_leftBytes) : JournalHeader();
+    if (m_leftLive > 0) bytes += FormatClearedLine(m_leftLive);
+    const size_t prefix = bytes.size();
+    for (int i = 0; i < rows; ++i) bytes += FormatJournalLine(i, rowAt(i));
+    if (!ReplaceWith(bytes)) {
+        // Still no room: tried again a moment later. A journal that could
+        // not be opened again after the swap is gone for this run.
+        return;
+    }
+    if (m_leftBytes > 0) m_leftBytes = prefix;
+    m_leftLive = 0;
+    m_liveRows = rows;
+    m_failed = false;
+    m_dirty.store(true);
+    if (m_onRecovered) m_onRecovered();
+}
+
 bool CJournal::Truncate(size_t length) { return TruncateTo(m_fd, length); }
+
+bool CJournal::ReplaceWith(const std::string& bytes) {
+    std::filesystem::path temp = m_path;
+    temp += ".new";
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    const int fd = OpenLocked(temp);
+    if (fd < 0) return false;
+    if (!WriteAll(fd, bytes) || !SyncToDisk(fd)) {
+        CloseFile(fd);
+        std::filesystem::remove(temp, ignored);
+        return false;
+    }
+#ifdef _WIN32
+    // An open file cannot be replaced here: closed, replaced, opened again.
+    CloseFile(fd);
+    std::lock_guard<std::mutex> guard(m_lock);
+    CloseFile(m_fd);
+    const bool moved =
+        ::MoveFileExW(temp.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!moved) std::filesystem::remove(temp, ignored);
+    m_fd = OpenLocked(m_path);
+    return moved && m_fd >= 0;
+#else
+    // The new file is locked before it takes the journal's name.
+    if (::rename(temp.c_str(), m_path.c_str()) != 0) {
+        CloseFile(fd);
+        std::filesystem::remove(temp, ignored);
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    CloseFile(m_fd);
+    m_fd = fd;
+    return true;
+#endif
+}
 
 bool CJournal::CopyAside(size_t length, const char* label) {
     std::string bytes = ReadWhole(m_fd);
@@ -239,14 +431,11 @@ void CJournal::StartSyncThread() {
 }
 
 void CJournal::SyncLoop() {
+    // The lock is held while syncing: the file may be swapped in between.
     std::unique_lock<std::mutex> lock(m_lock);
     while (!m_stop) {
         m_wake.wait_for(lock, std::chrono::milliseconds(JOURNAL_SYNC_INTERVAL_MS), [this] { return m_stop; });
-        if (m_dirty.exchange(false)) {
-            lock.unlock();
-            SyncToDisk(m_fd);
-            lock.lock();
-        }
+        if (m_dirty.exchange(false) && m_fd >= 0) SyncToDisk(m_fd);
     }
 }
 

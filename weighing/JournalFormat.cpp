@@ -1,5 +1,6 @@
 #include "JournalFormat.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "TextCodec.h"
@@ -62,30 +63,66 @@ std::string Hex32(uint32_t value) {
     return text;
 }
 
-bool ParseRow(std::string_view line, int expectedRow, JournalRow& row) {
-    std::string_view fields[ROW_FIELDS];
+// Splits a line at its tabs into at most maxFields fields; 0 when it has more.
+int SplitFields(std::string_view line, std::string_view* fields, int maxFields) {
     int count = 0;
     size_t start = 0;
     for (;;) {
         const size_t tab = line.find('\t', start);
-        if (count == ROW_FIELDS) return false;
+        if (count == maxFields) return 0;
         fields[count++] = line.substr(start, tab == std::string_view::npos ? tab : tab - start);
-        if (tab == std::string_view::npos) break;
+        if (tab == std::string_view::npos) return count;
         start = tab + 1;
     }
-    if (count != ROW_FIELDS || fields[0] != "R") return false;
-    const std::string_view checked = line.substr(0, line.size() - fields[ROW_FIELDS - 1].size());
-    if (fields[ROW_FIELDS - 1] != Hex32(Crc32(checked))) return false;
+}
+
+bool CheckSum(std::string_view line, std::string_view lastField) {
+    return lastField == Hex32(Crc32(line.substr(0, line.size() - lastField.size())));
+}
+
+bool EscapesValid(std::string_view field) {
+    for (size_t i = field.find('\\'); i != std::string_view::npos; i = field.find('\\', i + 4)) {
+        if (i + 3 >= field.size() || field[i + 1] != 'x' || HexValue(field[i + 2]) < 0 || HexValue(field[i + 3]) < 0)
+            return false;
+    }
+    return true;
+}
+
+// A whole, unaltered row line numbered expectedRow; its cells are not decoded.
+bool CheckRow(std::string_view line, int expectedRow) {
+    std::string_view fields[ROW_FIELDS];
+    if (SplitFields(line, fields, ROW_FIELDS) != ROW_FIELDS || fields[0] != "R") return false;
+    if (!CheckSum(line, fields[ROW_FIELDS - 1])) return false;
     int number = -1;
     if (!ParseNumber(fields[1], number) || number != expectedRow) return false;
     if (fields[2].size() != 1) return false;
     const char kind = fields[2][0];
     if (kind != 'W' && kind != 'O' && kind != 'E') return false;
-    row.kind = static_cast<RowKind>(kind);
-    if (!ParseNumber(fields[3], row.kilograms) || !ParseNumber(fields[4], row.time)) return false;
+    double kilograms = 0;
+    int64_t time = 0;
+    if (!ParseNumber(fields[3], kilograms) || !ParseNumber(fields[4], time)) return false;
     for (int c = 0; c < COLUMN_COUNT; ++c)
-        if (!Unescape(fields[5 + c], row.cells[static_cast<size_t>(c)])) return false;
+        if (!EscapesValid(fields[5 + c])) return false;
     return true;
+}
+
+// Decodes a line CheckRow accepted.
+JournalRow DecodeRow(std::string_view line) {
+    std::string_view fields[ROW_FIELDS];
+    SplitFields(line, fields, ROW_FIELDS);
+    JournalRow row;
+    row.kind = static_cast<RowKind>(fields[2][0]);
+    ParseNumber(fields[3], row.kilograms);
+    ParseNumber(fields[4], row.time);
+    for (int c = 0; c < COLUMN_COUNT; ++c) Unescape(fields[5 + c], row.cells[static_cast<size_t>(c)]);
+    return row;
+}
+
+// A whole cleared-rows line; count is how many rows left the table.
+bool CheckCleared(std::string_view line, int& count) {
+    std::string_view fields[3];
+    return SplitFields(line, fields, 3) == 3 && fields[0] == "X" && CheckSum(line, fields[2]) &&
+           ParseNumber(fields[1], count) && count > 0;
 }
 
 }  // namespace
@@ -125,7 +162,14 @@ std::string FormatJournalLine(int row, const JournalRow& record) {
     return line;
 }
 
-JournalContents ReadJournal(std::string_view bytes) {
+std::string FormatClearedLine(int count) {
+    std::string line = "X\t" + std::to_string(count) + "\t";
+    line += Hex32(Crc32(line));
+    line += '\n';
+    return line;
+}
+
+JournalContents ReadJournal(std::string_view bytes, int maxRows) {
     JournalContents contents;
     const size_t headerEnd = bytes.find('\n');
     if (headerEnd == std::string_view::npos) {
@@ -145,18 +189,35 @@ JournalContents ReadJournal(std::string_view bytes) {
     }
     size_t at = headerEnd + 1;
     contents.wholeBytes = at;
+    // First every line is checked and the rows still in the table are
+    // noted; only the newest maxRows of them are decoded afterwards.
+    std::vector<std::string_view> lines;
+    size_t first = 0;  // lines before it were cleared
     while (at < bytes.size()) {
         const size_t end = bytes.find('\n', at);
-        JournalRow row;
-        if (end == std::string_view::npos ||
-            !ParseRow(bytes.substr(at, end - at), static_cast<int>(contents.rows.size()), row)) {
+        if (end == std::string_view::npos) {
             contents.damaged = true;
             break;
         }
-        contents.rows.push_back(std::move(row));
+        const std::string_view line = bytes.substr(at, end - at);
+        const int live = static_cast<int>(lines.size() - first);
+        int cleared = 0;
+        if (CheckRow(line, live)) {
+            lines.push_back(line);
+        } else if (CheckCleared(line, cleared) && cleared <= live) {
+            first += static_cast<size_t>(cleared);
+        } else {
+            contents.damaged = true;
+            break;
+        }
         at = end + 1;
         contents.wholeBytes = at;
     }
+    const size_t live = lines.size() - first;
+    const size_t wanted = std::min(live, static_cast<size_t>(std::max(maxRows, 0)));
+    contents.droppedRows = static_cast<int>(live - wanted);
+    contents.rows.reserve(wanted);
+    for (size_t i = lines.size() - wanted; i < lines.size(); ++i) contents.rows.push_back(DecodeRow(lines[i]));
     contents.state = contents.rows.empty() ? JournalState::Empty : JournalState::Rows;
     return contents;
 }

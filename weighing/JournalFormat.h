@@ -5,6 +5,7 @@
 //
 //   TARVEX-SCALE-JOURNAL<TAB>1
 //   R<TAB>row<TAB>kind<TAB>kilograms<TAB>time<TAB>six cells...<TAB>crc32
+//   X<TAB>count<TAB>crc32      the first count rows above left the table
 //
 // Cells are UTF-8 with backslash, control bytes and DEL written as \xHH.
 
@@ -33,6 +34,9 @@ struct JournalRow {
 
 std::string JournalHeader();
 std::string FormatJournalLine(int row, const JournalRow& record);
+// The first count rows of the journal are no longer in the table; the rows
+// after them are numbered from 0 again.
+std::string FormatClearedLine(int count);
 
 enum class JournalState {
     Empty,       // no file, or a header and no rows
@@ -45,9 +49,12 @@ struct JournalContents {
     std::vector<JournalRow> rows;
     size_t wholeBytes = 0;  // length of the header and the whole rows read
     bool damaged = false;   // something followed the last whole row
+    int droppedRows = 0;    // older rows beyond maxRows, not in rows
 };
 
-JournalContents ReadJournal(std::string_view bytes);
+// At most maxRows rows are returned, the newest; the older ones are only
+// counted, so a journal of millions of rows is read in about a second.
+JournalContents ReadJournal(std::string_view bytes, int maxRows = INT32_MAX);
 
 uint32_t Crc32(std::string_view bytes);
 

@@ -21,4 +21,12 @@ void CMeasurementTable::DeleteAllRows() {
     m_rows.clear();
 }
 
+void CMeasurementTable::DeleteFirstRows(int count) {
+    if (count >= RowCount()) {
+        DeleteAllRows();
+        return;
+    }
+    if (count > 0) m_rows.erase(m_rows.begin(), m_rows.begin() + count);
+}
+
 }  // namespace tarvex

@@ -45,6 +45,8 @@ public:
     const std::wstring& Cell(int row, int column) const;
 
     void DeleteAllRows();
+    // Removes the first rows; the others keep their cells.
+    void DeleteFirstRows(int count);
 
 private:
     using Row = std::array<std::wstring, COLUMN_COUNT>;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <ctime>
 
 #include "../localisation/TextLookup.h"
@@ -21,7 +22,9 @@ CWeighingCore::CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Cloc
       m_limits(limits),
       m_assembler(RX_BUFFER_SIZE),
       m_rxBuffer(RX_BUFFER_SIZE, 0),
-      m_weights(WEIGHT_ENTRIES, 0.0) {
+      m_weights(WEIGHT_ENTRIES, 0.0),
+      m_kinds(WEIGHT_ENTRIES, RowKind::Weight),
+      m_times(WEIGHT_ENTRIES, 0) {
     m_startTime = m_clock();
 }
 
@@ -135,7 +138,7 @@ std::wstring CWeighingCore::MakeWeightText(int row) {
 }
 
 int CWeighingCore::CreateRow() {
-    return m_table.AddRow(FormatRowNumber(m_table.RowCount()));
+    return m_table.AddRow(FormatRowNumber(m_numberBase + m_table.RowCount()));
 }
 
 void CWeighingCore::CompleteRow(int row) {
@@ -174,33 +177,64 @@ void CWeighingCore::HandleTableFull() {
 }
 
 void CWeighingCore::SaveTable(bool bAuto) {
-    const bool saved = m_saver.SaveTableToExcel(bAuto);
+    int rowsSaved = 0;
+    const bool saved = m_saver.SaveTableToExcel(bAuto, rowsSaved);
     if (bAuto) m_fullTableSaved = saved;
-    if (saved) OnClearData();
+    if (saved) ClearRows(rowsSaved);
 }
 
 void CWeighingCore::RecordRow(int row, RowKind kind) {
+    if (row < WEIGHT_ENTRIES) {
+        m_kinds[static_cast<size_t>(row)] = kind;
+        m_times[static_cast<size_t>(row)] = m_lastTimeStamp;
+    }
     if (!m_journal) return;
-    JournalRow record;
-    record.kind = kind;
-    if (row < WEIGHT_ENTRIES) record.kilograms = m_weights[static_cast<size_t>(row)];
-    record.time = m_lastTimeStamp;
-    for (int c = 0; c < COLUMN_COUNT; ++c) record.cells[static_cast<size_t>(c)] = m_table.Cell(row, c);
-    m_journal->RowAdded(row, record);
+    // A journal that failed to write takes the whole table once the disk
+    // has room again, this row included.
+    if (m_journal->WantsWholeTable())
+        m_journal->WriteWholeTable(m_table.RowCount(), [this](int r) { return JournalRowOf(r); });
+    else
+        m_journal->RowAdded(row, JournalRowOf(row));
 }
 
-void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows) {
+JournalRow CWeighingCore::JournalRowOf(int row) const {
+    JournalRow record;
+    if (row < WEIGHT_ENTRIES) {
+        record.kind = m_kinds[static_cast<size_t>(row)];
+        record.kilograms = m_weights[static_cast<size_t>(row)];
+        record.time = m_times[static_cast<size_t>(row)];
+    }
+    for (int c = 0; c < COLUMN_COUNT; ++c) record.cells[static_cast<size_t>(c)] = m_table.Cell(row, c);
+    return record;
+}
+
+void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows, bool fromOtherJournal) {
     const std::wstring unitText(UnitName(m_unit));
+    // Rows keep the numbers they were shown with (even after a clear that
+    // left them behind), unless rows are shown before them.
+    const bool keepNumbers = m_table.RowCount() == 0;
     for (const JournalRow& record : rows) {
-        const int row = m_table.AddRow(FormatRowNumber(m_table.RowCount()));
+        const std::wstring& number = record.cells[COLUMN_NUMBER];
+        const int row = m_table.AddRow(keepNumbers && !number.empty() ? number
+                                                                      : FormatRowNumber(m_numberBase + m_table.RowCount()));
         for (int c = COLUMN_DATA; c < COLUMN_COUNT; ++c)
             m_table.SetCell(row, c, record.cells[static_cast<size_t>(c)]);
         m_table.SetCell(row, COLUMN_UNIT, unitText);
-        if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = record.kilograms;
+        if (row < WEIGHT_ENTRIES) {
+            m_weights[static_cast<size_t>(row)] = record.kilograms;
+            m_kinds[static_cast<size_t>(row)] = record.kind;
+            m_times[static_cast<size_t>(row)] = record.time;
+        }
         if (record.kind == RowKind::Weight) {
             m_table.SetCell(row, COLUMN_DATA, FormatWeightText(record.kilograms, m_unit));
             m_weightSum += record.kilograms;
         }
+        if (fromOtherJournal && m_journal) m_journal->RowAdded(row, JournalRowOf(row));
+    }
+    // New readings go on from the last number shown.
+    if (keepNumbers && !rows.empty()) {
+        const long last = std::wcstol(rows.back().cells[COLUMN_NUMBER].c_str(), nullptr, 10);
+        if (last >= m_table.RowCount()) m_numberBase = static_cast<int>(last) - m_table.RowCount();
     }
     m_view.RowsChanged();
 }
@@ -214,13 +248,19 @@ void CWeighingCore::SwitchUnit(int unit) {
     const std::wstring unitText(UnitName(unit));
     const int rows = std::min(m_table.RowCount(), WEIGHT_ENTRIES);
     for (int i = 0; i < rows; ++i) {
-        const double w = m_weights[static_cast<size_t>(i)];
-        if (w == WEIGHT_ERROR)
-            m_table.SetCell(i, COLUMN_DATA, errorText);
-        else if (w == WEIGHT_OVERWEIGHT)
-            m_table.SetCell(i, COLUMN_DATA, overweightText);
-        else
-            m_table.SetCell(i, COLUMN_DATA, FormatWeightText(w, unit));
+        // The row's kind, not its value, tells a mark: 0.0 and 555.5 kg are
+        // readings too.
+        switch (m_kinds[static_cast<size_t>(i)]) {
+            case RowKind::Error:
+                m_table.SetCell(i, COLUMN_DATA, errorText);
+                break;
+            case RowKind::Overweight:
+                m_table.SetCell(i, COLUMN_DATA, overweightText);
+                break;
+            case RowKind::Weight:
+                m_table.SetCell(i, COLUMN_DATA, FormatWeightText(m_weights[static_cast<size_t>(i)], unit));
+                break;
+        }
         m_table.SetCell(i, COLUMN_UNIT, unitText);
     }
     m_unit = unit;
@@ -231,13 +271,39 @@ void CWeighingCore::DeleteAllRows(bool keepJournalAside) {
     m_table.DeleteAllRows();
     if (m_journal) m_journal->TableEmptied(keepJournalAside);
     m_weightSum = 0;
+    m_numberBase = 0;
     m_view.RowsChanged();
 }
 
-void CWeighingCore::OnClearData() {
-    if (m_table.RowCount() > 0 &&
-        m_prompts.AskYesNo(Text(SECTION_MESSAGE, L"Clear_Data")) == ANSWER_YES) {
+void CWeighingCore::DeleteFirstRows(int count) {
+    const int rows = m_table.RowCount();
+    if (count >= rows) {
         DeleteAllRows();
+        return;
+    }
+    m_table.DeleteFirstRows(count);
+    // Values and kinds move with their rows; rows past the last entry had none.
+    const int kept = std::min(rows, WEIGHT_ENTRIES) - std::min(count, WEIGHT_ENTRIES);
+    if (count < WEIGHT_ENTRIES && kept > 0) {
+        std::copy_n(m_weights.begin() + count, kept, m_weights.begin());
+        std::copy_n(m_kinds.begin() + count, kept, m_kinds.begin());
+        std::copy_n(m_times.begin() + count, kept, m_times.begin());
+    }
+    m_weightSum = 0;
+    for (int i = 0; i < std::min(m_table.RowCount(), WEIGHT_ENTRIES); ++i)
+        if (m_kinds[static_cast<size_t>(i)] == RowKind::Weight) m_weightSum += m_weights[static_cast<size_t>(i)];
+    m_numberBase += count;
+    if (m_journal) m_journal->FirstRowsCleared(count);
+    m_view.RowsChanged();
+}
+
+void CWeighingCore::OnClearData() { ClearRows(m_table.RowCount()); }
+
+void CWeighingCore::ClearRows(int rowsSeen) {
+    // Readings keep arriving while the question stands; only what the clerk
+    // saw (or saved) goes.
+    if (rowsSeen > 0 && m_prompts.AskYesNo(Text(SECTION_MESSAGE, L"Clear_Data")) == ANSWER_YES) {
+        DeleteFirstRows(rowsSeen);
         ResetStartTime();
     }
     if (m_tableFull) {

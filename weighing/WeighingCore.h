@@ -51,8 +51,11 @@ public:
     void SwitchUnit(int unit);
     int Unit() const { return m_unit; }
 
+    // The clear button: asks, then clears the rows the table held when it
+    // asked; readings that arrived behind the question stay.
     void OnClearData();
-    // Runs the export and hands over to the clear question when it succeeded.
+    // Runs the export and hands over to the clear question when it
+    // succeeded; only the rows saved are cleared.
     void SaveTable(bool bAuto);
 
     bool IsConnected() const { return m_connected.load(); }
@@ -61,6 +64,8 @@ public:
     void SetConnected(bool connected);
     bool IsTableFull() const { return m_tableFull; }
     void SetRowLimits(RowLimits limits) { m_limits = limits; }
+    // Rows the table takes before it counts as full.
+    int RowCapacity() const { return m_limits.fullRow; }
     void ResetStartTime() { m_startTime = m_clock(); }
     int64_t StartTime() const { return m_startTime; }
 
@@ -70,8 +75,9 @@ public:
     // Every row is kept there as it is added; nullptr for none.
     void SetJournal(IRowJournal* journal) { m_journal = journal; }
     // Shows rows of an earlier run again, in the unit now selected; new
-    // readings continue their numbering.
-    void RestoreRows(const std::vector<JournalRow>& rows);
+    // readings continue their numbering. Rows from a journal other than
+    // this run's own are written to the journal as they are added.
+    void RestoreRows(const std::vector<JournalRow>& rows, bool fromOtherJournal = false);
 
     const CMeasurementTable& Table() const { return m_table; }
     // Kilograms of every good weight row in the table.
@@ -86,8 +92,11 @@ private:
     void CompleteRow(int row);
     void ApplyRowLimits(int row);
     void HandleTableFull();
+    void ClearRows(int rowsSeen);
     void DeleteAllRows(bool keepJournalAside = false);
+    void DeleteFirstRows(int count);
     void RecordRow(int row, RowKind kind);
+    JournalRow JournalRowOf(int row) const;
     std::wstring Text(std::wstring_view section, std::wstring_view key) const;
     const std::wstring& UpdateTimeText(int64_t t);
 
@@ -108,6 +117,9 @@ private:
     bool m_retryPending = false;
     CMeasurementTable m_table;
     std::vector<double> m_weights;
+    std::vector<RowKind> m_kinds;  // what each row is, beside its value
+    std::vector<int64_t> m_times;  // calendar seconds of each row
+    int m_numberBase = 0;          // rows cleared before the first one, whose numbering goes on
     int64_t m_startTime = 0;
     int m_unit = 0;
     double m_weightSum = 0;

@@ -3,6 +3,7 @@
 // serial link implement these; tests implement them by recording.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "JournalFormat.h"
@@ -59,8 +60,9 @@ public:
 class ITableSaver {
 public:
     virtual ~ITableSaver() = default;
-    // Saves the whole table; true when the file was written.
-    virtual bool SaveTableToExcel(bool bAuto) = 0;
+    // Saves the whole table; true when the file was written, with the
+    // number of rows it holds (rows arriving during the save may follow them).
+    virtual bool SaveTableToExcel(bool bAuto, int& rowsSaved) = 0;
 };
 
 // Keeps every row on disk as it is added (see Journal.h).
@@ -71,6 +73,12 @@ public:
     virtual void RowAdded(int row, const JournalRow& record) = 0;
     // The table was emptied; keepAside when its rows were never saved.
     virtual void TableEmptied(bool keepAside) = 0;
+    // The first rows were cleared; the rows after them stay and are now
+    // numbered from 0.
+    virtual void FirstRowsCleared(int count) = 0;
+    // After a failed write: true when the whole table should be written anew.
+    virtual bool WantsWholeTable() = 0;
+    virtual void WriteWholeTable(int rows, const std::function<JournalRow(int row)>& rowAt) = 0;
 };
 
 }  // namespace tarvex

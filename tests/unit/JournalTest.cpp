@@ -6,10 +6,12 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 #include "Journal.h"
 #include "RecordingHosts.h"
+#include "RecordingJournal.h"
 #include "WeightText.h"
 
 namespace tarvex {
@@ -85,6 +87,35 @@ TEST(JournalFormat, DamageKeepsEveryWholeRowBeforeIt) {
         EXPECT_EQ(read.state, JournalState::Rows) << c.name;
         ExpectSameRows(read.rows, std::vector<JournalRow>(kRows.begin(), kRows.begin() + static_cast<long>(c.rows)));
         EXPECT_EQ(c.bytes.substr(0, read.wholeBytes), JournalOf(read.rows)) << c.name;
+    }
+}
+
+TEST(JournalFormat, ClearedRowsLeaveAndOnlyTheNewestAreDecoded) {
+    const std::string four = JournalOf(kRows);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int maxRows;
+        std::vector<JournalRow> rows;
+        int dropped;
+        bool damaged;
+    };
+    const std::vector<Case> cases{
+        {"three cleared, one new row numbered after the one left",
+         four + FormatClearedLine(3) + FormatJournalLine(1, kRows[0]), INT32_MAX, {kRows[3], kRows[0]}, 0, false},
+        {"all cleared", four + FormatClearedLine(4), INT32_MAX, {}, 0, false},
+        {"more cleared than there are rows", four + FormatClearedLine(5), INT32_MAX, kRows, 0, true},
+        {"a new row numbered as if nothing was cleared",
+         four + FormatClearedLine(2) + FormatJournalLine(4, kRows[0]), INT32_MAX, {kRows[2], kRows[3]}, 0, true},
+        {"newest two of four", four, 2, {kRows[2], kRows[3]}, 2, false},
+        {"newest of what is left after a clear", four + FormatClearedLine(1), 1, {kRows[3]}, 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const JournalContents read = ReadJournal(c.bytes, c.maxRows);
+        ExpectSameRows(read.rows, c.rows);
+        EXPECT_EQ(read.droppedRows, c.dropped);
+        EXPECT_EQ(read.damaged, c.damaged);
     }
 }
 
@@ -242,30 +273,131 @@ TEST(JournalFile, AFailedWriteIsToldOnceAndLeavesWholeRowsUntilTheTableIsEmptied
     ExpectSameRows(ReadFile(journal.Path()).rows, {kRows[2]});
     EXPECT_EQ(told.size(), 1u);
 }
+
+// Takes every free file handle of the process, so no new file can be opened
+// (a copy aside fails) while open ones still take writes.
+class NoFreeFileHandles {
+public:
+    NoFreeFileHandles() {
+        getrlimit(RLIMIT_NOFILE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = static_cast<rlim_t>(::dup(0));
+        ::close(static_cast<int>(limit.rlim_cur));
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    ~NoFreeFileHandles() { setrlimit(RLIMIT_NOFILE, &m_old); }
+
+private:
+    rlimit m_old{};
+};
+
+std::vector<std::filesystem::path> CopiesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().rfind("journal-", 0) == 0) copies.push_back(entry.path());
+    return copies;
+}
+
+TEST(JournalFile, RowsNotWantedThatCannotBeCopiedStayInTheFileAndAreNeverMixedWithNewOnes) {
+    TempDir dir;
+    dir.Write("journal.txt", JournalOf(kRows));
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason));
+    {
+        NoFreeFileHandles full;
+        EXPECT_FALSE(journal.SetFoundAside(&reason));
+    }
+    EXPECT_FALSE(reason.empty());
+    EXPECT_TRUE(journal.IsOpen());
+    journal.RowAdded(0, kRows[1]);
+    journal.RowAdded(1, kRows[2]);
+    // A restart offers only the new rows; the old ones are still in the file.
+    const std::string bytes = TempDir::Read(journal.Path());
+    EXPECT_EQ(bytes.rfind(JournalOf(kRows), 0), 0u);
+    ExpectSameRows(ReadJournal(bytes).rows, {kRows[1], kRows[2]});
+    // Emptying the table copies the whole file aside before starting anew.
+    journal.TableEmptied(false);
+    const auto copies = CopiesIn(dir.Path());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(TempDir::Read(copies[0]), bytes);
+    EXPECT_EQ(ReadFile(journal.Path()).state, JournalState::Empty);
+}
+
+TEST(JournalFile, AfterAFailedWriteTheWholeTableIsWrittenAgainOnceThereIsRoom) {
+    TempDir dir;
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason));
+    journal.SetFoundAside();
+    journal.SetRetryInterval(std::chrono::milliseconds(0));
+    int failures = 0, recoveries = 0;
+    journal.OnFailure([&](const std::wstring&) { ++failures; });
+    journal.OnRecovered([&] { ++recoveries; });
+    journal.RowAdded(0, kRows[0]);
+    {
+        FileSizeLimit limit(std::filesystem::file_size(journal.Path()) + 10);
+        journal.RowAdded(1, kRows[1]);
+        ASSERT_TRUE(journal.WantsWholeTable());
+        journal.WriteWholeTable(2, [](int r) { return kRows[static_cast<size_t>(r)]; });  // still no room
+        EXPECT_TRUE(journal.HasFailed());
+    }
+    ASSERT_TRUE(journal.WantsWholeTable());
+    journal.WriteWholeTable(3, [](int r) { return kRows[static_cast<size_t>(r)]; });
+    EXPECT_FALSE(journal.HasFailed());
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(recoveries, 1);
+    journal.RowAdded(3, kRows[3]);
+    ExpectSameRows(ReadFile(journal.Path()).rows, kRows);
+    EXPECT_FALSE(std::filesystem::exists(journal.Path().string() + ".new"));
+}
+
+TEST(JournalFile, AJournalLargerThanTheTableKeepsTheNewestRowsAndCopiesTheRestAside) {
+    TempDir dir;
+    std::vector<JournalRow> many;
+    for (int i = 0; i < 50; ++i) many.push_back(Row(RowKind::Weight, i, std::to_wstring(i)));
+    dir.Write("journal.txt", JournalOf(many));
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason, 20));
+    EXPECT_EQ(journal.Found().droppedRows, 30);
+    const std::vector<JournalRow> newest(many.end() - 20, many.end());
+    ExpectSameRows(journal.Found().rows, newest);
+    journal.ContinueWithFound();
+    ASSERT_FALSE(journal.LastSetAside().empty());
+    ExpectSameRows(ReadFile(journal.LastSetAside()).rows, many);
+    ExpectSameRows(ReadFile(journal.Path()).rows, newest);
+}
+
+TEST(JournalFile, JournalsOfCopiesThatEndedAreFoundButNotThoseOfRunningCopies) {
+    TempDir dir;
+    dir.Write("journal.txt", JournalOf({kRows[0]}));
+    dir.Write("journal.2.txt", JournalOf({kRows[1], kRows[2]}));
+    dir.Write("journal.3.txt", JournalOf({kRows[3]}));
+    dir.Write("journal.4.txt", JournalHeader());  // no rows: nothing to offer
+    std::wstring reason;
+    CJournal running;
+    ASSERT_TRUE(running.OpenLeftBehind(dir.Path() / "journal.3.txt"));
+    CJournal journal;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason));
+    EXPECT_EQ(journal.Path().filename(), "journal.txt");
+    ASSERT_EQ(journal.OthersLeftBehind(), std::vector<std::filesystem::path>{dir.Path() / "journal.2.txt"});
+
+    CJournal other;
+    ASSERT_TRUE(other.OpenLeftBehind(dir.Path() / "journal.2.txt", 1));
+    ExpectSameRows(other.Found().rows, {kRows[2]});
+    EXPECT_EQ(other.Found().droppedRows, 1);
+    ASSERT_TRUE(other.MoveAside());
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "journal.2.txt"));
+    ExpectSameRows(ReadFile(other.LastSetAside()).rows, {kRows[1], kRows[2]});
+}
+
 #endif
 
 // The core with a journal: what it writes and what a restart shows again.
-class OrderCheckingJournal : public IRowJournal {
-public:
-    explicit OrderCheckingJournal(test::RecordingHosts& hosts) : m_hosts(hosts) {}
-    void RowAdded(int row, const JournalRow& record) override {
-        acksBefore.push_back(std::count(m_hosts.commands.begin(), m_hosts.commands.end(), CMD_ACK));
-        rows.push_back(record);
-        numbers.push_back(row);
-    }
-    void TableEmptied(bool keepAside) override { emptied.push_back(keepAside); }
-    std::vector<long> acksBefore;
-    std::vector<JournalRow> rows;
-    std::vector<int> numbers;
-    std::vector<bool> emptied;
-
-private:
-    test::RecordingHosts& m_hosts;
-};
-
 TEST(CoreJournal, EveryRowIsRecordedBeforeItsAcknowledge) {
     CoreFixture f;
-    OrderCheckingJournal journal(f.hosts);
+    test::RecordingJournal journal(f.hosts);
     f.core.SetJournal(&journal);
     const Bytes bad{0x41, 0x09, 0x0A, 0x7F};
     f.Feed(WeightFrame(0x08, 1234));
@@ -288,7 +420,7 @@ TEST(CoreJournal, EveryRowIsRecordedBeforeItsAcknowledge) {
 
 TEST(CoreJournal, ClearingEndsTheJournalAndAnUnsavedFullTableIsKeptAside) {
     CoreFixture f(RowLimits{100, 2});
-    OrderCheckingJournal journal(f.hosts);
+    test::RecordingJournal journal(f.hosts);
     f.core.SetJournal(&journal);
     f.Feed(WeightFrame(0x08, 1));
     f.hosts.answers = {ANSWER_YES};

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "RecordingHosts.h"
+#include "RecordingJournal.h"
+#include "CellTexts.h"
 #include "WeightText.h"
 
 namespace tarvex {
@@ -245,7 +247,7 @@ TEST(UnitSwitch, RewritesDataAndUnitFromStoredKilograms) {
     const std::wstring explan = f.Cell(2, COLUMN_EXPLAN);
 
     f.core.SwitchUnit(UNIT_LBOZ);
-    const std::vector<std::wstring> lboz{L"  2:11.5", L"OVER", L"ERR", L"ERR", L"OVER"};
+    const std::vector<std::wstring> lboz{L"  2:11.5", L"OVER", L"ERR", L"  0:0.00", L"1224:8.48"};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(f.Cell(i, COLUMN_DATA), lboz[i]) << i;
         EXPECT_EQ(f.Cell(i, COLUMN_UNIT), L"LB:OZ") << i;
@@ -255,9 +257,9 @@ TEST(UnitSwitch, RewritesDataAndUnitFromStoredKilograms) {
     f.core.SwitchUnit(UNIT_KG);
     EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"1.2340");
     EXPECT_EQ(f.Cell(0, COLUMN_UNIT), L"KG");
-    // The marks are taken for what they mark once the table is rewritten.
-    EXPECT_EQ(f.Cell(3, COLUMN_DATA), L"ERR");
-    EXPECT_EQ(f.Cell(4, COLUMN_DATA), L"OVER");
+    // Readings of exactly the marks' values stay readings.
+    EXPECT_EQ(f.Cell(3, COLUMN_DATA), L"0.0000");
+    EXPECT_EQ(f.Cell(4, COLUMN_DATA), L"555.50");
 }
 
 TEST(UnitSwitch, SameUnitChangesNothing) {
@@ -299,6 +301,41 @@ TEST(ClearData, AsksAndClearsOnlyOnYes) {
         EXPECT_EQ(f.Rows(), answer == ANSWER_YES ? 0 : 1) << answer;
         EXPECT_EQ(f.core.StartTime() == f.now, answer == ANSWER_YES);
         EXPECT_EQ(f.hosts.restarts, 0);
+    }
+}
+
+TEST(ClearData, ReadingsThatArriveBehindTheQuestionOrTheSaveStay) {
+    struct Case {
+        const char* name;
+        bool save;
+        int duringSave, duringQuestion;
+    };
+    for (const Case& c : {Case{"clear button", false, 0, 2}, Case{"save, then yes", true, 1, 2}}) {
+        SCOPED_TRACE(c.name);
+        CoreFixture f;
+        test::RecordingJournal journal;
+        f.core.SetJournal(&journal);
+        for (uint32_t i = 1; i <= 3; ++i) f.Feed(WeightFrame(0x08, i * 1000));  // 1, 2 and 3 kg
+        f.hosts.framesDuringSave.assign(static_cast<size_t>(c.duringSave), WeightFrame(0x08, 7000));
+        f.hosts.framesDuringQuestion.assign(static_cast<size_t>(c.duringQuestion), WeightFrame(0x08, 9000));
+        f.hosts.answers.push_back(ANSWER_YES);
+        if (c.save)
+            f.core.SaveTable(false);
+        else
+            f.core.OnClearData();
+        const int stayed = c.duringQuestion;  // rows saved with the table go with it
+        ASSERT_EQ(f.Rows(), stayed);
+        EXPECT_EQ(journal.cleared, std::vector<int>{3 + c.duringSave});
+        for (int r = 0; r < stayed; ++r) {
+            EXPECT_EQ(f.Cell(r, COLUMN_NUMBER), FormatRowNumber(3 + c.duringSave + r));
+            EXPECT_EQ(f.Cell(r, COLUMN_DATA), L"9.0000");
+        }
+        EXPECT_DOUBLE_EQ(f.core.WeightSum(), 9.0 * stayed);
+        f.Feed({0x3F});
+        EXPECT_EQ(f.Cell(stayed, COLUMN_NUMBER), FormatRowNumber(3 + c.duringSave + stayed));
+        f.core.SwitchUnit(UNIT_LB);  // values and kinds moved with their rows
+        EXPECT_EQ(f.Cell(0, COLUMN_DATA), FormatWeightText(9.0, UNIT_LB));
+        EXPECT_EQ(f.Cell(stayed, COLUMN_DATA), L"OVER");
     }
 }
 
