@@ -83,6 +83,7 @@ void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
     SetIcon(m_icon);
     AddAboutToSystemMenu();
     InitLanguage();
+    TellUnreadableFiles();
     ApplyTestLimits();
     InitTableColumns();
     m_core.SetConnected(false);

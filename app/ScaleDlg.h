@@ -95,6 +95,9 @@ private:
     void InitLanguage();
     void ApplyLanguageTexts();
     void FillLanguageList();
+    void TellUnreadableFiles();
+    // Tells the clerk when the file gives no texts; true when it was told.
+    bool TellIfUnreadable(const std::wstring& file, std::wstring_view key);
     void ApplyTestLimits();
     std::wstring SettingText(std::wstring_view section, std::wstring_view key) const;
     void InitTableColumns();

@@ -11,6 +11,7 @@
 #include "ProfileFile.h"
 #include "ScaleDlg.h"
 #include "TableListCtrl.h"
+#include "TextCodec.h"
 
 namespace tarvex {
 
@@ -40,6 +41,32 @@ void CScaleDlg::ApplyLanguageTexts() {
     UpdateStatus();  // the status line speaks the new language at once
 }
 
+void CScaleDlg::TellUnreadableFiles() {
+    // Once, at start: the first file that gives no texts.
+    if (!TellIfUnreadable(m_languageSettingFile, KEY_LANGUAGE_FILE)) TellIfUnreadable(m_languageFile, KEY_LANGUAGE_NAME);
+}
+
+bool CScaleDlg::TellIfUnreadable(const std::wstring& file, std::wstring_view key) {
+    std::wstring reason;
+    switch (CheckTextFile(file, SECTION_LANGUAGE, key, reason)) {
+        case FileTrouble::None:
+            return false;
+        case FileTrouble::CannotOpen:
+            break;
+        case FileTrouble::TooLarge:
+            reason = Text(SECTION_MESSAGE, L"Reason_Too_Large");
+            break;
+        case FileTrouble::NoTexts:
+            reason = Text(SECTION_MESSAGE, L"Reason_No_Texts");
+            break;
+    }
+    std::wstring text = Text(SECTION_MESSAGE, L"File_Unreadable");
+    ReplaceAll(text, L"{file}", file);
+    ReplaceAll(text, L"{reason}", reason);
+    ShowText(MSG_OK, text);
+    return true;
+}
+
 void CScaleDlg::FillLanguageList() {
     m_languageFiles = ListLanguageEntries(m_resourceDir);
     if (m_languageFiles.empty()) return;
@@ -47,7 +74,15 @@ void CScaleDlg::FillLanguageList() {
     std::vector<std::wstring> names;
     for (const std::wstring& file : m_languageFiles) {
         names.push_back(ReadProfileText(file, SECTION_LANGUAGE, KEY_LANGUAGE_NAME));
-        m_languageCombo->Append(names.back());
+        std::wstring ignored;
+        if (CheckTextFile(file, SECTION_LANGUAGE, KEY_LANGUAGE_NAME, ignored) == FileTrouble::None) {
+            m_languageCombo->Append(names.back());
+        } else {
+            // Listed all the same, marked, so the clerk sees what is wrong.
+            std::wstring marked = Text(SECTION_MESSAGE, L"Language_Unusable");
+            ReplaceAll(marked, L"{name}", WideFromPath(PathFromWide(file).filename()));
+            m_languageCombo->Append(marked);
+        }
     }
     m_languageCombo->SetSelection(RememberedLanguageLine(names, remembered));
 }
@@ -60,6 +95,8 @@ void CScaleDlg::OnConfirmLanguage(wxCommandEvent&) {
                      this);
         return;
     }
+    // A file that gives no texts is not taken: the clerk is told why.
+    if (TellIfUnreadable(m_languageFiles[static_cast<size_t>(line)], KEY_LANGUAGE_NAME)) return;
     m_languageFile = m_languageFiles[static_cast<size_t>(line)];
     // A "Setting.ini" the program may not write hands the choice over to
     // the user's own; nothing is reported, the language changes anyway.

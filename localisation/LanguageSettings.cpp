@@ -1,5 +1,7 @@
 #include "LanguageSettings.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -36,6 +38,30 @@ std::wstring LanguageFileFromSettings(const std::wstring& appDir, const std::wst
         if (c == L'\\') c = PATH_SEPARATOR;
 #endif
     return appDir + LANGUAGE_FOLDER_NAME + stored;
+}
+
+FileTrouble CheckTextFile(const std::wstring& file, std::wstring_view section, std::wstring_view key,
+                          std::wstring& systemReason) {
+    namespace fs = std::filesystem;
+    const fs::path path = PathFromWide(file);
+    const auto cannot = [&systemReason](int error) {
+        systemReason = WideFromUtf8(std::generic_category().message(error));
+        return FileTrouble::CannotOpen;
+    };
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (!fs::exists(status)) return cannot(ENOENT);
+    if (fs::is_directory(status)) return cannot(EISDIR);
+#ifdef _WIN32
+    std::FILE* in = ::_wfopen(path.c_str(), L"rb");
+#else
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+#endif
+    if (in == nullptr) return cannot(errno);
+    std::fclose(in);
+    if (fs::file_size(path, ec) > PROFILE_MAX_FILE_SIZE) return FileTrouble::TooLarge;
+    if (!ProfileHasKey(file, section, key)) return FileTrouble::NoTexts;
+    return FileTrouble::None;
 }
 
 std::vector<std::wstring> ListLanguageEntries(const std::wstring& appDir) {

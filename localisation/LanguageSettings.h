@@ -3,6 +3,7 @@
 // list and its confirm button do to them. No display types here.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvex {
@@ -46,6 +47,13 @@ int RememberedLanguageLine(const std::vector<std::wstring>& displayNames,
 // Writes the chosen file's display name and "\<file name>" into "Setting.ini".
 // False when either write failed; the language still changes for this run.
 bool RememberLanguage(const std::wstring& settingFile, const std::wstring& languageFile);
+
+// Why a settings or language file gives none of its texts.
+enum class FileTrouble { None, CannotOpen, TooLarge, NoTexts };
+// CannotOpen comes with the system's words in systemReason; NoTexts means
+// the file lacks the key that every such file holds.
+FileTrouble CheckTextFile(const std::wstring& file, std::wstring_view section, std::wstring_view key,
+                          std::wstring& systemReason);
 
 // "Setting.ini" in the user's own settings folder; empty when there is none.
 std::wstring UserSettingFile();

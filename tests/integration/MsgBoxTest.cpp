@@ -25,7 +25,7 @@ protected:
     wxFrame* parent = nullptr;
 };
 
-TEST_F(MsgBoxTest, CaptionDefaultsToWarningAndLabelsMayBeMissing) {
+TEST_F(MsgBoxTest, CaptionDefaultsToWarningAndMissingLabelsAreEnglish) {
     box.SetMessage(MSG_YESNO, L"Sure?", L"");
     modal.Answer(IDNO_ANSWER);
     EXPECT_EQ(box.DoModal(parent), IDNO_ANSWER);
@@ -36,7 +36,8 @@ TEST_F(MsgBoxTest, CaptionDefaultsToWarningAndLabelsMayBeMissing) {
     EXPECT_EQ(modal.seen[0].caption, L"Careful");
     EXPECT_EQ(modal.seen[0].text, L"Sure?");
     EXPECT_TRUE(modal.seen[0].yesShown && modal.seen[0].noShown && !modal.seen[0].okShown);
-    EXPECT_EQ(modal.seen[0].yesLabel, L"");  // missing keys: empty labels
+    EXPECT_EQ(modal.seen[0].yesLabel, L"Yes");  // missing keys: the shipped English
+    EXPECT_EQ(modal.seen[0].noLabel, L"No");
     EXPECT_EQ(modal.seen[1].caption, L"Own caption");
     EXPECT_TRUE(modal.seen[1].okShown && !modal.seen[1].yesShown && !modal.seen[1].noShown);
     EXPECT_EQ(modal.seen[1].okLabel, L"Fine");

@@ -37,22 +37,70 @@ TEST_F(WindowTest, TextsComeFromTheLanguageFileSettingNames) {
     EXPECT_EQ(LanguageList()->GetString(static_cast<unsigned>(LanguageList()->GetSelection())), L"English");
 }
 
-TEST_F(WindowTest, NoSettingFileGivesEmptyTextsAndStillListsLanguages) {
-    Open(CPortMap::Empty());
-    EXPECT_EQ(dlg->GetTitle(), L"");
-    EXPECT_EQ(Label(IDC_OPEN_CLOSE), L"");
-    EXPECT_EQ(dlg->List().HeaderText(0), L"");
-    EXPECT_EQ(dlg->LanguageFileInUse(), WideFromPath(dir.Path()) + L"/Language");
-    EXPECT_EQ(LanguageList()->GetCount(), 2u);
-    EXPECT_EQ(LanguageList()->GetSelection(), 0);
-    // A box shown now has empty caption and labels but still answers.
-    AddRows(1);
-    modal.Answer(IDYES_ANSWER);
-    Click(dlg, IDC_CLEAR);
+TEST_F(WindowTest, UnreadableSettingOrLanguageFilesGiveEnglishWordsAndAreToldOnce) {
+    const std::string utf16NoMark("[\0L\0a\0n\0g\0]\0", 12);
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        const wchar_t* reasonPart;
+    };
+    const std::vector<Case> cases{
+        {"no Setting.ini", [&] { std::filesystem::remove(dir.Path() / "Setting.ini"); }, L"No such file"},
+        {"Setting.ini is a folder",
+         [&] {
+             std::filesystem::remove(dir.Path() / "Setting.ini");
+             std::filesystem::create_directory(dir.Path() / "Setting.ini");
+         },
+         L"Is a directory"},
+        {"random bytes", [&] { WriteSetting(std::string("\x9c\x01\xff=\x00[\x80", 8)); }, L"none of the texts"},
+        {"over 1 MiB", [&] { WriteSetting(std::string(kEnglishSetting) + std::string(2 << 20, ';')); }, L"larger than 1 MiB"},
+        {"UTF-16 without a byte-order mark", [&] { WriteSetting(utf16NoMark); }, L"none of the texts"},
+        {"an empty language file", [&] { dir.Write("Language/English.ini", ""); }, L"none of the texts"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        std::filesystem::remove_all(dir.Path() / "Setting.ini");
+        WriteSetting(kEnglishSetting);
+        c.make();
+        modal.Answer(IDOK_ANSWER);
+        Open(CPortMap::Empty());
+        EXPECT_EQ(dlg->GetTitle(), L"Tarvex Scale");
+        EXPECT_EQ(Label(IDC_OPEN_CLOSE), L"Connect");
+        EXPECT_EQ(dlg->List().HeaderText(0), L"No.");
+        ASSERT_EQ(modal.seen.size(), 1u);
+        EXPECT_NE(modal.seen[0].text.Find(c.reasonPart), wxNOT_FOUND) << modal.seen[0].text;
+        EXPECT_EQ(modal.seen[0].okLabel, L"OK");
+        modal.seen.clear();
+        // A question shown now has its words too.
+        AddRows(1);
+        modal.Answer(IDYES_ANSWER);
+        Click(dlg, IDC_CLEAR);
+        ASSERT_EQ(modal.seen.size(), 1u);
+        EXPECT_EQ(modal.seen[0].text, L"Clear every reading from the table?");
+        EXPECT_EQ(modal.seen[0].yesLabel, L"Yes");
+        EXPECT_EQ(Rows(), 0);
+        modal.seen.clear();
+    }
+}
+
+TEST_F(WindowTest, UnusableLanguageFilesAreMarkedAndNotTaken) {
+    dir.Write("Language/Empty.ini", "");
+    std::filesystem::create_directory(dir.Path() / "Language" / "Folder");
+    Open();
+    std::vector<wxString> entries;
+    for (unsigned i = 0; i < LanguageList()->GetCount(); ++i) entries.push_back(LanguageList()->GetString(i));
+    EXPECT_EQ(entries.size(), 4u);
+    EXPECT_NE(std::find(entries.begin(), entries.end(), L"Empty.ini (cannot be read)"), entries.end());
+    EXPECT_NE(std::find(entries.begin(), entries.end(), L"Folder (cannot be read)"), entries.end());
+    const int folder = static_cast<int>(std::find(entries.begin(), entries.end(), L"Folder (cannot be read)") - entries.begin());
+    LanguageList()->SetSelection(folder);
+    modal.Answer(IDOK_ANSWER);
+    Click(dlg, IDC_CONFIRM_LANGUAGE);
     ASSERT_EQ(modal.seen.size(), 1u);
-    EXPECT_EQ(modal.seen[0].caption, L"");
-    EXPECT_EQ(modal.seen[0].yesLabel, L"");
-    EXPECT_EQ(Rows(), 0);
+    EXPECT_NE(modal.seen[0].text.Find(L"Is a directory"), wxNOT_FOUND);
+    EXPECT_EQ(Label(IDC_OPEN_CLOSE), L"Connect");
+    EXPECT_NE(TempDir::Read(dir.Path() / "Setting.ini").find("English.ini"), std::string::npos);
 }
 
 TEST_F(WindowTest, ConfirmWritesSettingRenewsHeadersAndNextBoxUsesNewFile) {
@@ -92,7 +140,9 @@ TEST_F(WindowTest, ConfirmWritesSettingRenewsHeadersAndNextBoxUsesNewFile) {
 TEST_F(WindowTest, ConfirmWithNoLineSelectedIsAnErrorAndChangesNothing) {
     WriteSetting(kEnglishSetting);
     std::filesystem::remove_all(dir.Path() / "Language");
+    modal.Answer(IDOK_ANSWER);  // the language file named cannot be read
     Open();
+    modal.seen.clear();
     EXPECT_EQ(LanguageList()->GetCount(), 0u);
     const std::string before = TempDir::Read(dir.Path() / "Setting.ini");
     modal.Answer(wxID_OK);
@@ -101,22 +151,6 @@ TEST_F(WindowTest, ConfirmWithNoLineSelectedIsAnErrorAndChangesNothing) {
     EXPECT_NE(modal.seen[0].className.find("MessageDialog"), std::string::npos);
     EXPECT_EQ(TempDir::Read(dir.Path() / "Setting.ini"), before);
     EXPECT_EQ(dlg->LanguageFileInUse(), WideFromPath(dir.Path()) + L"/Language/English.ini");
-}
-
-TEST_F(WindowTest, SubFolderIsAnEmptyLineAndConfirmingItEmptiesTexts) {
-    WriteSetting(kEnglishSetting);
-    std::filesystem::create_directories(dir.Path() / "Language" / "Old");
-    Open();
-    ASSERT_EQ(LanguageList()->GetCount(), 3u);
-    int empty = -1;
-    for (unsigned i = 0; i < 3; ++i)
-        if (LanguageList()->GetString(i).empty()) empty = static_cast<int>(i);
-    ASSERT_GE(empty, 0);
-    LanguageList()->SetSelection(empty);
-    Click(dlg, IDC_CONFIRM_LANGUAGE);
-    EXPECT_EQ(dlg->GetTitle(), L"");
-    EXPECT_EQ(ReadProfileText(dlg->SettingFile(), L"Language_Configuration", L"Language_FileName"), L"\\Old");
-    EXPECT_EQ(ReadProfileText(dlg->SettingFile(), L"Language_Configuration", L"Language_Name"), L"");
 }
 
 TEST_F(WindowTest, NameMatchingTwiceSelectsTheLaterLine) {

@@ -7,6 +7,7 @@
 #include "ProfileFile.h"
 #include "TempDir.h"
 #include "TextCodec.h"
+#include "TextLookup.h"
 #include "UserFolders.h"
 
 namespace tarvex {
@@ -82,6 +83,27 @@ public:
 private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
+
+TEST(LanguageTexts, WhatAFileDoesNotHoldIsTheShippedEnglishWhatItHoldsStays) {
+    TempDir dir;
+    const std::wstring partial =
+        WideFromPath(dir.Write("Partial.ini", "[Message]\nClear_Data=Alles weg?\nWarning=\n[Dialog_Caption\n\xff\xfe"));
+    struct Case {
+        std::wstring file;
+        const wchar_t* section;
+        const wchar_t* key;
+        const wchar_t* text;
+    };
+    const std::vector<Case> cases{
+        {partial, L"Message", L"Clear_Data", L"Alles weg?"},   // read from the file
+        {partial, L"Message", L"Warning", L""},                 // present and empty: the file's choice
+        {partial, L"Message_Button", L"Msg_IDYES", L"Yes"},     // missing key
+        {WideFromPath(dir.Path() / "none.ini"), L"Dialog_Caption", L"Serial_Caption_Open", L"Connect"},
+        {WideFromPath(dir.Path()), L"Status_Line", L"Status_Not_Connected", L"Not connected"},  // a folder
+        {partial, L"Message", L"No_Such_Key", L""},             // in no file at all
+    };
+    for (const Case& c : cases) EXPECT_EQ(LanguageText(c.file, c.section, c.key), c.text) << c.key;
+}
 
 TEST(UserFolders, FollowTheXdgVariablesAndTheUsersDocumentsFolder) {
     TempDir home;
