@@ -83,12 +83,13 @@ void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
     SetIcon(m_icon);
     AddAboutToSystemMenu();
     InitLanguage();
-    TellUnreadableFiles();
     ApplyTestLimits();
     InitTableColumns();
     m_core.SetConnected(false);
-    ProbeAndFillPorts();
     FillLanguageList();
+    // Told over a window that is whole, before the port notices.
+    TellUnreadableFiles();
+    ProbeAndFillPorts();
     OfferJournalRows();
 }
 

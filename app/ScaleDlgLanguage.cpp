@@ -70,11 +70,14 @@ bool CScaleDlg::TellIfUnreadable(const std::wstring& file, std::wstring_view key
 void CScaleDlg::FillLanguageList() {
     m_languageFiles = ListLanguageEntries(m_resourceDir);
     if (m_languageFiles.empty()) return;
-    const std::wstring remembered = ReadProfileText(m_languageSettingFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME);
+    std::wstring remembered = ReadProfileText(m_languageSettingFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME);
+    std::wstring ignored;
+    // Texts of a file that cannot be read are shown in English: the list says so.
+    if (CheckTextFile(m_languageFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME, ignored) != FileTrouble::None)
+        remembered = L"English";
     std::vector<std::wstring> names;
     for (const std::wstring& file : m_languageFiles) {
         names.push_back(ReadProfileText(file, SECTION_LANGUAGE, KEY_LANGUAGE_NAME));
-        std::wstring ignored;
         if (CheckTextFile(file, SECTION_LANGUAGE, KEY_LANGUAGE_NAME, ignored) == FileTrouble::None) {
             m_languageCombo->Append(names.back());
         } else {

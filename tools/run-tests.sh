@@ -33,6 +33,7 @@ bash tools/as-unprivileged.sh xvfb-run -a -s "-screen 0 1024x768x24" \
 # must find the user's own folders.
 shots=$(mktemp -d /tmp/tarvex-e2e-shots.XXXXXX) && chmod 1777 "$shots"
 bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_nothing_lost.py build/bin "$shots" -k read_only
+bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_clears_and_journals.py build/bin "$shots" -k read_only
 echo "screenshots of the unprivileged run: $shots"
 if [ "$quick" -eq 0 ]; then
   run_preset asan -L unit
