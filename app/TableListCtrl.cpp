@@ -56,7 +56,9 @@ void CTableListCtrl::FitLastColumn() {
 }
 
 wxString CTableListCtrl::ShownText(const std::wstring& cell) {
-    std::wstring shown = cell;
+    // A remark of megabytes (a tampered journal) would make every redraw
+    // crawl: the cell shows its start, the table keeps every byte.
+    std::wstring shown = cell.size() > MAX_SHOWN_CELL ? cell.substr(0, MAX_SHOWN_CELL) + L"\u2026" : cell;
     for (wchar_t& c : shown) {
         if (c < 0x20) c = static_cast<wchar_t>(0x2400 + c);
         else if (c == 0x7F) c = static_cast<wchar_t>(0x2421);

@@ -28,6 +28,8 @@ public:
     // How a cell's text is drawn: control characters as visible symbols
     // (U+2400 and on), so raw bytes of a damaged frame stay on one line.
     static wxString ShownText(const std::wstring& cell);
+    // Characters of a cell shown at most; more than a screen's width.
+    static constexpr size_t MAX_SHOWN_CELL = 1000;
 
 protected:
     wxString OnGetItemText(long item, long column) const override;

@@ -135,7 +135,14 @@ void CMyMsgDialog::FitText(const wxString& text) {
     // below it and their order.
     const int width = DuSize(this, TEXT_WIDTH, 0).x;
     const int lineHeight = GetTextExtent(L"Ag").y;
-    const int needed = WrappedLines(this, text, width) * lineHeight + lineHeight / 2;
+    int needed = WrappedLines(this, text, width) * lineHeight + lineHeight / 2;
+#ifdef __WXGTK__
+    // GTK breaks a path after its slashes, not where the estimate does: the
+    // label itself says how tall it is at this width.
+    int minimum = 0, natural = 0;
+    gtk_widget_get_preferred_height_for_width(FindWindow(ID_MSG_TEXT)->GetHandle(), width, &minimum, &natural);
+    needed = std::max(needed, natural + lineHeight / 2);
+#endif
     const int base = DuSize(this, 0, TEXT_HEIGHT).y;
     const int grow = std::clamp(needed - base, 0, DuSize(this, 0, TEXT_MAX_HEIGHT - TEXT_HEIGHT).y);
     FindWindow(ID_MSG_TEXT)->SetSize(Du(this, TEXT_X, TEXT_Y).x, Du(this, TEXT_X, TEXT_Y).y, width, base + grow);

@@ -262,6 +262,22 @@ TEST_F(WindowTest, ControlBytesOfARemarkShowAsSymbolsOnOneLine) {
     EXPECT_NE(dlg->Core().Table().Cell(0, COLUMN_EXPLAN).find(L"\r\n\x07"), std::wstring::npos);
 }
 
+TEST_F(WindowTest, AHugeRemarkShowsItsStartAndKeepsEveryByte) {
+    Open();
+    dlg->Core().SetConnected(true);
+    const std::vector<uint8_t> noise(1900, 0x41);
+    for (int i = 0; i < 2; ++i) {
+        dlg->OnSerialData(noise.data(), static_cast<int>(noise.size()));
+        dlg->Core().OnLineQuiet();
+    }
+    ASSERT_EQ(Rows(), 1);
+    ASSERT_TRUE(ListCaughtUp());
+    const wxString shown = dlg->List().GetItemText(0, COLUMN_EXPLAN);
+    EXPECT_EQ(shown.length(), CTableListCtrl::MAX_SHOWN_CELL + 1);
+    EXPECT_TRUE(shown.EndsWith(L"\u2026"));
+    EXPECT_EQ(dlg->Core().Table().Cell(0, COLUMN_EXPLAN).size(), std::wstring(L"Damaged frame:").size() + 1900);
+}
+
 TEST_F(WindowTest, AboutBoxFromTheMenuCommand) {
     WriteSetting(kEnglishSetting);
     Open();
