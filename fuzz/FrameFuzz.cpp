@@ -15,9 +15,9 @@
 namespace tarvex {
 namespace {
 
-class Hosts : public test::NullHosts {
+class FuzzHosts : public test::NullHosts {
 public:
-    Hosts() { answer = ANSWER_YES; }
+    FuzzHosts() { answer = ANSWER_YES; }
     void SendCommand(uint8_t command) override { commands.push_back(command); }
     void WatchLineQuiet(bool open) override { quietWatched = open; }
     std::vector<uint8_t> commands;
@@ -28,7 +28,7 @@ public:
 // more than judging a whole input.
 struct Bench {
     Bench() : core(hosts.Hosts(), texts, [] { return int64_t{1796565787}; }) {}
-    Hosts hosts;
+    FuzzHosts hosts;
     CTextLookup texts;
     CWeighingCore core;
 };
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarvex;
     static Bench bench;
     CWeighingCore& core = bench.core;
-    Hosts& hosts = bench.hosts;
+    FuzzHosts& hosts = bench.hosts;
     if (core.Table().RowCount() > 1000) core.OnClearData();
     core.SetConnected(true);
     bool lastWasRepeat = false;

@@ -232,6 +232,7 @@ class ProfileCache {
 public:
     std::shared_ptr<const ProfileIndex> Get(const std::wstring& file) {
         namespace fs = std::filesystem;
+        if (file.empty()) return nullptr;  // no file named: nothing to ask the system
         const fs::path path = PathFromWide(file);
         std::error_code ec;
         if (!fs::is_regular_file(path, ec)) return nullptr;
@@ -318,11 +319,9 @@ bool ProfileHasKey(const std::wstring& file, std::wstring_view section, std::wst
     return FindProfileValue(file, section, key).has_value();
 }
 
-bool WriteProfileText(const std::wstring& file, std::wstring_view section,
-                      std::wstring_view key, std::wstring_view value) {
-    Cache().Forget(file);
-    const std::optional<std::string> bytes = ReadFileBytes(file);
-    ProfileLines p = bytes ? SplitProfile(*bytes) : ProfileLines{};
+std::string WithProfileText(std::string_view bytes, std::wstring_view section, std::wstring_view key,
+                            std::wstring_view value) {
+    ProfileLines p = SplitProfile(bytes);
     const std::wstring newLine = std::wstring(key) + L"=" + std::wstring(value);
 
     std::optional<size_t> sectionAt;
@@ -339,7 +338,7 @@ bool WriteProfileText(const std::wstring& file, std::wstring_view section,
         if (!sectionAt) continue;
         if (const auto kv = ParseKeyLine(p.lines[i]); kv && SameName(kv->key, key)) {
             p.lines[i] = p.lines[i].substr(0, kv->valueStart) + std::wstring(value);
-            return ReplaceFile(file, JoinProfile(p), bytes.has_value());
+            return JoinProfile(p);
         }
         if (!Trim(p.lines[i]).empty()) insertAt = i + 1;
     }
@@ -349,7 +348,14 @@ bool WriteProfileText(const std::wstring& file, std::wstring_view section,
         p.Insert(p.lines.size(), L"[" + std::wstring(section) + L"]");
         p.Insert(p.lines.size(), newLine);
     }
-    return ReplaceFile(file, JoinProfile(p), bytes.has_value());
+    return JoinProfile(p);
+}
+
+bool WriteProfileText(const std::wstring& file, std::wstring_view section,
+                      std::wstring_view key, std::wstring_view value) {
+    Cache().Forget(file);
+    const std::optional<std::string> bytes = ReadFileBytes(file);
+    return ReplaceFile(file, WithProfileText(bytes.value_or(std::string()), section, key, value), bytes.has_value());
 }
 
 }  // namespace tarvex

@@ -47,6 +47,10 @@ private:
 // Whether the key is present at all, even with an empty value.
 bool ProfileHasKey(const std::wstring& file, std::wstring_view section, std::wstring_view key);
 
+// The file's bytes with the key written as WriteProfileText writes it.
+std::string WithProfileText(std::string_view bytes, std::wstring_view section, std::wstring_view key,
+                            std::wstring_view value);
+
 // False when the file could not be written; the file is then unchanged.
 bool WriteProfileText(const std::wstring& file, std::wstring_view section,
                       std::wstring_view key, std::wstring_view value);
