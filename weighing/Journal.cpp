@@ -188,11 +188,12 @@ void CJournal::ContinueWithFound() {
     }
     const size_t whole = m_found.wholeBytes;
     const int shown = static_cast<int>(m_found.rows.size());
-    if (m_found.droppedRows > 0 && CopyAside(static_cast<size_t>(-1), "kept")) {
-        // Everything is in the copy; the journal holds the rows shown again.
+    if (m_found.droppedRows > 0) {
+        // The whole file goes aside under a dated name (renamed, not copied:
+        // it may be huge) and a new journal holds the rows shown again.
         std::string bytes = JournalHeader();
         for (int i = 0; i < shown; ++i) bytes += FormatJournalLine(i, m_found.rows[static_cast<size_t>(i)]);
-        if (ReplaceWith(bytes)) {
+        if (ReplaceWith(bytes, "kept")) {
             m_liveRows = shown;
             m_found.damaged = false;
             StartSyncThread();
@@ -361,7 +362,7 @@ void CJournal::WriteWholeTable(int rows, const std::function<JournalRow(int row)
 
 bool CJournal::Truncate(size_t length) { return TruncateTo(m_fd, length); }
 
-bool CJournal::ReplaceWith(const std::string& bytes) {
+bool CJournal::ReplaceWith(const std::string& bytes, const char* keepOldAs) {
     std::filesystem::path temp = m_path;
     temp += ".new";
     std::error_code ignored;
@@ -373,19 +374,35 @@ bool CJournal::ReplaceWith(const std::string& bytes) {
         std::filesystem::remove(temp, ignored);
         return false;
     }
+    const std::filesystem::path aside = keepOldAs ? FreeAsideName(keepOldAs) : std::filesystem::path();
+    if (keepOldAs && aside.empty()) {
+        CloseFile(fd);
+        std::filesystem::remove(temp, ignored);
+        return false;
+    }
 #ifdef _WIN32
-    // An open file cannot be replaced here: closed, replaced, opened again.
+    // An open file cannot be renamed here: closed, renamed, opened again.
     CloseFile(fd);
     std::lock_guard<std::mutex> guard(m_lock);
     CloseFile(m_fd);
-    const bool moved =
-        ::MoveFileExW(temp.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    bool moved = aside.empty() || ::MoveFileExW(m_path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    if (moved) {
+        moved = ::MoveFileExW(temp.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        if (!moved && !aside.empty()) ::MoveFileExW(aside.c_str(), m_path.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
     if (!moved) std::filesystem::remove(temp, ignored);
     m_fd = OpenLocked(m_path);
+    if (moved && !aside.empty()) m_setAside = aside;
     return moved && m_fd >= 0;
 #else
     // The new file is locked before it takes the journal's name.
+    if (!aside.empty() && ::rename(m_path.c_str(), aside.c_str()) != 0) {
+        CloseFile(fd);
+        std::filesystem::remove(temp, ignored);
+        return false;
+    }
     if (::rename(temp.c_str(), m_path.c_str()) != 0) {
+        if (!aside.empty()) ::rename(aside.c_str(), m_path.c_str());
         CloseFile(fd);
         std::filesystem::remove(temp, ignored);
         return false;
@@ -393,8 +410,22 @@ bool CJournal::ReplaceWith(const std::string& bytes) {
     std::lock_guard<std::mutex> guard(m_lock);
     CloseFile(m_fd);
     m_fd = fd;
+    if (!aside.empty()) m_setAside = aside;
     return true;
 #endif
+}
+
+std::filesystem::path CJournal::FreeAsideName(const char* label) const {
+    const std::string stamp = Utf8FromWide(FormatLocalTime(static_cast<int64_t>(std::time(nullptr)),
+                                                           "%Y-%m-%d-%H-%M-%S"));
+    for (int n = 1; n < 100; ++n) {
+        std::string name = "journal-" + std::string(label) + "-" + stamp;
+        if (n > 1) name += "-" + std::to_string(n);
+        const std::filesystem::path target = m_path.parent_path() / (name + ".txt");
+        std::error_code ec;
+        if (!std::filesystem::exists(target, ec) && !ec) return target;
+    }
+    return {};
 }
 
 bool CJournal::CopyAside(size_t length, const char* label) {

@@ -92,8 +92,10 @@ private:
     bool Truncate(size_t length);
     bool CopyAside(size_t length, const char* label);
     // Puts bytes in place of the whole file through a copy beside it, so a
-    // crash leaves either the old journal or the new one, never half.
-    bool ReplaceWith(const std::string& bytes);
+    // crash leaves either the old journal or the new one, never half. With
+    // keepOldAs the old file is renamed to a dated name with that label.
+    bool ReplaceWith(const std::string& bytes, const char* keepOldAs = nullptr);
+    std::filesystem::path FreeAsideName(const char* label) const;
     void StartSyncThread();
     void SyncLoop();
 

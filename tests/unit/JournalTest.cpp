@@ -119,6 +119,12 @@ TEST(JournalFormat, ClearedRowsLeaveAndOnlyTheNewestAreDecoded) {
     }
 }
 
+TEST(JournalFormat, LineChecksAreTheStandardCrc32) {
+    EXPECT_EQ(Crc32(""), 0x00000000u);
+    EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);  // the check value of CRC-32
+    EXPECT_EQ(Crc32("The quick brown fox jumps over the lazy dog"), 0x414FA339u);
+}
+
 TEST(JournalFormat, WhatHoldsNoRowsOrIsNotOurs) {
     const struct {
         const char* name;
