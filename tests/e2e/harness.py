@@ -13,7 +13,9 @@ import signal
 import subprocess
 import tempfile
 import threading
+import sys
 import time
+import unittest
 import tty
 
 # Control ids of the main window.
@@ -438,6 +440,21 @@ class Program:
     def save_dialog(self):
         return next((w for w in self.windows() if w["class"] == "wxFileDialog"), None)
 
+    def save_as(self, path):
+        """Types a name into the save dialog and presses Return. GTK completes
+        a typed prefix of an existing name inline as text is inserted: a last
+        character that matches nothing, taken back, keeps the name exactly as
+        a clerk typed it."""
+        dialog = wait_until(self.save_dialog, 5, "the save dialog")
+        time.sleep(0.5)
+        self.focus(dialog)
+        self.key("ctrl+a")
+        self.type(path + "~")
+        time.sleep(0.3)
+        self.key("BackSpace")
+        time.sleep(0.3)
+        self.key("Return")
+
     def wait_exit(self, timeout=5):
         return self.process.wait(timeout)
 
@@ -473,3 +490,49 @@ def setting_for(device, language="English", warning=None, full=None):
     if warning or full:
         text += f"[Test]\r\nWarning_Row={warning or 60000}\r\nFull_Row={full or 65000}\r\n"
     return text
+
+
+class ProgramTest(unittest.TestCase):
+    """One program and one scale per test, on a display of its own. Set
+    build_bin (and shots_dir) on the class before running."""
+    build_bin = None
+    shots_dir = None
+
+    def setUp(self):
+        self.display = Display()
+        self.program = None
+        self.scale = None
+
+    def tearDown(self):
+        if self.program:
+            self.program.shot("end")
+            self.program.finish()
+        if self.scale:
+            self.scale.close()
+        self.display.close()
+
+    def start(self, scale, **setting):
+        self.scale = scale
+        self.program = Program(self.build_bin, self.display, setting_for(scale.link or scale.device, **setting),
+                               self.shots_dir, self.id().split(".")[-1])
+        self.program.wait_main()
+        time.sleep(0.3)
+        return self.program
+
+    def restart(self):
+        p = self.program
+        p.start()
+        p.wait_main()
+        return p
+
+    def connect(self, p, label="Disconnect"):
+        p.choose(PORT_COMBO, 1)
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == label, 5, "the connection")
+
+
+def run_tests(test_class):
+    """python3 TEST.py BUILD_BIN [SHOTS_DIR] [unittest args]"""
+    test_class.build_bin = os.path.abspath(sys.argv[1])
+    test_class.shots_dir = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)

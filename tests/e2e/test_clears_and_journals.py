@@ -18,10 +18,7 @@ import unittest
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import CLEAR, NO, OK, OPEN_CLOSE, PORT_COMBO, SAVE, YES, Display, Program, Scale, setting_for, wait_until  # noqa: E402
-
-BUILD_BIN = None
-SHOTS_DIR = None
+from harness import CLEAR, NO, OK, OPEN_CLOSE, SAVE, YES, ProgramTest, Scale, run_tests, wait_until  # noqa: E402
 
 
 def journal_lines(folder, name="journal.txt"):
@@ -41,41 +38,15 @@ def live_rows(lines):
     return rows
 
 
-class ClearsAndJournals(unittest.TestCase):
+class ClearsAndJournals(ProgramTest):
     def setUp(self):
-        self.display = Display()
-        self.program = None
-        self.scale = None
+        super().setUp()
         self.mounts = []
 
     def tearDown(self):
-        if self.program:
-            self.program.shot("end")
-            self.program.finish()
-        if self.scale:
-            self.scale.close()
+        super().tearDown()
         for folder in self.mounts:
             subprocess.run(["umount", "-l", folder])
-        self.display.close()
-
-    def start(self, scale):
-        self.scale = scale
-        self.program = Program(BUILD_BIN, self.display, setting_for(scale.link or scale.device), SHOTS_DIR,
-                               self.id().split(".")[-1])
-        self.program.wait_main()
-        time.sleep(0.3)
-        return self.program
-
-    def restart(self):
-        p = self.program
-        p.start()
-        p.wait_main()
-        return p
-
-    def connect(self, p):
-        p.choose(PORT_COMBO, 1)
-        p.click(OPEN_CLOSE)
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Disconnect", 5, "the connection")
 
     def disconnect(self, p):
         p.click(OPEN_CLOSE)
@@ -135,15 +106,7 @@ class ClearsAndJournals(unittest.TestCase):
         wait_until(lambda: p.rows() >= 10, 10, "readings")
         target = os.path.join(p.home, "shift")
         p.click(SAVE)
-        dialog = wait_until(p.save_dialog, 5, "the save dialog")
-        time.sleep(0.5)
-        p.focus(dialog)
-        p.key("ctrl+a")
-        p.type(target + "~")
-        time.sleep(0.3)
-        p.key("BackSpace")
-        time.sleep(0.3)
-        p.key("Return")
+        p.save_as(target)
         box = p.wait_box("Clear every reading", 10)
         time.sleep(1)
         p.click_in_box(box, YES)
@@ -287,6 +250,4 @@ class ClearsAndJournals(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    BUILD_BIN = os.path.abspath(sys.argv[1])
-    SHOTS_DIR = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
-    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
+    run_tests(ClearsAndJournals)

@@ -16,11 +16,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OK, OPEN_CLOSE, PORT_COMBO, SAVE, STATUS,  # noqa: E402
-                     YES, Display, Program, Scale, setting_for, wait_until, weight_frame)
-
-BUILD_BIN = None
-SHOTS_DIR = None
+from harness import (CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OK, OPEN_CLOSE, SAVE, STATUS, YES,  # noqa: E402
+                     ProgramTest, Scale, run_tests, wait_until, weight_frame)
 
 # Weights, an overweight frame and a damaged one (resent once, then an error
 # row with control bytes in its remark).
@@ -28,40 +25,7 @@ FRAMES = [weight_frame(1.25), bytes([0x3F, 0, 0, 0, 0, 0]), weight_frame(12.5),
           bytes([0x41, 0x09, 0x7F, 0xE9, 0x02, 0x03]), weight_frame(0.75)]
 
 
-class NothingLost(unittest.TestCase):
-    def setUp(self):
-        self.display = Display()
-        self.program = None
-        self.scale = None
-
-    def tearDown(self):
-        if self.program:
-            self.program.shot("end")
-            self.program.finish()
-        if self.scale:
-            self.scale.close()
-        self.display.close()
-
-    def start(self, scale, **setting):
-        name = self.id().split(".")[-1]
-        self.scale = scale
-        self.program = Program(BUILD_BIN, self.display, setting_for(scale.link or scale.device, **setting),
-                               SHOTS_DIR, name)
-        self.program.wait_main()
-        time.sleep(0.3)
-        return self.program
-
-    def restart(self):
-        p = self.program
-        p.start()
-        p.wait_main()
-        return p
-
-    def connect(self, p, label="Disconnect"):
-        p.choose(PORT_COMBO, 1)
-        p.click(OPEN_CLOSE)
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == label, 5, "the connection")
-
+class NothingLost(ProgramTest):
     def journal(self):
         with open(os.path.join(self.program.journal_folder(), "journal.txt"), "rb") as f:
             return f.read()
@@ -249,15 +213,7 @@ class NothingLost(unittest.TestCase):
 
         # A save into the read-only folder says why, in the user's language.
         p.click(SAVE)
-        dialog = wait_until(p.save_dialog, 5, "the save dialog")
-        time.sleep(0.5)
-        p.focus(dialog)
-        p.key("ctrl+a")
-        p.type(os.path.join(p.folder, "clerk") + "~")
-        time.sleep(0.3)
-        p.key("BackSpace")
-        time.sleep(0.3)
-        p.key("Return")
+        p.save_as(os.path.join(p.folder, "clerk"))
         box = p.wait_box("无法将表格保存为", 10)
         p.shot("save-failed")
         self.assertIn("Permission denied", p.box_text(box))
@@ -277,6 +233,4 @@ class NothingLost(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    BUILD_BIN = os.path.abspath(sys.argv[1])
-    SHOTS_DIR = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
-    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
+    run_tests(NothingLost)

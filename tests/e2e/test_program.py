@@ -10,9 +10,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (ABOUT_OK, CLEAR, STATUS, CONFIRM_LANGUAGE, LANGUAGE_COMBO, LIST, NO, OK, OPEN_CLOSE, PORT_COMBO, SAVE,  # noqa: E402
-                     UNIT_LB, UNIT_LBOZ, YES, Display, Program, Scale, Timeout, setting_for, wait_until,
-                     weight_frame)
+from harness import (ABOUT_OK, CLEAR, STATUS, CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OK, OPEN_CLOSE, PORT_COMBO, SAVE,  # noqa: E402
+                     UNIT_LB, UNIT_LBOZ, YES, Display, Program, Scale, setting_for, wait_until)
 
 BUILD_BIN = None
 SHOTS_DIR = None
@@ -134,18 +133,7 @@ class ProgramFlows:
         target = os.path.join(p.folder, "clerk-table")
         for attempt in range(2):
             p.click(SAVE)
-            dialog = wait_until(p.save_dialog, 5, "the save dialog")
-            time.sleep(0.5)
-            p.focus(dialog)
-            p.key("ctrl+a")
-            # GTK completes a typed prefix of an existing name inline as text is
-            # inserted: a last character that matches nothing, taken back, keeps
-            # the name exactly as a clerk typed it.
-            p.type(target + "~")
-            time.sleep(0.3)
-            p.key("BackSpace")
-            time.sleep(0.3)
-            p.key("Return")
+            p.save_as(target)
             if attempt == 0:
                 question = p.wait_box("Clear every reading")
                 p.click_in_box(question, NO)

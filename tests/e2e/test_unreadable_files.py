@@ -12,7 +12,7 @@ import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (CLEAR, LANGUAGE_COMBO, OK, OPEN_CLOSE, SAVE, STATUS, YES, NO, Display, Program, Scale,  # noqa: E402
-                     setting_for, wait_until)
+                     setting_for)
 
 BUILD_BIN = None
 SHOTS_DIR = None
