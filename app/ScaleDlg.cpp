@@ -143,8 +143,7 @@ void CScaleDlg::OfferJournalRows() {
 }
 
 bool CScaleDlg::AskToShowAgain(const JournalContents& found) {
-    std::wstring question = Text(SECTION_MESSAGE, L"Restore_Rows");
-    ReplaceAll(question, L"{count}", std::to_wstring(found.rows.size()));
+    std::wstring question = m_texts.Counted(SECTION_MESSAGE, L"Restore_Rows", static_cast<long long>(found.rows.size()));
     ReplaceAll(question, L"{first}", found.rows.front().cells[COLUMN_UPDATE_TIME]);
     ReplaceAll(question, L"{last}", found.rows.back().cells[COLUMN_UPDATE_TIME]);
     ReplaceAll(question, L"{folder}", WideFromPath(m_userDataFolder));
@@ -152,8 +151,7 @@ bool CScaleDlg::AskToShowAgain(const JournalContents& found) {
 }
 
 void CScaleDlg::TellRowsKeptAside(int count, const std::filesystem::path& file) {
-    std::wstring text = Text(SECTION_MESSAGE, L"Journal_Rows_Kept_Aside");
-    ReplaceAll(text, L"{count}", std::to_wstring(count));
+    std::wstring text = m_texts.Counted(SECTION_MESSAGE, L"Journal_Rows_Kept_Aside", count);
     ReplaceAll(text, L"{file}", WideFromPath(file));
     ShowText(MSG_OK, text);
 }
@@ -291,7 +289,9 @@ void CScaleDlg::FillPortList() {
 void CScaleDlg::OnClose(wxCloseEvent& event) {
     if (m_core.Table().RowCount() > 0 && event.CanVeto()) {
         m_msgBox.SetMessage(MSG_YESNO, Text(SECTION_MESSAGE, L"Close_Exe"), L"");
-        if (m_msgBox.DoModal(this) == IDNO_ANSWER) {
+        // Only Yes closes: Escape and the close box mean "don't" here as on
+        // every desktop, and the question guards readings not yet saved.
+        if (m_msgBox.DoModal(this) != IDYES_ANSWER) {
             event.Veto();
             return;
         }
@@ -330,6 +330,7 @@ void CScaleDlg::SendStopAndEnd() {
 }
 
 void CScaleDlg::ApplyConnected() {
+    m_portReport.HideNotice();  // whatever it reported is over
     FindWindow(IDC_OPEN_CLOSE)->SetLabel(Text(SECTION_CAPTION, L"Serial_Caption_Close"));
     m_core.SetConnected(true);
     EnableLinkControls(false);
@@ -360,7 +361,17 @@ void CScaleDlg::PostToOwner(std::function<void()> work) { CallAfter(std::move(wo
 bool CScaleDlg::OnOwnerThread() const { return wxThread::IsMain(); }
 
 void CScaleDlg::ShowPortError(const std::wstring& text, const std::wstring& caption) {
-    wxMessageBox(text, caption, wxOK | wxICON_ERROR, nullptr);
+    // One report at a time: ten pulls of an adapter are one trouble, and the
+    // report goes by itself once the link is back.
+    if (m_portReport.NoticeShown()) return;
+    m_portReport.SetLanguageFile(m_languageFile);
+    m_portReport.SetMessage(MSG_OK, text, caption);
+    m_portReport.ShowWithoutWaiting(this);
+}
+
+wxString CScaleDlg::PortReportText() const {
+    const CMyMsgDialog* box = m_portReport.NoticeWindow();
+    return box ? box->FindWindow(ID_MSG_TEXT)->GetLabel() : wxString();
 }
 
 void CScaleDlg::OnPortRemoved(unsigned portNumber) {
@@ -462,10 +473,9 @@ void CScaleDlg::UpdateStatus() {
     else
         link = Text(SECTION_STATUS, L"Status_Not_Connected");
     ReplaceAll(link, L"{port}", port);
-    std::wstring readings = Text(SECTION_STATUS, L"Status_Readings");
-    ReplaceAll(readings, L"{count}", std::to_wstring(m_core.Table().RowCount()));
+    const std::wstring readings = m_texts.Counted(SECTION_STATUS, L"Status_Readings", m_core.Table().RowCount());
     std::wstring sum = Text(SECTION_STATUS, L"Status_Sum");
-    ReplaceAll(sum, L"{sum}", FormatWeightText(m_core.WeightSum(), m_core.Unit()));
+    ReplaceAll(sum, L"{sum}", m_core.WeightSumText());
     ReplaceAll(sum, L"{unit}", std::wstring(UnitName(m_core.Unit())));
     const wxString text = link + L"    " + readings + L"    " + sum;
     if (m_status->GetLabel() != text) m_status->SetLabel(text);

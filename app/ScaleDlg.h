@@ -65,6 +65,8 @@ public:
     bool AttemptRunning() const { return m_connection.AttemptRunning(); }
     bool WatchingForDevice() const { return m_connection.Watching(); }
     CMyMsg& MsgBox() { return m_msgBox; }
+    bool PortReportShown() const { return m_portReport.NoticeShown(); }
+    wxString PortReportText() const;
     CTableListCtrl& List() { return *m_list; }
     const std::wstring& LanguageFileInUse() const { return m_languageFile; }
     const std::wstring& SettingFile() const { return m_settingFile; }
@@ -189,6 +191,7 @@ private:
     wxChoice* m_languageCombo = nullptr;
     CTextLookup m_texts;  // reads from m_languageFile
     CMyMsg m_msgBox;
+    CMyMsg m_portReport;  // the driver's report, shown without waiting
     CJournal m_journal;
     CWeighingCore m_core;
     CConnectionControl m_connection;

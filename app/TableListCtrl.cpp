@@ -58,11 +58,24 @@ void CTableListCtrl::FitLastColumn() {
 wxString CTableListCtrl::ShownText(const std::wstring& cell) {
     // A remark of megabytes (a tampered journal) would make every redraw
     // crawl: the cell shows its start, the table keeps every byte.
-    std::wstring shown = cell.size() > MAX_SHOWN_CELL ? cell.substr(0, MAX_SHOWN_CELL) + L"\u2026" : cell;
-    for (wchar_t& c : shown) {
-        if (c < 0x20) c = static_cast<wchar_t>(0x2400 + c);
-        else if (c == 0x7F) c = static_cast<wchar_t>(0x2421);
+    const size_t shownLength = std::min(cell.size(), MAX_SHOWN_CELL);
+    std::wstring shown;
+    shown.reserve(shownLength + 1);
+    for (size_t i = 0; i < shownLength; ++i) {
+        const wchar_t c = cell[i];
+        // Bytes no font draws (controls, C1 controls, the no-break space and
+        // the soft hyphen) show as \xHH, as does the backslash itself, so
+        // every byte of a damaged frame is visible and told apart.
+        if (c < 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD || c == L'\\') {
+            static const wchar_t hex[] = L"0123456789ABCDEF";
+            shown += L"\\x";
+            shown += hex[(c >> 4) & 0x0F];
+            shown += hex[c & 0x0F];
+        } else {
+            shown += c;
+        }
     }
+    if (cell.size() > MAX_SHOWN_CELL) shown += L'\u2026';
     return shown;
 }
 

@@ -25,11 +25,11 @@ public:
     // The columns' widths added up, the last at its least width.
     int ColumnsWidth() const;
 
-    // How a cell's text is drawn: control characters as visible symbols
-    // (U+2400 and on), so raw bytes of a damaged frame stay on one line.
+    // How a cell's text is drawn: bytes no font shows as "\xHH", so every
+    // byte of a damaged frame is visible and the remark stays on one line.
     static wxString ShownText(const std::wstring& cell);
     // Characters of a cell shown at most; more than a screen's width.
-    static constexpr size_t MAX_SHOWN_CELL = 1000;
+    static constexpr size_t MAX_SHOWN_CELL = 1000;  // of the cell's own characters
 
 protected:
     wxString OnGetItemText(long item, long column) const override;

@@ -192,6 +192,12 @@ int CMyMsg::DoModal(wxWindow* parent) {
     return box.ShowModal();
 }
 
+bool CMyMsg::NoticeShown() const { return m_notice && m_notice->IsShown(); }
+
+void CMyMsg::HideNotice() {
+    if (m_notice) m_notice->Hide();
+}
+
 void CMyMsg::ShowWithoutWaiting(wxWindow* parent) {
     if (!m_notice) {
         m_notice = new CMyMsgDialog(parent, false);

@@ -58,6 +58,9 @@ public:
     // reuses the same window.
     void ShowWithoutWaiting(wxWindow* parent);
     CMyMsgDialog* NoticeWindow() const { return m_notice.get(); }
+    bool NoticeShown() const;
+    // Takes the notice away, as OK would.
+    void HideNotice();
 
 private:
     std::wstring m_languageFile;

@@ -18,6 +18,14 @@ std::wstring CTextLookup::Text(std::wstring_view section, std::wstring_view key)
     return LanguageText(LanguageFile(), section, key);
 }
 
+std::wstring CTextLookup::Counted(std::wstring_view section, std::wstring_view key, long long count) const {
+    std::wstring text;
+    if (count == 1) text = Text(section, std::wstring(key) + L"_One");
+    if (text.empty()) text = Text(section, key);
+    ReplaceAll(text, L"{count}", std::to_wstring(count));
+    return text;
+}
+
 std::wstring LanguageText(const std::wstring& languageFile, std::wstring_view section, std::wstring_view key) {
     if (std::optional<std::wstring> text = FindProfileText(languageFile, section, key)) return *std::move(text);
     static const CProfileText english(SHIPPED_ENGLISH_INI);

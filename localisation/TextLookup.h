@@ -16,6 +16,9 @@ public:
 
     // Safe from any thread: each read returns its own copy.
     std::wstring Text(std::wstring_view section, std::wstring_view key) const;
+    // The text with "{count}" filled in; for a count of one the key's
+    // "_One" form ("1 reading") when the file has it.
+    std::wstring Counted(std::wstring_view section, std::wstring_view key, long long count) const;
 
 private:
     mutable std::mutex m_lock;  // the handshake workers read texts too

@@ -16,7 +16,7 @@ public:
 
     // On the owner's thread; the bytes are valid only during the call.
     virtual void OnSerialData(const uint8_t* bytes, int count) = 0;
-    // On the owner's thread; waits until the user has closed the box.
+    // On the owner's thread; the report may stay on screen after it returns.
     virtual void ShowPortError(const std::wstring& text, const std::wstring& caption) = 0;
     // On the owner's thread: the device of the current port went away.
     virtual void OnPortRemoved(unsigned portNumber) = 0;

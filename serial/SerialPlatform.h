@@ -24,6 +24,10 @@ void Close(PortHandle port);
 // 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control, RTS raised.
 // On failure names the step that failed and leaves its error code.
 bool Configure(PortHandle port, const char*& failedStep, int& error);
+// How a report names the system call that failed, as this system calls it.
+extern const char* const WAIT_STEP;
+extern const char* const READ_STEP;
+extern const char* const WRITE_STEP;
 
 // Both directions: pending bytes in and out are thrown away.
 void Purge(PortHandle port);

@@ -192,7 +192,7 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
             const unsigned port = m_portNumber;
             ISerialOwner* owner = m_owner;
             if (owner) SendToOwner(session, [owner, port] { owner->OnPortRemoved(port); });
-            ReportPortError("WaitCommEvent()", error, session);
+            ReportPortError(platform::WAIT_STEP, error, session);
         }
     }
     // Let go of the port as the link ends, so the next probe finds it again
@@ -244,7 +244,7 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
                 deviceGone = true;
                 break;
             }
-            ReportPortError("ReadFile()", error, session);
+            ReportPortError(platform::READ_STEP, error, session);
             break;
         }
         gathered += static_cast<int>(got);
@@ -277,7 +277,7 @@ void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
         int error = 0;
         if (!platform::Write(m_portHandle, bytes.data(), static_cast<size_t>(length),
                              SERIAL_TIMEOUT_MS, error))
-            ReportPortError("WriteFile()", error, session);
+            ReportPortError(platform::WRITE_STEP, error, session);
     }
     if (m_owner) m_owner->OnSerialWritten(m_portNumber);
 }

@@ -53,10 +53,14 @@ void Close(PortHandle port) {
     ::close(port);
 }
 
+const char* const WAIT_STEP = "poll()";
+const char* const READ_STEP = "read()";
+const char* const WRITE_STEP = "write()";
+
 bool Configure(PortHandle port, const char*& failedStep, int& error) {
     termios tio{};
     if (::tcgetattr(port, &tio) != 0) {
-        failedStep = "GetCommState()";
+        failedStep = "tcgetattr()";
         error = errno;
         return false;
     }
@@ -67,19 +71,19 @@ bool Configure(PortHandle port, const char*& failedStep, int& error) {
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, B9600) != 0 || ::cfsetospeed(&tio, B9600) != 0) {
-        failedStep = "BuildCommDCB()";
+        failedStep = "cfsetspeed()";
         error = errno;
         return false;
     }
     if (::tcsetattr(port, TCSANOW, &tio) != 0) {
-        failedStep = "SetCommState()";
+        failedStep = "tcsetattr()";
         error = errno;
         return false;
     }
     // Pseudo-terminals and some USB adapters have no modem lines.
     int rts = TIOCM_RTS;
     if (::ioctl(port, TIOCMBIS, &rts) != 0 && errno != ENOTTY && errno != EINVAL) {
-        failedStep = "SetCommState()";
+        failedStep = "ioctl(TIOCMBIS)";
         error = errno;
         return false;
     }

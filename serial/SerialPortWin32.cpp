@@ -172,6 +172,10 @@ void Close(PortHandle port) {
     delete p;
 }
 
+const char* const WAIT_STEP = "WaitCommEvent()";
+const char* const READ_STEP = "ReadFile()";
+const char* const WRITE_STEP = "WriteFile()";
+
 bool Configure(PortHandle port, const char*& failedStep, int& error) {
     HANDLE h = PortOf(port)->handle;
     COMMTIMEOUTS timeouts{1000, 1000, 1000, 1000, 1000};

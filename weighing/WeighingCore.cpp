@@ -134,7 +134,26 @@ std::wstring CWeighingCore::MakeWeightText(int row) {
     if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = valid ? value : WEIGHT_ERROR;
     if (!valid) return Text(SECTION_HEADER, L"Error_EX");
     m_weightSum += value;
-    return FormatWeightText(value, m_unit);
+    std::wstring text = FormatWeightText(value, m_unit);
+    NoteDecimals(text);
+    return text;
+}
+
+void CWeighingCore::NoteDecimals(const std::wstring& weightText) {
+    const int decimals = DecimalsShown(weightText);
+    if (m_sumDecimals < 0 || decimals < m_sumDecimals) m_sumDecimals = decimals;
+}
+
+void CWeighingCore::RecountDecimals() {
+    m_sumDecimals = -1;
+    const int rows = std::min(m_table.RowCount(), WEIGHT_ENTRIES);
+    for (int i = 0; i < rows; ++i)
+        if (m_kinds[static_cast<size_t>(i)] == RowKind::Weight) NoteDecimals(m_table.Cell(i, COLUMN_DATA));
+}
+
+std::wstring CWeighingCore::WeightSumText() const {
+    const int decimals = m_sumDecimals >= 0 ? m_sumDecimals : DecimalsShown(FormatWeightText(0, m_unit));
+    return FormatWeightSum(m_weightSum, m_unit, decimals);
 }
 
 int CWeighingCore::CreateRow() {
@@ -231,6 +250,7 @@ void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows, bool fromOt
         }
         if (fromOtherJournal && m_journal) m_journal->RowAdded(row, JournalRowOf(row));
     }
+    RecountDecimals();
     // New readings go on from the last number shown.
     if (keepNumbers && !rows.empty()) {
         const long last = std::wcstol(rows.back().cells[COLUMN_NUMBER].c_str(), nullptr, 10);
@@ -264,6 +284,7 @@ void CWeighingCore::SwitchUnit(int unit) {
         m_table.SetCell(i, COLUMN_UNIT, unitText);
     }
     m_unit = unit;
+    RecountDecimals();
     m_view.RowsChanged();
 }
 
@@ -271,6 +292,7 @@ void CWeighingCore::DeleteAllRows(bool keepJournalAside) {
     m_table.DeleteAllRows();
     if (m_journal) m_journal->TableEmptied(keepJournalAside);
     m_weightSum = 0;
+    m_sumDecimals = -1;
     m_numberBase = 0;
     m_view.RowsChanged();
 }
@@ -293,6 +315,7 @@ void CWeighingCore::DeleteFirstRows(int count) {
     for (int i = 0; i < std::min(m_table.RowCount(), WEIGHT_ENTRIES); ++i)
         if (m_kinds[static_cast<size_t>(i)] == RowKind::Weight) m_weightSum += m_weights[static_cast<size_t>(i)];
     m_numberBase += count;
+    RecountDecimals();
     if (m_journal) m_journal->FirstRowsCleared(count);
     m_view.RowsChanged();
 }

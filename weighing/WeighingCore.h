@@ -82,6 +82,9 @@ public:
     const CMeasurementTable& Table() const { return m_table; }
     // Kilograms of every good weight row in the table.
     double WeightSum() const { return m_weightSum; }
+    // The sum as the status line shows it: in full, in the unit shown, with
+    // the fewest decimals any weight cell shows (so no digit is invented).
+    std::wstring WeightSumText() const;
     // Kilograms or mark of a row; rows past the last entry have none.
     bool Weight(int row, double& kilograms) const;
 
@@ -123,6 +126,9 @@ private:
     int64_t m_startTime = 0;
     int m_unit = 0;
     double m_weightSum = 0;
+    int m_sumDecimals = -1;  // fewest decimals of a weight cell; -1 for none
+    void NoteDecimals(const std::wstring& weightText);
+    void RecountDecimals();
     bool m_tableFull = false;
     bool m_fullTableSaved = false;
     bool m_lastWeightValid = false;

@@ -52,6 +52,32 @@ std::wstring FormatWeightText(double kilograms, int unit) {
     return out;
 }
 
+int DecimalsShown(std::wstring_view weightText) {
+    const size_t point = weightText.rfind(L'.');
+    if (point == std::wstring_view::npos) return 0;
+    int decimals = 0;
+    for (size_t i = point + 1; i < weightText.size() && weightText[i] >= L'0' && weightText[i] <= L'9'; ++i)
+        ++decimals;
+    return decimals;
+}
+
+std::wstring FormatWeightSum(double kilograms, int unit, int decimals) {
+    const double m = std::fabs(kilograms);
+    char buf[400];
+    int len;
+    if (unit == UNIT_LBOZ) {
+        const double total = m * OUNCES_PER_KG * POUNDS_PER_OUNCE;
+        const double pounds = std::floor(total);
+        len = std::snprintf(buf, sizeof buf, "%.0f:%.*f", pounds, decimals, (total - pounds) * OUNCES_PER_POUND);
+    } else {
+        len = std::snprintf(buf, sizeof buf, "%.*f", decimals, unit == UNIT_LB ? m * POUNDS_PER_KG : m);
+    }
+    std::wstring out;
+    if (kilograms < 0) out.push_back(L'-');
+    AppendAscii(out, buf, static_cast<size_t>(len < 0 ? 0 : len));
+    return out;
+}
+
 bool DecodeWeight(const uint8_t* frame, double& kilograms) {
     uint32_t raw = (uint32_t{frame[2]} << 16) | (uint32_t{frame[3]} << 8) | frame[4];
     // The scale sends more digits than its display shows; fold them away.

@@ -11,8 +11,8 @@ constexpr int UNIT_KG = 0;
 constexpr int UNIT_LB = 1;
 constexpr int UNIT_LBOZ = 2;
 
-// Marks kept in place of a weight. A reading of exactly 0.0 kg or 555.5 kg is
-// indistinguishable from them afterwards; the scale's users live with that.
+// Values kept for rows that hold no weight; each row also keeps its kind, so
+// a reading of exactly 0.0 kg or 555.5 kg stays a reading.
 constexpr double WEIGHT_ERROR = 0.0;
 constexpr double WEIGHT_OVERWEIGHT = 555.5;
 
@@ -27,6 +27,13 @@ std::wstring_view UnitName(int unit);
 
 // The Data cell of a weight v (kilograms) shown in unit u.
 std::wstring FormatWeightText(double kilograms, int unit);
+
+// Decimals a weight text shows (of the ounces for LB:OZ); 0 without a point.
+int DecimalsShown(std::wstring_view weightText);
+
+// A sum of weights in full (never cut to a cell's width), with the decimals
+// given: "1199988.0", "2645.1" or, for LB:OZ, "2645:1.63".
+std::wstring FormatWeightSum(double kilograms, int unit, int decimals);
 
 // Decodes bytes 1 to 4 of a weight frame into kilograms. False when the
 // frame's decimal code is not one the scale defines.

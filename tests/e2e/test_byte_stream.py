@@ -56,7 +56,7 @@ class ByteStream(ProgramTest):
         p.shot("noise")
         cells = p.cells()
         self.assertEqual([row[1] for row in cells[:6]], ["Error", "2.5000"] * 3)
-        self.assertEqual(cells[0][5], "Damaged frame:\u2401\u240D\u00A0")
+        self.assertEqual(cells[0][5], "Damaged frame:\\x01\\x0D\\xA0")
         # A resent noise may still wait for the pause when the link ends.
         errors = sum(1 for row in cells if row[1] == "Error")
         self.assertIn(self.scale.repeats, (errors, errors + 1))

@@ -55,7 +55,7 @@ class ProgramFlows:
         wait_until(lambda: p.rows() >= 3, 5, "three readings")
         self.assertEqual(p.last_row()[2], "KG")
         wait_until(lambda: "Connected to COM1" in p.control(STATUS)["label"], 2, "the status line")
-        self.assertRegex(p.control(STATUS)["label"], r"\d+ readings +Sum \d+\.\d{4} KG")
+        self.assertRegex(p.control(STATUS)["label"], r"\d+ readings +Sum \d+\.\d+ KG")
         p.click(UNIT_LB)
         wait_until(lambda: p.last_row()[2] == "LB", 3, "rows in LB")
         p.click(UNIT_LBOZ)
@@ -185,6 +185,20 @@ class ProgramFlows:
         p.click_in_box(box, NO)
         p.wait_no_box("Close the program anyway")
         self.assertIsNone(p.process.poll())
+        # Escape and the question's close box keep the program and its rows.
+        rows = p.rows()
+        for dismiss in ("Escape", "close box"):
+            p.close_window()
+            box = p.wait_box("Close the program anyway")
+            if dismiss == "Escape":
+                p.focus(box)
+                p.key("Escape")
+            else:
+                p.close_box(box)
+            p.wait_no_box("Close the program anyway")
+            time.sleep(0.5)
+            self.assertIsNone(p.process.poll(), f"{dismiss} closed the program")
+            self.assertEqual(p.rows(), rows)
         p.click(CLEAR)
         box = p.wait_box("Clear every reading")
         p.click_in_box(box, YES)

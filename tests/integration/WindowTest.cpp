@@ -165,7 +165,7 @@ TEST_F(WindowTest, NameMatchingTwiceSelectsTheLaterLine) {
     EXPECT_EQ(LanguageList()->GetSelection(), last);
 }
 
-TEST_F(WindowTest, ClosingWithRowsAsksNoKeepsTheWindowEscapeLetsItClose) {
+TEST_F(WindowTest, ClosingWithRowsClosesOnlyOnYes) {
     WriteSetting(kEnglishSetting);
     Open();
     dlg->Close();  // empty table: nothing asked
@@ -181,10 +181,17 @@ TEST_F(WindowTest, ClosingWithRowsAsksNoKeepsTheWindowEscapeLetsItClose) {
     EXPECT_TRUE(modal.seen[0].yesShown && modal.seen[0].noShown && !modal.seen[0].okShown);
     EXPECT_TRUE(dlg->IsShown());
 
-    // Escape on the real box answers 2, which lets the window close.
+    // Escape and the close box mean "don't", as everywhere.
     modal.Then([](wxDialog* box) { PressEscape(box); });
     dlg->Close();
-    EXPECT_EQ(modal.seen.size(), 2u);
+    modal.Then([](wxDialog* box) { box->Close(); });
+    dlg->Close();
+    EXPECT_EQ(modal.seen.size(), 3u);
+    EXPECT_TRUE(dlg->IsShown());
+    EXPECT_EQ(Rows(), 1);
+
+    modal.Then([](wxDialog* box) { Click(box, IDYES_ANSWER); });
+    dlg->Close();
     EXPECT_FALSE(dlg->IsShown());
 }
 
@@ -247,7 +254,7 @@ TEST_F(WindowTest, UnitButtonsRewriteTheTable) {
     EXPECT_EQ(dlg->List().GetItemText(0, COLUMN_UNIT), L"LB");
 }
 
-TEST_F(WindowTest, ControlBytesOfARemarkShowAsSymbolsOnOneLine) {
+TEST_F(WindowTest, BytesNoFontDrawsShowAsHexOnOneLine) {
     WriteSetting(kEnglishSetting);
     Open();
     dlg->Core().SetConnected(true);
@@ -257,7 +264,7 @@ TEST_F(WindowTest, ControlBytesOfARemarkShowAsSymbolsOnOneLine) {
     ASSERT_EQ(Rows(), 1);
     ASSERT_TRUE(ListCaughtUp());
     const wxString shown = dlg->List().GetItemText(0, COLUMN_EXPLAN);
-    EXPECT_TRUE(shown.EndsWith(L"_\u240D\u240A\u2407A\u2421")) << shown;
+    EXPECT_TRUE(shown.EndsWith(L"_\\x0D\\x0A\\x07A\\x7F")) << shown;
     // The table itself (and so the workbook) keeps the bytes.
     EXPECT_NE(dlg->Core().Table().Cell(0, COLUMN_EXPLAN).find(L"\r\n\x07"), std::wstring::npos);
 }
@@ -273,7 +280,7 @@ TEST_F(WindowTest, AHugeRemarkShowsItsStartAndKeepsEveryByte) {
     ASSERT_EQ(Rows(), 1);
     ASSERT_TRUE(ListCaughtUp());
     const wxString shown = dlg->List().GetItemText(0, COLUMN_EXPLAN);
-    EXPECT_EQ(shown.length(), CTableListCtrl::MAX_SHOWN_CELL + 1);
+    EXPECT_EQ(shown.length(), CTableListCtrl::MAX_SHOWN_CELL + 1);  // the start and an ellipsis
     EXPECT_TRUE(shown.EndsWith(L"\u2026"));
     EXPECT_EQ(dlg->Core().Table().Cell(0, COLUMN_EXPLAN).size(), std::wstring(L"Damaged frame:").size() + 1900);
 }

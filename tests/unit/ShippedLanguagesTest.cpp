@@ -22,13 +22,13 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
      {L"Warning", L"Serial_Port_Abnormal", L"No_Port", L"Connection_Fails", L"Auto_Error",
       L"Clear_Data", L"Close_Exe", L"Create_Excel_Falie", L"Data_Warning", L"Data_Error",
       L"CMD_ERROR", L"Port_No_Permission", L"Replace_File", L"Save_Failed", L"Saved_Elsewhere",
-      L"Restore_Rows", L"Journal_Failed", L"Journal_Safe_Again", L"Journal_Left_In_Place",
-      L"Journal_Rows_Kept_Aside", L"File_Unreadable", L"Reason_Too_Large", L"Reason_No_Texts",
+      L"Restore_Rows", L"Restore_Rows_One", L"Journal_Failed", L"Journal_Safe_Again", L"Journal_Left_In_Place",
+      L"Journal_Rows_Kept_Aside", L"Journal_Rows_Kept_Aside_One", L"File_Unreadable", L"Reason_Too_Large", L"Reason_No_Texts",
       L"Language_Unusable"}},
     {L"Message_Button", {L"Msg_IDYES", L"Msg_IDNO", L"Msg_IDOK"}},
     {L"Status_Line",
      {L"Status_Connected", L"Status_Connecting", L"Status_Not_Connected", L"Status_Watching",
-      L"Status_Readings", L"Status_Sum"}},
+      L"Status_Readings", L"Status_Readings_One", L"Status_Sum"}},
 };
 
 TEST(ShippedLanguages, EveryFileCarriesEveryKey) {

@@ -262,6 +262,18 @@ TEST(UnitSwitch, RewritesDataAndUnitFromStoredKilograms) {
     EXPECT_EQ(f.Cell(4, COLUMN_DATA), L"555.50");
 }
 
+TEST(TableCells, TheSumIsShownInFullWithTheFewestDecimalsACellShows) {
+    CoreFixture f;
+    EXPECT_EQ(f.core.WeightSumText(), L"0.0000");
+    for (int i = 0; i < 120; ++i) f.Feed(WeightFrame(0x02, 99999));  // 9999.9 kg
+    f.Feed({0x3F});
+    EXPECT_EQ(f.core.WeightSumText(), L"1199988.0");
+    f.Feed(WeightFrame(0x08, 1234));  // 1.2340: a finer cell adds no digits the others lack
+    EXPECT_EQ(f.core.WeightSumText(), L"1199989.2");
+    f.core.SwitchUnit(UNIT_LB);
+    EXPECT_EQ(f.core.WeightSumText(), FormatWeightSum(1199989.234, UNIT_LB, 0));
+}
+
 TEST(UnitSwitch, SameUnitChangesNothing) {
     CoreFixture f;
     f.Feed(WeightFrame(0x02, 0));

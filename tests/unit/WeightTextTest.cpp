@@ -82,5 +82,21 @@ TEST(DecodeWeight, LargestFrameTextsEndInAPoint) {
     EXPECT_EQ(FormatWeightText(kg, UNIT_LB), L"36976.");
 }
 
+TEST(WeightSum, ShownInFullWithTheDecimalsGiven) {
+    struct Case {
+        double kg;
+        int unit, decimals;
+        const wchar_t* text;
+    };
+    for (const Case& c : {Case{1199988.0, UNIT_KG, 1, L"1199988.0"}, Case{20147.3, UNIT_KG, 1, L"20147.3"},
+                          Case{1430648.7, UNIT_KG, 1, L"1430648.7"}, Case{2.468, UNIT_KG, 4, L"2.4680"},
+                          Case{100.0, UNIT_LB, 2, L"220.40"}, Case{100.0, UNIT_LBOZ, 2, L"220:7.00"},
+                          Case{-1.234, UNIT_KG, 3, L"-1.234"}, Case{0.0, UNIT_KG, 4, L"0.0000"}})
+        EXPECT_EQ(FormatWeightSum(c.kg, c.unit, c.decimals), c.text) << c.kg << " " << c.unit;
+    for (const auto& [text, decimals] : std::vector<std::pair<const wchar_t*, int>>{
+             {L"1.2340", 4}, {L"9999.9", 1}, {L"16777.", 0}, {L"  2:11.5", 1}, {L"  1:1.63", 2}, {L"12345", 0}})
+        EXPECT_EQ(DecimalsShown(text), decimals) << text;
+}
+
 }  // namespace
 }  // namespace tarvex
