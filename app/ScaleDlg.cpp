@@ -75,7 +75,7 @@ void CScaleDlg::BindCommands() {
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_connection.OnAttemptTimer(); }, ID_ATTEMPT_TIMER);
     Bind(wxEVT_TIMER, &CScaleDlg::OnRedrawTimer, this, ID_REDRAW_TIMER);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_connection.OnWatchTimer(); }, ID_WATCH_TIMER);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_core.OnLineQuiet(); }, ID_QUIET_TIMER);
+    Bind(wxEVT_TIMER, &CScaleDlg::OnQuietTimer, this, ID_QUIET_TIMER);
 }
 
 void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
@@ -236,10 +236,20 @@ void CScaleDlg::OnContextMenu(wxContextMenuEvent&) {
 }
 
 void CScaleDlg::OnCharHook(wxKeyEvent& event) {
-    if (event.GetKeyCode() == WXK_F1)
+    const int key = event.GetKeyCode();
+    if (key == WXK_F1) {
         OnSysCommand(IDM_ABOUTBOX);
-    else
+    } else if (key == WXK_F5 && event.GetModifiers() == wxMOD_NONE) {
+        // Refresh only while its button may be pressed (not while connected).
+        if (FindWindow(IDC_REFRESH)->IsEnabled()) {
+            wxCommandEvent refresh;
+            OnRefreshPorts(refresh);
+        }
+    } else if (key == 'S' && event.GetModifiers() == wxMOD_CONTROL) {
+        m_core.SaveTable(false);
+    } else {
         event.Skip();
+    }
 }
 
 void CScaleDlg::OnSerialData(const uint8_t* bytes, int count) { m_core.OnSerialData(bytes, count); }
@@ -318,6 +328,16 @@ std::wstring CScaleDlg::Text(std::wstring_view section, std::wstring_view key) c
 
 void CScaleDlg::SendCommand(uint8_t command) { m_serial.RequestWrite(&command, 1); }
 void CScaleDlg::SignalReply() { m_connection.OnReply(); }
+void CScaleDlg::OnQuietTimer(wxTimerEvent&) {
+    // The timer runs on this thread's clock; bytes the reader has not handed
+    // over yet (a busy machine) mean the line was not quiet after all.
+    if (!m_serial.LineQuietFor(LINE_QUIET_MS)) {
+        m_quietTimer.StartOnce(LINE_QUIET_MS);
+        return;
+    }
+    m_core.OnLineQuiet();
+}
+
 void CScaleDlg::WatchLineQuiet(bool open) {
     if (open)
         m_quietTimer.StartOnce(LINE_QUIET_MS);

@@ -135,6 +135,7 @@ private:
     void SendCommand(uint8_t command) override;
     void SignalReply() override;
     void WatchLineQuiet(bool open) override;
+    void OnQuietTimer(wxTimerEvent& event);
     void SendStopAndEnd() override;
     void ApplyDisconnected() override;
     void RestartLink() override;

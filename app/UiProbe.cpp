@@ -1,5 +1,7 @@
 #include "UiProbe.h"
 
+#include <wx/control.h>
+
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/dialog.h>
@@ -50,7 +52,7 @@ std::string Rect(const wxRect& r) {
 
 std::string Control(wxWindow* w) {
     std::string text = "{\"id\":" + std::to_string(w->GetId()) + ",\"class\":" +
-                       Json(w->GetClassInfo()->GetClassName()) + ",\"label\":" + Json(w->GetLabel()) +
+                       Json(w->GetClassInfo()->GetClassName()) + ",\"label\":" + Json(wxControl::RemoveMnemonics(w->GetLabel())) +
                        ",\"rect\":" + Rect(w->GetScreenRect()) +
                        ",\"enabled\":" + (w->IsEnabled() ? "true" : "false");
     if (auto* radio = dynamic_cast<wxRadioButton*>(w)) text += std::string(",\"checked\":") + (radio->GetValue() ? "true" : "false");

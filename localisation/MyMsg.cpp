@@ -126,7 +126,7 @@ void CMyMsgDialog::InitTexts(int kind, const std::wstring& text, const std::wstr
         ok->SetFocus();
     }
     SetTitle(caption);
-    FindWindow(ID_MSG_TEXT)->SetLabel(text);
+    static_cast<wxStaticText*>(FindWindow(ID_MSG_TEXT))->SetLabelText(text);  // an "&" in a path is shown, not a mnemonic
     FitText(text);
 }
 

@@ -1,5 +1,7 @@
 #include "SerialPort.h"
 
+#include <chrono>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -248,6 +250,7 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
             break;
         }
         gathered += static_cast<int>(got);
+        if (got > 0) m_lastReceive.store(std::chrono::steady_clock::now().time_since_epoch().count());
         // A full delivery buffer goes out at once; the drain then goes on.
         if (gathered == SERIAL_BUFFER_SIZE) deliver();
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
@@ -255,6 +258,15 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
     }
     deliver();
     return !deviceGone;
+}
+
+bool CSerialPort::LineQuietFor(int milliseconds) {
+    const auto last = std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(m_lastReceive.load()));
+    if (std::chrono::steady_clock::now() - last < std::chrono::milliseconds(milliseconds)) return false;
+    std::lock_guard<std::recursive_mutex> guard(m_portLock);
+    if (m_portHandle == platform::NO_PORT) return true;
+    int error = 0;
+    return platform::QueueCount(m_portHandle, error) <= 0;
 }
 
 void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {

@@ -55,9 +55,13 @@ public:
 
     const std::array<int, PORT_TABLE_SIZE>& PortTable() const { return m_portTable; }
     bool ReaderRunning() const { return m_readerRunning.load(); }
+    // No byte has come in for this long and none waits to be read: the line
+    // itself is quiet, however late the threads that handle it run.
+    bool LineQuietFor(int milliseconds);
     unsigned PortNumber() const { return m_portNumber; }
 
 private:
+    std::atomic<int64_t> m_lastReceive{0};  // steady-clock ticks of the last read with bytes
     // Everything one OpenPort sets up, shared with the work it hands to the
     // owner so that a stop can abandon that work safely.
     struct Session {

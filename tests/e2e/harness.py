@@ -91,6 +91,7 @@ class Scale:
         # Each frame written in two or three pieces 1-10 ms apart, as a USB
         # adapter on a busy machine hands them over.
         self.pieces = pieces
+        self.late_pieces = 0
         self._random = __import__("random").Random(20261208)
         self.link = link  # a stable name for the device, like a udev symlink
         self.acks = self.stops = self.handshakes = self.repeats = self.sent = 0
@@ -130,10 +131,16 @@ class Scale:
             return
         count = self._random.choice((2, 3))
         cuts = sorted(self._random.sample(range(1, len(data)), count - 1))
+        last = None
         for start, end in zip([0] + cuts, cuts + [len(data)]):
             if start:
                 time.sleep(self._random.uniform(0.001, 0.010))
+                # A busy machine may hold this thread far longer: a pause the
+                # program is right to take for the end of a frame.
+                if time.monotonic() - last > 0.040:
+                    self.late_pieces += 1
             os.write(self.master, data[start:end])
+            last = time.monotonic()
 
     def _run(self):
         import select

@@ -49,12 +49,12 @@ class InstalledProgram(unittest.TestCase):
         entries = p.control(LANGUAGE_COMBO)["items"]
         p.choose(LANGUAGE_COMBO, entries.index("简体中文"))
         p.click(CONFIRM_LANGUAGE)
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接", 3, "the Chinese texts")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接(C)", 3, "the Chinese texts")
         p.close_window()
         p.wait_exit(5)
 
         p.start()
-        wait_until(lambda: p.main() and p.control(OPEN_CLOSE)["label"] == "开启连接", 10, "Chinese after a restart")
+        wait_until(lambda: p.main() and p.control(OPEN_CLOSE)["label"] == "开启连接(C)", 10, "Chinese after a restart")
         p.choose(PORT_COMBO, 1)
         p.click(OPEN_CLOSE)
         question = p.wait_box("确定清空", 10)
@@ -64,7 +64,7 @@ class InstalledProgram(unittest.TestCase):
         notice = next(b for b in p.boxes() if saved[0] in p.box_text(b))
         p.click_in_box(question, NO)
         p.click_in_box(notice, OK)
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "关闭连接", 5, "the link back")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "关闭连接(D)", 5, "the link back")
         p.click(OPEN_CLOSE)
         time.sleep(0.3)
 

@@ -191,12 +191,12 @@ class NothingLost(ProgramTest):
         entries = p.control(LANGUAGE_COMBO)["items"]
         p.choose(LANGUAGE_COMBO, entries.index("简体中文"))
         p.click(CONFIRM_LANGUAGE)
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接", 3, "the Chinese texts")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接(C)", 3, "the Chinese texts")
         with open(os.path.join(p.home, ".config", "tarvex-scale", "Setting.ini"), encoding="utf-8") as f:
             self.assertIn("Chinese.ini", f.read())
 
         # A full table lands in the documents folder, and the notice says so.
-        self.connect(p, label="关闭连接")
+        self.connect(p, label="关闭连接(D)")
         question = p.wait_box("确定清空", 10)
         saved = glob.glob(os.path.join(docs, "Tarvex Scale", "TarvexDataFile-*.xls"))
         self.assertEqual(len(saved), 1)
@@ -204,9 +204,9 @@ class NothingLost(ProgramTest):
         p.shot("saved-in-documents")
         p.click_in_box(question, NO)
         p.click_in_box(notice, OK)
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "关闭连接", 5, "the link back")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "关闭连接(D)", 5, "the link back")
         p.click(OPEN_CLOSE)
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接", 3, "not connected")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接(C)", 3, "not connected")
         wait_until(lambda: p.rows() > 0, 5, "readings")
         time.sleep(0.5)  # the list shows new rows a moment later
         rows = p.rows()
@@ -229,7 +229,7 @@ class NothingLost(ProgramTest):
         self.restart()
         box = p.wait_box("是否重新显示", 10)
         p.click_in_box(box, NO)
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接", 3, "Chinese after a restart")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接(C)", 3, "Chinese after a restart")
 
 
 if __name__ == "__main__":

@@ -71,9 +71,9 @@ class ProgramFlows:
         p.click(CONFIRM_LANGUAGE)
         wait_until(lambda: p.main()["title"] != "Tarvex Scale" or p.control(OPEN_CLOSE)["label"] != "Connect", 3,
                    "the Chinese texts")
-        self.assertEqual(p.control(OPEN_CLOSE)["label"], "开启连接")
+        self.assertEqual(p.control(OPEN_CLOSE)["label"], "开启连接(C)")
         wait_until(lambda: p.control(STATUS)["label"].startswith("未连接"), 2, "the status line in Chinese")
-        self.connect(p, entry=1, connected_label="关闭连接")
+        self.connect(p, entry=1, connected_label="关闭连接(D)")
         rows = p.rows()
         wait_until(lambda: p.rows() >= rows + 2, 5, "readings in Chinese")
         self.assertIn("已连接 COM1", p.control(STATUS)["label"])

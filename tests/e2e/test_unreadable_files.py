@@ -87,9 +87,10 @@ class UnreadableFiles(unittest.TestCase):
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
             for box in p.boxes():
-                if "were still" in p.box_text(box):
+                if "still in the table" in p.box_text(box):
                     return box
-                p.click_in_box(box, OK)
+                if any(c["id"] == OK for c in box["controls"]):
+                    p.click_in_box(box, OK)
             time.sleep(0.2)
         raise AssertionError("no restore question")
 

@@ -33,11 +33,11 @@ inline SeenBox Describe(wxDialog* dialog) {
     SeenBox seen;
     seen.className = typeid(*dialog).name();  // mangled, but holds the class name
     seen.caption = dialog->GetTitle();
-    if (auto* text = dialog->FindWindow(ID_MSG_TEXT)) seen.text = text->GetLabel();
+    if (auto* text = dialog->FindWindow(ID_MSG_TEXT)) seen.text = wxControl::RemoveMnemonics(text->GetLabel());
     auto button = [dialog](int id, bool& shown, wxString& label) {
         if (auto* b = dynamic_cast<wxButton*>(dialog->FindWindow(id))) {
             shown = b->IsShown();
-            label = b->GetLabel();
+            label = b->GetLabelText();
         }
     };
     button(IDYES_ANSWER, seen.yesShown, seen.yesLabel);

@@ -98,7 +98,8 @@ protected:
         PumpUntil([] { return false; }, milliseconds);
     }
 
-    wxString Label(int id) const { return dlg->FindWindow(id)->GetLabel(); }
+    // What the control shows, without its mnemonic mark.
+    wxString Label(int id) const { return wxControl::RemoveMnemonics(dlg->FindWindow(id)->GetLabel()); }
     wxChoice* LanguageList() const { return static_cast<wxChoice*>(dlg->FindWindow(IDC_LANGUAGE_COMBO)); }
     int Rows() const { return dlg->Core().Table().RowCount(); }
     // New rows reach the list with the next display frame.

@@ -128,13 +128,13 @@ TEST_F(WindowTest, ConfirmWritesSettingRenewsHeadersAndNextBoxUsesNewFile) {
     ASSERT_EQ(modal.seen.size(), 1u);
     EXPECT_EQ(modal.seen[0].caption, L"警告");
     EXPECT_EQ(modal.seen[0].text, L"确定清空表格中的全部数据吗？");
-    EXPECT_EQ(modal.seen[0].yesLabel, L"是");
-    EXPECT_EQ(modal.seen[0].noLabel, L"否");
+    EXPECT_EQ(modal.seen[0].yesLabel, L"是(Y)");
+    EXPECT_EQ(modal.seen[0].noLabel, L"否(N)");
 
     // Starting again selects the remembered line and uses that file.
     Open();
     EXPECT_EQ(LanguageList()->GetSelection(), chinese);
-    EXPECT_EQ(Label(IDC_CLEAR), L"清空数据");
+    EXPECT_EQ(Label(IDC_CLEAR), L"清空数据(L)");
 }
 
 TEST_F(WindowTest, ConfirmWithNoLineSelectedIsAnErrorAndChangesNothing) {

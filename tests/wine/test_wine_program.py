@@ -254,11 +254,11 @@ class WineReadsAScale(unittest.TestCase):
             self.disconnect()
 
         self.choose_language("简体中文")
-        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接", 10, "the Chinese texts")
-        self.connect("关闭连接")
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "开启连接(C)", 10, "the Chinese texts")
+        self.connect("关闭连接(D)")
         self.readings(3)
         p.shot("chinese-connected")
-        self.disconnect("开启连接")
+        self.disconnect("开启连接(C)")
         self.choose_language("English")
         wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Connect", 10, "the English texts")
 
