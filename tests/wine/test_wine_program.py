@@ -44,7 +44,7 @@ START_LIMIT = 120
 
 
 def x_windows_named(display, title):
-    out = subprocess.run(["xdotool", "search", "--name", "^" + title + "$"], env=display.env(),
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"], env=display.env(),
                          capture_output=True, text=True).stdout
     return [int(x) for x in out.split()]
 
