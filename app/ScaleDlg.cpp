@@ -1,5 +1,7 @@
 #include "ScaleDlg.h"
 
+#include <algorithm>
+
 #include <cwchar>
 
 #include <wx/button.h>
@@ -144,8 +146,13 @@ void CScaleDlg::OfferJournalRows() {
 
 bool CScaleDlg::AskToShowAgain(const JournalContents& found) {
     std::wstring question = m_texts.Counted(SECTION_MESSAGE, L"Restore_Rows", static_cast<long long>(found.rows.size()));
-    ReplaceAll(question, L"{first}", found.rows.front().cells[COLUMN_UPDATE_TIME]);
-    ReplaceAll(question, L"{last}", found.rows.back().cells[COLUMN_UPDATE_TIME]);
+    // A date and time stay on one line: the blank between them does not break.
+    const auto unbroken = [](std::wstring moment) {
+        std::replace(moment.begin(), moment.end(), L' ', L'\u00A0');
+        return moment;
+    };
+    ReplaceAll(question, L"{first}", unbroken(found.rows.front().cells[COLUMN_UPDATE_TIME]));
+    ReplaceAll(question, L"{last}", unbroken(found.rows.back().cells[COLUMN_UPDATE_TIME]));
     ReplaceAll(question, L"{folder}", WideFromPath(m_userDataFolder));
     return AskYesNo(question) == ANSWER_YES;
 }

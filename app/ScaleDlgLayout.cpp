@@ -25,9 +25,10 @@ void CScaleDlg::BuildControls() {
     SetClientSize(size(289, 202));
 
     new wxButton(this, IDC_OPEN_CLOSE, L"开启连接", at(6, 159), size(50, 36));
-    new wxRadioButton(this, IDC_UNIT_KG, L"KG", at(133, 170), size(19, 10), wxRB_GROUP);
-    new wxRadioButton(this, IDC_UNIT_LB, L"LB", at(157, 170), size(19, 10));
-    new wxRadioButton(this, IDC_UNIT_LBOZ, L"LB:OZ", at(133, 183), size(35, 10));
+    // The unit texts are fixed; Alt+K, Alt+L and Alt+O pick a unit.
+    new wxRadioButton(this, IDC_UNIT_KG, L"&KG", at(133, 170), size(19, 10), wxRB_GROUP);
+    new wxRadioButton(this, IDC_UNIT_LB, L"&LB", at(157, 170), size(19, 10));
+    new wxRadioButton(this, IDC_UNIT_LBOZ, L"LB:&OZ", at(133, 183), size(35, 10));
     m_list = new CTableListCtrl(this, IDC_LIST, at(7, 5), size(278, 149), m_core.Table());
     // Drop-down lists without an edit field: a typed text means nothing to
     // the connection or the language, only the entries do.

@@ -1,6 +1,7 @@
 #include "UiProbe.h"
 
 #include <wx/control.h>
+#include <wx/stattext.h>
 
 #include <wx/button.h>
 #include <wx/choice.h>
@@ -56,6 +57,15 @@ std::string Control(wxWindow* w) {
                        ",\"rect\":" + Rect(w->GetScreenRect()) +
                        ",\"enabled\":" + (w->IsEnabled() ? "true" : "false");
     if (auto* radio = dynamic_cast<wxRadioButton*>(w)) text += std::string(",\"checked\":") + (radio->GetValue() ? "true" : "false");
+#ifdef __WXGTK__
+    // Whether a text shows whole: as tall as GTK needs at its width.
+    if (dynamic_cast<wxStaticText*>(w)) {
+        int minimum = 0, natural = 0;
+        gtk_widget_get_preferred_height_for_width(static_cast<GtkWidget*>(w->GetHandle()), w->GetSize().x, &minimum,
+                                                  &natural);
+        text += std::string(",\"fits\":") + (w->GetSize().y >= natural ? "true" : "false");
+    }
+#endif
     if (auto* choice = dynamic_cast<wxChoice*>(w)) {
         text += ",\"selection\":" + std::to_string(choice->GetSelection()) + ",\"items\":[";
         for (unsigned i = 0; i < choice->GetCount(); ++i) text += (i ? "," : "") + Json(choice->GetString(i));

@@ -85,9 +85,10 @@ class Scale:
     frames it is given (or good ones) as each 0x9F comes back, resends on
     0xF9 and falls silent on 0x3A. Counts what it hears."""
 
-    def __init__(self, frames=None, interval=0.2, link=None, pieces=False):
+    def __init__(self, frames=None, interval=0.2, link=None, pieces=False, limit=None):
         self.frames = frames or []
         self.interval = interval
+        self.limit = limit  # frames sent at most, then silence
         # Each frame written in two or three pieces 1-10 ms apart, as a USB
         # adapter on a busy machine hands them over.
         self.pieces = pieces
@@ -156,6 +157,8 @@ class Scale:
                     return
                 for b in data:
                     self._command(b)
+            if self.limit is not None and self.sent >= self.limit:
+                self._next_at = None
             if self.connected and self._next_at is not None and time.monotonic() >= self._next_at:
                 self._last = self._frame()
                 self._send(self._last)
@@ -547,8 +550,9 @@ class ProgramTest(unittest.TestCase):
         wait_until(lambda: p.control(OPEN_CLOSE)["label"] == label, 5, "the connection")
 
 
-def run_tests(test_class):
-    """python3 TEST.py BUILD_BIN [SHOTS_DIR] [unittest args]"""
-    test_class.build_bin = os.path.abspath(sys.argv[1])
-    test_class.shots_dir = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+def run_tests():
+    """python3 TEST.py BUILD_BIN [SHOTS_DIR] [unittest args]: every
+    ProgramTest of the calling module."""
+    ProgramTest.build_bin = os.path.abspath(sys.argv[1])
+    ProgramTest.shots_dir = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
     unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)

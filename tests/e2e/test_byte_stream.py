@@ -66,4 +66,4 @@ class ByteStream(ProgramTest):
 
 
 if __name__ == "__main__":
-    run_tests(ByteStream)
+    run_tests()

@@ -250,4 +250,4 @@ class ClearsAndJournals(ProgramTest):
 
 
 if __name__ == "__main__":
-    run_tests(ClearsAndJournals)
+    run_tests()

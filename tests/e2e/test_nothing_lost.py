@@ -233,4 +233,4 @@ class NothingLost(ProgramTest):
 
 
 if __name__ == "__main__":
-    run_tests(NothingLost)
+    run_tests()

@@ -134,7 +134,7 @@ TEST_F(WindowTest, ConfirmWritesSettingRenewsHeadersAndNextBoxUsesNewFile) {
     // Starting again selects the remembered line and uses that file.
     Open();
     EXPECT_EQ(LanguageList()->GetSelection(), chinese);
-    EXPECT_EQ(Label(IDC_CLEAR), L"清空数据(L)");
+    EXPECT_EQ(Label(IDC_CLEAR), L"清空数据(E)");
 }
 
 TEST_F(WindowTest, ConfirmWithNoLineSelectedIsAnErrorAndChangesNothing) {
