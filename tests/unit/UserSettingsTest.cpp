@@ -97,8 +97,8 @@ TEST(LanguageTexts, WhatAFileDoesNotHoldIsTheShippedEnglishWhatItHoldsStays) {
     const std::vector<Case> cases{
         {partial, L"Message", L"Clear_Data", L"Alles weg?"},   // read from the file
         {partial, L"Message", L"Warning", L""},                 // present and empty: the file's choice
-        {partial, L"Message_Button", L"Msg_IDYES", L"Yes"},     // missing key
-        {WideFromPath(dir.Path() / "none.ini"), L"Dialog_Caption", L"Serial_Caption_Open", L"Connect"},
+        {partial, L"Message_Button", L"Msg_IDYES", L"&Yes"},    // missing key
+        {WideFromPath(dir.Path() / "none.ini"), L"Dialog_Caption", L"Serial_Caption_Open", L"&Connect"},
         {WideFromPath(dir.Path()), L"Status_Line", L"Status_Not_Connected", L"Not connected"},  // a folder
         {partial, L"Message", L"No_Such_Key", L""},             // in no file at all
     };
