@@ -143,6 +143,29 @@ class BoxesFit(ProgramTest):
                         clear = p.wait_box(None, 10)
                         self.check_box(p, clear, "clear", screen)
                         p.click_in_box(clear, NO)
+                        p.close_window()
+                        closing = p.wait_box(None, 10)
+                        self.check_box(p, closing, "close", screen)
+                        p.click_in_box(closing, NO)
+                        # Where the journal should be lies a file: the notice names the long path.
+                        p.kill()
+                        shutil.rmtree(p.journal_folder())
+                        with open(p.journal_folder(), "w") as f:
+                            f.write("not a folder")
+                        p.start()
+                        for label in ("no-port-again", "journal-failed"):
+                            box = wait_until(lambda: next(iter(p.boxes()), None), 10, label)
+                            self.check_box(p, box, label, screen)
+                            p.click_in_box(box, OK)
+                            wait_until(lambda: all(b["xid"] != box["xid"] for b in p.boxes()), 10, "the box to go")
+                        # A settings file that gives no texts: the notice names it.
+                        p.kill()
+                        with open(os.path.join(p.folder, "Setting.ini"), "wb") as f:
+                            f.write(b"\x00" * 64)
+                        p.start()
+                        box = p.wait_box(None, 10)
+                        self.check_box(p, box, "unreadable", screen)
+                        p.click_in_box(box, OK)
                     finally:
                         p.finish()
                         shutil.rmtree(first_home, ignore_errors=True)
