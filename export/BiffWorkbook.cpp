@@ -233,10 +233,11 @@ void PutFormat(CRecords& r, uint16_t index, const std::string& pattern) {
     r.End(start);
 }
 
-size_t WriteGlobals(CRecords& r, const std::vector<std::string>& numberFormats, const CSharedStrings& strings) {
-    size_t at = r.Begin(BOF);
+// BIFF8 beginning of a substream: 0x0005 the workbook globals, 0x0010 a sheet.
+void PutBof(CRecords& r, uint16_t substream) {
+    const size_t at = r.Begin(BOF);
     r.U16(0x0600);
-    r.U16(0x0005);
+    r.U16(substream);
     r.U16(0x0DBB);
     r.U16(0x07CC);
     r.U32(0);
@@ -244,10 +245,14 @@ size_t WriteGlobals(CRecords& r, const std::vector<std::string>& numberFormats, 
     r.U8(0);
     r.U16(0);
     r.End(at);
+}
+
+size_t WriteGlobals(CRecords& r, const std::vector<std::string>& numberFormats, const CSharedStrings& strings) {
+    PutBof(r, 0x0005);
     r.Record(INTERFACEHDR, {0xB0, 0x04});
     r.Record(MMS, {0, 0});
     r.Record(INTERFACEEND, {});
-    at = r.Begin(WRITEACCESS);
+    size_t at = r.Begin(WRITEACCESS);
     PutUnicodeString(r, L"Tarvex Scale");
     while (r.Position() - at - 4 < 112) r.U8(' ');
     r.End(at);
@@ -391,18 +396,9 @@ std::vector<uint8_t> BuildBiffWorkbook(const BiffSheet& sheet) {
     const size_t sheetPositionField = WriteGlobals(r, numberFormats, strings);
     r.Patch32(sheetPositionField, static_cast<uint32_t>(r.Position()));
 
-    size_t at = r.Begin(BOF);
-    r.U16(0x0600);
-    r.U16(0x0010);
-    r.U16(0x0DBB);
-    r.U16(0x07CC);
-    r.U32(0);
-    r.U8(6);
-    r.U8(0);
-    r.U16(0);
-    r.End(at);
+    PutBof(r, 0x0010);
     const int blocks = (sheetRows + ROWS_PER_BLOCK - 1) / ROWS_PER_BLOCK;
-    at = r.Begin(INDEX);
+    size_t at = r.Begin(INDEX);
     r.U32(0);
     r.U32(0);
     r.U32(static_cast<uint32_t>(sheetRows));
