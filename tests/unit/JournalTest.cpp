@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
+#include <fstream>
 #include <csignal>
 #include <thread>
 
@@ -9,7 +11,9 @@
 #include <unistd.h>
 #endif
 
+#include "CellTexts.h"
 #include "Journal.h"
+#include "TextCodec.h"
 #include "RecordingHosts.h"
 #include "RecordingJournal.h"
 #include "WeightText.h"
@@ -280,21 +284,28 @@ TEST(JournalFile, AFailedWriteIsToldOnceAndLeavesWholeRowsUntilTheTableIsEmptied
     EXPECT_EQ(told.size(), 1u);
 }
 
-// Takes every free file handle of the process, so no new file can be opened
-// (a copy aside fails) while open ones still take writes.
-class NoFreeFileHandles {
+// Takes every name a copy aside could have in the next few seconds, so the
+// copy fails (a folder nobody may write, as seen by root) while the journal
+// itself still takes writes. The names go when it ends.
+class AsideNamesTaken {
 public:
-    NoFreeFileHandles() {
-        getrlimit(RLIMIT_NOFILE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = static_cast<rlim_t>(::dup(0));
-        ::close(static_cast<int>(limit.rlim_cur));
-        setrlimit(RLIMIT_NOFILE, &limit);
+    explicit AsideNamesTaken(const std::filesystem::path& folder) {
+        const auto now = static_cast<int64_t>(std::time(nullptr));
+        for (int64_t t = now; t < now + 3; ++t) {
+            const std::string stamp = Utf8FromWide(FormatLocalTime(t, "%Y-%m-%d-%H-%M-%S"));
+            for (int n = 1; n < 100; ++n) {
+                m_names.push_back(folder / ("journal-kept-" + stamp + (n > 1 ? "-" + std::to_string(n) : "") + ".txt"));
+                std::ofstream(m_names.back()) << "taken";
+            }
+        }
     }
-    ~NoFreeFileHandles() { setrlimit(RLIMIT_NOFILE, &m_old); }
+    ~AsideNamesTaken() {
+        std::error_code ignored;
+        for (const auto& name : m_names) std::filesystem::remove(name, ignored);
+    }
 
 private:
-    rlimit m_old{};
+    std::vector<std::filesystem::path> m_names;
 };
 
 std::vector<std::filesystem::path> CopiesIn(const std::filesystem::path& folder) {
@@ -311,7 +322,7 @@ TEST(JournalFile, RowsNotWantedThatCannotBeCopiedStayInTheFileAndAreNeverMixedWi
     std::wstring reason;
     ASSERT_TRUE(journal.Open(dir.Path(), reason));
     {
-        NoFreeFileHandles full;
+        AsideNamesTaken taken(dir.Path());
         EXPECT_FALSE(journal.SetFoundAside(&reason));
     }
     EXPECT_FALSE(reason.empty());
