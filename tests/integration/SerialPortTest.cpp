@@ -169,13 +169,14 @@ TEST_F(SerialPortTest, StopRequestedBeforeOpenDoesNotEndTheNewReader) {
 
 TEST_F(SerialPortTest, OpenFromTheWindowThreadWhileTheReaderWaitsOnIt) {
     ASSERT_TRUE(port.OpenPort(&owner, 1));
-    ASSERT_TRUE(port.StartReader());
-    bool reopened = false;
+    std::atomic<bool> reopened{false};
     // Inside the hand-off, as the automatic search does after a wrong answer.
+    // Set before the reader starts, so the owner thread sees it in order.
     owner.onData = [&] {
         owner.onData = nullptr;
         reopened = port.OpenPort(&owner, 1) && port.StartReader();
     };
+    ASSERT_TRUE(port.StartReader());
     scale.Send({0x00});
     ASSERT_TRUE(owner.WaitFor([&] { return owner.bursts.size() == 1; }, 2000));
     for (int i = 0; i < 200 && !reopened; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
