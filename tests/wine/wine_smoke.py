@@ -20,6 +20,8 @@ def windows_named(display, title):
     for xid in found:
         geometry = subprocess.run(["xdotool", "getwindowgeometry", xid], env=display.env(), capture_output=True,
                                   text=True).stdout
+        if "Geometry:" not in geometry:
+            continue  # gone between the search and the question
         w, h = geometry.split("Geometry:")[1].split()[0].split("x")
         sized.append((int(w) * int(h), int(xid)))
     return sorted(sized)
@@ -43,30 +45,53 @@ def forget_pty_ports():
             os.remove(path)
 
 
-def main():
-    bin_dir, shots = sys.argv[1], sys.argv[2]
+def report_no_window(display, program, shots, attempt):
+    """What was there instead of the windows, for the log."""
+    subprocess.run(["import", "-display", display.name, "-window", "root",
+                    os.path.join(shots, f"wine-start-failed-{attempt}.png")])
+    names = subprocess.run(["xdotool", "search", "--name", "."], env=display.env(), capture_output=True,
+                           text=True).stdout.split()
+    for xid in names:
+        print("window:", subprocess.run(["xdotool", "getwindowname", xid], env=display.env(), capture_output=True,
+                                        text=True).stdout.strip())
+    print("program still running:", program.poll() is None)
+    # Which of this user's processes were there and where each waited.
+    print(subprocess.run(["ps", "-u", str(os.getuid()), "-L", "-o", "pid,lwp,stat,etime,wchan:24,args"],
+                         capture_output=True, text=True).stdout, flush=True)
+
+
+def start_program(bin_dir, shots, attempt):
+    """The program on a display of its own, once both of its windows are
+    there: the main window and, before it shows, the start-up notice (no COM
+    port can be opened here); both carry the title from the language file."""
     forget_pty_ports()
     end_wine_session()
     display = Display()
-    env = display.env()
-    program = subprocess.Popen(["wine", os.path.join(bin_dir, "tarvex-scale.exe")], cwd=bin_dir, env=env,
+    program = subprocess.Popen(["wine", os.path.join(bin_dir, "tarvex-scale.exe")], cwd=bin_dir, env=display.env(),
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        # The main window and, before it shows, the start-up notice: no COM
-        # port can be opened here. Both carry the title from the language file.
-        try:
-            wait_until(lambda: len(windows_named(display, "Tarvex Scale")) >= 2, 180, "the windows under Wine")
-        except AssertionError:
-            # What was there instead, for the log.
-            subprocess.run(["import", "-display", display.name, "-window", "root",
-                            os.path.join(shots, "wine-start-failed.png")])
-            names = subprocess.run(["xdotool", "search", "--name", "."], env=env, capture_output=True,
-                                   text=True).stdout.split()
-            for xid in names:
-                print("window:", subprocess.run(["xdotool", "getwindowname", xid], env=env, capture_output=True,
-                                                text=True).stdout.strip())
-            print("program still running:", program.poll() is None)
-            raise
+        wait_until(lambda: len(windows_named(display, "Tarvex Scale")) >= 2, 90, "the windows under Wine")
+        return display, program
+    except AssertionError:
+        report_no_window(display, program, shots, attempt)
+        program.kill()
+        program.wait(30)
+        display.close()
+        raise
+
+
+def main():
+    bin_dir, shots = sys.argv[1], sys.argv[2]
+    try:
+        display, program = start_program(bin_dir, shots, 1)
+    except AssertionError:
+        # Seen once in CI: Wine started the program and showed nothing at
+        # all for 12 minutes. Said loudly, then a second start from a new
+        # Wine session: a program that never shows its window fails it too.
+        print("wine smoke: NO WINDOW on the first start; processes above; starting once more", flush=True)
+        display, program = start_program(bin_dir, shots, 2)
+    env = display.env()
+    try:
         time.sleep(3)
         subprocess.run(["import", "-display", display.name, "-window", "root", os.path.join(shots, "wine-start.png")])
         notice = windows_named(display, "Tarvex Scale")[0][1]
