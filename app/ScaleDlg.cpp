@@ -16,6 +16,7 @@
 #endif
 
 #include "AboutDlg.h"
+#include "BoxTexts.h"
 #include "AppIcon.h"
 #include "CellTexts.h"
 #include "LanguageSettings.h"
@@ -105,9 +106,7 @@ void CScaleDlg::OfferJournalRows() {
     }
     m_journal.OnFailure([this](const std::wstring& why) { ShowNoticeNoWait(JournalFailedText(why)); });
     m_journal.OnRecovered([this] {
-        std::wstring text = Text(SECTION_MESSAGE, L"Journal_Safe_Again");
-        ReplaceAll(text, L"{folder}", WideFromPath(m_userDataFolder));
-        ShowNoticeNoWait(text);
+        ShowNoticeNoWait(MessageText(m_texts, L"Journal_Safe_Again", {{L"{folder}", WideFromPath(m_userDataFolder)}}));
     });
     m_core.SetJournal(&m_journal);
     const JournalContents& found = m_journal.Found();
@@ -145,30 +144,20 @@ void CScaleDlg::OfferJournalRows() {
 }
 
 bool CScaleDlg::AskToShowAgain(const JournalContents& found) {
-    std::wstring question = m_texts.Counted(SECTION_MESSAGE, L"Restore_Rows", static_cast<long long>(found.rows.size()));
-    // A date and time stay on one line: the blank between them does not break.
-    const auto unbroken = [](std::wstring moment) {
-        std::replace(moment.begin(), moment.end(), L' ', L'\u00A0');
-        return moment;
-    };
-    ReplaceAll(question, L"{first}", unbroken(found.rows.front().cells[COLUMN_UPDATE_TIME]));
-    ReplaceAll(question, L"{last}", unbroken(found.rows.back().cells[COLUMN_UPDATE_TIME]));
-    ReplaceAll(question, L"{folder}", WideFromPath(m_userDataFolder));
+    const std::wstring question =
+        RestoreQuestion(m_texts, static_cast<long long>(found.rows.size()), found.rows.front().cells[COLUMN_UPDATE_TIME],
+                        found.rows.back().cells[COLUMN_UPDATE_TIME], WideFromPath(m_userDataFolder));
     return AskYesNo(question) == ANSWER_YES;
 }
 
 void CScaleDlg::TellRowsKeptAside(int count, const std::filesystem::path& file) {
-    std::wstring text = m_texts.Counted(SECTION_MESSAGE, L"Journal_Rows_Kept_Aside", count);
-    ReplaceAll(text, L"{file}", WideFromPath(file));
-    ShowText(MSG_OK, text);
+    ShowText(MSG_OK, RowsKeptAsideText(m_texts, count, WideFromPath(file)));
 }
 
 void CScaleDlg::TellNotSetAside(const std::wstring& reason, const CJournal& journal) {
     if (journal.IsOpen() || &journal != &m_journal) {
-        std::wstring text = Text(SECTION_MESSAGE, L"Journal_Left_In_Place");
-        ReplaceAll(text, L"{reason}", reason);
-        ReplaceAll(text, L"{file}", WideFromPath(journal.Path()));
-        ShowText(MSG_OK, text);
+        ShowText(MSG_OK, MessageText(m_texts, L"Journal_Left_In_Place",
+                                     {{L"{reason}", reason}, {L"{file}", WideFromPath(journal.Path())}}));
     } else {
         // Nothing could follow the rows left there: this run keeps no journal.
         ShowText(MSG_OK, JournalFailedText(reason));
@@ -176,10 +165,7 @@ void CScaleDlg::TellNotSetAside(const std::wstring& reason, const CJournal& jour
 }
 
 std::wstring CScaleDlg::JournalFailedText(const std::wstring& reason) const {
-    std::wstring text = Text(SECTION_MESSAGE, L"Journal_Failed");
-    ReplaceAll(text, L"{folder}", WideFromPath(m_userDataFolder));
-    ReplaceAll(text, L"{reason}", reason);
-    return text;
+    return MessageText(m_texts, L"Journal_Failed", {{L"{folder}", WideFromPath(m_userDataFolder)}, {L"{reason}", reason}});
 }
 
 void CScaleDlg::ApplyTestLimits() {
@@ -428,10 +414,8 @@ void CScaleDlg::ShowMissingPorts(std::wstring_view key) {
         ShowMessage(MSG_OK, key);
         return;
     }
-    std::wstring text = Text(SECTION_MESSAGE, L"Port_No_Permission");
-    ReplaceAll(text, L"{device}", WideFromUtf8(device));
-    ReplaceAll(text, L"{group}", WideFromUtf8(platform::OwningGroup(device)));
-    ShowText(MSG_OK, text);
+    ShowText(MSG_OK, MessageText(m_texts, L"Port_No_Permission",
+                                 {{L"{device}", WideFromUtf8(device)}, {L"{group}", WideFromUtf8(platform::OwningGroup(device))}}));
 }
 
 void CScaleDlg::StartAttemptTimer(int milliseconds) {

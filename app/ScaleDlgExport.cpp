@@ -8,6 +8,7 @@
 
 #include <ctime>
 
+#include "BoxTexts.h"
 #include "LanguageSettings.h"
 #include "ScaleDlg.h"
 #include "TableListCtrl.h"
@@ -44,9 +45,7 @@ std::wstring CScaleDlg::AskSavePath(const std::wstring& initialName) {
         // may be an existing file, which is replaced only when the user says so.
         std::error_code ignored;
         if (!std::filesystem::exists(PathFromWide(path), ignored)) return path;
-        std::wstring question = Text(SECTION_MESSAGE, L"Replace_File");
-        ReplaceAll(question, L"{file}", path);
-        if (AskYesNo(question) == ANSWER_YES) return path;
+        if (AskYesNo(MessageText(m_texts, L"Replace_File", {{L"{file}", path}})) == ANSWER_YES) return path;
     }
 }
 
@@ -72,11 +71,7 @@ bool CScaleDlg::SaveTableToExcel(bool bAuto, int& rowsSaved) {
         std::filesystem::create_directories(m_documentsFolder, ignored);
         path = WideFromPath(m_documentsFolder / PathFromWide(fileName));
         result = WriteTable(path);
-        if (result.status == ExportStatus::Saved) {
-            std::wstring where = Text(SECTION_MESSAGE, L"Saved_Elsewhere");
-            ReplaceAll(where, L"{file}", path);
-            ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Error") + L"\n\n" + where);
-        }
+        if (result.status == ExportStatus::Saved) ShowNoticeNoWait(FullTableSavedElsewhereText(m_texts, path));
     }
     switch (result.status) {
         case ExportStatus::Saved:
@@ -106,11 +101,8 @@ ExportResult CScaleDlg::WriteTable(const std::wstring& path) {
 }
 
 void CScaleDlg::ShowSaveFailed(const std::wstring& path, const std::wstring& reason) {
-    std::wstring text = Text(SECTION_MESSAGE, L"Save_Failed");
-    ReplaceAll(text, L"{file}", path);
-    ReplaceAll(text, L"{reason}", reason);
     ShowPendingRows();
-    ShowText(MSG_OK, text);
+    ShowText(MSG_OK, MessageText(m_texts, L"Save_Failed", {{L"{file}", path}, {L"{reason}", reason}}));
 }
 
 }  // namespace tarvex

@@ -7,6 +7,7 @@
 #include <wx/stdpaths.h>
 
 #include "ControlIds.h"
+#include "BoxTexts.h"
 #include "LanguageSettings.h"
 #include "ProfileFile.h"
 #include "ScaleDlg.h"
@@ -60,10 +61,7 @@ bool CScaleDlg::TellIfUnreadable(const std::wstring& file, std::wstring_view key
             reason = Text(SECTION_MESSAGE, L"Reason_No_Texts");
             break;
     }
-    std::wstring text = Text(SECTION_MESSAGE, L"File_Unreadable");
-    ReplaceAll(text, L"{file}", file);
-    ReplaceAll(text, L"{reason}", reason);
-    ShowText(MSG_OK, text);
+    ShowText(MSG_OK, MessageText(m_texts, L"File_Unreadable", {{L"{file}", file}, {L"{reason}", reason}}));
     return true;
 }
 

@@ -10,21 +10,12 @@
 #include "TextCodec.h"
 
 namespace tarvex {
-namespace {
 
-constexpr wchar_t ERROR_CAPTION[] = L"Application Error";
-constexpr wchar_t DEVICE_GONE_TEXT[] = L"The serial device was removed or its other end was closed.";
-// In place of a system error code: the port said it is gone.
-constexpr int DEVICE_GONE = -1;
-
-std::wstring PortErrorText(const char* operation, const std::wstring& systemText, unsigned port) {
-    std::wstring text = L"WARNING:  " + WideFromUtf8(operation) +
-                        L" Failed with the following error: \n" + systemText + L"\nPort: " +
-                        std::to_wstring(port) + L"\n";
-    return text;
+std::wstring PortErrorText(const char* operation, int error, unsigned port) {
+    const std::wstring systemText = error == DEVICE_GONE ? std::wstring(DEVICE_GONE_TEXT) : platform::ErrorText(error);
+    return L"WARNING:  " + WideFromUtf8(operation) + L" Failed with the following error: \n" + systemText +
+           L"\nPort: " + std::to_wstring(port) + L"\n";
 }
-
-}  // namespace
 
 CSerialPort::~CSerialPort() {
     EndReader();
@@ -297,10 +288,9 @@ void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
 void CSerialPort::ReportPortError(const char* operation, int error,
                                   const std::shared_ptr<Session>& session) {
     if (!m_owner) return;
-    const std::wstring systemText = error == DEVICE_GONE ? std::wstring(DEVICE_GONE_TEXT) : platform::ErrorText(error);
-    const std::wstring text = PortErrorText(operation, systemText, m_portNumber);
+    const std::wstring text = PortErrorText(operation, error, m_portNumber);
     ISerialOwner* owner = m_owner;
-    SendToOwner(session, [owner, text] { owner->ShowPortError(text, ERROR_CAPTION); });
+    SendToOwner(session, [owner, text] { owner->ShowPortError(text, PORT_ERROR_CAPTION); });
 }
 
 void CSerialPort::SendToOwner(const std::shared_ptr<Session>& session, std::function<void()> work) {

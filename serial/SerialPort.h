@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "PortMap.h"
@@ -22,6 +23,14 @@ constexpr int SERIAL_TIMEOUT_MS = 1000;
 constexpr int PORT_TABLE_SIZE = 20;
 // How long ending the link waits for the last bytes to go out.
 constexpr int FINISH_WAIT_MS = 200;
+
+// The report of a failed port operation: its caption, and its text with
+// the system's reason for the error code.
+inline constexpr wchar_t PORT_ERROR_CAPTION[] = L"Application Error";
+// In place of a system error code: the port said it is gone.
+constexpr int DEVICE_GONE = -1;
+inline constexpr wchar_t DEVICE_GONE_TEXT[] = L"The serial device was removed or its other end was closed.";
+std::wstring PortErrorText(const char* operation, int error, unsigned port);
 
 class CSerialPort {
 public:

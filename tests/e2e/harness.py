@@ -262,6 +262,7 @@ class Program:
         self.name = name
         self.shot_count = 0
         self.process = None
+        self.arguments = []
 
     def start(self):
         """Starts the program (again) over the same folders."""
@@ -274,7 +275,7 @@ class Program:
         env["HOME"] = self.home
         for variable in ("XDG_DATA_HOME", "XDG_CONFIG_HOME"):
             env.pop(variable, None)
-        self.process = subprocess.Popen([self.executable], cwd=self.home, env=env,
+        self.process = subprocess.Popen([self.executable, *self.arguments], cwd=self.home, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
     def kill(self):

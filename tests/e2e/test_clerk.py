@@ -7,12 +7,13 @@ and boxes that fit their words in both languages on small and large screens.
 import os
 import shutil
 import sys
+import tempfile
 import time
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (CLEAR, CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OK, OPEN_CLOSE, STATUS, UNIT_LB, YES,  # noqa: E402
-                     Display, Program, ProgramTest, Scale, run_tests, setting_for, wait_until)
+                     PATIENCE, Display, Program, ProgramTest, Scale, run_tests, setting_for, wait_until)
 
 
 def tenths_frame(raw):
@@ -170,6 +171,58 @@ class BoxesFit(ProgramTest):
                         p.finish()
                         shutil.rmtree(first_home, ignore_errors=True)
                         display.close()
+
+    def test_every_box_fits_its_words(self):
+        """Every box the program has, with the longest values a clerk may
+        meet, shown by the box gallery with the window's own texts."""
+        for language in ("English", "Chinese"):
+            for screen in ((800, 600), (1920, 1080)):
+                with self.subTest(language=language, screen=screen):
+                    display = Display(size=f"{screen[0]}x{screen[1]}x24")
+                    gallery = BoxGallery(self.build_bin, display, language, self.shots_dir,
+                                         f"gallery-{language}-{screen[0]}")
+                    try:
+                        count = gallery.announced()
+                        self.assertGreater(count, 20)
+                        last = None
+                        for n in range(1, count + 1):
+                            box = wait_until(lambda: next((w for w in gallery.windows() if w["xid"] != last), None),
+                                             10, f"box {n} of {count}")
+                            label = f"{language}-{screen[0]} box {n}"
+                            self.check_box(gallery, box, label, screen)
+                            for control in box["controls"]:
+                                self.assertNotIn("{", control["label"], f"{label}: a placeholder left")
+                                self.assertTrue(inside(control["rect"], box["client"]), f"{label}: {control}")
+                            last = box["xid"]
+                            gallery.focus(box)
+                            gallery.key("Return")
+                        self.assertEqual(gallery.process.wait(10 * PATIENCE), 0)
+                    finally:
+                        gallery.finish()
+                        display.close()
+
+
+def inside(rect, area):
+    x, y, w, h = rect
+    ax, ay, aw, ah = area
+    return ax <= x and ay <= y and x + w <= ax + aw and y + h <= ay + ah
+
+
+class BoxGallery(Program):
+    """The box gallery: every box of the program in turn, in one language."""
+
+    def __init__(self, build_bin, display, language, shots_dir, name):
+        self.home = tempfile.mkdtemp(prefix="tarvex-e2e-home-")
+        self.folder = None
+        self.executable = os.path.join(build_bin, "tarvex-box-gallery")
+        self.watch(display, shots_dir, name)
+        self.arguments = [os.path.join(build_bin, "Language", language + ".ini")]
+        self.start()
+
+    def announced(self):
+        """How many boxes the gallery will show, as it says first."""
+        line = self.process.stdout.readline().decode()
+        return int(line.split("boxes:")[1])
 
 
 if __name__ == "__main__":

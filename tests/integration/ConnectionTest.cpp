@@ -182,7 +182,13 @@ TEST_F(ConnectionTest, UnplugMidConnectionReportsOnceKeepsRowsAndReopens) {
 
 TEST_F(ConnectionTest, APulledDeviceIsWatchedUntilTheUserTakesOverAndDisconnectNeverWatches) {
     auto scale = std::make_unique<RunningScale>();
-    Open(Ports({{1, &scale->pty}}));
+    // The port's name goes with the device, as an adapter's does: the pty's
+    // own number may go to another process's new pty at once.
+    const std::string device = (dir.Path() / "ttyUSB-scale").string();
+    ASSERT_EQ(::symlink(scale->pty.DevicePath().c_str(), device.c_str()), 0);
+    CPortMap ports = CPortMap::Empty();
+    ports.Set(1, device);
+    Open(ports);
     Press(1);
     ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
     Click(dlg, IDC_OPEN_CLOSE);  // the user's own Disconnect
@@ -193,6 +199,7 @@ TEST_F(ConnectionTest, APulledDeviceIsWatchedUntilTheUserTakesOverAndDisconnectN
     Press(1);
     ASSERT_TRUE(PumpUntil([&] { return Connected(); }, 2500));
     scale->Unplug();
+    ::unlink(device.c_str());
     ASSERT_TRUE(PumpUntil([&] { return dlg->WatchingForDevice() && dlg->PortReportShown(); }, 3000));
     EXPECT_TRUE(dlg->FindWindow(IDC_STATUS)->GetLabel().StartsWith(L"Waiting for COM1 to come back"))
         << dlg->FindWindow(IDC_STATUS)->GetLabel();
