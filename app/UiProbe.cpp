@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "MyMsg.h"
 #include "TextCodec.h"
 
 #ifdef __WXGTK__
@@ -57,15 +58,11 @@ std::string Control(wxWindow* w) {
                        ",\"rect\":" + Rect(w->GetScreenRect()) +
                        ",\"enabled\":" + (w->IsEnabled() ? "true" : "false");
     if (auto* radio = dynamic_cast<wxRadioButton*>(w)) text += std::string(",\"checked\":") + (radio->GetValue() ? "true" : "false");
-#ifdef __WXGTK__
-    // Whether a text shows whole: as tall as GTK needs at its width.
+    // Whether a text shows whole: as tall and as wide as the toolkit draws it.
     if (dynamic_cast<wxStaticText*>(w)) {
-        int minimum = 0, natural = 0;
-        gtk_widget_get_preferred_height_for_width(static_cast<GtkWidget*>(w->GetHandle()), w->GetSize().x, &minimum,
-                                                  &natural);
-        text += std::string(",\"fits\":") + (w->GetSize().y >= natural ? "true" : "false");
+        const wxSize natural = NaturalTextSize(w, w->GetSize().x);
+        text += std::string(",\"fits\":") + (natural.x <= w->GetSize().x && natural.y <= w->GetSize().y ? "true" : "false");
     }
-#endif
     if (auto* choice = dynamic_cast<wxChoice*>(w)) {
         text += ",\"selection\":" + std::to_string(choice->GetSelection()) + ",\"items\":[";
         for (unsigned i = 0; i < choice->GetCount(); ++i) text += (i ? "," : "") + Json(choice->GetString(i));

@@ -13,6 +13,9 @@
 #ifdef __WXGTK__
 #include <gtk/gtk.h>
 #endif
+#ifdef __WXMSW__
+#include <wx/msw/wrapwin.h>
+#endif
 
 namespace tarvex {
 namespace {
@@ -60,6 +63,29 @@ int WrappedLines(const wxWindow* w, const wxString& text, int width) {
 }
 
 }  // namespace
+
+wxSize NaturalTextSize(wxWindow* label, int width) {
+#if defined(__WXGTK__)
+    int minimum = 0, natural = 0;
+    gtk_widget_get_preferred_height_for_width(static_cast<GtkWidget*>(label->GetHandle()), width, &minimum, &natural);
+    return {width, natural};
+#elif defined(__WXMSW__)
+    const auto hwnd = static_cast<HWND>(label->GetHandle());
+    HDC dc = ::GetDC(hwnd);
+    HGDIOBJ before = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+    RECT need{0, 0, width, 0};
+    const std::wstring shown = static_cast<wxStaticText*>(label)->GetLabelText().ToStdWstring();
+    // The rule a left-aligned static control draws with.
+    ::DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &need,
+                DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    ::SelectObject(dc, before);
+    ::ReleaseDC(hwnd, dc);
+    return {need.right, need.bottom};
+#else
+    (void)width;
+    return label->GetSize();
+#endif
+}
 
 CMyMsgDialog::CMyMsgDialog(wxWindow* parent, bool modal)
     : wxDialog(parent, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
@@ -136,13 +162,9 @@ void CMyMsgDialog::FitText(const wxString& text) {
     const int width = DuSize(this, TEXT_WIDTH, 0).x;
     const int lineHeight = GetTextExtent(L"Ag").y;
     int needed = WrappedLines(this, text, width) * lineHeight + lineHeight / 2;
-#ifdef __WXGTK__
-    // GTK breaks a path after its slashes, not where the estimate does: the
-    // label itself says how tall it is at this width.
-    int minimum = 0, natural = 0;
-    gtk_widget_get_preferred_height_for_width(FindWindow(ID_MSG_TEXT)->GetHandle(), width, &minimum, &natural);
-    needed = std::max(needed, natural + lineHeight / 2);
-#endif
+    // The toolkit breaks lines where it will, not where the estimate does:
+    // the label itself says how tall it is at this width.
+    needed = std::max(needed, NaturalTextSize(FindWindow(ID_MSG_TEXT), width).y + lineHeight / 2);
     const int base = DuSize(this, 0, TEXT_HEIGHT).y;
     const int grow = std::clamp(needed - base, 0, DuSize(this, 0, TEXT_MAX_HEIGHT - TEXT_HEIGHT).y);
     FindWindow(ID_MSG_TEXT)->SetSize(Du(this, TEXT_X, TEXT_Y).x, Du(this, TEXT_X, TEXT_Y).y, width, base + grow);

@@ -21,6 +21,12 @@ constexpr int IDYES_ANSWER = 6;
 constexpr int IDNO_ANSWER = 7;
 constexpr int ID_MSG_TEXT = 1019;
 
+// The size a text control needs to show its label whole at the width, by
+// the toolkit's own rule for breaking lines (GTK breaks a path after its
+// slashes, Windows' static control at blanks and hyphens); the control's
+// own size where the toolkit gives no measure.
+wxSize NaturalTextSize(wxWindow* label, int width);
+
 class CMyMsgDialog : public wxDialog {
 public:
     CMyMsgDialog(wxWindow* parent, bool modal);

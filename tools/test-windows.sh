@@ -2,7 +2,8 @@
 # Tests the cross-built Windows program under Wine: the unit tests, an
 # export to a Unicode path read back by openpyxl, the serial functions on a
 # COM port mapped to a pseudo-terminal, and the program itself under Xvfb
-# (its window comes up with its texts and closes with exit code 0), and the
+# (its window comes up with its texts and closes with exit code 0), every
+# message box in both languages on small and large screens, and the
 # installer: silent installs for all users and for the current user, the
 # installed program's window, and the uninstaller.
 #
@@ -97,6 +98,9 @@ echo "== the program under Wine"
 cp -r "$work/bin" "$work/wine/程序目录"
 chmod -R a+rwX "$work/wine/程序目录"
 as_user /usr/bin/python3 "$root/tests/wine/wine_smoke.py" "$work/wine/程序目录" "$shots"
+
+echo "== every message box under Wine, in both languages on small and large screens"
+as_user /usr/bin/python3 "$root/tests/wine/wine_box_gallery.py" "$work/wine/程序目录" "$shots"
 
 # The program keeps its journal in the user's local application data.
 journal=$(find "$work/wine/prefix/drive_c/users" -path "*/AppData/Local/Tarvex Scale/journal.txt" 2>/dev/null | head -n 1)

@@ -7,13 +7,13 @@ and boxes that fit their words in both languages on small and large screens.
 import os
 import shutil
 import sys
-import tempfile
 import time
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (CLEAR, CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OK, OPEN_CLOSE, STATUS, UNIT_LB, YES,  # noqa: E402
-                     PATIENCE, Display, Program, ProgramTest, Scale, run_tests, setting_for, wait_until)
+                     Display, Program, ProgramTest, Scale, run_tests, setting_for, wait_until)
+from box_gallery import BoxGallery, answer_every_box, check_box  # noqa: E402
 
 
 def tenths_frame(raw):
@@ -108,13 +108,6 @@ class BoxesFit(ProgramTest):
     """Every box in both languages at 800x600 and 1920x1080: each text shows
     whole (as tall as the toolkit needs) and each box lies on the screen."""
 
-    def check_box(self, p, box, label, screen):
-        p.shot(label)
-        for control in box["controls"]:
-            self.assertTrue(control.get("fits", True), f"{label}: {control['label']!r} is cut off")
-        x, y, w, h = box["rect"]
-        self.assertTrue(x >= 0 and y >= 0 and x + w <= screen[0] and y + h <= screen[1], f"{label}: {box['rect']}")
-
     def test_boxes_fit_their_words(self):
         home_name = "a-rather-long-folder-name-for-the-home-of-a-packing-desk-clerk"
         for language, yes_text in (("English", "Show them again"), ("Chinese", "是否重新显示")):
@@ -133,20 +126,20 @@ class BoxesFit(ProgramTest):
                             f.write(journal_of(["21:19:24 12/07/2026", "21:20:01 12/07/2026"]))
                         p.start()
                         notice = p.wait_box(None, 10)
-                        self.check_box(p, notice, "no-port", screen)
+                        check_box(self, p, notice, "no-port", screen)
                         p.click_in_box(notice, OK)
                         question = wait_until(lambda: next((b for b in p.boxes() if yes_text in p.box_text(b)), None),
                                               10, "the restore question")
                         self.assertIn("21:19:24\u00a012/07/2026", p.box_text(question))
-                        self.check_box(p, question, "restore", screen)
+                        check_box(self, p, question, "restore", screen)
                         p.click_in_box(question, YES)
                         p.click(CLEAR)
                         clear = p.wait_box(None, 10)
-                        self.check_box(p, clear, "clear", screen)
+                        check_box(self, p, clear, "clear", screen)
                         p.click_in_box(clear, NO)
                         p.close_window()
                         closing = p.wait_box(None, 10)
-                        self.check_box(p, closing, "close", screen)
+                        check_box(self, p, closing, "close", screen)
                         p.click_in_box(closing, NO)
                         # Where the journal should be lies a file: the notice names the long path.
                         p.kill()
@@ -156,7 +149,7 @@ class BoxesFit(ProgramTest):
                         p.start()
                         for label in ("no-port-again", "journal-failed"):
                             box = wait_until(lambda: next(iter(p.boxes()), None), 10, label)
-                            self.check_box(p, box, label, screen)
+                            check_box(self, p, box, label, screen)
                             p.click_in_box(box, OK)
                             wait_until(lambda: all(b["xid"] != box["xid"] for b in p.boxes()), 10, "the box to go")
                         # A settings file that gives no texts: the notice names it.
@@ -165,7 +158,7 @@ class BoxesFit(ProgramTest):
                             f.write(b"\x00" * 64)
                         p.start()
                         box = p.wait_box(None, 10)
-                        self.check_box(p, box, "unreadable", screen)
+                        check_box(self, p, box, "unreadable", screen)
                         p.click_in_box(box, OK)
                     finally:
                         p.finish()
@@ -179,50 +172,14 @@ class BoxesFit(ProgramTest):
             for screen in ((800, 600), (1920, 1080)):
                 with self.subTest(language=language, screen=screen):
                     display = Display(size=f"{screen[0]}x{screen[1]}x24")
-                    gallery = BoxGallery(self.build_bin, display, language, self.shots_dir,
-                                         f"gallery-{language}-{screen[0]}")
+                    label = f"gallery-{language}-{screen[0]}"
+                    gallery = BoxGallery(os.path.join(self.build_bin, "tarvex-box-gallery"), display, language,
+                                         self.shots_dir, label)
                     try:
-                        count = gallery.announced()
-                        self.assertGreater(count, 20)
-                        last = None
-                        for n in range(1, count + 1):
-                            box = wait_until(lambda: next((w for w in gallery.windows() if w["xid"] != last), None),
-                                             10, f"box {n} of {count}")
-                            label = f"{language}-{screen[0]} box {n}"
-                            self.check_box(gallery, box, label, screen)
-                            for control in box["controls"]:
-                                self.assertNotIn("{", control["label"], f"{label}: a placeholder left")
-                                self.assertTrue(inside(control["rect"], box["client"]), f"{label}: {control}")
-                            last = box["xid"]
-                            gallery.focus(box)
-                            gallery.key("Return")
-                        self.assertEqual(gallery.process.wait(10 * PATIENCE), 0)
+                        answer_every_box(self, gallery, label, screen)
                     finally:
                         gallery.finish()
                         display.close()
-
-
-def inside(rect, area):
-    x, y, w, h = rect
-    ax, ay, aw, ah = area
-    return ax <= x and ay <= y and x + w <= ax + aw and y + h <= ay + ah
-
-
-class BoxGallery(Program):
-    """The box gallery: every box of the program in turn, in one language."""
-
-    def __init__(self, build_bin, display, language, shots_dir, name):
-        self.home = tempfile.mkdtemp(prefix="tarvex-e2e-home-")
-        self.folder = None
-        self.executable = os.path.join(build_bin, "tarvex-box-gallery")
-        self.watch(display, shots_dir, name)
-        self.arguments = [os.path.join(build_bin, "Language", language + ".ini")]
-        self.start()
-
-    def announced(self):
-        """How many boxes the gallery will show, as it says first."""
-        line = self.process.stdout.readline().decode()
-        return int(line.split("boxes:")[1])
 
 
 if __name__ == "__main__":
