@@ -45,6 +45,8 @@ class Clerk(ProgramTest):
         wait_until(lambda: p.rows() == 120, 30, "120 readings")
         wait_until(lambda: "Sum 1199988.0 KG" in self.status(), 5, "the sum in full")
         p.shot("sum-in-full")
+        cut = [c["label"] for c in p.main()["controls"] if c.get("fits") is False]
+        self.assertEqual(cut, [], "texts cut off in the window")
         p.click(OPEN_CLOSE)
         wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Connect", 5, "not connected")
         entries = p.control(LANGUAGE_COMBO)["items"]

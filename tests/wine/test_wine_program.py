@@ -229,6 +229,11 @@ class WineReadsAScale(unittest.TestCase):
         print(f"\n{self.program.name}: connected and silent for {seconds} s: "
               f"{100 * (total1 - total0) / hz / seconds:.1f} % of a core in all ({per_thread})", flush=True)
 
+    def assert_texts_whole(self, label):
+        """Every text of the main window shows whole, by the static control's own measure."""
+        cut = [c["label"] for c in self.program.main()["controls"] if c.get("fits") is False]
+        self.assertEqual(cut, [], f"{label}: cut off in the main window")
+
     def test_reads_switches_reconnects_closes_and_comes_back(self):
         p = self.wait_main()
         self.assertEqual(p.main()["title"], "Tarvex Scale")
@@ -239,6 +244,7 @@ class WineReadsAScale(unittest.TestCase):
         p.click(UNIT_LBOZ)
         wait_until(lambda: p.last_row()[2] == "LB:OZ", 5, "rows in LB:OZ")
         p.shot("english-connected-lboz")
+        self.assert_texts_whole("english-connected-lboz")
         p.click(UNIT_KG)
         wait_until(lambda: p.last_row()[2] == "KG", 5, "rows in KG")
         self.disconnect()
@@ -258,6 +264,7 @@ class WineReadsAScale(unittest.TestCase):
         self.connect("关闭连接(D)")
         self.readings(3)
         p.shot("chinese-connected")
+        self.assert_texts_whole("chinese-connected")
         self.disconnect("开启连接(C)")
         self.choose_language("English")
         wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Connect", 10, "the English texts")
