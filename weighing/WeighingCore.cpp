@@ -229,6 +229,7 @@ JournalRow CWeighingCore::JournalRowOf(int row) const {
 
 void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows, bool fromOtherJournal) {
     const std::wstring unitText(UnitName(m_unit));
+    const MarkWords words = CurrentMarkWords();
     // Rows keep the numbers they were shown with (even after a clear that
     // left them behind), unless rows are shown before them.
     const bool keepNumbers = m_table.RowCount() == 0;
@@ -244,9 +245,12 @@ void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows, bool fromOt
             m_kinds[static_cast<size_t>(row)] = record.kind;
             m_times[static_cast<size_t>(row)] = record.time;
         }
+        // Shown in the unit and the language in use now.
         if (record.kind == RowKind::Weight) {
             m_table.SetCell(row, COLUMN_DATA, FormatWeightText(record.kilograms, m_unit));
             m_weightSum += record.kilograms;
+        } else {
+            m_table.SetCell(row, COLUMN_DATA, words.For(record.kind));
         }
         if (fromOtherJournal && m_journal) m_journal->RowAdded(row, JournalRowOf(row));
     }
@@ -263,29 +267,40 @@ void CWeighingCore::SwitchUnit(int unit) {
     if (unit == m_unit) return;
     // Read once per switch, not once per row: a full table of error rows
     // would otherwise read the language file 65000 times.
-    const std::wstring errorText = Text(SECTION_HEADER, L"Error_EX");
-    const std::wstring overweightText = Text(SECTION_HEADER, L"Overweight");
+    const MarkWords words = CurrentMarkWords();
     const std::wstring unitText(UnitName(unit));
     const int rows = std::min(m_table.RowCount(), WEIGHT_ENTRIES);
     for (int i = 0; i < rows; ++i) {
         // The row's kind, not its value, tells a mark: 0.0 and 555.5 kg are
         // readings too.
-        switch (m_kinds[static_cast<size_t>(i)]) {
-            case RowKind::Error:
-                m_table.SetCell(i, COLUMN_DATA, errorText);
-                break;
-            case RowKind::Overweight:
-                m_table.SetCell(i, COLUMN_DATA, overweightText);
-                break;
-            case RowKind::Weight:
-                m_table.SetCell(i, COLUMN_DATA, FormatWeightText(m_weights[static_cast<size_t>(i)], unit));
-                break;
-        }
+        const RowKind kind = m_kinds[static_cast<size_t>(i)];
+        m_table.SetCell(i, COLUMN_DATA, kind == RowKind::Weight ? FormatWeightText(m_weights[static_cast<size_t>(i)], unit)
+                                                                : words.For(kind));
         m_table.SetCell(i, COLUMN_UNIT, unitText);
     }
     m_unit = unit;
     RecountDecimals();
     m_view.RowsChanged();
+}
+
+void CWeighingCore::LanguageChanged(const std::wstring& oldRemarkPrefix) {
+    const MarkWords words = CurrentMarkWords();
+    const std::wstring prefix = Text(SECTION_MESSAGE, L"CMD_ERROR");
+    const int rows = std::min(m_table.RowCount(), WEIGHT_ENTRIES);
+    for (int i = 0; i < rows; ++i) {
+        const RowKind kind = m_kinds[static_cast<size_t>(i)];
+        if (kind == RowKind::Weight) continue;
+        m_table.SetCell(i, COLUMN_DATA, words.For(kind));
+        // The damaged frame's bytes stay; only the words before them change.
+        const std::wstring& remark = m_table.Cell(i, COLUMN_EXPLAN);
+        if (kind == RowKind::Error && !oldRemarkPrefix.empty() && remark.starts_with(oldRemarkPrefix))
+            m_table.SetCell(i, COLUMN_EXPLAN, prefix + remark.substr(oldRemarkPrefix.size()));
+    }
+    m_view.RowsChanged();
+}
+
+CWeighingCore::MarkWords CWeighingCore::CurrentMarkWords() const {
+    return {Text(SECTION_HEADER, L"Error_EX"), Text(SECTION_HEADER, L"Overweight")};
 }
 
 void CWeighingCore::DeleteAllRows(bool keepJournalAside) {

@@ -49,6 +49,9 @@ public:
     std::wstring MakeWeightText(int row);
 
     void SwitchUnit(int unit);
+    // After a language change: the Error and Overweight marks and the words
+    // before a damaged frame's bytes (given as they were) in the new language.
+    void LanguageChanged(const std::wstring& oldRemarkPrefix);
     int Unit() const { return m_unit; }
 
     // The clear button: asks, then clears the rows the table held when it
@@ -129,6 +132,11 @@ private:
     int m_sumDecimals = -1;  // fewest decimals of a weight cell; -1 for none
     void NoteDecimals(const std::wstring& weightText);
     void RecountDecimals();
+    struct MarkWords {
+        std::wstring error, overweight;
+        const std::wstring& For(RowKind kind) const { return kind == RowKind::Error ? error : overweight; }
+    };
+    MarkWords CurrentMarkWords() const;
     bool m_tableFull = false;
     bool m_fullTableSaved = false;
     bool m_lastWeightValid = false;

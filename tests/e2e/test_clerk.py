@@ -12,7 +12,7 @@ import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (CLEAR, CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OK, OPEN_CLOSE, STATUS, UNIT_LB, YES,  # noqa: E402
-                     Display, Program, ProgramTest, Scale, run_tests, setting_for, wait_until)
+                     Display, Program, ProgramTest, Scale, run_tests, setting_for, wait_until, weight_frame)
 from box_gallery import BoxGallery, answer_every_box, check_box  # noqa: E402
 
 
@@ -56,6 +56,27 @@ class Clerk(ProgramTest):
         p.click(CLEAR)
         p.click_in_box(p.wait_box("确定清空"), YES)
         wait_until(lambda: "0 条读数" in self.status(), 5, "an empty table")
+
+    def test_a_language_change_rewords_the_marks_at_once(self):
+        damaged = bytes([0x41, 0x09, 0x7F, 0xE9, 0x02, 0x03])
+        # A reading, an overweight report, and a damaged frame sent again on
+        # the repeat request: three rows.
+        p = self.start(Scale(frames=[weight_frame(1.25), bytes([0x3F, 0, 0, 0, 0, 0]), damaged], interval=0.05,
+                             limit=3))
+        self.connect(p)
+        wait_until(lambda: p.rows() == 3, 10, "three rows")
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Connect", 5, "not connected")
+        before = p.cells()
+        self.assertEqual([row[1] for row in before], ["1.2500", "Overweight", "Error"])
+        self.assertTrue(before[2][5].startswith("Damaged frame:"), before[2][5])
+        shown_bytes = before[2][5][len("Damaged frame:"):]
+        entries = p.control(LANGUAGE_COMBO)["items"]
+        p.choose(LANGUAGE_COMBO, entries.index("简体中文"))
+        p.click(CONFIRM_LANGUAGE)
+        wait_until(lambda: [row[1] for row in p.cells()] == ["1.2500", "超重", "错误"], 5, "the marks in Chinese")
+        self.assertEqual(p.cells()[2][5], "错误数据：" + shown_bytes)
+        p.shot("marks-in-chinese")
 
     def test_ten_pulls_never_show_more_than_one_report_and_none_once_back(self):
         links = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"tarvex-e2e-links-{os.getpid()}")

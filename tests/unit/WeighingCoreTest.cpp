@@ -293,6 +293,38 @@ TEST(UnitSwitch, ReadsMarkTextsFromTheLanguageInUse) {
     EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"Fehler");
 }
 
+TEST(LanguageChange, MarksAndTheWordsBeforeDamagedBytesFollowTheLanguage) {
+    CoreFixture f;
+    test::RecordingJournal journal;
+    f.core.SetJournal(&journal);
+    f.Feed(WeightFrame(0x02, 5555));  // a real 555.5 kg
+    f.Feed({0x3F});                   // overweight
+    f.Feed({0x01, 0x9F});
+    f.Feed({0x01, 0x9F});             // error row
+    ASSERT_EQ(f.Rows(), 3);
+    ASSERT_EQ(f.Cell(2, COLUMN_EXPLAN), L"Bad:\x01\x9F");
+    const JournalRow overweight = journal.rows.at(1);
+    const std::wstring oldPrefix = f.texts.Text(SECTION_MESSAGE, L"CMD_ERROR");
+    const auto other = f.dir.Write("Other.ini", "[ListCtrl_Header]\nOverweight=Zu schwer\nError_EX=Fehler\n"
+                                                "[Message]\nCMD_ERROR=Kaputt:\n");
+    f.texts.SetLanguageFile(other.wstring());
+    const int changes = f.hosts.rowsChanged;
+    f.core.LanguageChanged(oldPrefix);
+    EXPECT_GT(f.hosts.rowsChanged, changes);
+    const std::vector<std::wstring> data{L"555.50", L"Zu schwer", L"Fehler"};
+    const std::vector<std::wstring> remarks{L"", L"", L"Kaputt:\x01\x9F"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(f.Cell(i, COLUMN_DATA), data[static_cast<size_t>(i)]) << i;
+        EXPECT_EQ(f.Cell(i, COLUMN_EXPLAN), remarks[static_cast<size_t>(i)]) << i;
+    }
+    // A row brought back from the journal speaks the language in use too.
+    f.core.RestoreRows({overweight});
+    EXPECT_EQ(f.Cell(3, COLUMN_DATA), L"Zu schwer");
+    // Words the old language never wrote are left alone.
+    f.core.LanguageChanged(L"Nicht:");
+    EXPECT_EQ(f.Cell(2, COLUMN_EXPLAN), L"Kaputt:\x01\x9F");
+}
+
 TEST(UnitSwitch, EmptyTableOnlyChangesTheUnit) {
     CoreFixture f;
     f.core.SwitchUnit(UNIT_LBOZ);
