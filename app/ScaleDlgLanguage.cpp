@@ -6,8 +6,8 @@
 #include <wx/msgdlg.h>
 #include <wx/stdpaths.h>
 
-#include "ControlIds.h"
 #include "BoxTexts.h"
+#include "ControlIds.h"
 #include "LanguageSettings.h"
 #include "ProfileFile.h"
 #include "ScaleDlg.h"

@@ -59,8 +59,8 @@ std::string Control(wxWindow* w) {
                        ",\"enabled\":" + (w->IsEnabled() ? "true" : "false");
     if (auto* radio = dynamic_cast<wxRadioButton*>(w)) text += std::string(",\"checked\":") + (radio->GetValue() ? "true" : "false");
     // Whether a text shows whole: as tall and as wide as the toolkit draws it.
-    if (dynamic_cast<wxStaticText*>(w)) {
-        const wxSize natural = NaturalTextSize(w, w->GetSize().x);
+    if (auto* label = dynamic_cast<wxStaticText*>(w)) {
+        const wxSize natural = NaturalTextSize(label, w->GetSize().x);
         text += std::string(",\"fits\":") + (natural.x <= w->GetSize().x && natural.y <= w->GetSize().y ? "true" : "false");
     }
     if (auto* choice = dynamic_cast<wxChoice*>(w)) {

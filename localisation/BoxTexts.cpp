@@ -4,10 +4,17 @@
 
 namespace tarvex {
 
-std::wstring MessageText(const CTextLookup& texts, std::wstring_view key, TextValues values) {
-    std::wstring text = texts.Text(SECTION_MESSAGE, key);
+namespace {
+
+std::wstring Filled(std::wstring text, TextValues values) {
     for (const auto& [placeholder, value] : values) ReplaceAll(text, placeholder, value);
     return text;
+}
+
+}  // namespace
+
+std::wstring MessageText(const CTextLookup& texts, std::wstring_view key, TextValues values) {
+    return Filled(texts.Text(SECTION_MESSAGE, key), values);
 }
 
 std::wstring RestoreQuestion(const CTextLookup& texts, long long count, std::wstring first, std::wstring last,
@@ -15,16 +22,12 @@ std::wstring RestoreQuestion(const CTextLookup& texts, long long count, std::wst
     // The blank between date and time does not break.
     std::replace(first.begin(), first.end(), L' ', L'\u00A0');
     std::replace(last.begin(), last.end(), L' ', L'\u00A0');
-    std::wstring question = texts.Counted(SECTION_MESSAGE, L"Restore_Rows", count);
-    for (const auto& [placeholder, value] : TextValues{{L"{first}", first}, {L"{last}", last}, {L"{folder}", folder}})
-        ReplaceAll(question, placeholder, value);
-    return question;
+    return Filled(texts.Counted(SECTION_MESSAGE, L"Restore_Rows", count),
+                  {{L"{first}", first}, {L"{last}", last}, {L"{folder}", folder}});
 }
 
 std::wstring RowsKeptAsideText(const CTextLookup& texts, long long count, std::wstring_view file) {
-    std::wstring text = texts.Counted(SECTION_MESSAGE, L"Journal_Rows_Kept_Aside", count);
-    ReplaceAll(text, L"{file}", file);
-    return text;
+    return Filled(texts.Counted(SECTION_MESSAGE, L"Journal_Rows_Kept_Aside", count), {{L"{file}", file}});
 }
 
 std::wstring FullTableSavedElsewhereText(const CTextLookup& texts, std::wstring_view file) {

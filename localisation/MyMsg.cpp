@@ -64,7 +64,7 @@ int WrappedLines(const wxWindow* w, const wxString& text, int width) {
 
 }  // namespace
 
-wxSize NaturalTextSize(wxWindow* label, int width) {
+wxSize NaturalTextSize(wxStaticText* label, int width) {
 #if defined(__WXGTK__)
     int minimum = 0, natural = 0;
     gtk_widget_get_preferred_height_for_width(static_cast<GtkWidget*>(label->GetHandle()), width, &minimum, &natural);
@@ -74,7 +74,7 @@ wxSize NaturalTextSize(wxWindow* label, int width) {
     HDC dc = ::GetDC(hwnd);
     HGDIOBJ before = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
     RECT need{0, 0, width, 0};
-    const std::wstring shown = static_cast<wxStaticText*>(label)->GetLabelText().ToStdWstring();
+    const std::wstring shown = label->GetLabelText().ToStdWstring();
     // The rule a left-aligned static control draws with.
     ::DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &need,
                 DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
@@ -164,7 +164,7 @@ void CMyMsgDialog::FitText(const wxString& text) {
     int needed = WrappedLines(this, text, width) * lineHeight + lineHeight / 2;
     // The toolkit breaks lines where it will, not where the estimate does:
     // the label itself says how tall it is at this width.
-    needed = std::max(needed, NaturalTextSize(FindWindow(ID_MSG_TEXT), width).y + lineHeight / 2);
+    needed = std::max(needed, NaturalTextSize(static_cast<wxStaticText*>(FindWindow(ID_MSG_TEXT)), width).y + lineHeight / 2);
     const int base = DuSize(this, 0, TEXT_HEIGHT).y;
     const int grow = std::clamp(needed - base, 0, DuSize(this, 0, TEXT_MAX_HEIGHT - TEXT_HEIGHT).y);
     FindWindow(ID_MSG_TEXT)->SetSize(Du(this, TEXT_X, TEXT_Y).x, Du(this, TEXT_X, TEXT_Y).y, width, base + grow);

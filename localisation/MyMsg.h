@@ -7,6 +7,7 @@
 #include <string>
 
 #include <wx/dialog.h>
+#include <wx/stattext.h>
 #include <wx/weakref.h>
 
 namespace tarvex {
@@ -25,7 +26,7 @@ constexpr int ID_MSG_TEXT = 1019;
 // the toolkit's own rule for breaking lines (GTK breaks a path after its
 // slashes, Windows' static control at blanks and hyphens); the control's
 // own size where the toolkit gives no measure.
-wxSize NaturalTextSize(wxWindow* label, int width);
+wxSize NaturalTextSize(wxStaticText* label, int width);
 
 class CMyMsgDialog : public wxDialog {
 public:
