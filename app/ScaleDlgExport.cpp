@@ -12,6 +12,7 @@
 #include "LanguageSettings.h"
 #include "ScaleDlg.h"
 #include "TableListCtrl.h"
+#include "TableCells.h"
 #include "TextCodec.h"
 #include "WorkbookExport.h"
 
@@ -88,13 +89,10 @@ bool CScaleDlg::SaveTableToExcel(bool bAuto, int& rowsSaved) {
 
 ExportResult CScaleDlg::WriteTable(const std::wstring& path) {
     // What the table shows now: rows that arrive from here on are not written.
-    ExportRequest request;
-    request.path = path;
+    std::vector<ExportColumn> columns;
     for (int i = 0; i < m_list->GetColumnCount(); ++i)
-        request.columns.push_back({m_list->HeaderText(i).ToStdWstring(), m_list->GetColumnWidth(i)});
-    request.rows = m_core.Table().RowCount();
-    const CMeasurementTable& table = m_core.Table();
-    request.cell = [&table](int row, int column) -> const std::wstring& { return table.Cell(row, column); };
+        columns.push_back({m_list->HeaderText(i).ToStdWstring(), m_list->GetColumnWidth(i)});
+    ExportRequest request = TableExport(m_core.Table(), path, std::move(columns));
     request.tempFolder = m_exportTempFolder;
     wxBusyCursor busy;
     return WriteWorkbook(request);

@@ -98,7 +98,6 @@ void CScaleDlg::OnConfirmLanguage(wxCommandEvent&) {
     }
     // A file that gives no texts is not taken: the clerk is told why.
     if (TellIfUnreadable(m_languageFiles[static_cast<size_t>(line)], KEY_LANGUAGE_NAME)) return;
-    const std::wstring oldRemarkPrefix = Text(SECTION_MESSAGE, L"CMD_ERROR");
     m_languageFile = m_languageFiles[static_cast<size_t>(line)];
     // A "Setting.ini" the program may not write hands the choice over to
     // the user's own; nothing is reported, the language changes anyway.
@@ -107,7 +106,7 @@ void CScaleDlg::OnConfirmLanguage(wxCommandEvent&) {
     ApplyLanguageTexts();
     for (int i = 0; i < COLUMN_COUNT; ++i)
         m_list->SetHeaderText(i, Text(SECTION_HEADER, TABLE_COLUMNS[static_cast<size_t>(i)].headerKey));
-    m_core.LanguageChanged(oldRemarkPrefix);
+    m_core.LanguageChanged();
 }
 
 }  // namespace tarvex

@@ -14,6 +14,7 @@
 #include "TextCodec.h"
 #include "TextLookup.h"
 #include "WeighingCore.h"
+#include "TableCells.h"
 #include "WorkbookExport.h"
 #include "RecordingHosts.h"
 
@@ -33,13 +34,9 @@ struct FullTable {
         }
     }
     ExportRequest Request(const std::filesystem::path& path) const {
-        ExportRequest r;
-        r.path = WideFromPath(path);
-        for (size_t i = 0; i < kHeaders.size(); ++i) r.columns.push_back({kHeaders[i], i == 5 ? 200 : 80});
-        r.rows = f.core.Table().RowCount();
-        const CMeasurementTable& t = f.core.Table();
-        r.cell = [&t](int row, int column) -> const std::wstring& { return t.Cell(row, column); };
-        return r;
+        std::vector<ExportColumn> columns;
+        for (size_t i = 0; i < kHeaders.size(); ++i) columns.push_back({kHeaders[i], i == 5 ? 200 : 80});
+        return TableExport(f.core.Table(), WideFromPath(path), std::move(columns));
     }
     test::CoreFixture f;
 };

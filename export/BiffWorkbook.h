@@ -20,7 +20,7 @@ struct BiffCell {
     Kind kind = Kind::Empty;
     double value = 0;           // a number, or a date-time / time of day as the spreadsheet's serial
     std::string numberFormat;   // a number's format ("0.000"); empty: General
-    std::wstring_view text;
+    std::wstring text;
 };
 
 struct BiffColumn {

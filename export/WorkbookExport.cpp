@@ -3,7 +3,6 @@
 #include <xlsxwriter.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
@@ -33,70 +32,6 @@ std::string GetHeaderCellName(int n) {
 
 std::wstring DefaultExportName(int64_t calendarTime) {
     return FormatLocalTime(calendarTime, "TarvexDataFile-%Y-%m-%d-%H-%M-%S");
-}
-
-bool IsPlainNumber(std::wstring_view text, double& value) {
-    while (!text.empty() && text.front() == L' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == L' ') text.remove_suffix(1);
-    std::string narrow;
-    bool digit = false, point = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (c >= L'0' && c <= L'9') digit = true;
-        else if (c == L'.' && !point) point = true;
-        else if (!(c == L'-' && i == 0)) return false;
-        narrow.push_back(static_cast<char>(c));
-    }
-    if (!digit) return false;
-    if (narrow.back() == '.') narrow.pop_back();  // "12345." as the Data cell cuts it
-    const auto res = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
-    return res.ec == std::errc() && res.ptr == narrow.data() + narrow.size();
-}
-
-namespace {
-
-// Reads "nn" at text[at] as a number of two digits.
-bool TwoDigits(std::wstring_view text, size_t at, int& value) {
-    if (at + 2 > text.size() || text[at] < L'0' || text[at] > L'9' || text[at + 1] < L'0' || text[at + 1] > L'9')
-        return false;
-    value = (text[at] - L'0') * 10 + (text[at + 1] - L'0');
-    return true;
-}
-
-}  // namespace
-
-bool IsTimeOfDay(std::wstring_view text, CellMoment& moment) {
-    CellMoment m;
-    if (text.size() != 8 || text[2] != L':' || text[5] != L':' || !TwoDigits(text, 0, m.hour) ||
-        !TwoDigits(text, 3, m.minute) || !TwoDigits(text, 6, m.second) || m.hour > 23 || m.minute > 59 ||
-        m.second > 59)
-        return false;
-    moment = m;
-    return true;
-}
-
-bool IsDateTime(std::wstring_view text, CellMoment& moment) {
-    CellMoment m;
-    int century = 0, year = 0;
-    if (text.size() != 19 || text[8] != L' ' || text[11] != L'/' || text[14] != L'/' ||
-        !IsTimeOfDay(text.substr(0, 8), m) || !TwoDigits(text, 9, m.month) || !TwoDigits(text, 12, m.day) ||
-        !TwoDigits(text, 15, century) || !TwoDigits(text, 17, year))
-        return false;
-    m.year = century * 100 + year;
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    // The spreadsheet's dates begin in 1900.
-    if (m.year < 1900 || m.month < 1 || m.month > 12 || m.day < 1 || m.day > kDays[m.month - 1]) return false;
-    const bool leap = (m.year % 4 == 0 && m.year % 100 != 0) || m.year % 400 == 0;
-    if (m.month == 2 && m.day == 29 && !leap) return false;
-    moment = m;
-    return true;
-}
-
-std::string ShownNumberFormat(std::wstring_view text) {
-    while (!text.empty() && text.back() == L' ') text.remove_suffix(1);
-    const size_t point = text.find(L'.');
-    if (point == std::wstring_view::npos) return {};
-    return "0." + std::string(text.size() - point - 1, '0');
 }
 
 namespace {
@@ -173,8 +108,7 @@ lxw_error FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const ExportRe
     }
     // Numbers show the decimals the table shows ("0.5000", not "0.5").
     std::map<std::string, lxw_format*> numberFormats;
-    const auto numberFormat = [&](const std::wstring& cell) -> lxw_format* {
-        const std::string pattern = ShownNumberFormat(cell);
+    const auto numberFormat = [&](const std::string& pattern) -> lxw_format* {
         if (pattern.empty()) return nullptr;
         lxw_format*& format = numberFormats[pattern];
         if (!format) {
@@ -187,19 +121,24 @@ lxw_error FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const ExportRe
     for (int row = 0; row < r.rows; ++row) {
         const auto sheetRow = static_cast<lxw_row_t>(row + 1);
         for (lxw_col_t c = 0; c < columns; ++c) {
-            const std::wstring& cell = r.cell(row, static_cast<int>(c));
-            if (cell.empty()) continue;
-            double number;
-            CellMoment moment;
-            if (IsPlainNumber(cell, number)) {
-                err = worksheet_write_number(sheet, sheetRow, c, number, numberFormat(cell));
-            } else if (IsDateTime(cell, moment) || IsTimeOfDay(cell, moment)) {
-                lxw_datetime value{moment.year, moment.month, moment.day, moment.hour, moment.minute,
-                                   static_cast<double>(moment.second)};
-                err = worksheet_write_datetime(sheet, sheetRow, c, &value, moment.year ? dateTime : timeOfDay);
-            } else {
-                text = Utf8FromWide(cell);
-                err = worksheet_write_string(sheet, sheetRow, c, text.c_str(), nullptr);
+            const ExportCell cell = r.cell(row, static_cast<int>(c));
+            switch (cell.kind) {
+                case ExportCell::Kind::Empty: continue;
+                case ExportCell::Kind::Number:
+                    err = worksheet_write_number(sheet, sheetRow, c, cell.number, numberFormat(cell.numberFormat));
+                    break;
+                case ExportCell::Kind::DateTime:
+                case ExportCell::Kind::TimeOfDay: {
+                    const CellMoment& m = cell.moment;
+                    lxw_datetime value{m.year, m.month, m.day, m.hour, m.minute, static_cast<double>(m.second)};
+                    err = worksheet_write_datetime(sheet, sheetRow, c, &value,
+                                                   cell.kind == ExportCell::Kind::DateTime ? dateTime : timeOfDay);
+                    break;
+                }
+                case ExportCell::Kind::Text:
+                    text = Utf8FromWide(cell.text);
+                    err = worksheet_write_string(sheet, sheetRow, c, text.c_str(), nullptr);
+                    break;
             }
             if (err != LXW_NO_ERROR) return err;
         }
@@ -280,25 +219,30 @@ std::wstring WorkbookPathFor(const std::wstring& typed) {
 
 namespace {
 
-// A table cell as the sheet shows it: the same parsing as for .xlsx.
-BiffCell TypedCell(const std::wstring& text) {
-    BiffCell cell;
-    CellMoment moment;
-    if (text.empty()) return cell;
-    if (IsPlainNumber(text, cell.value)) {
-        cell.kind = BiffCell::Kind::Number;
-        cell.numberFormat = ShownNumberFormat(text);
-    } else if (IsDateTime(text, moment)) {
-        cell.kind = BiffCell::Kind::DateTime;
-        cell.value = SpreadsheetSerial(moment.year, moment.month, moment.day, moment.hour, moment.minute, moment.second);
-    } else if (IsTimeOfDay(text, moment)) {
-        cell.kind = BiffCell::Kind::TimeOfDay;
-        cell.value = TimeOfDaySerial(moment.hour, moment.minute, moment.second);
-    } else {
-        cell.kind = BiffCell::Kind::Text;
-        cell.text = text;
+BiffCell ToBiff(ExportCell cell) {
+    BiffCell out;
+    const CellMoment& m = cell.moment;
+    switch (cell.kind) {
+        case ExportCell::Kind::Empty: break;
+        case ExportCell::Kind::Number:
+            out.kind = BiffCell::Kind::Number;
+            out.value = cell.number;
+            out.numberFormat = std::move(cell.numberFormat);
+            break;
+        case ExportCell::Kind::DateTime:
+            out.kind = BiffCell::Kind::DateTime;
+            out.value = SpreadsheetSerial(m.year, m.month, m.day, m.hour, m.minute, m.second);
+            break;
+        case ExportCell::Kind::TimeOfDay:
+            out.kind = BiffCell::Kind::TimeOfDay;
+            out.value = TimeOfDaySerial(m.hour, m.minute, m.second);
+            break;
+        case ExportCell::Kind::Text:
+            out.kind = BiffCell::Kind::Text;
+            out.text = std::move(cell.text);
+            break;
     }
-    return cell;
+    return out;
 }
 
 // A genuine Excel 97-2003 file: built in memory, written beside the target,
@@ -318,7 +262,7 @@ ExportResult WriteBiff(const ExportRequest& request) {
     BiffSheet sheet;
     for (const ExportColumn& c : request.columns) sheet.columns.push_back({c.caption, c.pixelWidth});
     sheet.rows = request.rows;
-    sheet.cell = [&request](int row, int column) { return TypedCell(request.cell(row, column)); };
+    sheet.cell = [&request](int row, int column) { return ToBiff(request.cell(row, column)); };
     const std::vector<uint8_t> stream = BuildBiffWorkbook(sheet);
 
     int error = 0;

@@ -1,36 +1,47 @@
 // Writes a small fixed table as a workbook to the path given, so the export
 // can be checked where the test suite cannot read workbooks itself (the
 // Windows build under Wine): tests/e2e/export_sample.json is what a reader
-// must find in it.
+// must find in it, read in the time zone the sample was written in.
 //
 //   tarvex-export-sample PATH
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "TableCells.h"
 #include "TextCodec.h"
-#include "WorkbookExport.h"
+#include "WeightText.h"
 
 namespace {
 
+// Calendar seconds of 14:03:SS on 6 December 2026, local time.
+int64_t LocalMoment(int second) {
+    std::tm local{};
+    local.tm_year = 2026 - 1900;
+    local.tm_mon = 11;
+    local.tm_mday = 6;
+    local.tm_hour = 14;
+    local.tm_min = 3;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&local));
+}
+
 int Run(const std::wstring& path) {
-    const std::vector<std::vector<std::wstring>> rows = {
-        {L"       1", L"1.2340", L"KG", L"00:00:01", L"14:03:07 12/06/2026", L""},
-        {L"       2", L"Error", L"KG", L"00:00:02", L"14:03:08 12/06/2026", L"\u79f0\u91cd Damaged frame:_\r"},
-        {L"       3", L"2:3.27", L"LB:OZ", L"-1:-2:-5", L"14:03:09 12/06/2026", L""},
-    };
-    tarvex::ExportRequest request;
-    request.path = path;
+    using namespace tarvex;
+    CMeasurementTable table;
+    table.SetWords({L"Error", L"Overweight", L"\u79f0\u91cd Damaged frame:"});
+    table.Add({LocalMoment(7), 1, 1.234, 1, RowKind::Weight, RemarkKind::None, L""});
+    table.Add({LocalMoment(8), 2, 0, 2, RowKind::Error, RemarkKind::FrameBytes, L"_\r"});
+    table.Add({LocalMoment(9), -3725, 555.5, 3, RowKind::Weight, RemarkKind::None, L""});
+    std::vector<ExportColumn> columns;
     for (const wchar_t* caption : {L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"})
-        request.columns.push_back({caption, caption == std::wstring(L"Remarks") ? 200 : 80});
-    request.rows = static_cast<int>(rows.size());
-    request.cell = [&rows](int row, int column) -> const std::wstring& {
-        return rows[static_cast<size_t>(row)][static_cast<size_t>(column)];
-    };
-    const tarvex::ExportResult result = tarvex::WriteWorkbook(request);
-    if (result.status != tarvex::ExportStatus::Saved) {
-        std::fprintf(stderr, "not saved: %s\n", tarvex::Utf8FromWide(result.message).c_str());
+        columns.push_back({caption, caption == std::wstring(L"Remarks") ? 200 : 80});
+    const ExportResult result = WriteWorkbook(TableExport(table, path, std::move(columns)));
+    if (result.status != ExportStatus::Saved) {
+        std::fprintf(stderr, "not saved: %s\n", Utf8FromWide(result.message).c_str());
         return 1;
     }
     return 0;

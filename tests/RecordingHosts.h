@@ -111,7 +111,7 @@ struct CoreFixture {
             core.OnLineQuiet();
         }
     }
-    const std::wstring& Cell(int row, int column) const { return core.Table().Cell(row, column); }
+    std::wstring Cell(int row, int column) const { return core.Table().Cell(row, column); }
     int Rows() const { return core.Table().RowCount(); }
 
     TempDir dir;

@@ -22,9 +22,6 @@ namespace tarvex {
 constexpr int JOURNAL_VERSION = 1;
 inline constexpr std::string_view JOURNAL_MAGIC = "TARVEX-SCALE-JOURNAL";
 
-// What a row held when it was added.
-enum class RowKind : char { Weight = 'W', Overweight = 'O', Error = 'E' };
-
 struct JournalRow {
     RowKind kind = RowKind::Weight;
     double kilograms = 0;  // the stored value or mark

@@ -1,19 +1,50 @@
 #include "MeasurementTable.h"
 
+#include "CellTexts.h"
+#include "WeightText.h"
+
 namespace tarvex {
 
-int CMeasurementTable::AddRow(std::wstring numberText) {
-    Row& row = m_rows.emplace_back();
-    row[COLUMN_NUMBER] = std::move(numberText);
+int CMeasurementTable::Add(Reading reading) {
+    m_rows.push_back(std::move(reading));
     return RowCount() - 1;
 }
 
-void CMeasurementTable::SetCell(int row, int column, std::wstring text) {
-    m_rows.at(static_cast<size_t>(row)).at(static_cast<size_t>(column)) = std::move(text);
+std::wstring CMeasurementTable::Cell(int row, int column) const {
+    const Reading& r = Row(row);
+    switch (column) {
+        case COLUMN_NUMBER: return FormatRowNumber(r.number - 1);
+        case COLUMN_DATA: return DataText(r);
+        case COLUMN_UNIT: return std::wstring(UnitName(m_unit));
+        case COLUMN_DURATION: return FormatDuration(r.sinceStart);
+        case COLUMN_UPDATE_TIME: return UpdateTimeText(r.time);
+        case COLUMN_EXPLAN: return RemarkText(r);
+        default: return {};
+    }
 }
 
-const std::wstring& CMeasurementTable::Cell(int row, int column) const {
-    return m_rows.at(static_cast<size_t>(row)).at(static_cast<size_t>(column));
+std::wstring CMeasurementTable::DataText(const Reading& r) const {
+    switch (r.kind) {
+        case RowKind::Overweight: return m_words.overweight;
+        case RowKind::Error: return m_words.error;
+        default: return FormatWeightText(r.kilograms, m_unit);
+    }
+}
+
+std::wstring CMeasurementTable::RemarkText(const Reading& r) const {
+    switch (r.remarkKind) {
+        case RemarkKind::FrameBytes: return m_words.remarkPrefix + r.remark;
+        case RemarkKind::AsWritten: return r.remark;
+        default: return {};
+    }
+}
+
+const std::wstring& CMeasurementTable::UpdateTimeText(int64_t time) const {
+    if (time != m_lastTime) {
+        m_lastTimeText = FormatUpdateTime(time);
+        m_lastTime = time;
+    }
+    return m_lastTimeText;
 }
 
 void CMeasurementTable::DeleteAllRows() {

@@ -1,8 +1,11 @@
 #pragma once
-// The measurement table: rows of six texts, appended at the end, shown by a
-// virtual list that reads the cells straight from here.
+// The measurement table: one row per reading, holding what was measured.
+// Its texts are made when they are shown, journalled or saved, in the unit
+// and the words of that moment, so a unit or language change rewrites
+// nothing.
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,23 +37,62 @@ inline constexpr std::array<ColumnSpec, COLUMN_COUNT> TABLE_COLUMNS{{
     {L"Explan", 200, ColumnAlign::Left},
 }};
 
+// What a row holds.
+enum class RowKind : char { Weight = 'W', Overweight = 'O', Error = 'E' };
+
+enum class RemarkKind : char {
+    None,
+    FrameBytes,  // a damaged frame's bytes, shown after the remark words
+    AsWritten,   // a remark from an earlier run in words this one does not use
+};
+
+struct Reading {
+    int64_t time = 0;        // calendar seconds it arrived
+    int64_t sinceStart = 0;  // seconds since the link started
+    double kilograms = 0;    // weight rows only
+    int32_t number = 0;      // as shown, from 1
+    RowKind kind = RowKind::Weight;
+    RemarkKind remarkKind = RemarkKind::None;
+    // The bytes one per character, up to a zero byte (a remark ends there).
+    std::wstring remark;
+};
+
+// The words the marks and remarks are shown in.
+struct TableWords {
+    std::wstring error, overweight, remarkPrefix;
+    bool operator==(const TableWords&) const = default;
+};
+
 class CMeasurementTable {
 public:
     int RowCount() const { return static_cast<int>(m_rows.size()); }
+    int Add(Reading reading);  // returns its index
+    const Reading& Row(int row) const { return m_rows.at(static_cast<size_t>(row)); }
 
-    // Appends a row holding only its Number text; returns its index.
-    int AddRow(std::wstring numberText);
+    // The cell's text in the unit and words in use.
+    std::wstring Cell(int row, int column) const;
+    std::wstring DataText(const Reading& reading) const;
+    std::wstring RemarkText(const Reading& reading) const;
 
-    void SetCell(int row, int column, std::wstring text);
-    const std::wstring& Cell(int row, int column) const;
+    void SetUnit(int unit) { m_unit = unit; }
+    int Unit() const { return m_unit; }
+    void SetWords(TableWords words) { m_words = std::move(words); }
+    const TableWords& Words() const { return m_words; }
 
     void DeleteAllRows();
-    // Removes the first rows; the others keep their cells.
+    // Removes the first rows; the others keep their numbers and readings.
     void DeleteFirstRows(int count);
 
 private:
-    using Row = std::array<std::wstring, COLUMN_COUNT>;
-    std::vector<Row> m_rows;
+    const std::wstring& UpdateTimeText(int64_t time) const;
+
+    std::vector<Reading> m_rows;
+    int m_unit = 0;
+    TableWords m_words;
+    // Rows come many per second and are shown together: the local-time
+    // conversion is done once per second shown.
+    mutable int64_t m_lastTime = INT64_MIN;
+    mutable std::wstring m_lastTimeText;
 };
 
 }  // namespace tarvex

@@ -1,6 +1,7 @@
 #include "WeighingCore.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <cwchar>
 #include <ctime>
@@ -21,11 +22,9 @@ CWeighingCore::CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Cloc
       m_clock(clock ? std::move(clock) : Clock([] { return static_cast<int64_t>(std::time(nullptr)); })),
       m_limits(limits),
       m_assembler(RX_BUFFER_SIZE),
-      m_rxBuffer(RX_BUFFER_SIZE, 0),
-      m_weights(WEIGHT_ENTRIES, 0.0),
-      m_kinds(WEIGHT_ENTRIES, RowKind::Weight),
-      m_times(WEIGHT_ENTRIES, 0) {
+      m_rxBuffer(RX_BUFFER_SIZE, 0) {
     m_startTime = m_clock();
+    RefreshWords();
 }
 
 std::wstring CWeighingCore::Text(std::wstring_view section, std::wstring_view key) const {
@@ -80,105 +79,67 @@ bool CWeighingCore::JudgeFrame(const uint8_t* bytes, int count) {
 
 bool CWeighingCore::ProcessFrame() {
     const uint8_t* b = m_rxBuffer.data();
-    int row = -1;
-    bool badFrame = false;
-    RowKind kind = RowKind::Weight;
+    Reading reading;
     if (b[0] == FRAME_OVERWEIGHT) {
-        kind = RowKind::Overweight;
-        row = CreateRow();
-        m_table.SetCell(row, COLUMN_DATA, Text(SECTION_HEADER, L"Overweight"));
-        if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = WEIGHT_OVERWEIGHT;
-        m_retryPending = true;  // tells the completion below that Data is written
+        reading.kind = RowKind::Overweight;
     } else if (b[0] == FRAME_WEIGHT && m_rxCount == FRAME_LENGTH && (b[0] ^ b[1] ^ b[2] ^ b[3] ^ b[4]) == b[5]) {
-        m_retryPending = false;
-        row = CreateRow();
+        if (!DecodeWeight(b, reading.kilograms)) reading.kind = RowKind::Error;
     } else {
-        badFrame = true;
-    }
-
-    if (badFrame) {
         if (!m_retryPending) {
             m_retryPending = true;
             m_link.SendCommand(CMD_REPEAT);
             return false;
         }
-        row = CreateRow();
-        kind = RowKind::Error;
-        std::wstring explan = Text(SECTION_MESSAGE, L"CMD_ERROR");
-        // Cell texts end at a zero byte, so the remark shows the bytes before it.
-        for (int i = 0; i < m_rxCount && b[i] != 0; ++i) explan.push_back(static_cast<wchar_t>(b[i]));
-        m_table.SetCell(row, COLUMN_EXPLAN, std::move(explan));
-        m_table.SetCell(row, COLUMN_DATA, Text(SECTION_HEADER, L"Error_EX"));
-        if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = WEIGHT_ERROR;
+        reading.kind = RowKind::Error;
+        reading.remarkKind = RemarkKind::FrameBytes;
+        // A remark ends at a zero byte, so it holds the bytes before it.
+        for (int i = 0; i < m_rxCount && b[i] != 0; ++i) reading.remark.push_back(static_cast<wchar_t>(b[i]));
     }
-
-    CompleteRow(row);
-    if (m_retryPending) {
-        m_retryPending = false;
-    } else {
-        m_table.SetCell(row, COLUMN_DATA, MakeWeightText(row));
-        if (!m_lastWeightValid) kind = RowKind::Error;
-    }
+    m_retryPending = false;
+    // Marks are read from the language file as they are first shown.
+    if (reading.kind != RowKind::Weight) RefreshWords();
+    const int row = AddReading(std::move(reading));
     // On disk before the scale hears that the reading arrived.
-    RecordRow(row, kind);
+    RecordRow(row);
     m_view.RowAdded(row);
     m_link.SendCommand(CMD_ACK);
     ApplyRowLimits(row);
     return true;
 }
 
-std::wstring CWeighingCore::MakeWeightText(int row) {
-    double value = WEIGHT_ERROR;
-    const bool valid = DecodeWeight(m_rxBuffer.data(), value);
-    m_lastWeightValid = valid;
-    if (row < WEIGHT_ENTRIES) m_weights[static_cast<size_t>(row)] = valid ? value : WEIGHT_ERROR;
-    if (!valid) return Text(SECTION_HEADER, L"Error_EX");
-    m_weightSum += value;
-    std::wstring text = FormatWeightText(value, m_unit);
-    NoteDecimals(text);
-    return text;
+int CWeighingCore::AddReading(Reading reading) {
+    const int64_t t = m_clock();
+    reading.time = t;
+    reading.sinceStart = t - m_startTime;
+    reading.number = m_numberBase + m_table.RowCount() + 1;
+    if (reading.kind == RowKind::Weight) {
+        m_weightSum += reading.kilograms;
+        NoteDecimals(reading.kilograms);
+    }
+    return m_table.Add(std::move(reading));
 }
 
-void CWeighingCore::NoteDecimals(const std::wstring& weightText) {
-    const int decimals = DecimalsShown(weightText);
+void CWeighingCore::NoteDecimals(double kilograms) {
+    const int decimals = DecimalsShown(kilograms, m_unit);
     if (m_sumDecimals < 0 || decimals < m_sumDecimals) m_sumDecimals = decimals;
 }
 
 void CWeighingCore::RecountDecimals() {
     m_sumDecimals = -1;
-    const int rows = std::min(m_table.RowCount(), WEIGHT_ENTRIES);
-    for (int i = 0; i < rows; ++i)
-        if (m_kinds[static_cast<size_t>(i)] == RowKind::Weight) NoteDecimals(m_table.Cell(i, COLUMN_DATA));
+    double largest = -1;
+    for (int i = 0; i < m_table.RowCount(); ++i) {
+        const Reading& r = m_table.Row(i);
+        if (r.kind != RowKind::Weight) continue;
+        if (m_unit == UNIT_LBOZ) NoteDecimals(r.kilograms);
+        else largest = std::max(largest, std::fabs(r.kilograms));
+    }
+    // In KG and LB a heavier weight never shows more decimals.
+    if (largest >= 0) NoteDecimals(largest);
 }
 
 std::wstring CWeighingCore::WeightSumText() const {
-    const int decimals = m_sumDecimals >= 0 ? m_sumDecimals : DecimalsShown(FormatWeightText(0, m_unit));
+    const int decimals = m_sumDecimals >= 0 ? m_sumDecimals : DecimalsShown(0.0, m_unit);
     return FormatWeightSum(m_weightSum, m_unit, decimals);
-}
-
-int CWeighingCore::CreateRow() {
-    return m_table.AddRow(FormatRowNumber(m_numberBase + m_table.RowCount()));
-}
-
-void CWeighingCore::CompleteRow(int row) {
-    const int64_t t = m_clock();
-    m_table.SetCell(row, COLUMN_UPDATE_TIME, UpdateTimeText(t));
-    m_table.SetCell(row, COLUMN_DURATION, FormatDuration(t - m_startTime));
-    // Rows past the last weight entry cannot be relabelled by a unit switch,
-    // so they always carry the unit they were taken in.
-    if (row == 0 || row >= WEIGHT_ENTRIES)
-        m_table.SetCell(row, COLUMN_UNIT, std::wstring(UnitName(m_unit)));
-    else
-        m_table.SetCell(row, COLUMN_UNIT, m_table.Cell(row - 1, COLUMN_UNIT));
-}
-
-const std::wstring& CWeighingCore::UpdateTimeText(int64_t t) {
-    // Readings come many per second; the local-time conversion is done once a second.
-    if (t != m_lastTimeStamp) {
-        m_lastTimeText = FormatUpdateTime(t);
-        m_lastTimeStamp = t;
-    }
-    return m_lastTimeText;
 }
 
 void CWeighingCore::ApplyRowLimits(int row) {
@@ -202,11 +163,7 @@ void CWeighingCore::SaveTable(bool bAuto) {
     if (saved) ClearRows(rowsSaved);
 }
 
-void CWeighingCore::RecordRow(int row, RowKind kind) {
-    if (row < WEIGHT_ENTRIES) {
-        m_kinds[static_cast<size_t>(row)] = kind;
-        m_times[static_cast<size_t>(row)] = m_lastTimeStamp;
-    }
+void CWeighingCore::RecordRow(int row) {
     if (!m_journal) return;
     // A journal that failed to write takes the whole table once the disk
     // has room again, this row included.
@@ -217,41 +174,42 @@ void CWeighingCore::RecordRow(int row, RowKind kind) {
 }
 
 JournalRow CWeighingCore::JournalRowOf(int row) const {
+    const Reading& reading = m_table.Row(row);
     JournalRow record;
-    if (row < WEIGHT_ENTRIES) {
-        record.kind = m_kinds[static_cast<size_t>(row)];
-        record.kilograms = m_weights[static_cast<size_t>(row)];
-        record.time = m_times[static_cast<size_t>(row)];
-    }
+    record.kind = reading.kind;
+    record.kilograms = reading.kind == RowKind::Weight       ? reading.kilograms
+                       : reading.kind == RowKind::Overweight ? WEIGHT_OVERWEIGHT
+                                                             : WEIGHT_ERROR;
+    record.time = reading.time;
     for (int c = 0; c < COLUMN_COUNT; ++c) record.cells[static_cast<size_t>(c)] = m_table.Cell(row, c);
     return record;
 }
 
 void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows, bool fromOtherJournal) {
-    const std::wstring unitText(UnitName(m_unit));
-    const MarkWords words = CurrentMarkWords();
+    RefreshWords();
+    const std::wstring& prefix = m_table.Words().remarkPrefix;
     // Rows keep the numbers they were shown with (even after a clear that
     // left them behind), unless rows are shown before them.
     const bool keepNumbers = m_table.RowCount() == 0;
     for (const JournalRow& record : rows) {
-        const std::wstring& number = record.cells[COLUMN_NUMBER];
-        const int row = m_table.AddRow(keepNumbers && !number.empty() ? number
-                                                                      : FormatRowNumber(m_numberBase + m_table.RowCount()));
-        for (int c = COLUMN_DATA; c < COLUMN_COUNT; ++c)
-            m_table.SetCell(row, c, record.cells[static_cast<size_t>(c)]);
-        m_table.SetCell(row, COLUMN_UNIT, unitText);
-        if (row < WEIGHT_ENTRIES) {
-            m_weights[static_cast<size_t>(row)] = record.kilograms;
-            m_kinds[static_cast<size_t>(row)] = record.kind;
-            m_times[static_cast<size_t>(row)] = record.time;
+        Reading reading;
+        reading.kind = record.kind;
+        if (record.kind == RowKind::Weight) reading.kilograms = record.kilograms;
+        reading.time = record.time;
+        if (!ParseDuration(record.cells[COLUMN_DURATION], reading.sinceStart)) reading.sinceStart = 0;
+        const long number = std::wcstol(record.cells[COLUMN_NUMBER].c_str(), nullptr, 10);
+        reading.number = keepNumbers && number > 0 ? static_cast<int32_t>(number)
+                                                   : m_numberBase + m_table.RowCount() + 1;
+        // Words before a damaged frame's bytes follow the language from now
+        // on; other remarks stay as they were written.
+        const std::wstring& remark = record.cells[COLUMN_EXPLAN];
+        if (!remark.empty()) {
+            const bool frameBytes = remark.starts_with(prefix);
+            reading.remarkKind = frameBytes ? RemarkKind::FrameBytes : RemarkKind::AsWritten;
+            reading.remark = frameBytes ? remark.substr(prefix.size()) : remark;
         }
-        // Shown in the unit and the language in use now.
-        if (record.kind == RowKind::Weight) {
-            m_table.SetCell(row, COLUMN_DATA, FormatWeightText(record.kilograms, m_unit));
-            m_weightSum += record.kilograms;
-        } else {
-            m_table.SetCell(row, COLUMN_DATA, words.For(record.kind));
-        }
+        if (reading.kind == RowKind::Weight) m_weightSum += reading.kilograms;
+        const int row = m_table.Add(std::move(reading));
         if (fromOtherJournal && m_journal) m_journal->RowAdded(row, JournalRowOf(row));
     }
     RecountDecimals();
@@ -265,42 +223,21 @@ void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows, bool fromOt
 
 void CWeighingCore::SwitchUnit(int unit) {
     if (unit == m_unit) return;
-    // Read once per switch, not once per row: a full table of error rows
-    // would otherwise read the language file 65000 times.
-    const MarkWords words = CurrentMarkWords();
-    const std::wstring unitText(UnitName(unit));
-    const int rows = std::min(m_table.RowCount(), WEIGHT_ENTRIES);
-    for (int i = 0; i < rows; ++i) {
-        // The row's kind, not its value, tells a mark: 0.0 and 555.5 kg are
-        // readings too.
-        const RowKind kind = m_kinds[static_cast<size_t>(i)];
-        m_table.SetCell(i, COLUMN_DATA, kind == RowKind::Weight ? FormatWeightText(m_weights[static_cast<size_t>(i)], unit)
-                                                                : words.For(kind));
-        m_table.SetCell(i, COLUMN_UNIT, unitText);
-    }
     m_unit = unit;
+    m_table.SetUnit(unit);
+    RefreshWords();
     RecountDecimals();
     m_view.RowsChanged();
 }
 
-void CWeighingCore::LanguageChanged(const std::wstring& oldRemarkPrefix) {
-    const MarkWords words = CurrentMarkWords();
-    const std::wstring prefix = Text(SECTION_MESSAGE, L"CMD_ERROR");
-    const int rows = std::min(m_table.RowCount(), WEIGHT_ENTRIES);
-    for (int i = 0; i < rows; ++i) {
-        const RowKind kind = m_kinds[static_cast<size_t>(i)];
-        if (kind == RowKind::Weight) continue;
-        m_table.SetCell(i, COLUMN_DATA, words.For(kind));
-        // The damaged frame's bytes stay; only the words before them change.
-        const std::wstring& remark = m_table.Cell(i, COLUMN_EXPLAN);
-        if (kind == RowKind::Error && !oldRemarkPrefix.empty() && remark.starts_with(oldRemarkPrefix))
-            m_table.SetCell(i, COLUMN_EXPLAN, prefix + remark.substr(oldRemarkPrefix.size()));
-    }
+void CWeighingCore::LanguageChanged() {
+    RefreshWords();
     m_view.RowsChanged();
 }
 
-CWeighingCore::MarkWords CWeighingCore::CurrentMarkWords() const {
-    return {Text(SECTION_HEADER, L"Error_EX"), Text(SECTION_HEADER, L"Overweight")};
+void CWeighingCore::RefreshWords() {
+    m_table.SetWords({Text(SECTION_HEADER, L"Error_EX"), Text(SECTION_HEADER, L"Overweight"),
+                      Text(SECTION_MESSAGE, L"CMD_ERROR")});
 }
 
 void CWeighingCore::DeleteAllRows(bool keepJournalAside) {
@@ -319,16 +256,9 @@ void CWeighingCore::DeleteFirstRows(int count) {
         return;
     }
     m_table.DeleteFirstRows(count);
-    // Values and kinds move with their rows; rows past the last entry had none.
-    const int kept = std::min(rows, WEIGHT_ENTRIES) - std::min(count, WEIGHT_ENTRIES);
-    if (count < WEIGHT_ENTRIES && kept > 0) {
-        std::copy_n(m_weights.begin() + count, kept, m_weights.begin());
-        std::copy_n(m_kinds.begin() + count, kept, m_kinds.begin());
-        std::copy_n(m_times.begin() + count, kept, m_times.begin());
-    }
     m_weightSum = 0;
-    for (int i = 0; i < std::min(m_table.RowCount(), WEIGHT_ENTRIES); ++i)
-        if (m_kinds[static_cast<size_t>(i)] == RowKind::Weight) m_weightSum += m_weights[static_cast<size_t>(i)];
+    for (int i = 0; i < m_table.RowCount(); ++i)
+        if (m_table.Row(i).kind == RowKind::Weight) m_weightSum += m_table.Row(i).kilograms;
     m_numberBase += count;
     RecountDecimals();
     if (m_journal) m_journal->FirstRowsCleared(count);
@@ -352,12 +282,6 @@ void CWeighingCore::ClearRows(int rowsSeen) {
         m_link.RestartLink();
         m_tableFull = false;
     }
-}
-
-bool CWeighingCore::Weight(int row, double& kilograms) const {
-    if (row < 0 || row >= WEIGHT_ENTRIES || row >= m_table.RowCount()) return false;
-    kilograms = m_weights[static_cast<size_t>(row)];
-    return true;
 }
 
 }  // namespace tarvex

@@ -17,7 +17,6 @@ namespace tarvex {
 class CTextLookup;
 
 constexpr int RX_BUFFER_SIZE = 2000;
-constexpr int WEIGHT_ENTRIES = 100000;
 constexpr int TABLE_WARNING_ROW = 60000;
 constexpr int TABLE_FULL_ROW = 65000;
 
@@ -46,12 +45,11 @@ public:
     void OnLineQuiet();
     // Judges the frame now in m_rxBuffer; true when it earned a row.
     bool ProcessFrame();
-    std::wstring MakeWeightText(int row);
 
     void SwitchUnit(int unit);
     // After a language change: the Error and Overweight marks and the words
-    // before a damaged frame's bytes (given as they were) in the new language.
-    void LanguageChanged(const std::wstring& oldRemarkPrefix);
+    // before a damaged frame's bytes are shown in the new language.
+    void LanguageChanged();
     int Unit() const { return m_unit; }
 
     // The clear button: asks, then clears the rows the table held when it
@@ -88,23 +86,24 @@ public:
     // The sum as the status line shows it: in full, in the unit shown, with
     // the fewest decimals any weight cell shows (so no digit is invented).
     std::wstring WeightSumText() const;
-    // Kilograms or mark of a row; rows past the last entry have none.
-    bool Weight(int row, double& kilograms) const;
 
 private:
     // Judges one frame the assembler completed; false once the link ended.
     bool JudgeFrame(const uint8_t* bytes, int count);
-    int CreateRow();
-    void CompleteRow(int row);
+    // Numbers and times the reading and puts it at the end of the table.
+    int AddReading(Reading reading);
     void ApplyRowLimits(int row);
     void HandleTableFull();
     void ClearRows(int rowsSeen);
     void DeleteAllRows(bool keepJournalAside = false);
     void DeleteFirstRows(int count);
-    void RecordRow(int row, RowKind kind);
+    void RecordRow(int row);
     JournalRow JournalRowOf(int row) const;
     std::wstring Text(std::wstring_view section, std::wstring_view key) const;
-    const std::wstring& UpdateTimeText(int64_t t);
+    // The table's marks and remark words from the language file in use.
+    void RefreshWords();
+    void NoteDecimals(double kilograms);
+    void RecountDecimals();
 
     IScaleLink& m_link;
     IUserPrompts& m_prompts;
@@ -122,28 +121,14 @@ private:
     std::atomic<bool> m_connected{false};
     bool m_retryPending = false;
     CMeasurementTable m_table;
-    std::vector<double> m_weights;
-    std::vector<RowKind> m_kinds;  // what each row is, beside its value
-    std::vector<int64_t> m_times;  // calendar seconds of each row
-    int m_numberBase = 0;          // rows cleared before the first one, whose numbering goes on
+    int m_numberBase = 0;  // rows cleared before the first one, whose numbering goes on
     int64_t m_startTime = 0;
     int m_unit = 0;
     double m_weightSum = 0;
     int m_sumDecimals = -1;  // fewest decimals of a weight cell; -1 for none
-    void NoteDecimals(const std::wstring& weightText);
-    void RecountDecimals();
-    struct MarkWords {
-        std::wstring error, overweight;
-        const std::wstring& For(RowKind kind) const { return kind == RowKind::Error ? error : overweight; }
-    };
-    MarkWords CurrentMarkWords() const;
     bool m_tableFull = false;
     bool m_fullTableSaved = false;
-    bool m_lastWeightValid = false;
     IRowJournal* m_journal = nullptr;
-
-    int64_t m_lastTimeStamp = INT64_MIN;
-    std::wstring m_lastTimeText;
 };
 
 }  // namespace tarvex

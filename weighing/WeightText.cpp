@@ -52,6 +52,18 @@ std::wstring FormatWeightText(double kilograms, int unit) {
     return out;
 }
 
+double ShownWeight(double kilograms, int unit) {
+    // The cell's own six characters, read back: the same cut as the text.
+    const double m = std::fabs(kilograms);
+    char buf[400];
+    size_t len = FormatFixed6(unit == UNIT_LB ? m * POUNDS_PER_KG : m, buf, sizeof buf);
+    if (len > 6) len = 6;
+    if (len > 0 && buf[len - 1] == '.') --len;
+    double shown = 0;
+    std::from_chars(buf, buf + len, shown);
+    return kilograms < 0 ? -shown : shown;
+}
+
 int DecimalsShown(std::wstring_view weightText) {
     const size_t point = weightText.rfind(L'.');
     if (point == std::wstring_view::npos) return 0;
@@ -59,6 +71,16 @@ int DecimalsShown(std::wstring_view weightText) {
     for (size_t i = point + 1; i < weightText.size() && weightText[i] >= L'0' && weightText[i] <= L'9'; ++i)
         ++decimals;
     return decimals;
+}
+
+int DecimalsShown(double kilograms, int unit) {
+    if (unit == UNIT_LBOZ) {
+        // The same steps as the text: below 9.99 ounces it reads "d.dd".
+        const double total = std::fabs(kilograms) * OUNCES_PER_KG * POUNDS_PER_OUNCE;
+        const double ounces = (total - static_cast<int>(total)) * OUNCES_PER_POUND;
+        if (ounces < 9.99) return 2;
+    }
+    return DecimalsShown(FormatWeightText(kilograms, unit));
 }
 
 std::wstring FormatWeightSum(double kilograms, int unit, int decimals) {

@@ -28,8 +28,14 @@ std::wstring_view UnitName(int unit);
 // The Data cell of a weight v (kilograms) shown in unit u.
 std::wstring FormatWeightText(double kilograms, int unit);
 
+// The figure a KG or LB Data cell shows: 1234.5678 kg in KG is 1234.5.
+double ShownWeight(double kilograms, int unit);
+
 // Decimals a weight text shows (of the ounces for LB:OZ); 0 without a point.
 int DecimalsShown(std::wstring_view weightText);
+// The same for the Data cell of a weight, without making the whole text
+// where the figure alone tells.
+int DecimalsShown(double kilograms, int unit);
 
 // A sum of weights in full (never cut to a cell's width), with the decimals
 // given: "1199988.0", "2645.1" or, for LB:OZ, "2645:1.63".

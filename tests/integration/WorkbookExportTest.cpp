@@ -11,6 +11,7 @@
 
 #include "RecordingHosts.h"
 #include "WeightText.h"
+#include "TableCells.h"
 #include "WorkbookCheck.h"
 #include "WorkbookExport.h"
 
@@ -22,12 +23,9 @@ const std::vector<int> kPixels{80, 80, 80, 80, 80, 200};
 
 ExportRequest RequestFor(const CMeasurementTable& table, const std::filesystem::path& path,
                          const std::vector<int>& pixels = kPixels) {
-    ExportRequest r;
-    r.path = WideFromPath(path);
-    for (size_t i = 0; i < kHeaders.size(); ++i) r.columns.push_back({kHeaders[i], pixels[i]});
-    r.rows = table.RowCount();
-    r.cell = [&table](int row, int column) -> const std::wstring& { return table.Cell(row, column); };
-    return r;
+    std::vector<ExportColumn> columns;
+    for (size_t i = 0; i < kHeaders.size(); ++i) columns.push_back({kHeaders[i], pixels[i]});
+    return TableExport(table, WideFromPath(path), std::move(columns));
 }
 
 ExpectedWorkbook ExpectedFor(const CMeasurementTable& table, std::vector<int> widths = {13, 13, 13, 13, 13, 33}) {
@@ -55,52 +53,65 @@ TEST(DefaultName, LocalTimeStamp) {
     tzset();
 }
 
-TEST(PlainNumber, OnlyDecimalNumbersCount) {
-    const std::pair<const wchar_t*, double> numbers[] = {
-        {L"       1", 1}, {L"1.2340", 1.234}, {L"-123.45", -123.45}, {L"12345.", 12345}, {L"0.0000", 0}};
-    for (const auto& [text, value] : numbers) {
-        double got = -1;
-        EXPECT_TRUE(IsPlainNumber(text, got)) << text;
-        EXPECT_DOUBLE_EQ(got, value) << text;
-    }
-    double ignored;
-    for (const wchar_t* text : {L"", L"  2:11.5", L"-  2:11.5", L"01:01:01", L"-1:-2:-5", L"Error", L"1.2.3",
-                                L"1e5", L"--1", L"1-", L"14:03:07 12/06/2026", L"."})
-        EXPECT_FALSE(IsPlainNumber(text, ignored)) << text;
-}
-
-TEST(CellMoments, TimesAndDateTimesAsTheSpreadsheetReadsThem) {
+TEST(TableCells, NumbersAndTimesAsTheTableShowsThem) {
+    using Kind = ExportCell::Kind;
     const struct {
-        const wchar_t* text;
-        bool timeOfDay, dateTime;
-        CellMoment moment;
-    } cases[] = {
-        {L"01:01:01", true, false, {0, 0, 0, 1, 1, 1}},
-        {L"23:59:59", true, false, {0, 0, 0, 23, 59, 59}},
-        {L"14:03:07 12/06/2026", false, true, {2026, 12, 6, 14, 3, 7}},
-        {L"00:00:00 02/29/2028", false, true, {2028, 2, 29, 0, 0, 0}},
-        {L"00:00:00 02/29/2027", false, false, {}},  // no such day
-        {L"-1:-2:-5", false, false, {}},             // a negative span stays text
-        {L"24:00:00", false, false, {}},
-        {L"  2:11.5", false, false, {}},             // LB:OZ
-        {L"14:03:07 13/06/2026", false, false, {}},
-        {L"14:03:07 12/06/1899", false, false, {}},
-        {L"1:01:01", false, false, {}},
-        {L"", false, false, {}},
+        double kilograms;
+        RowKind kind;
+        int unit;
+        Kind expected;
+        double number;
+        const char* format;
+    } data[] = {
+        {1.234, RowKind::Weight, UNIT_KG, Kind::Number, 1.234, "0.0000"},
+        {-123.45, RowKind::Weight, UNIT_KG, Kind::Number, -123.45, "0.00"},
+        {1234.5678, RowKind::Weight, UNIT_KG, Kind::Number, 1234.5, "0.0"},  // cut as the cell cuts it
+        {12345.67, RowKind::Weight, UNIT_KG, Kind::Number, 12345, "0."},
+        {123456.7, RowKind::Weight, UNIT_KG, Kind::Number, 123456, ""},
+        {12.5, RowKind::Weight, UNIT_LB, Kind::Number, 27.55, "0.000"},
+        {0.0, RowKind::Weight, UNIT_KG, Kind::Number, 0, "0.0000"},
+        {1.234, RowKind::Weight, UNIT_LBOZ, Kind::Text, 0, ""},
+        {0.0, RowKind::Overweight, UNIT_KG, Kind::Text, 0, ""},
     };
-    for (const auto& c : cases) {
-        CellMoment got;
-        EXPECT_EQ(IsTimeOfDay(c.text, got), c.timeOfDay) << c.text;
-        CellMoment dated;
-        EXPECT_EQ(IsDateTime(c.text, dated), c.dateTime) << c.text;
-        if (c.dateTime) got = dated;
-        if (c.timeOfDay || c.dateTime) {
-            EXPECT_EQ(std::tie(got.year, got.month, got.day, got.hour, got.minute, got.second),
-                      std::tie(c.moment.year, c.moment.month, c.moment.day, c.moment.hour, c.moment.minute,
-                               c.moment.second))
-                << c.text;
-        }
+    for (const auto& c : data) {
+        CMeasurementTable table;
+        table.SetUnit(c.unit);
+        table.SetWords({L"ERR", L"OVER", L"Bad:"});
+        table.Add({0, 0, c.kilograms, 1, c.kind, RemarkKind::None, L""});
+        const ExportCell cell = TableCell(table, 0, COLUMN_DATA);
+        EXPECT_EQ(cell.kind, c.expected) << c.kilograms << " unit " << c.unit;
+        if (c.expected == Kind::Text) EXPECT_EQ(cell.text, table.Cell(0, COLUMN_DATA));
+        if (c.expected != Kind::Number) continue;
+        EXPECT_DOUBLE_EQ(cell.number, c.number) << c.kilograms;
+        EXPECT_EQ(cell.numberFormat, c.format) << c.kilograms;
     }
+
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    CMeasurementTable table;
+    table.SetWords({L"ERR", L"OVER", L"Bad:"});
+    table.Add({1796565787, 90061, 0, 12, RowKind::Error, RemarkKind::FrameBytes, L"AB"});
+    table.Add({1796565787, -3725, 1, 13, RowKind::Weight, RemarkKind::None, L""});
+    const ExportCell number = TableCell(table, 0, COLUMN_NUMBER);
+    EXPECT_EQ(number.kind, Kind::Number);
+    EXPECT_EQ(number.number, 12);
+    EXPECT_EQ(number.numberFormat, "");
+    const ExportCell span = TableCell(table, 0, COLUMN_DURATION);  // whole days dropped
+    EXPECT_EQ(span.kind, Kind::TimeOfDay);
+    EXPECT_EQ(std::tie(span.moment.hour, span.moment.minute, span.moment.second), std::make_tuple(1, 1, 1));
+    const ExportCell negative = TableCell(table, 1, COLUMN_DURATION);
+    EXPECT_EQ(negative.kind, Kind::Text);
+    EXPECT_EQ(negative.text, L"-1:-2:-5");
+    const ExportCell moment = TableCell(table, 0, COLUMN_UPDATE_TIME);
+    EXPECT_EQ(moment.kind, Kind::DateTime);
+    const CellMoment& m = moment.moment;
+    EXPECT_EQ(std::tie(m.year, m.month, m.day, m.hour, m.minute, m.second), std::make_tuple(2026, 12, 6, 14, 3, 7));
+    EXPECT_EQ(TableCell(table, 0, COLUMN_EXPLAN).text, L"Bad:AB");
+    EXPECT_EQ(TableCell(table, 1, COLUMN_EXPLAN).kind, Kind::Empty);
+    if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    tzset();
 }
 
 class WorkbookExportTest : public ::testing::Test {
@@ -141,15 +152,6 @@ TEST(WorkbookPath, ATypedNameGetsAWorkbookExtensionUnlessItHasOne) {
                  {L"/d/t.xls", L"/d/t.xls"},              {L"/d/t.XLSX", L"/d/t.XLSX"},
                  {L"/d/t.xlsx.bak", L"/d/t.xlsx.bak.xls"}, {L"/d.xls/t", L"/d.xls/t.xls"}};
     for (const auto& c : cases) EXPECT_EQ(WorkbookPathFor(c.typed), c.saved) << c.typed;
-}
-
-TEST_F(WorkbookExportTest, NumbersKeepTheDecimalsTheTableShows) {
-    const struct {
-        const wchar_t* text;
-        const char* format;
-    } cases[] = {{L"12", ""}, {L"0.5000", "0.0000"}, {L"12.500", "0.000"}, {L"-1.25", "0.00"},
-                 {L"12345.", "0."}, {L"1.0 ", "0.0"}};
-    for (const auto& c : cases) EXPECT_EQ(ShownNumberFormat(c.text), c.format) << c.text;
 }
 
 TEST_F(WorkbookExportTest, EmptyTableGivesTheHeaderOnly) {
@@ -204,8 +206,10 @@ TEST_F(WorkbookExportTest, FailuresLeaveNoFileUnderTheName) {
     // More rows than an Excel 97-2003 sheet holds: refused, nothing written.
     ExportRequest tooMany = RequestFor(f.core.Table(), out.Path() / "big.xls");
     tooMany.rows = 65536;
-    tooMany.cell = [](int, int) -> const std::wstring& {
-        static const std::wstring one = L"1";
+    tooMany.cell = [](int, int) {
+        ExportCell one;
+        one.kind = ExportCell::Kind::Number;
+        one.number = 1;
         return one;
     };
     const ExportResult refused = WriteWorkbook(tooMany);

@@ -23,9 +23,8 @@ TEST(FrameJudging, GoodWeightFrameGivesRowAndAcknowledge) {
     EXPECT_EQ(f.Cell(0, COLUMN_DURATION), L"01:01:01");
     EXPECT_EQ(f.Cell(0, COLUMN_EXPLAN), L"");
     EXPECT_FALSE(f.Cell(0, COLUMN_UPDATE_TIME).empty());
-    double kg = 0;
-    ASSERT_TRUE(f.core.Weight(0, kg));
-    EXPECT_DOUBLE_EQ(kg, 1234.5);
+    EXPECT_EQ(f.core.Table().Row(0).kind, RowKind::Weight);
+    EXPECT_DOUBLE_EQ(f.core.Table().Row(0).kilograms, 1234.5);
     EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
     EXPECT_EQ(f.hosts.addedRows, std::vector<int>{0});
 }
@@ -49,9 +48,7 @@ TEST(FrameJudging, DamagedFramesAlternateRepeatAndErrorRow) {
     EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"ERR");
     EXPECT_EQ(f.Cell(0, COLUMN_EXPLAN), std::wstring(L"Bad:") + L"\x5F\x02\x01\x30\x39\x54");
     EXPECT_EQ(f.Cell(0, COLUMN_UNIT), L"KG");
-    double kg = -1;
-    ASSERT_TRUE(f.core.Weight(0, kg));
-    EXPECT_EQ(kg, WEIGHT_ERROR);
+    EXPECT_EQ(f.core.Table().Row(0).kind, RowKind::Error);
     EXPECT_EQ(f.hosts.commands, (Bytes{CMD_REPEAT, CMD_ACK}));
 
     f.Feed(bad);
@@ -80,9 +77,7 @@ TEST(FrameJudging, OverweightShortOrWhole) {
         f.Feed(burst);
         ASSERT_EQ(f.Rows(), 1);
         EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"OVER");
-        double kg = 0;
-        ASSERT_TRUE(f.core.Weight(0, kg));
-        EXPECT_EQ(kg, WEIGHT_OVERWEIGHT);
+        EXPECT_EQ(f.core.Table().Row(0).kind, RowKind::Overweight);
         EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
     }
 }
@@ -198,9 +193,7 @@ TEST(FrameJudging, InvalidDecimalCodeIsErrorRowWithAcknowledge) {
     f.Feed(WeightFrame(0x03, 12345));
     ASSERT_EQ(f.Rows(), 1);
     EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"ERR");
-    double kg = -1;
-    ASSERT_TRUE(f.core.Weight(0, kg));
-    EXPECT_EQ(kg, WEIGHT_ERROR);
+    EXPECT_EQ(f.core.Table().Row(0).kind, RowKind::Error);
     EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
 }
 
@@ -304,12 +297,11 @@ TEST(LanguageChange, MarksAndTheWordsBeforeDamagedBytesFollowTheLanguage) {
     ASSERT_EQ(f.Rows(), 3);
     ASSERT_EQ(f.Cell(2, COLUMN_EXPLAN), L"Bad:\x01\x9F");
     const JournalRow overweight = journal.rows.at(1);
-    const std::wstring oldPrefix = f.texts.Text(SECTION_MESSAGE, L"CMD_ERROR");
     const auto other = f.dir.Write("Other.ini", "[ListCtrl_Header]\nOverweight=Zu schwer\nError_EX=Fehler\n"
                                                 "[Message]\nCMD_ERROR=Kaputt:\n");
     f.texts.SetLanguageFile(other.wstring());
     const int changes = f.hosts.rowsChanged;
-    f.core.LanguageChanged(oldPrefix);
+    f.core.LanguageChanged();
     EXPECT_GT(f.hosts.rowsChanged, changes);
     const std::vector<std::wstring> data{L"555.50", L"Zu schwer", L"Fehler"};
     const std::vector<std::wstring> remarks{L"", L"", L"Kaputt:\x01\x9F"};
@@ -320,9 +312,13 @@ TEST(LanguageChange, MarksAndTheWordsBeforeDamagedBytesFollowTheLanguage) {
     // A row brought back from the journal speaks the language in use too.
     f.core.RestoreRows({overweight});
     EXPECT_EQ(f.Cell(3, COLUMN_DATA), L"Zu schwer");
-    // Words the old language never wrote are left alone.
-    f.core.LanguageChanged(L"Nicht:");
-    EXPECT_EQ(f.Cell(2, COLUMN_EXPLAN), L"Kaputt:\x01\x9F");
+    // A remark restored in words this language does not use stays as written.
+    JournalRow foreign = journal.rows.at(2);
+    foreign.cells[COLUMN_EXPLAN] = L"Nicht:\x01";
+    f.core.RestoreRows({foreign});
+    f.core.LanguageChanged();
+    EXPECT_EQ(f.Cell(4, COLUMN_EXPLAN), L"Nicht:\x01");
+    EXPECT_EQ(f.Cell(4, COLUMN_DATA), L"Fehler");
 }
 
 TEST(UnitSwitch, EmptyTableOnlyChangesTheUnit) {
@@ -461,24 +457,20 @@ TEST_F(RowLimitsTest, ReopenedWithoutClearingEveryRowRunsTheFullProcedure) {
     EXPECT_EQ(f.hosts.stops, 3);
 }
 
-TEST_F(RowLimitsTest, RowsPastTheLastWeightEntryStayConsistent) {
-    // Limits above the array let the table grow past it, as ~35000
-    // reopenings without clearing would.
-    CoreFixture f({-1, WEIGHT_ENTRIES + 10});
-    FillTo(f, WEIGHT_ENTRIES + 1);
-    double kg = 0;
-    EXPECT_TRUE(f.core.Weight(WEIGHT_ENTRIES - 1, kg));
-    EXPECT_FALSE(f.core.Weight(WEIGHT_ENTRIES, kg));
+TEST_F(RowLimitsTest, EveryRowFollowsAUnitSwitchHoweverLongTheTable) {
+    // Limits raised far above the full table, as ~35000 reopenings
+    // without clearing would.
+    constexpr int rows = 100001;
+    CoreFixture f({-1, rows + 10});
+    FillTo(f, rows);
     f.core.SwitchUnit(UNIT_LB);
-    // Rows with an entry follow the switch; the one past it keeps its reading
-    // in the unit it was taken in, so value and unit still agree.
-    EXPECT_EQ(f.Cell(WEIGHT_ENTRIES - 1, COLUMN_DATA), L"2.7197");
-    EXPECT_EQ(f.Cell(WEIGHT_ENTRIES - 1, COLUMN_UNIT), L"LB");
-    EXPECT_EQ(f.Cell(WEIGHT_ENTRIES, COLUMN_DATA), L"1.2340");
-    EXPECT_EQ(f.Cell(WEIGHT_ENTRIES, COLUMN_UNIT), L"KG");
+    for (int row : {0, rows - 1}) {
+        EXPECT_EQ(f.Cell(row, COLUMN_DATA), L"2.7197") << row;
+        EXPECT_EQ(f.Cell(row, COLUMN_UNIT), L"LB") << row;
+    }
     f.Feed(WeightFrame(0x08, 1234));
-    EXPECT_EQ(f.Cell(WEIGHT_ENTRIES + 1, COLUMN_DATA), L"2.7197");
-    EXPECT_EQ(f.Cell(WEIGHT_ENTRIES + 1, COLUMN_UNIT), L"LB");
+    EXPECT_EQ(f.Cell(rows, COLUMN_DATA), L"2.7197");
+    EXPECT_EQ(f.Cell(rows, COLUMN_NUMBER), L"  100002");
 }
 
 }  // namespace
