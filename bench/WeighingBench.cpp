@@ -5,7 +5,12 @@
 
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <random>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "Journal.h"
 #include "NullHosts.h"
@@ -125,6 +130,40 @@ void BM_UnitSwitch65000(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * core.Table().RowCount());
 }
 BENCHMARK(BM_UnitSwitch65000)->Unit(benchmark::kMillisecond);
+
+#ifdef __GLIBC__
+// Heap bytes a full table takes per row, the core's own buffers included:
+// weights with a damaged frame every 50 rows (each sent twice, so it
+// becomes an error row).
+void BM_TableMemory65000(benchmark::State& state) {
+    for (auto _ : state) {
+        const size_t before = mallinfo2().uordblks;
+        BenchHosts hosts;
+        CTextLookup texts;
+        auto core = std::make_unique<CWeighingCore>(hosts.Hosts(), texts, [] { return int64_t{1796565787}; },
+                                                    RowLimits{-1, 70000});
+        core->SetConnected(true);
+        uint8_t frame[6] = {0x5F, 0x08, 0x00, 0x00, 0x00, 0};
+        const uint8_t bad[6] = {0x41, 0x42, 0x43, 0x44, 0x45, 0x46};
+        for (uint32_t i = 0; core->Table().RowCount() < 65000; ++i) {
+            if (i % 50 == 0) {
+                core->OnSerialData(bad, 6);
+                core->OnSerialData(bad, 6);
+                continue;
+            }
+            const uint32_t raw = 1000 + (i * 37) % 90000;
+            frame[3] = static_cast<uint8_t>(raw >> 8);
+            frame[4] = static_cast<uint8_t>(raw);
+            frame[2] = static_cast<uint8_t>(raw >> 16);
+            frame[5] = CheckByte(frame);
+            core->OnSerialData(frame, 6);
+        }
+        const size_t after = mallinfo2().uordblks;
+        state.counters["bytes_per_row"] = static_cast<double>(after - before) / core->Table().RowCount();
+    }
+}
+BENCHMARK(BM_TableMemory65000)->Unit(benchmark::kMillisecond)->Iterations(1);
+#endif
 
 }  // namespace
 }  // namespace tarvex

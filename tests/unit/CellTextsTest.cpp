@@ -29,6 +29,19 @@ INSTANTIATE_TEST_SUITE_P(Spans, DurationTest,
                                            DurationCase{-3725, L"-1:-2:-5"},
                                            DurationCase{-59, L"00:00:-59"}));
 
+TEST_P(DurationTest, ReadBackGivesTheSameText) {
+    int64_t seconds = 0;
+    ASSERT_TRUE(ParseDuration(GetParam().text, seconds)) << GetParam().text;
+    EXPECT_EQ(FormatDuration(seconds), GetParam().text);
+}
+
+TEST(Duration, TextsItNeverMakesAreRefused) {
+    int64_t seconds = 0;
+    for (const wchar_t* text : {L"", L"01:01", L"01:01:01:01", L"aa:bb:cc", L"01:01:01 ", L"1:1:1", L"--1:00:00",
+                                L"01:-:00", L"99:00:00"})
+        EXPECT_FALSE(ParseDuration(text, seconds)) << text;
+}
+
 TEST(RowNumber, RightAlignedInEightPlaces) {
     EXPECT_EQ(FormatRowNumber(0), L"       1");
     EXPECT_EQ(FormatRowNumber(64999), L"   65000");

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+
 #include "WeightText.h"
 
 namespace tarvex {
@@ -96,6 +99,26 @@ TEST(WeightSum, ShownInFullWithTheDecimalsGiven) {
     for (const auto& [text, decimals] : std::vector<std::pair<const wchar_t*, int>>{
              {L"1.2340", 4}, {L"9999.9", 1}, {L"16777.", 0}, {L"  2:11.5", 1}, {L"  1:1.63", 2}, {L"12345", 0}})
         EXPECT_EQ(DecimalsShown(text), decimals) << text;
+}
+
+// The figures the sum and the workbook use without making the text must be
+// the text's own, for every weight the scale can send and around the
+// boundaries where a digit moves.
+TEST(WeightFigures, AgreeWithTheCellText) {
+    std::vector<double> weights{0.0, 9.9999, 9.99995, 99.9995, 9999.95, 99999.5, 99999.95, 12345.67, 123456.7};
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> grams(-16777215, 16777215);
+    for (int i = 0; i < 20000; ++i) weights.push_back(grams(random) / 1000.0);
+    for (int i = 0; i < 2000; ++i) weights.push_back(grams(random) / 10.0);
+    for (double kg : weights) {
+        for (int unit : {UNIT_KG, UNIT_LB, UNIT_LBOZ}) {
+            const std::wstring text = FormatWeightText(kg, unit);
+            ASSERT_EQ(DecimalsShown(kg, unit), DecimalsShown(text)) << kg << " " << unit;
+            if (unit == UNIT_LBOZ) continue;
+            std::string digits(text.begin(), text.end());
+            ASSERT_EQ(ShownWeight(kg, unit), std::stod(digits)) << kg << " " << unit;
+        }
+    }
 }
 
 }  // namespace
