@@ -23,6 +23,7 @@
 #include "UserFolders.h"
 #include "ProfileFile.h"
 #include "ControlIds.h"
+#include "JournalOffer.h"
 #include "SerialPlatform.h"
 #include "TableListCtrl.h"
 #include "TextCodec.h"
@@ -93,79 +94,7 @@ void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
     // Told over a window that is whole, before the port notices.
     TellUnreadableFiles();
     ProbeAndFillPorts();
-    OfferJournalRows();
-}
-
-void CScaleDlg::OfferJournalRows() {
-    std::wstring reason;
-    if (!m_journal.Open(m_userDataFolder, reason, m_core.RowCapacity())) {
-        // The table works as before; the user is told that a crash would cost
-        // the readings not yet saved.
-        ShowText(MSG_OK, JournalFailedText(reason));
-        return;
-    }
-    m_journal.OnFailure([this](const std::wstring& why) { ShowNoticeNoWait(JournalFailedText(why)); });
-    m_journal.OnRecovered([this] {
-        ShowNoticeNoWait(MessageText(m_texts, L"Journal_Safe_Again", {{L"{folder}", WideFromPath(m_userDataFolder)}}));
-    });
-    m_core.SetJournal(&m_journal);
-    const JournalContents& found = m_journal.Found();
-    if (found.state != JournalState::Rows) {
-        m_journal.ContinueWithFound();  // one that cannot be read is kept aside quietly
-    } else if (AskToShowAgain(found)) {
-        const int dropped = found.droppedRows;
-        m_core.RestoreRows(found.rows);
-        m_journal.ContinueWithFound();
-        if (dropped > 0) TellRowsKeptAside(dropped, m_journal.LastSetAside());
-    } else if (!m_journal.SetFoundAside(&reason)) {
-        TellNotSetAside(reason, m_journal);
-    }
-    // Journals of other copies that ended without closing, one after the other.
-    for (const std::filesystem::path& path : m_journal.OthersLeftBehind()) {
-        CJournal other;
-        const int room = std::max(m_core.RowCapacity() - m_core.Table().RowCount(), 0);
-        if (!other.OpenLeftBehind(path, room)) continue;
-        const JournalContents& more = other.Found();
-        if (more.rows.empty()) continue;  // no room left in the table: offered at the next start
-        if (AskToShowAgain(more)) {
-            m_core.RestoreRows(more.rows, true);
-            // Only once its rows are in this run's journal does the file go.
-            if (!m_journal.IsOpen() || m_journal.HasFailed()) continue;
-            if (more.droppedRows == 0)
-                other.Remove();
-            else if (other.MoveAside(&reason))
-                TellRowsKeptAside(more.droppedRows, other.LastSetAside());
-            else
-                TellNotSetAside(reason, other);
-        } else if (!other.MoveAside(&reason)) {
-            TellNotSetAside(reason, other);
-        }
-    }
-}
-
-bool CScaleDlg::AskToShowAgain(const JournalContents& found) {
-    const std::wstring question =
-        RestoreQuestion(m_texts, static_cast<long long>(found.rows.size()), found.rows.front().cells[COLUMN_UPDATE_TIME],
-                        found.rows.back().cells[COLUMN_UPDATE_TIME], WideFromPath(m_userDataFolder));
-    return AskYesNo(question) == ANSWER_YES;
-}
-
-void CScaleDlg::TellRowsKeptAside(int count, const std::filesystem::path& file) {
-    ShowText(MSG_OK, RowsKeptAsideText(m_texts, count, WideFromPath(file)));
-}
-
-void CScaleDlg::TellNotSetAside(const std::wstring& reason, const CJournal& journal) {
-    if (journal.IsOpen() || &journal != &m_journal) {
-        ShowText(MSG_OK, MessageText(m_texts, L"Journal_Left_In_Place",
-                                     {{L"{reason}", reason}, {L"{file}", WideFromPath(journal.Path())}}));
-    } else {
-        // Nothing could follow the rows left there: this run keeps no journal.
-        ShowText(MSG_OK, JournalFailedText(reason));
-    }
-}
-
-std::wstring CScaleDlg::JournalFailedText(const std::wstring& reason) const {
-    return MessageText(m_texts, L"Journal_Failed", {{L"{folder}", WideFromPath(m_userDataFolder)}, {L"{reason}", reason}});
+    OfferJournalRows({m_journal, m_core, m_texts, *this, m_userDataFolder});
 }
 
 void CScaleDlg::ApplyTestLimits() {
@@ -309,6 +238,8 @@ void CScaleDlg::OnClose(wxCloseEvent& event) {
 }
 
 void CScaleDlg::ShowMessage(int kind, std::wstring_view key) { ShowText(kind, Text(SECTION_MESSAGE, key)); }
+
+void CScaleDlg::Tell(const std::wstring& text) { ShowText(MSG_OK, text); }
 
 int CScaleDlg::ShowText(int kind, const std::wstring& text) {
     m_msgBox.SetMessage(kind, text, L"");

@@ -20,6 +20,7 @@
 #include "PortMap.h"
 #include "SerialOwner.h"
 #include "SerialPort.h"
+#include "SessionUi.h"
 #include "TextLookup.h"
 #include "WeighingCore.h"
 #include "WorkbookExport.h"
@@ -48,7 +49,7 @@ struct ScaleDlgSetup {
 
 class CScaleDlg : public wxDialog,
                   private IScaleLink,
-                  private IUserPrompts,
+                  private ISessionUi,
                   private ITableView,
                   private ITableSaver,
                   private ISerialOwner,
@@ -105,13 +106,6 @@ private:
     void InitTableColumns();
     bool ProbeAndFillPorts();
     void FillPortList();
-    // Rows an earlier run left in the journal: shown again or kept aside.
-    void OfferJournalRows();
-    std::wstring JournalFailedText(const std::wstring& reason) const;
-    bool AskToShowAgain(const JournalContents& found);
-    void TellRowsKeptAside(int count, const std::filesystem::path& file);
-    // The rows not wanted could not be copied aside: where they stay.
-    void TellNotSetAside(const std::wstring& reason, const CJournal& journal);
 
     void OnOpenCloseConnection(wxCommandEvent& event);
     void OnUnitKg(wxCommandEvent& event);
@@ -139,9 +133,10 @@ private:
     void SendStopAndEnd() override;
     void ApplyDisconnected() override;
     void RestartLink() override;
-    // IUserPrompts
+    // ISessionUi
     int AskYesNo(const std::wstring& text) override;
     void ShowNoticeNoWait(const std::wstring& text) override;
+    void Tell(const std::wstring& text) override;
     // ITableView
     void RowAdded(int row) override;
     void RowsChanged() override;

@@ -1,0 +1,96 @@
+#include "JournalOffer.h"
+
+#include <algorithm>
+
+#include "BoxTexts.h"
+#include "TextCodec.h"
+
+namespace tarvex {
+namespace {
+
+std::wstring JournalFailedText(const CTextLookup& texts, const std::filesystem::path& folder,
+                               const std::wstring& reason) {
+    return MessageText(texts, L"Journal_Failed", {{L"{folder}", WideFromPath(folder)}, {L"{reason}", reason}});
+}
+
+bool AskToShowAgain(const JournalOffer& o, const JournalContents& found) {
+    const std::wstring question =
+        RestoreQuestion(o.texts, static_cast<long long>(found.rows.size()), found.rows.front().cells[COLUMN_UPDATE_TIME],
+                        found.rows.back().cells[COLUMN_UPDATE_TIME], WideFromPath(o.folder));
+    return o.ui.AskYesNo(question) == ANSWER_YES;
+}
+
+void TellRowsKeptAside(const JournalOffer& o, int count, const std::filesystem::path& file) {
+    o.ui.Tell(RowsKeptAsideText(o.texts, count, WideFromPath(file)));
+}
+
+// The rows not wanted could not be copied aside: where they stay.
+void TellNotSetAside(const JournalOffer& o, const std::wstring& reason, const CJournal& journal) {
+    if (journal.IsOpen() || &journal != &o.journal) {
+        o.ui.Tell(MessageText(o.texts, L"Journal_Left_In_Place",
+                              {{L"{reason}", reason}, {L"{file}", WideFromPath(journal.Path())}}));
+    } else {
+        // Nothing could follow the rows left there: this run keeps no journal.
+        o.ui.Tell(JournalFailedText(o.texts, o.folder, reason));
+    }
+}
+
+// Journals of other copies that ended without closing, one after the other.
+void OfferOthersLeftBehind(const JournalOffer& o) {
+    std::wstring reason;
+    for (const std::filesystem::path& path : o.journal.OthersLeftBehind()) {
+        CJournal other;
+        const int room = std::max(o.core.RowCapacity() - o.core.Table().RowCount(), 0);
+        if (!other.OpenLeftBehind(path, room)) continue;
+        const JournalContents& more = other.Found();
+        if (more.rows.empty()) continue;  // no room left in the table: offered at the next start
+        if (AskToShowAgain(o, more)) {
+            o.core.RestoreRows(more.rows, true);
+            // Only once its rows are in this run's journal does the file go.
+            if (!o.journal.IsOpen() || o.journal.HasFailed()) continue;
+            if (more.droppedRows == 0)
+                other.Remove();
+            else if (other.MoveAside(&reason))
+                TellRowsKeptAside(o, more.droppedRows, other.LastSetAside());
+            else
+                TellNotSetAside(o, reason, other);
+        } else if (!other.MoveAside(&reason)) {
+            TellNotSetAside(o, reason, other);
+        }
+    }
+}
+
+}  // namespace
+
+void OfferJournalRows(const JournalOffer& o) {
+    std::wstring reason;
+    if (!o.journal.Open(o.folder, reason, o.core.RowCapacity())) {
+        o.ui.Tell(JournalFailedText(o.texts, o.folder, reason));
+        return;
+    }
+    // The journal outlives this call: its reports take copies, not the offer.
+    ISessionUi& ui = o.ui;
+    const CTextLookup& texts = o.texts;
+    const std::filesystem::path folder = o.folder;
+    o.journal.OnFailure([&ui, &texts, folder](const std::wstring& why) {
+        ui.ShowNoticeNoWait(JournalFailedText(texts, folder, why));
+    });
+    o.journal.OnRecovered([&ui, &texts, folder] {
+        ui.ShowNoticeNoWait(MessageText(texts, L"Journal_Safe_Again", {{L"{folder}", WideFromPath(folder)}}));
+    });
+    o.core.SetJournal(&o.journal);
+    const JournalContents& found = o.journal.Found();
+    if (found.state != JournalState::Rows) {
+        o.journal.ContinueWithFound();  // one that cannot be read is kept aside quietly
+    } else if (AskToShowAgain(o, found)) {
+        const int dropped = found.droppedRows;
+        o.core.RestoreRows(found.rows);
+        o.journal.ContinueWithFound();
+        if (dropped > 0) TellRowsKeptAside(o, dropped, o.journal.LastSetAside());
+    } else if (!o.journal.SetFoundAside(&reason)) {
+        TellNotSetAside(o, reason, o.journal);
+    }
+    OfferOthersLeftBehind(o);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,27 @@
+#pragma once
+// At start-up: this run's journal is opened, and the rows an earlier run left
+// in it (or in the journal of another copy that ended without closing) are
+// offered back: shown again, or kept aside under a dated name.
+
+#include <filesystem>
+
+#include "Journal.h"
+#include "SessionUi.h"
+#include "TextLookup.h"
+#include "WeighingCore.h"
+
+namespace tarvex {
+
+struct JournalOffer {
+    CJournal& journal;
+    CWeighingCore& core;
+    const CTextLookup& texts;
+    ISessionUi& ui;
+    std::filesystem::path folder;  // where the journals are kept
+};
+
+// Without a journal the table works as before; the user is told that a crash
+// would cost the readings not yet saved.
+void OfferJournalRows(const JournalOffer& offer);
+
+}  // namespace tarvex

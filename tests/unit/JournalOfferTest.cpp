@@ -1,0 +1,79 @@
+// The journal offer at start-up without a display: a recording stands in for
+// the window.
+
+#include <gtest/gtest.h>
+
+#include "JournalOffer.h"
+#include "RecordingHosts.h"
+#include "TextCodec.h"
+
+namespace tarvex::test {
+namespace {
+
+struct OfferUi : ISessionUi {
+    int AskYesNo(const std::wstring& text) override {
+        questions.push_back(text);
+        return answer;
+    }
+    void ShowNoticeNoWait(const std::wstring& text) override { notices.push_back(text); }
+    void Tell(const std::wstring& text) override { told.push_back(text); }
+
+    int answer = ANSWER_YES;
+    std::vector<std::wstring> questions, notices, told;
+};
+
+// A run that ended without closing, leaving three rows in the folder's journal.
+void EarlierRun(const std::filesystem::path& folder) {
+    CoreFixture run;
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(folder, reason)) << reason;
+    journal.SetFoundAside();
+    run.core.SetJournal(&journal);
+    run.Feed(WeightFrame(0x08, 1234));
+    run.Feed({0x3F});
+    run.Feed(WeightFrame(0x08, 2000));
+}
+
+TEST(JournalOffer, RowsOfAnEarlierRunAreShownAgainOrKeptAside) {
+    for (int answer : {ANSWER_YES, ANSWER_NO}) {
+        CoreFixture f;
+        const auto folder = f.dir.Path() / "data";
+        EarlierRun(folder);
+        CJournal journal;
+        OfferUi ui;
+        ui.answer = answer;
+        OfferJournalRows({journal, f.core, f.texts, ui, folder});
+        ASSERT_EQ(ui.questions.size(), 1u);
+        EXPECT_NE(ui.questions[0].find(L"3 readings"), std::wstring::npos) << ui.questions[0];
+        EXPECT_TRUE(ui.told.empty());
+        if (answer == ANSWER_YES) {
+            ASSERT_EQ(f.Rows(), 3);
+            EXPECT_EQ(f.Cell(1, COLUMN_DATA), L"OVER");
+            EXPECT_EQ(f.Cell(2, COLUMN_NUMBER), L"       3");
+        } else {
+            EXPECT_EQ(f.Rows(), 0);
+            EXPECT_TRUE(std::filesystem::exists(journal.LastSetAside()));
+        }
+        // This run's journal goes on with the next reading.
+        f.Feed(WeightFrame(0x08, 1));
+        const JournalContents kept = ReadJournal(f.dir.Read(journal.Path()));
+        EXPECT_EQ(kept.rows.size(), answer == ANSWER_YES ? 4u : 1u);
+    }
+}
+
+TEST(JournalOffer, WithoutAJournalTheUserIsToldWhereAndWhyAndTheTableWorks) {
+    CoreFixture f;
+    const auto taken = f.dir.Write("taken", "x");  // a file where the folder should be
+    CJournal journal;
+    OfferUi ui;
+    OfferJournalRows({journal, f.core, f.texts, ui, taken / "data"});
+    ASSERT_EQ(ui.told.size(), 1u);
+    EXPECT_NE(ui.told[0].find(WideFromPath(taken / "data")), std::wstring::npos) << ui.told[0];
+    EXPECT_TRUE(ui.questions.empty());
+    f.Feed(WeightFrame(0x08, 1234));
+    EXPECT_EQ(f.Rows(), 1);
+}
+
+}  // namespace
+}  // namespace tarvex::test
