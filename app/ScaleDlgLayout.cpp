@@ -24,12 +24,12 @@ void CScaleDlg::BuildControls() {
     const auto size = [this](int w, int h) { return ConvertDialogToPixels(wxSize(w, h)); };
     SetClientSize(size(289, 202));
 
-    new wxButton(this, IDC_OPEN_CLOSE, L"开启连接", at(6, 159), size(50, 36));
+    m_openClose = new wxButton(this, IDC_OPEN_CLOSE, L"开启连接", at(6, 159), size(50, 36));
     // The unit texts are fixed; Alt+K, Alt+L and Alt+O pick a unit.
-    new wxRadioButton(this, IDC_UNIT_KG, L"&KG", at(133, 170), size(19, 10), wxRB_GROUP);
-    new wxRadioButton(this, IDC_UNIT_LB, L"&LB", at(157, 170), size(19, 10));
-    new wxRadioButton(this, IDC_UNIT_LBOZ, L"LB:&OZ", at(133, 183), size(35, 10));
-    m_list = new CTableListCtrl(this, IDC_LIST, at(7, 5), size(278, 149), m_core.Table());
+    m_units = {new wxRadioButton(this, IDC_UNIT_KG, L"&KG", at(133, 170), size(19, 10), wxRB_GROUP),
+               new wxRadioButton(this, IDC_UNIT_LB, L"&LB", at(157, 170), size(19, 10)),
+               new wxRadioButton(this, IDC_UNIT_LBOZ, L"LB:&OZ", at(133, 183), size(35, 10))};
+    m_list = new CTableListCtrl(this, IDC_LIST, at(7, 5), size(278, 149), m_session.Core().Table());
     // Drop-down lists without an edit field: a typed text means nothing to
     // the connection or the language, only the entries do.
     m_portCombo = new wxChoice(this, IDC_PORT_COMBO, at(189, 165), wxSize(size(42, 14).x, -1));
@@ -45,6 +45,9 @@ void CScaleDlg::BuildControls() {
     // Group boxes are drawn after the controls inside them on GTK; keep the
     // controls above their frames.
     for (int id : {IDC_UNIT_GROUP, IDC_PORT_GROUP, IDC_LANGUAGE_GROUP}) FindWindow(id)->Lower();
+    for (int id : {IDC_PORT_GROUP, IDC_PORT_COMBO, IDC_REFRESH, IDC_LANGUAGE_GROUP, IDC_LANGUAGE_COMBO,
+                   IDC_CONFIRM_LANGUAGE})
+        m_linkControls.push_back(FindWindow(id));
     FitUnitButtons();
     MakeRoomBelowLists();
     WidenLists();

@@ -67,6 +67,7 @@ std::filesystem::path DocumentsDir() {
 std::filesystem::path UserSettingsFolder() { return Inside(KnownFolder(FOLDERID_RoamingAppData)); }
 std::filesystem::path UserDataFolder() { return Inside(KnownFolder(FOLDERID_LocalAppData)); }
 std::filesystem::path UserDocumentsFolder() { return Inside(KnownFolder(FOLDERID_Documents)); }
+std::filesystem::path UserHomeFolder() { return KnownFolder(FOLDERID_Profile); }
 #else
 std::filesystem::path UserSettingsFolder() {
     const auto base = XdgFolder("XDG_CONFIG_HOME", ".config");
@@ -80,6 +81,7 @@ std::filesystem::path UserDocumentsFolder() {
     const auto base = DocumentsDir();
     return base.empty() ? base : base / "Tarvex Scale";
 }
+std::filesystem::path UserHomeFolder() { return Home(); }
 #endif
 
 }  // namespace tarvex

@@ -14,5 +14,7 @@ namespace tarvex {
 std::filesystem::path UserSettingsFolder();
 std::filesystem::path UserDataFolder();
 std::filesystem::path UserDocumentsFolder();
+// The user's home folder (the profile folder on Windows).
+std::filesystem::path UserHomeFolder();
 
 }  // namespace tarvex

@@ -1,17 +1,48 @@
 #pragma once
 // What the session asks of the window: questions and notices in the user's
-// words. The window shows them; tests answer them by recording.
+// words, the lists and the status to show, timers and a later turn on its
+// thread. The window shows; tests answer by recording.
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "WeighingHost.h"
 
 namespace tarvex {
 
-class ISessionUi : public IUserPrompts {
+enum class SessionTimer { Attempt, Watch, Quiet };
+
+class ISessionUi : public IUserPrompts, public ITableView {
 public:
     // A notice the user closes before anything else goes on.
     virtual void Tell(const std::wstring& text) = 0;
+    // The driver's report, one at a time, shown without waiting; it goes by
+    // itself once the link is back.
+    virtual void ShowPortReport(const std::wstring& text, const std::wstring& caption) = 0;
+    virtual void HidePortReport() = 0;
+    // The save dialog, opened in the folder given; empty when the user gave up.
+    virtual std::wstring AskSavePath(const std::wstring& initialName, const std::wstring& folder) = 0;
+    // A long piece of work (the save) begins or ends.
+    virtual void ShowBusy(bool busy) = 0;
+    // The table list's column widths in pixels, as the user left them.
+    virtual std::vector<int> ColumnWidths() const = 0;
+
+    virtual void ShowPorts(const std::vector<std::wstring>& entries) = 0;  // the first one selected
+    virtual int SelectedPortEntry() const = 0;                            // -1 when the list is empty
+    virtual int SelectedUnit() const = 0;
+    virtual void ShowLanguages(const std::vector<std::wstring>& names, int selected) = 0;
+    // The texts changed language: captions, headers and the status anew.
+    virtual void ShowTexts() = 0;
+    virtual void ShowLinkState(bool connected) = 0;  // the open button's caption and what may be changed
+    virtual void ShowStatus() = 0;                   // the session's status line changed
+
+    // Runs work on the window's thread later; returns at once.
+    virtual void Post(std::function<void()> work) = 0;
+    virtual bool OnUiThread() const = 0;
+    // The session's OnTimer is called once (or every period, repeating).
+    virtual void StartTimer(SessionTimer timer, int milliseconds, bool repeat) = 0;
+    virtual void StopTimer(SessionTimer timer) = 0;
 };
 
 }  // namespace tarvex

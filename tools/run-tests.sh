@@ -27,6 +27,7 @@ run_preset default -LE long
 # again as an ordinary user, over pseudo-terminals only.
 echo "== serial and connection tests as an unprivileged user"
 bash tools/as-unprivileged.sh build/bin/tarvex-serial-tests --gtest_brief=1
+bash tools/as-unprivileged.sh build/bin/tarvex-session-tests --gtest_brief=1
 bash tools/as-unprivileged.sh xvfb-run -a -s "-screen 0 1024x768x24" \
   build/bin/tarvex-window-tests --gtest_brief=1 --gtest_filter='ConnectionTest.*:LinkEndTest.*'
 # An installed program's folder is read-only to its user: saves and settings

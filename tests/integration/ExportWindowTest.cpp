@@ -88,7 +88,7 @@ TEST_F(ExportWindowTest, SavedFileHoldsTheTableAndTheClearQuestionFollows) {
     ExpectedWorkbook e{{L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"}, SheetWidths(), {}};
     for (int r = 0; r < 3; ++r) {
         e.rows.emplace_back();
-        for (int c = 0; c < COLUMN_COUNT; ++c) e.rows.back().push_back(dlg->Core().Table().Cell(r, c));
+        for (int c = 0; c < COLUMN_COUNT; ++c) e.rows.back().push_back(dlg->Session().Core().Table().Cell(r, c));
     }
     EXPECT_EQ(CheckWorkbook(dir.Path() / "out" / "weights.xls", e), "");
 }
@@ -137,7 +137,7 @@ protected:
         // emptied: keep what the table showed then, and answer no.
         ExpectedWorkbook shown{{L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"}, SheetWidths(), {}};
         modal.Then([&](wxDialog* box) {
-            const CMeasurementTable& table = dlg->Core().Table();
+            const CMeasurementTable& table = dlg->Session().Core().Table();
             for (int r = 0; r < table.RowCount(); ++r) {
                 shown.rows.emplace_back();
                 for (int c = 0; c < COLUMN_COUNT; ++c) shown.rows.back().push_back(table.Cell(r, c));
@@ -159,9 +159,9 @@ protected:
         EXPECT_EQ(CheckWorkbook(saved[0], shown), "");
 
         // The link comes back by itself; readings are numbered from 1 again.
-        ASSERT_TRUE(PumpUntil([&] { return dlg->Core().IsConnected() && Rows() >= 2; }, 5000));
-        EXPECT_EQ(dlg->Core().Table().Cell(0, COLUMN_NUMBER), L"       1");
-        EXPECT_FALSE(dlg->Core().IsTableFull());
+        ASSERT_TRUE(PumpUntil([&] { return dlg->Session().Core().IsConnected() && Rows() >= 2; }, 5000));
+        EXPECT_EQ(dlg->Session().Core().Table().Cell(0, COLUMN_NUMBER), L"       1");
+        EXPECT_FALSE(dlg->Session().Core().IsTableFull());
         EXPECT_GE(scale.sim.Stats().handshakes.load(), 2u);
         Click(dlg, IDC_OPEN_CLOSE);
     }

@@ -14,6 +14,7 @@
 
 #include "ControlIds.h"
 #include "ModalScript.h"
+#include "ProgramFolder.h"
 #include "ScaleDlg.h"
 #include "TableListCtrl.h"
 #include "TempDir.h"
@@ -21,21 +22,10 @@
 
 namespace tarvex::test {
 
-inline std::string ShippedFile(const std::string& relative) {
-    return TempDir::Read(std::filesystem::path(TARVEX_RESOURCES_DIR) / relative);
-}
-
-// Tests never reach the machine's own serial devices: the fixed table is off.
-inline const char* const kEnglishSetting =
-    "[Language_Configuration]\r\nLanguage_FileName=\\English.ini\r\nLanguage_Name=English\r\n"
-    "[Serial_Ports]\r\nDefaults=off\r\n";
-
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir.Write("Language/English.ini", ShippedFile("Language/English.ini"));
-        dir.Write("Language/Chinese.ini", ShippedFile("Language/Chinese.ini"));
-        WriteSetting(kEnglishSetting);
+        WriteProgramFolder(dir);
     }
     void TearDown() override {
         if (dlg) dlg->Destroy();
@@ -101,16 +91,16 @@ protected:
     // What the control shows, without its mnemonic mark.
     wxString Label(int id) const { return wxControl::RemoveMnemonics(dlg->FindWindow(id)->GetLabel()); }
     wxChoice* LanguageList() const { return static_cast<wxChoice*>(dlg->FindWindow(IDC_LANGUAGE_COMBO)); }
-    int Rows() const { return dlg->Core().Table().RowCount(); }
+    int Rows() const { return dlg->Session().Core().Table().RowCount(); }
     // New rows reach the list with the next display frame.
     bool ListCaughtUp() const {
         return PumpUntil([&] { return dlg->List().GetItemCount() == Rows(); }, 500);
     }
 
     void AddRows(int count) {
-        dlg->Core().SetConnected(true);
+        dlg->Session().Core().SetConnected(true);
         const uint8_t frame[6] = {0x5F, 0x02, 0x00, 0x30, 0x39, 0x54};
-        for (int i = 0; i < count; ++i) dlg->OnSerialData(frame, 6);
+        for (int i = 0; i < count; ++i) dlg->Session().OnSerialData(frame, 6);
     }
 
     TempDir dir;

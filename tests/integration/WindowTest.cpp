@@ -114,7 +114,7 @@ TEST_F(WindowTest, ConfirmWritesSettingRenewsHeadersAndNextBoxUsesNewFile) {
     LanguageList()->SetSelection(chinese);
     Click(dlg, IDC_CONFIRM_LANGUAGE);
 
-    const std::wstring setting = dlg->SettingFile();
+    const std::wstring setting = dlg->Session().SettingFile();
     EXPECT_EQ(ReadProfileText(setting, L"Language_Configuration", L"Language_Name"), L"简体中文");
     EXPECT_EQ(ReadProfileText(setting, L"Language_Configuration", L"Language_FileName"), L"\\Chinese.ini");
     EXPECT_EQ(dlg->GetTitle(), L"Tarvex 电子秤");
@@ -150,7 +150,7 @@ TEST_F(WindowTest, ConfirmWithNoLineSelectedIsAnErrorAndChangesNothing) {
     ASSERT_EQ(modal.seen.size(), 1u);
     EXPECT_NE(modal.seen[0].className.find("MessageDialog"), std::string::npos);
     EXPECT_EQ(TempDir::Read(dir.Path() / "Setting.ini"), before);
-    EXPECT_EQ(dlg->LanguageFileInUse(), WideFromPath(dir.Path()) + L"/Language/English.ini");
+    EXPECT_EQ(dlg->Session().LanguageFile(), WideFromPath(dir.Path()) + L"/Language/English.ini");
 }
 
 TEST_F(WindowTest, NameMatchingTwiceSelectsTheLaterLine) {
@@ -257,32 +257,32 @@ TEST_F(WindowTest, UnitButtonsRewriteTheTable) {
 TEST_F(WindowTest, BytesNoFontDrawsShowAsHexOnOneLine) {
     WriteSetting(kEnglishSetting);
     Open();
-    dlg->Core().SetConnected(true);
+    dlg->Session().Core().SetConnected(true);
     const uint8_t damaged[] = {0x5F, 0x0D, 0x0A, 0x07, 0x41, 0x7F};
-    dlg->OnSerialData(damaged, 6);  // asks for a repeat
-    dlg->OnSerialData(damaged, 6);  // the repeat is damaged too: an error row
+    dlg->Session().OnSerialData(damaged, 6);  // asks for a repeat
+    dlg->Session().OnSerialData(damaged, 6);  // the repeat is damaged too: an error row
     ASSERT_EQ(Rows(), 1);
     ASSERT_TRUE(ListCaughtUp());
     const wxString shown = dlg->List().GetItemText(0, COLUMN_EXPLAN);
     EXPECT_TRUE(shown.EndsWith(L"_\\x0D\\x0A\\x07A\\x7F")) << shown;
     // The table itself (and so the workbook) keeps the bytes.
-    EXPECT_NE(dlg->Core().Table().Cell(0, COLUMN_EXPLAN).find(L"\r\n\x07"), std::wstring::npos);
+    EXPECT_NE(dlg->Session().Core().Table().Cell(0, COLUMN_EXPLAN).find(L"\r\n\x07"), std::wstring::npos);
 }
 
 TEST_F(WindowTest, AHugeRemarkShowsItsStartAndKeepsEveryByte) {
     Open();
-    dlg->Core().SetConnected(true);
+    dlg->Session().Core().SetConnected(true);
     const std::vector<uint8_t> noise(1900, 0x41);
     for (int i = 0; i < 2; ++i) {
-        dlg->OnSerialData(noise.data(), static_cast<int>(noise.size()));
-        dlg->Core().OnLineQuiet();
+        dlg->Session().OnSerialData(noise.data(), static_cast<int>(noise.size()));
+        dlg->Session().Core().OnLineQuiet();
     }
     ASSERT_EQ(Rows(), 1);
     ASSERT_TRUE(ListCaughtUp());
     const wxString shown = dlg->List().GetItemText(0, COLUMN_EXPLAN);
     EXPECT_EQ(shown.length(), CTableListCtrl::MAX_SHOWN_CELL + 1);  // the start and an ellipsis
     EXPECT_TRUE(shown.EndsWith(L"\u2026"));
-    EXPECT_EQ(dlg->Core().Table().Cell(0, COLUMN_EXPLAN).size(), std::wstring(L"Damaged frame:").size() + 1900);
+    EXPECT_EQ(dlg->Session().Core().Table().Cell(0, COLUMN_EXPLAN).size(), std::wstring(L"Damaged frame:").size() + 1900);
 }
 
 TEST_F(WindowTest, AboutBoxFromTheMenuCommand) {

@@ -5,22 +5,13 @@
 
 #include "JournalOffer.h"
 #include "RecordingHosts.h"
+#include "RecordingSessionUi.h"
 #include "TextCodec.h"
 
 namespace tarvex::test {
 namespace {
 
-struct OfferUi : ISessionUi {
-    int AskYesNo(const std::wstring& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    void ShowNoticeNoWait(const std::wstring& text) override { notices.push_back(text); }
-    void Tell(const std::wstring& text) override { told.push_back(text); }
-
-    int answer = ANSWER_YES;
-    std::vector<std::wstring> questions, notices, told;
-};
+using OfferUi = RecordingSessionUi;
 
 // A run that ended without closing, leaving three rows in the folder's journal.
 void EarlierRun(const std::filesystem::path& folder) {
@@ -42,7 +33,7 @@ TEST(JournalOffer, RowsOfAnEarlierRunAreShownAgainOrKeptAside) {
         EarlierRun(folder);
         CJournal journal;
         OfferUi ui;
-        ui.answer = answer;
+        ui.answers = {answer};
         OfferJournalRows({journal, f.core, f.texts, ui, folder});
         ASSERT_EQ(ui.questions.size(), 1u);
         EXPECT_NE(ui.questions[0].find(L"3 readings"), std::wstring::npos) << ui.questions[0];

@@ -1,0 +1,358 @@
+#include "Session.h"
+
+#include <ctime>
+
+#include "BoxTexts.h"
+#include "JournalOffer.h"
+#include "LanguageSettings.h"
+#include "ProfileFile.h"
+#include "SerialPlatform.h"
+#include "TableCells.h"
+#include "TextCodec.h"
+#include "UserFolders.h"
+#include "WeightText.h"
+
+namespace tarvex {
+
+CSession::CSession(SessionSetup setup, ISessionUi& ui)
+    : m_ui(ui),
+      m_executablePath(std::move(setup.executablePath)),
+      m_portsOverride(std::move(setup.ports)),
+      m_exportTempFolder(std::move(setup.exportTempFolder)),
+      m_userSettingFile(setup.userSettingFile.empty() ? UserSettingFile() : std::move(setup.userSettingFile)),
+      m_userDataFolder(setup.userDataFolder.empty() ? UserDataFolder() : std::move(setup.userDataFolder)),
+      m_documentsFolder(setup.documentsFolder.empty() ? UserDocumentsFolder() : std::move(setup.documentsFolder)),
+      m_core(WeighingHosts{*this, ui, ui, *this}, m_texts, {}, setup.limits),
+      m_connection(m_serial, *this, m_core, *this) {}
+
+CSession::~CSession() {
+    // The reader may be handing a burst over: end it while every member it
+    // may reach still exists.
+    m_serial.Shutdown();
+}
+
+void CSession::Start() {
+    FindFiles();
+    m_ui.ShowTexts();
+    ApplyTestLimits();
+    m_core.ResetStartTime();
+    m_core.SetConnected(false);
+    ShowLanguageList();
+    // Told over a window that is whole, before the port notices.
+    TellUnreadableFiles();
+    ProbeAndShowPorts();
+    OfferJournalRows({m_journal, m_core, m_texts, m_ui, m_userDataFolder});
+}
+
+// ---- files, languages and settings
+
+void CSession::FindFiles() {
+    m_appDir = AppDirOf(m_executablePath);
+    m_resourceDir = ResourceDirFor(m_appDir);
+    m_settingFile = SettingFileIn(m_resourceDir);
+    m_languageSettingFile = tarvex::LanguageSettingFile(m_settingFile, m_userSettingFile);
+    m_languageFile = LanguageFileFromSettings(m_resourceDir, m_languageSettingFile);
+    m_texts.SetLanguageFile(m_languageFile);
+}
+
+void CSession::ApplyTestLimits() {
+    // Section "Test" of "Setting.ini" (never in the shipped file) lets the
+    // end-to-end tests reach the nearly-full and full table in a few rows.
+    const std::wstring warning = SettingText(L"Test", L"Warning_Row");
+    const std::wstring full = SettingText(L"Test", L"Full_Row");
+    if (warning.empty() && full.empty()) return;
+    const auto limit = [](const std::wstring& text, int shipped) {
+        const long value = std::wcstol(text.c_str(), nullptr, 10);
+        return value > 0 && value <= shipped ? static_cast<int>(value) : shipped;
+    };
+    m_core.SetRowLimits({limit(warning, TABLE_WARNING_ROW), limit(full, TABLE_FULL_ROW)});
+}
+
+std::wstring CSession::SettingText(std::wstring_view section, std::wstring_view key) const {
+    // The user's own "Setting.ini" first, where it has the key.
+    if (!m_userSettingFile.empty() && ProfileHasKey(m_userSettingFile, section, key))
+        return ReadProfileText(m_userSettingFile, section, key);
+    return ReadProfileText(m_settingFile, section, key);
+}
+
+void CSession::ShowLanguageList() {
+    m_languageFiles = ListLanguageEntries(m_resourceDir);
+    if (m_languageFiles.empty()) return;
+    std::wstring remembered = ReadProfileText(m_languageSettingFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME);
+    std::wstring ignored;
+    // Texts of a file that cannot be read are shown in English: the list says so.
+    if (CheckTextFile(m_languageFile, SECTION_LANGUAGE, KEY_LANGUAGE_NAME, ignored) != FileTrouble::None)
+        remembered = L"English";
+    std::vector<std::wstring> names, shown;
+    for (const std::wstring& file : m_languageFiles) {
+        names.push_back(ReadProfileText(file, SECTION_LANGUAGE, KEY_LANGUAGE_NAME));
+        if (CheckTextFile(file, SECTION_LANGUAGE, KEY_LANGUAGE_NAME, ignored) == FileTrouble::None) {
+            shown.push_back(names.back());
+        } else {
+            // Listed all the same, marked, so the clerk sees what is wrong.
+            std::wstring marked = Text(SECTION_MESSAGE, L"Language_Unusable");
+            ReplaceAll(marked, L"{name}", WideFromPath(PathFromWide(file).filename()));
+            shown.push_back(marked);
+        }
+    }
+    m_ui.ShowLanguages(shown, RememberedLanguageLine(names, remembered));
+}
+
+void CSession::TellUnreadableFiles() {
+    // Once, at start: the first file that gives no texts.
+    if (!TellIfUnreadable(m_languageSettingFile, KEY_LANGUAGE_FILE)) TellIfUnreadable(m_languageFile, KEY_LANGUAGE_NAME);
+}
+
+bool CSession::TellIfUnreadable(const std::wstring& file, std::wstring_view key) {
+    std::wstring reason;
+    switch (CheckTextFile(file, SECTION_LANGUAGE, key, reason)) {
+        case FileTrouble::None:
+            return false;
+        case FileTrouble::CannotOpen:
+            break;
+        case FileTrouble::TooLarge:
+            reason = Text(SECTION_MESSAGE, L"Reason_Too_Large");
+            break;
+        case FileTrouble::NoTexts:
+            reason = Text(SECTION_MESSAGE, L"Reason_No_Texts");
+            break;
+    }
+    m_ui.Tell(MessageText(m_texts, L"File_Unreadable", {{L"{file}", file}, {L"{reason}", reason}}));
+    return true;
+}
+
+bool CSession::ConfirmLanguage(int line) {
+    if (line < 0 || line >= static_cast<int>(m_languageFiles.size())) return false;
+    // A file that gives no texts is not taken: the clerk is told why.
+    if (TellIfUnreadable(m_languageFiles[static_cast<size_t>(line)], KEY_LANGUAGE_NAME)) return true;
+    m_languageFile = m_languageFiles[static_cast<size_t>(line)];
+    // A "Setting.ini" the program may not write hands the choice over to
+    // the user's own; nothing is reported, the language changes anyway.
+    const std::wstring kept = RememberLanguageWhereWritable(m_languageSettingFile, m_userSettingFile, m_languageFile);
+    if (!kept.empty()) m_languageSettingFile = kept;
+    m_texts.SetLanguageFile(m_languageFile);
+    m_ui.ShowTexts();
+    m_core.LanguageChanged();
+    return true;
+}
+
+std::wstring CSession::StatusText() const {
+    std::wstring link;
+    if (m_core.IsConnected())
+        link = Text(SECTION_STATUS, L"Status_Connected");
+    else if (m_connection.AttemptRunning())
+        link = Text(SECTION_STATUS, L"Status_Connecting");
+    else if (m_connection.Watching())
+        link = Text(SECTION_STATUS, L"Status_Watching");
+    else
+        link = Text(SECTION_STATUS, L"Status_Not_Connected");
+    ReplaceAll(link, L"{port}", L"COM" + std::to_wstring(m_serial.PortNumber()));
+    const std::wstring readings = m_texts.Counted(SECTION_STATUS, L"Status_Readings", m_core.Table().RowCount());
+    std::wstring sum = Text(SECTION_STATUS, L"Status_Sum");
+    ReplaceAll(sum, L"{sum}", m_core.WeightSumText());
+    ReplaceAll(sum, L"{unit}", std::wstring(UnitName(m_core.Unit())));
+    return link + L"    " + readings + L"    " + sum;
+}
+
+// ---- ports and the link
+
+void CSession::RefreshPorts() {
+    // A refresh would rewrite the port table that a running attempt walks.
+    if (m_connection.AttemptRunning()) return;
+    m_connection.StopWatching();
+    ProbeAndShowPorts();
+}
+
+bool CSession::ProbeAndShowPorts() {
+    // Read again each time: the user may have plugged in or mapped a port.
+    m_serial.SetPortMap(m_portsOverride ? *m_portsOverride : CPortMap::FromSettings(m_settingFile, m_userSettingFile));
+    if (!m_serial.ProbePorts()) {
+        m_ui.ShowPorts({});
+        ShowMissingPorts(L"Serial_Port_Abnormal");
+        return false;
+    }
+    std::vector<std::wstring> entries{L"自动检索"};
+    const auto& table = m_serial.PortTable();
+    for (int k = 1; k <= table[0]; ++k) entries.push_back(L"COM" + std::to_wstring(table[static_cast<size_t>(k)]));
+    m_ui.ShowPorts(entries);
+    return true;
+}
+
+void CSession::ShowMissingPorts(std::wstring_view key) {
+    const std::string& device = m_serial.RefusedDevice();
+    if (device.empty()) {
+        ShowNotice(key);
+        return;
+    }
+    m_ui.Tell(MessageText(m_texts, L"Port_No_Permission",
+                          {{L"{device}", WideFromUtf8(device)}, {L"{group}", WideFromUtf8(platform::OwningGroup(device))}}));
+}
+
+bool CSession::Close(bool mayRefuse) {
+    // Only Yes closes: Escape and the close box mean "don't" here as on
+    // every desktop, and the question guards readings not yet saved.
+    if (m_core.Table().RowCount() > 0 && mayRefuse && m_ui.AskYesNo(Text(SECTION_MESSAGE, L"Close_Exe")) != ANSWER_YES)
+        return false;
+    if (m_core.IsConnected()) {
+        // The reader sends the stop byte after every acknowledge already
+        // asked for, then ends; it never waits for this thread meanwhile.
+        SendStopAndEnd();
+        m_serial.WaitForFinish(FINISH_WAIT_MS);
+    }
+    return true;
+}
+
+void CSession::OnTimer(SessionTimer timer) {
+    switch (timer) {
+        case SessionTimer::Attempt: m_connection.OnAttemptTimer(); break;
+        case SessionTimer::Watch: m_connection.OnWatchTimer(); break;
+        case SessionTimer::Quiet:
+            // The timer runs on the window's clock; bytes the reader has not
+            // handed over yet (a busy machine) mean the line was not quiet.
+            if (!m_serial.LineQuietFor(LINE_QUIET_MS))
+                m_ui.StartTimer(SessionTimer::Quiet, LINE_QUIET_MS, false);
+            else
+                m_core.OnLineQuiet();
+            break;
+    }
+}
+
+void CSession::WatchLineQuiet(bool open) {
+    if (open)
+        m_ui.StartTimer(SessionTimer::Quiet, LINE_QUIET_MS, false);
+    else
+        m_ui.StopTimer(SessionTimer::Quiet);
+}
+
+void CSession::SendStopAndEnd() {
+    const uint8_t stop = CMD_STOP;
+    m_serial.RequestSendThenStop(&stop, 1);
+}
+
+void CSession::ApplyConnected() {
+    m_ui.HidePortReport();  // whatever it reported is over
+    m_core.SetConnected(true);
+    m_ui.ShowLinkState(true);
+}
+
+void CSession::ApplyDisconnected() {
+    m_core.SetConnected(false);
+    m_ui.ShowLinkState(false);
+}
+
+void CSession::RestartLink() {
+    // The reader is waiting for the burst being handled now; open the port
+    // again only once that hand-off has returned.
+    m_ui.Post([this] { m_connection.RestartAfterFullTable(); });
+}
+
+void CSession::ShowPortError(const std::wstring& text, const std::wstring& caption) { m_ui.ShowPortReport(text, caption); }
+
+void CSession::OnPortRemoved(unsigned portNumber) {
+    // The rows stay, and the link comes back by itself with the device.
+    m_connection.OnPortRemoved();
+    if (!m_core.IsConnected()) return;
+    ApplyDisconnected();
+    m_connection.StartWatching(static_cast<int>(portNumber));
+    m_ui.ShowStatus();
+}
+
+void CSession::StartAttemptTimer(int milliseconds) {
+    m_ui.StartTimer(SessionTimer::Attempt, milliseconds, false);
+    m_ui.ShowStatus();
+}
+
+void CSession::StopAttemptTimer() {
+    m_ui.StopTimer(SessionTimer::Attempt);
+    // The attempt is over but its verdict not yet applied: shown by whatever
+    // the verdict changes next, or by the next row.
+    m_ui.Post([this] { m_ui.ShowStatus(); });
+}
+
+void CSession::SetWatchTimer(bool running) {
+    if (running)
+        m_ui.StartTimer(SessionTimer::Watch, WATCH_INTERVAL_MS, true);
+    else
+        m_ui.StopTimer(SessionTimer::Watch);
+    m_ui.ShowStatus();
+}
+
+// ---- saving
+
+// Where the save dialog opens: the folder of the last save, else the user's
+// documents, else home; never the folder the program was started from.
+std::wstring CSession::SaveDialogFolder() const {
+    std::error_code ignored;
+    const std::wstring last = RememberedSaveFolder(m_userSettingFile);
+    if (!last.empty() && std::filesystem::is_directory(PathFromWide(last), ignored)) return last;
+    const std::filesystem::path documents = m_documentsFolder.parent_path();
+    if (!documents.empty() && std::filesystem::is_directory(documents, ignored)) return WideFromPath(documents);
+    return WideFromPath(UserHomeFolder());
+}
+
+std::wstring CSession::AskSavePath(const std::wstring& initialName) {
+    for (;;) {
+        const std::wstring typed = m_ui.AskSavePath(initialName, SaveDialogFolder());
+        if (typed.empty()) return {};
+        const std::wstring path = WorkbookPathFor(typed);
+        if (path == typed) return path;
+        // The dialog asked about the name as typed; the name completed here
+        // may be an existing file, which is replaced only when the user says so.
+        std::error_code ignored;
+        if (!std::filesystem::exists(PathFromWide(path), ignored)) return path;
+        if (m_ui.AskYesNo(MessageText(m_texts, L"Replace_File", {{L"{file}", path}})) == ANSWER_YES) return path;
+    }
+}
+
+bool CSession::SaveTableToExcel(bool bAuto, int& rowsSaved) {
+    const std::wstring fileName = DefaultExportName(static_cast<int64_t>(std::time(nullptr))) + L".xls";
+    std::wstring path;
+    if (bAuto) {
+        path = m_appDir + fileName;
+    } else {
+        path = AskSavePath(fileName);
+        if (path.empty()) return false;
+    }
+    // The rows the workbook holds: readings that arrived while the dialog was
+    // open are in it, later ones are not.
+    rowsSaved = m_core.Table().RowCount();
+    ExportResult result = WriteTable(path);
+    if (!bAuto && result.status == ExportStatus::Saved)
+        RememberSaveFolder(m_userSettingFile, WideFromPath(PathFromWide(path).parent_path()));
+    if (bAuto && result.status == ExportStatus::SaveFailed && !m_documentsFolder.empty()) {
+        // An installed program's folder is not the user's to write: the
+        // user's documents take the table instead, and the notice says where.
+        std::error_code ignored;
+        std::filesystem::create_directories(m_documentsFolder, ignored);
+        path = WideFromPath(m_documentsFolder / PathFromWide(fileName));
+        result = WriteTable(path);
+        if (result.status == ExportStatus::Saved) m_ui.ShowNoticeNoWait(FullTableSavedElsewhereText(m_texts, path));
+    }
+    switch (result.status) {
+        case ExportStatus::Saved:
+            return true;
+        case ExportStatus::CouldNotBegin:
+            ShowNotice(L"Create_Excel_Falie");
+            return false;
+        case ExportStatus::SaveFailed:
+            m_ui.Tell(MessageText(m_texts, L"Save_Failed", {{L"{file}", path}, {L"{reason}", result.message}}));
+            return false;
+    }
+    return false;
+}
+
+ExportResult CSession::WriteTable(const std::wstring& path) {
+    // What the table shows now: rows that arrive from here on are not written.
+    std::vector<ExportColumn> columns;
+    const std::vector<int> widths = m_ui.ColumnWidths();
+    for (size_t i = 0; i < widths.size() && i < TABLE_COLUMNS.size(); ++i)
+        columns.push_back({Text(SECTION_HEADER, TABLE_COLUMNS[i].headerKey), widths[i]});
+    ExportRequest request = TableExport(m_core.Table(), path, std::move(columns));
+    request.tempFolder = m_exportTempFolder;
+    m_ui.ShowBusy(true);
+    ExportResult result = WriteWorkbook(request);
+    m_ui.ShowBusy(false);
+    return result;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,139 @@
+#pragma once
+// One run of the program, without the toolkit: the port and the link to the
+// scale, the weighing core and its journal, the files the texts and settings
+// come from, saving, the full table and the journal offer at start-up. The
+// window lays out and shows what it is told through ISessionUi, and hands
+// the user's clicks to the functions below.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ConnectionControl.h"
+#include "Journal.h"
+#include "PortMap.h"
+#include "SerialOwner.h"
+#include "SerialPort.h"
+#include "SessionUi.h"
+#include "TextLookup.h"
+#include "WeighingCore.h"
+#include "WorkbookExport.h"
+
+namespace tarvex {
+
+// What a test may set instead of the running program's own.
+struct SessionSetup {
+    std::wstring executablePath;    // where "Language/" and "Setting.ini" are found from
+    std::optional<CPortMap> ports;  // empty: from "Setting.ini"
+    RowLimits limits;
+    std::string exportTempFolder;   // empty: the system's
+    // The user's own places; empty: the real ones (see UserFolders.h).
+    std::filesystem::path userDataFolder;
+    std::wstring userSettingFile;
+    std::filesystem::path documentsFolder;
+};
+
+class CSession : private IScaleLink, private ITableSaver, private ISerialOwner, private IConnectionUi {
+public:
+    CSession(SessionSetup setup, ISessionUi& ui);
+    ~CSession() override;
+    CSession(const CSession&) = delete;
+    CSession& operator=(const CSession&) = delete;
+
+    // Texts, limits, languages, ports and the rows an earlier run left.
+    void Start();
+
+    void OpenOrClose() { m_connection.OnOpenCloseConnection(); }
+    void RefreshPorts();
+    void SwitchUnit(int unit) { m_core.SwitchUnit(unit); }
+    void Clear() { m_core.OnClearData(); }
+    void Save() { m_core.SaveTable(false); }
+    // False when there is no such line (nothing changes).
+    bool ConfirmLanguage(int line);
+    // The user closes the window: true when it may close (only Yes does
+    // while rows are in the table and the close may be refused); an open
+    // link is ended first.
+    bool Close(bool mayRefuse);
+    void OnTimer(SessionTimer timer);
+
+    // The reader's hand-off of one burst; runs on the window's thread.
+    void OnSerialData(const uint8_t* bytes, int count) override { m_core.OnSerialData(bytes, count); }
+
+    // The link's state and port, the readings and their sum.
+    std::wstring StatusText() const;
+    std::wstring Text(std::wstring_view section, std::wstring_view key) const { return m_texts.Text(section, key); }
+
+    CWeighingCore& Core() { return m_core; }
+    const CWeighingCore& Core() const { return m_core; }
+    CSerialPort& Serial() { return m_serial; }
+    const CConnectionControl& Connection() const { return m_connection; }
+    const CJournal& Journal() const { return m_journal; }
+    const std::wstring& LanguageFile() const { return m_languageFile; }
+    const std::wstring& SettingFile() const { return m_settingFile; }
+    const std::wstring& LanguageSettingFile() const { return m_languageSettingFile; }
+
+private:
+    void FindFiles();
+    void ApplyTestLimits();
+    std::wstring SettingText(std::wstring_view section, std::wstring_view key) const;
+    void ShowLanguageList();
+    void TellUnreadableFiles();
+    // Tells the clerk when the file gives no texts; true when it was told.
+    bool TellIfUnreadable(const std::wstring& file, std::wstring_view key);
+    bool ProbeAndShowPorts();
+    // When a mapped device exists that this user may not open, says so and
+    // how to fix it instead of the given "no port" message.
+    void ShowMissingPorts(std::wstring_view key);
+
+    // The save dialog and the replace question; empty when the user gave up.
+    std::wstring AskSavePath(const std::wstring& initialName);
+    std::wstring SaveDialogFolder() const;
+    // Writes what the table shows now into a workbook at the path.
+    ExportResult WriteTable(const std::wstring& path);
+
+    // IScaleLink
+    void SendCommand(uint8_t command) override { m_serial.RequestWrite(&command, 1); }
+    void SignalReply() override { m_connection.OnReply(); }
+    void WatchLineQuiet(bool open) override;
+    void SendStopAndEnd() override;
+    void ApplyDisconnected() override;
+    void RestartLink() override;
+    // ITableSaver
+    bool SaveTableToExcel(bool bAuto, int& rowsSaved) override;
+    // ISerialOwner
+    void PostToOwner(std::function<void()> work) override { m_ui.Post(std::move(work)); }
+    bool OnOwnerThread() const override { return m_ui.OnUiThread(); }
+    void ShowPortError(const std::wstring& text, const std::wstring& caption) override;
+    void OnPortRemoved(unsigned portNumber) override;
+    // IConnectionUi
+    int SelectedPortEntry() const override { return m_ui.SelectedPortEntry(); }
+    void RefreshUnitFromButtons() override { m_core.SwitchUnit(m_ui.SelectedUnit()); }
+    void ApplyConnected() override;
+    void ShowNotice(std::wstring_view messageKey) override { m_ui.Tell(Text(SECTION_MESSAGE, messageKey)); }
+    void ShowNoPort() override { ShowMissingPorts(L"No_Port"); }
+    void StartAttemptTimer(int milliseconds) override;
+    void StopAttemptTimer() override;
+    void SetWatchTimer(bool running) override;
+
+    ISessionUi& m_ui;
+    std::wstring m_executablePath;
+    std::optional<CPortMap> m_portsOverride;
+    std::string m_exportTempFolder;
+    std::wstring m_appDir;       // the executable's folder
+    std::wstring m_resourceDir;  // where "Language/" and the default "Setting.ini" are
+    std::wstring m_settingFile;
+    std::wstring m_userSettingFile;
+    std::wstring m_languageSettingFile;  // where the language choice is kept
+    std::wstring m_languageFile;
+    std::vector<std::wstring> m_languageFiles;
+    std::filesystem::path m_userDataFolder;
+    std::filesystem::path m_documentsFolder;
+    CTextLookup m_texts;  // reads from m_languageFile
+    CSerialPort m_serial;
+    CJournal m_journal;
+    CWeighingCore m_core;
+    CConnectionControl m_connection;
+};
+
+}  // namespace tarvex
