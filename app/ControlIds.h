@@ -20,10 +20,9 @@ constexpr int IDC_PORT_GROUP = 1020;
 constexpr int IDC_LANGUAGE_GROUP = 1021;
 // Beyond the template: the status line under the controls.
 constexpr int IDC_STATUS = 1030;
-// Timers of the main window.
-constexpr int ID_ATTEMPT_TIMER = 2001;
-constexpr int ID_REDRAW_TIMER = 2002;
-constexpr int ID_WATCH_TIMER = 2003;
-constexpr int ID_QUIET_TIMER = 2004;
+// Timers of the main window: the session's, one for each SessionTimer in
+// its order, then the redraw.
+constexpr int ID_SESSION_TIMER = 2001;
+constexpr int ID_REDRAW_TIMER = 2010;
 
 }  // namespace tarvex

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <wx/log.h>
+#include <wx/stdpaths.h>
 
 #include "ScaleDlg.h"
 
@@ -24,8 +25,9 @@ bool CScaleApp::OnInit() {
 int CScaleApp::OnRun() { return InitInstance(); }
 
 int CScaleApp::InitInstance() {
-    // On the heap: the window holds the 100000 stored weights.
-    auto* dlg = new CScaleDlg();
+    ScaleDlgSetup setup;
+    setup.executablePath = wxStandardPaths::Get().GetExecutablePath().ToStdWstring();
+    auto* dlg = new CScaleDlg(std::move(setup));
     SetTopWindow(dlg);
     dlg->ShowModal();
     dlg->Destroy();

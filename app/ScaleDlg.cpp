@@ -7,9 +7,6 @@
 #include <wx/msgdlg.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
-#include <wx/stdpaths.h>
-#include <wx/thread.h>
-#include <wx/utils.h>
 #ifdef __WXMSW__
 #include <wx/msw/wrapwin.h>
 #endif
@@ -20,25 +17,15 @@
 #include "TableListCtrl.h"
 
 namespace tarvex {
-namespace {
-
-ScaleDlgSetup WithProgramPath(ScaleDlgSetup setup) {
-    if (setup.executablePath.empty()) setup.executablePath = wxStandardPaths::Get().GetExecutablePath().ToStdWstring();
-    return setup;
-}
-
-}  // namespace
 
 CScaleDlg::CScaleDlg(ScaleDlgSetup setup)
     : wxDialog(nullptr, IDD_SCALE_DIALOG, wxString(), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxRESIZE_BORDER),
       m_icon(AppIcon()),
       m_chooseSavePath(std::move(setup.chooseSavePath)),
-      m_session(WithProgramPath(std::move(setup)), *this),
-      m_attemptTimer(this, ID_ATTEMPT_TIMER),
-      m_watchTimer(this, ID_WATCH_TIMER),
-      m_quietTimer(this, ID_QUIET_TIMER),
+      m_session(std::move(setup), *this),
       m_redrawTimer(this, ID_REDRAW_TIMER) {
+    for (int i = 0; i < SESSION_TIMERS; ++i) m_timers[static_cast<size_t>(i)].SetOwner(this, ID_SESSION_TIMER + i);
     BuildControls();
     BindCommands();
     // Placed now, so boxes shown during start-up centre on it.
@@ -73,9 +60,8 @@ void CScaleDlg::BindCommands() {
     });
     Bind(wxEVT_MENU, [this](wxCommandEvent& e) { OnSysCommand(e.GetId()); }, IDM_ABOUTBOX);
     Bind(wxEVT_CHAR_HOOK, &CScaleDlg::OnCharHook, this);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_session.OnTimer(SessionTimer::Attempt); }, ID_ATTEMPT_TIMER);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_session.OnTimer(SessionTimer::Watch); }, ID_WATCH_TIMER);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { m_session.OnTimer(SessionTimer::Quiet); }, ID_QUIET_TIMER);
+    for (int i = 0; i < SESSION_TIMERS; ++i)
+        Bind(wxEVT_TIMER, [this, i](wxTimerEvent&) { m_session.OnTimer(static_cast<SessionTimer>(i)); }, ID_SESSION_TIMER + i);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowPendingRows(); }, ID_REDRAW_TIMER);
 }
 
@@ -171,8 +157,6 @@ void CScaleDlg::ShowPorts(const std::vector<std::wstring>& entries) {
     if (!entries.empty()) m_portCombo->SetSelection(0);
 }
 
-int CScaleDlg::SelectedPortEntry() const { return m_portCombo->GetSelection(); }
-
 int CScaleDlg::SelectedUnit() const {
     for (int unit = 0; unit < 3; ++unit)
         if (m_units[static_cast<size_t>(unit)]->GetValue()) return unit;
@@ -193,13 +177,6 @@ std::wstring CScaleDlg::AskSavePath(const std::wstring& initialName, const std::
     wxFileDialog dialog(this, m_session.Text(SECTION_CAPTION, L"Save_Dialog_Title"), folder, initialName,
                         L"Excel Files(*.xls)|*.xls|Excel Workbook(*.xlsx)|*.xlsx", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     return dialog.ShowModal() == wxID_OK ? dialog.GetPath().ToStdWstring() : std::wstring();
-}
-
-void CScaleDlg::ShowBusy(bool busy) {
-    if (busy)
-        wxBeginBusyCursor();
-    else
-        wxEndBusyCursor();
 }
 
 std::vector<int> CScaleDlg::ColumnWidths() const {
@@ -237,18 +214,8 @@ void CScaleDlg::ShowNoticeNoWait(const std::wstring& text) {
     m_msgBox.ShowWithoutWaiting(this);
 }
 
-bool CScaleDlg::OnUiThread() const { return wxThread::IsMain(); }
-
-wxTimer& CScaleDlg::TimerFor(SessionTimer timer) {
-    switch (timer) {
-        case SessionTimer::Attempt: return m_attemptTimer;
-        case SessionTimer::Watch: return m_watchTimer;
-        default: return m_quietTimer;
-    }
-}
-
 void CScaleDlg::StartTimer(SessionTimer timer, int milliseconds, bool repeat) {
-    TimerFor(timer).Start(milliseconds, repeat ? wxTIMER_CONTINUOUS : wxTIMER_ONE_SHOT);
+    m_timers[static_cast<size_t>(timer)].Start(milliseconds, repeat ? wxTIMER_CONTINUOUS : wxTIMER_ONE_SHOT);
 }
 
 void CScaleDlg::RowAdded(int row) {

@@ -9,13 +9,15 @@
 
 #include <wx/dialog.h>
 #include <wx/icon.h>
+#include <wx/choice.h>
+#include <wx/thread.h>
 #include <wx/timer.h>
+#include <wx/utils.h>
 
 #include "MyMsg.h"
 #include "Session.h"
 
 class wxButton;
-class wxChoice;
 class wxRadioButton;
 class wxStaticText;
 
@@ -30,8 +32,7 @@ struct ScaleDlgSetup : SessionSetup {
 
 class CScaleDlg : public wxDialog, private ISessionUi {
 public:
-    // An empty executable path in the setup stands for the running program.
-    explicit CScaleDlg(ScaleDlgSetup setup = {});
+    explicit CScaleDlg(ScaleDlgSetup setup);
     ~CScaleDlg() override;
 
     CSession& Session() { return m_session; }
@@ -49,12 +50,6 @@ public:
 private:
     // Layout (ScaleDlgLayout.cpp).
     void BuildControls();
-    void FitUnitButtons();
-    void MakeRoomBelowLists();
-    void WidenLists();
-    void AddStatusLine();
-    void RememberLayout();
-    void OnSize(wxSizeEvent& event);
     void WidenForColumns();
 
     void BindCommands();
@@ -74,10 +69,10 @@ private:
     void ShowPortReport(const std::wstring& text, const std::wstring& caption) override;
     void HidePortReport() override { m_portReport.HideNotice(); }
     std::wstring AskSavePath(const std::wstring& initialName, const std::wstring& folder) override;
-    void ShowBusy(bool busy) override;
+    void ShowBusy(bool busy) override { busy ? wxBeginBusyCursor() : wxEndBusyCursor(); }
     std::vector<int> ColumnWidths() const override;
     void ShowPorts(const std::vector<std::wstring>& entries) override;
-    int SelectedPortEntry() const override;
+    int SelectedPortEntry() const override { return m_portCombo->GetSelection(); }
     int SelectedUnit() const override;
     void ShowLanguages(const std::vector<std::wstring>& names, int selected) override;
     void ShowTexts() override;
@@ -86,10 +81,9 @@ private:
     void RowAdded(int row) override;
     void RowsChanged() override;
     void Post(std::function<void()> work) override { CallAfter(std::move(work)); }
-    bool OnUiThread() const override;
+    bool OnUiThread() const override { return wxThread::IsMain(); }
     void StartTimer(SessionTimer timer, int milliseconds, bool repeat) override;
-    void StopTimer(SessionTimer timer) override { TimerFor(timer).Stop(); }
-    wxTimer& TimerFor(SessionTimer timer);
+    void StopTimer(SessionTimer timer) override { m_timers[static_cast<size_t>(timer)].Stop(); }
 
     wxIcon m_icon;
     std::function<std::wstring(const std::wstring&)> m_chooseSavePath;
@@ -103,13 +97,11 @@ private:
     CTableListCtrl* m_list = nullptr;
     wxStaticText* m_status = nullptr;
     std::vector<wxWindow*> m_linkControls;  // changed only while no link is open
-    wxTimer m_attemptTimer, m_watchTimer, m_quietTimer;
+    std::array<wxTimer, SESSION_TIMERS> m_timers;
     // Rows that arrive faster than the screen refreshes are shown once a frame.
     wxTimer m_redrawTimer;
     static constexpr int REDRAW_INTERVAL_MS = 100;
     int m_lastAddedRow = -1;
-    wxSize m_baseClient, m_baseList;
-    std::vector<std::pair<wxWindow*, wxPoint>> m_basePositions;
 };
 
 }  // namespace tarvex

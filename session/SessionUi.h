@@ -12,6 +12,7 @@
 namespace tarvex {
 
 enum class SessionTimer { Attempt, Watch, Quiet };
+constexpr int SESSION_TIMERS = 3;
 
 class ISessionUi : public IUserPrompts, public ITableView {
 public:
