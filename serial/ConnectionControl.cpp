@@ -73,7 +73,8 @@ void CConnectionControl::OnWatchTimer() {
     StartAttempt(Attempt::Reconnect, HANDSHAKE_WAIT_MS);
 }
 
-void CConnectionControl::OnReply() {
+void CConnectionControl::OnReply(uint8_t firstByte) {
+    m_reply = firstByte;
     if (AttemptRunning()) Judge(true);
 }
 
@@ -93,7 +94,7 @@ void CConnectionControl::Judge(bool replied) {
     const Attempt attempt = m_attempt;
     m_attempt = Attempt::None;
     m_ui.StopAttemptTimer();
-    if (replied && m_core.FirstReceivedByte() == FRAME_HANDSHAKE_REPLY) {
+    if (replied && m_reply == FRAME_HANDSHAKE_REPLY) {
         StopWatching();
         m_ui.ApplyConnected();
         return;

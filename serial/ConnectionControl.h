@@ -4,6 +4,7 @@
 // machine driven by the scale's reply and a one-shot timer, so no worker
 // thread ever touches the window.
 
+#include <cstdint>
 #include <string_view>
 
 namespace tarvex {
@@ -39,7 +40,9 @@ public:
 
     void OnOpenCloseConnection();
     void BeginHandshake();
-    void OnReply();         // a burst arrived while not connected
+    // A burst arrived while not connected; its first byte may answer the
+    // greeting.
+    void OnReply(uint8_t firstByte);
     void OnAttemptTimer();  // the attempt's wait is over
     // The device went away and the driver reports it; that report is all
     // the user needs, so a running attempt ends without a notice of its own.
@@ -73,6 +76,7 @@ private:
     Attempt m_attempt = Attempt::None;
     int m_searchIndex = 0;
     int m_watchPort = 0;
+    uint8_t m_reply = 0;  // first byte of the last burst while not connected
 };
 
 }  // namespace tarvex

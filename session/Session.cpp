@@ -156,6 +156,19 @@ std::wstring CSession::StatusText() const {
 
 // ---- ports and the link
 
+void CSession::OnSerialData(const uint8_t* bytes, int count) {
+    if (count <= 0) return;
+    if (!m_core.IsConnected()) {
+        // The link judges the answer to its greeting; once it opens, the rest
+        // of the same burst is already the scale's first frame.
+        m_connection.OnReply(bytes[0]);
+        if (!m_core.IsConnected()) return;
+        ++bytes;
+        --count;
+    }
+    m_core.OnSerialData(bytes, count);
+}
+
 void CSession::RefreshPorts() {
     // A refresh would rewrite the port table that a running attempt walks.
     if (m_connection.AttemptRunning()) return;

@@ -58,7 +58,7 @@ public:
     void OnTimer(SessionTimer timer);
 
     // The reader's hand-off of one burst; runs on the window's thread.
-    void OnSerialData(const uint8_t* bytes, int count) override { m_core.OnSerialData(bytes, count); }
+    void OnSerialData(const uint8_t* bytes, int count) override;
 
     // The link's state and port, the readings and their sum.
     std::wstring StatusText() const;
@@ -94,7 +94,6 @@ private:
 
     // IScaleLink
     void SendCommand(uint8_t command) override { m_serial.RequestWrite(&command, 1); }
-    void SignalReply() override { m_connection.OnReply(); }
     void WatchLineQuiet(bool open) override;
     void SendStopAndEnd() override;
     void ApplyDisconnected() override;

@@ -9,7 +9,6 @@ namespace tarvex::test {
 class NullHosts : public IScaleLink, public IUserPrompts, public ITableView, public ITableSaver {
 public:
     void SendCommand(uint8_t) override {}
-    void SignalReply() override {}
     void WatchLineQuiet(bool) override {}
     void SendStopAndEnd() override {}
     void ApplyDisconnected() override {}

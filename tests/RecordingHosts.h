@@ -27,10 +27,6 @@ inline const char* const kTestLanguage =
 class RecordingHosts : public IScaleLink, public IUserPrompts, public ITableView, public ITableSaver {
 public:
     void SendCommand(uint8_t command) override { commands.push_back(command); }
-    void SignalReply() override {
-        ++replySignals;
-        if (connectOnReply && core) core->SetConnected(true);
-    }
     void WatchLineQuiet(bool open) override { quietWatched = open; }
     void SendStopAndEnd() override {
         commands.push_back(CMD_STOP);
@@ -69,7 +65,7 @@ public:
 
     CWeighingCore* core = nullptr;
     std::vector<uint8_t> commands;
-    int replySignals = 0, stops = 0, disconnects = 0, restarts = 0, rowsChanged = 0;
+    int stops = 0, disconnects = 0, restarts = 0, rowsChanged = 0;
     std::vector<std::wstring> questions, notices;
     std::deque<int> answers;
     std::vector<int> addedRows;
@@ -78,7 +74,6 @@ public:
     bool saveSucceeds = true;
     std::vector<std::vector<uint8_t>> framesDuringSave, framesDuringQuestion;
     bool quietWatched = false;
-    bool connectOnReply = false;  // the reply is taken for the scale's
 };
 
 // A connected core over the test language file, with a clock the test sets.

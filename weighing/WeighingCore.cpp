@@ -37,16 +37,8 @@ void CWeighingCore::SetConnected(bool connected) {
 }
 
 void CWeighingCore::OnSerialData(const uint8_t* bytes, int count) {
-    if (count <= 0) return;
-    if (!m_connected.load()) {
-        m_firstByte.store(bytes[0]);
-        m_link.SignalReply();
-        // The reply may have connected the link; what follows it in the same
-        // burst is already the scale's first frame.
-        if (!m_connected.load()) return;
-        ++bytes;
-        --count;
-    }
+    // Before the link is open, bytes answer the greeting: the link's to judge.
+    if (count <= 0 || !m_connected.load()) return;
     m_judging = true;
     m_assembler.Feed(bytes, count, [this](const uint8_t* frame, int length) { return JudgeFrame(frame, length); });
     m_judging = false;

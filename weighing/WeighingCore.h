@@ -39,7 +39,8 @@ public:
     CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Clock clock = {},
                   RowLimits limits = {});
 
-    // Bytes from the reader, any number; a frame may span several calls.
+    // Bytes from the reader while the link is open, any number; a frame may
+    // span several calls.
     void OnSerialData(const uint8_t* bytes, int count);
     // The line has been silent for LINE_QUIET_MS since bytes were left open.
     void OnLineQuiet();
@@ -69,9 +70,6 @@ public:
     int RowCapacity() const { return m_limits.fullRow; }
     void ResetStartTime() { m_startTime = m_clock(); }
     int64_t StartTime() const { return m_startTime; }
-
-    // First byte of the last burst while not connected: the handshake reply.
-    uint8_t FirstReceivedByte() const { return m_firstByte.load(); }
 
     // Every row is kept there as it is added; nullptr for none.
     void SetJournal(IRowJournal* journal) { m_journal = journal; }
@@ -117,7 +115,6 @@ private:
     bool m_judging = false;  // a frame is being judged (it may ask questions)
     std::vector<uint8_t> m_rxBuffer;  // the frame being judged, from position 0
     int m_rxCount = 0;
-    std::atomic<uint8_t> m_firstByte{0};
     std::atomic<bool> m_connected{false};
     bool m_retryPending = false;
     CMeasurementTable m_table;

@@ -30,7 +30,6 @@ class IScaleLink {
 public:
     virtual ~IScaleLink() = default;
     virtual void SendCommand(uint8_t command) = 0;  // queued; goes out on the reader thread
-    virtual void SignalReply() = 0;                 // a burst arrived while not connected
     // open: bytes of an unfinished frame wait; call OnLineQuiet once the line
     // has been silent for LINE_QUIET_MS (each call starts the wait anew).
     // Not open: no call is needed.

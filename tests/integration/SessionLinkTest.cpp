@@ -114,6 +114,21 @@ TEST_F(SessionLinkTest, ASearchWithoutScaleEndsWithOneNoticeAndAnEarlierAnswerNe
     EXPECT_EQ(ui.told[1], kNobodyAnswered);
 }
 
+TEST_F(SessionLinkTest, AFrameInTheBurstOfTheAnswerIsTheFirstReading) {
+    CPseudoTerminal scale;
+    Start(Ports({{1, &scale}}));
+    Press(1);
+    ASSERT_EQ(scale.Receive(1000), std::vector<uint8_t>{0x5A});
+    // As the reader hands it over: the answer and a weight frame in one burst.
+    const std::vector<uint8_t> burst{0xA5, 0x5F, 0x02, 0x00, 0x30, 0x39, 0x54};
+    session->OnSerialData(burst.data(), static_cast<int>(burst.size()));
+    EXPECT_TRUE(Connected());
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(session->Core().Table().Cell(0, COLUMN_DATA), L"1234.5");
+    EXPECT_EQ(scale.Receive(1000), std::vector<uint8_t>{CMD_ACK});
+    session->OpenOrClose();
+}
+
 TEST_F(SessionLinkTest, EntryTwoConnectsToItsSlotAndRefreshShowsThePortsAgain) {
     CPseudoTerminal com1, com4;
     RunningScale com3;

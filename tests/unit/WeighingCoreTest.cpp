@@ -177,17 +177,6 @@ TEST(FrameAssembly, AnOpenFrameIsDroppedWhenTheLinkEnds) {
     EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"1234.5");
 }
 
-TEST(FrameAssembly, FramesAfterTheHandshakeReplyInTheSameReadAreReadings) {
-    CoreFixture f;
-    f.core.SetConnected(false);
-    f.hosts.connectOnReply = true;
-    f.FeedPiece(Join({Bytes{FRAME_HANDSHAKE_REPLY}, WeightFrame(0x02, 12345)}));
-    EXPECT_EQ(f.hosts.replySignals, 1);
-    EXPECT_EQ(f.core.FirstReceivedByte(), FRAME_HANDSHAKE_REPLY);
-    EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
-    EXPECT_EQ(f.Rows(), 1);
-}
-
 TEST(FrameJudging, InvalidDecimalCodeIsErrorRowWithAcknowledge) {
     CoreFixture f;
     f.Feed(WeightFrame(0x03, 12345));
@@ -197,15 +186,13 @@ TEST(FrameJudging, InvalidDecimalCodeIsErrorRowWithAcknowledge) {
     EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
 }
 
-TEST(FrameJudging, NotConnectedOnlySignalsTheReply) {
+TEST(FrameJudging, BeforeTheLinkIsOpenBytesAreNoReadings) {
     CoreFixture f;
     f.core.SetConnected(false);
     f.Feed({0xA5});
     f.Feed({0x5F, 0x02, 0x00, 0x30, 0x39, 0x54});
     EXPECT_EQ(f.Rows(), 0);
     EXPECT_TRUE(f.hosts.commands.empty());
-    EXPECT_EQ(f.hosts.replySignals, 2);
-    EXPECT_EQ(f.core.FirstReceivedByte(), 0x5F);
 }
 
 TEST(TableCells, UnitCopiesTheRowAbove) {
