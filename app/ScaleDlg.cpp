@@ -43,13 +43,14 @@ void CScaleDlg::BindCommands() {
     const auto onButton = [this](int id, std::function<void()> action) {
         Bind(wxEVT_BUTTON, [action](wxCommandEvent&) { action(); }, id);
     };
-    onButton(IDC_OPEN_CLOSE, [this] { m_session.OpenOrClose(); });
-    onButton(IDC_CLEAR, [this] { m_session.Clear(); });
-    onButton(IDC_REFRESH, [this] { m_session.RefreshPorts(); });
-    onButton(IDC_SAVE, [this] { m_session.Save(); });
+    onButton(IDC_OPEN_CLOSE, [this] { m_session.OnOpenCloseConnection(); });
+    onButton(IDC_CLEAR, [this] { m_session.OnClearData(); });
+    onButton(IDC_REFRESH, [this] { m_session.OnRefreshPorts(); });
+    onButton(IDC_SAVE, [this] { m_session.OnBnClickedSaveTable(); });
     Bind(wxEVT_BUTTON, &CScaleDlg::OnConfirmLanguage, this, IDC_CONFIRM_LANGUAGE);
-    for (int unit = 0; unit < 3; ++unit)
-        m_units[static_cast<size_t>(unit)]->Bind(wxEVT_RADIOBUTTON, [this, unit](wxCommandEvent&) { m_session.SwitchUnit(unit); });
+    m_units[0]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitKg(); });
+    m_units[1]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitLb(); });
+    m_units[2]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitLbOz(); });
     Bind(wxEVT_CLOSE_WINDOW, &CScaleDlg::OnClose, this);
     // GTK gives a dialog no system menu: the About entry lives in the
     // window's right-click menu and on F1.
@@ -106,9 +107,9 @@ void CScaleDlg::OnCharHook(wxKeyEvent& event) {
         OnSysCommand(IDM_ABOUTBOX);
     } else if (key == WXK_F5 && event.GetModifiers() == wxMOD_NONE) {
         // Refresh only while its button may be pressed (not while connected).
-        if (FindWindow(IDC_REFRESH)->IsEnabled()) m_session.RefreshPorts();
+        if (FindWindow(IDC_REFRESH)->IsEnabled()) m_session.OnRefreshPorts();
     } else if (key == 'S' && event.GetModifiers() == wxMOD_CONTROL) {
-        m_session.Save();
+        m_session.OnBnClickedSaveTable();
     } else {
         event.Skip();
     }
@@ -116,7 +117,7 @@ void CScaleDlg::OnCharHook(wxKeyEvent& event) {
 
 void CScaleDlg::OnConfirmLanguage(wxCommandEvent&) {
     // No line to confirm: the framework's own error, nothing changes.
-    if (!m_session.ConfirmLanguage(m_languageCombo->GetSelection()))
+    if (!m_session.OnConfirmLanguage(m_languageCombo->GetSelection()))
         wxMessageBox(L"Encountered an improper argument.", L"Tarvex Scale", wxOK | wxICON_ERROR, this);
 }
 

@@ -121,7 +121,7 @@ bool CSession::TellIfUnreadable(const std::wstring& file, std::wstring_view key)
     return true;
 }
 
-bool CSession::ConfirmLanguage(int line) {
+bool CSession::OnConfirmLanguage(int line) {
     if (line < 0 || line >= static_cast<int>(m_languageFiles.size())) return false;
     // A file that gives no texts is not taken: the clerk is told why.
     if (TellIfUnreadable(m_languageFiles[static_cast<size_t>(line)], KEY_LANGUAGE_NAME)) return true;
@@ -169,7 +169,7 @@ void CSession::OnSerialData(const uint8_t* bytes, int count) {
     m_core.OnSerialData(bytes, count);
 }
 
-void CSession::RefreshPorts() {
+void CSession::OnRefreshPorts() {
     // A refresh would rewrite the port table that a running attempt walks.
     if (m_connection.AttemptRunning()) return;
     m_connection.StopWatching();

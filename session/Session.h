@@ -18,6 +18,7 @@
 #include "SessionUi.h"
 #include "TextLookup.h"
 #include "WeighingCore.h"
+#include "WeightText.h"
 #include "WorkbookExport.h"
 
 namespace tarvex {
@@ -44,13 +45,16 @@ public:
     // Texts, limits, languages, ports and the rows an earlier run left.
     void Start();
 
-    void OpenOrClose() { m_connection.OnOpenCloseConnection(); }
-    void RefreshPorts();
-    void SwitchUnit(int unit) { m_core.SwitchUnit(unit); }
-    void Clear() { m_core.OnClearData(); }
-    void Save() { m_core.SaveTable(false); }
+    // The window's buttons.
+    void OnOpenCloseConnection() { m_connection.OnOpenCloseConnection(); }
+    void OnRefreshPorts();
+    void OnUnitKg() { m_core.SwitchUnit(UNIT_KG); }
+    void OnUnitLb() { m_core.SwitchUnit(UNIT_LB); }
+    void OnUnitLbOz() { m_core.SwitchUnit(UNIT_LBOZ); }
+    void OnClearData() { m_core.OnClearData(); }
+    void OnBnClickedSaveTable() { m_core.SaveTable(false); }
     // False when there is no such line (nothing changes).
-    bool ConfirmLanguage(int line);
+    bool OnConfirmLanguage(int line);
     // The user closes the window: true when it may close (only Yes does
     // while rows are in the table and the close may be refused); an open
     // link is ended first.

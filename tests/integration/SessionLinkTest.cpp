@@ -48,7 +48,7 @@ protected:
     }
     void Press(int entry) {
         ui.selectedPort = entry;
-        session->OpenOrClose();
+        session->OnOpenCloseConnection();
     }
     bool Connected() const { return session->Core().IsConnected(); }
     bool Attempting() const { return session->Connection().AttemptRunning(); }
@@ -89,7 +89,7 @@ TEST_F(SessionLinkTest, TheAutomaticSearchFindsTheScaleOnTheThirdPortSilently) {
     EXPECT_EQ(com3.Receive(200), std::vector<uint8_t>{0x5A});
     EXPECT_TRUE(ui.told.empty());  // the failed attempts are silent
     EXPECT_EQ(ui.linkStates, std::vector<bool>{true});
-    session->OpenOrClose();
+    session->OnOpenCloseConnection();
     EXPECT_EQ(ui.linkStates, (std::vector<bool>{true, false}));
 }
 
@@ -100,7 +100,7 @@ TEST_F(SessionLinkTest, ASearchWithoutScaleEndsWithOneNoticeAndAnEarlierAnswerNe
     ASSERT_EQ(answering.Receive(1000), std::vector<uint8_t>{0x5A});
     answering.Send({0xA5});  // the last burst this link sees
     ASSERT_TRUE(ui.PumpUntil([&] { return Connected(); }, 2500));
-    session->OpenOrClose();
+    session->OnOpenCloseConnection();
     ASSERT_FALSE(Connected());
 
     Press(2);
@@ -126,7 +126,7 @@ TEST_F(SessionLinkTest, AFrameInTheBurstOfTheAnswerIsTheFirstReading) {
     ASSERT_EQ(Rows(), 1);
     EXPECT_EQ(session->Core().Table().Cell(0, COLUMN_DATA), L"1234.5");
     EXPECT_EQ(scale.Receive(1000), std::vector<uint8_t>{CMD_ACK});
-    session->OpenOrClose();
+    session->OnOpenCloseConnection();
 }
 
 TEST_F(SessionLinkTest, EntryTwoConnectsToItsSlotAndRefreshShowsThePortsAgain) {
@@ -136,10 +136,10 @@ TEST_F(SessionLinkTest, EntryTwoConnectsToItsSlotAndRefreshShowsThePortsAgain) {
     Press(2);
     ASSERT_TRUE(ui.PumpUntil([&] { return Connected(); }, 2500));
     EXPECT_EQ(session->Serial().PortNumber(), 3u);
-    session->OpenOrClose();
+    session->OnOpenCloseConnection();
     ui.selectedPort = 3;
     ui.PumpFor(50);  // let the closed reader let go of COM3
-    session->RefreshPorts();
+    session->OnRefreshPorts();
     EXPECT_EQ(ui.ports, (std::vector<std::wstring>{L"自动检索", L"COM1", L"COM3", L"COM4"}));
     EXPECT_EQ(ui.selectedPort, 0);
 }
@@ -149,7 +149,7 @@ TEST_F(SessionLinkTest, WithNoPortsAPressAndARefreshEachSaySo) {
     ASSERT_EQ(ui.told.size(), 1u);  // at start-up
     EXPECT_TRUE(ui.ports.empty());
     Press(-1);
-    session->RefreshPorts();
+    session->OnRefreshPorts();
     EXPECT_EQ(ui.told, (std::vector<std::wstring>{
                            L"No serial port was found. Connect the scale, then press Refresh.",
                            L"No serial port is available. Connect the scale, then press Refresh.",
@@ -165,7 +165,7 @@ TEST_F(SessionLinkTest, ConnectDisconnectConnectAgainReadsAgain) {
         Press(1);
         ASSERT_TRUE(ui.PumpUntil([&] { return Connected(); }, 2500)) << "round " << round;
         ASSERT_TRUE(ui.PumpUntil([&] { return Rows() >= before + 2; }, 3000)) << "round " << round;
-        session->OpenOrClose();
+        session->OnOpenCloseConnection();
         ASSERT_TRUE(ui.PumpUntil([&] { return scale.sim.Stats().stops.load() == static_cast<uint64_t>(round); }, 1000));
         ui.PumpFor(20);
     }
@@ -231,13 +231,13 @@ TEST_F(SessionLinkTest, AFullTableWhoseSaveFailsWaitsForTheClearToRestart) {
 
     // Whatever the answer, a full table is emptied and the link restarted.
     ui.answers = {ANSWER_NO};
-    session->Clear();
+    session->OnClearData();
     EXPECT_EQ(Rows(), 0);
     ASSERT_TRUE(ui.PumpUntil([&] { return Connected(); }, 2500));
     ASSERT_TRUE(ui.PumpUntil([&] { return Rows() >= 1; }, 3000));
     EXPECT_EQ(session->Core().Table().Cell(0, COLUMN_NUMBER), L"       1");
     EXPECT_FALSE(session->Core().IsTableFull());
-    session->OpenOrClose();
+    session->OnOpenCloseConnection();
 }
 
 }  // namespace
