@@ -35,9 +35,9 @@ using Clock = std::chrono::steady_clock;
 class BenchOwner : public ISerialOwner, public test::NullHosts {
 public:
     explicit BenchOwner(CSerialPort& port)
-        : m_port(port), m_core(Hosts(), m_texts), m_thread([this] { Run(); }) {
+        : m_port(port), m_core(Hosts(), m_texts), m_link(m_core, *this), m_thread([this] { Run(); }) {
         answer = ANSWER_YES;
-        m_core.SetConnected(true);
+        m_link.SetConnected(true);
     }
     ~BenchOwner() override {
         {
@@ -56,7 +56,7 @@ public:
     }
     bool OnOwnerThread() const override { return std::this_thread::get_id() == m_thread.get_id(); }
     void OnSerialData(const uint8_t* bytes, int count) override {
-        m_core.OnSerialData(bytes, count);
+        m_link.OnSerialData(bytes, count);
         // Keep the table below its limits; the bench measures the link.
         if (m_core.Table().RowCount() >= 50000) m_core.OnClearData();
     }
@@ -85,6 +85,7 @@ private:
     CSerialPort& m_port;
     CTextLookup m_texts;
     CWeighingCore m_core;
+    CFrameLink m_link;
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::deque<std::function<void()>> m_tasks;

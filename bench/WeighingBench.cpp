@@ -55,15 +55,16 @@ void IngestFrames(benchmark::State& state, IRowJournal* journal) {
     BenchHosts hosts;
     CTextLookup texts;
     CWeighingCore core(hosts.Hosts(), texts);
+    CFrameLink link(core, hosts);
     core.SetJournal(journal);
-    core.SetConnected(true);
+    link.SetConnected(true);
     uint8_t frame[6] = {0x5F, 0x02, 0x00, 0x30, 0x39, 0};
     uint32_t raw = 12345;
     for (auto _ : state) {
         frame[3] = static_cast<uint8_t>(raw >> 8);
         frame[4] = static_cast<uint8_t>(raw);
         frame[5] = CheckByte(frame);
-        core.OnSerialData(frame, 6);
+        link.OnSerialData(frame, 6);
         raw = (raw + 7) & 0xFFFF;
         if (core.Table().RowCount() >= 50000) {
             state.PauseTiming();
@@ -112,7 +113,8 @@ void BM_UnitSwitch65000(benchmark::State& state) {
     BenchHosts hosts;
     CTextLookup texts;
     CWeighingCore core(hosts.Hosts(), texts);
-    core.SetConnected(true);
+    CFrameLink link(core, hosts);
+    link.SetConnected(true);
     uint8_t frame[6] = {0x5F, 0x08, 0x00, 0x00, 0x00, 0};
     for (uint32_t i = 0; i < 65000; ++i) {
         const uint32_t raw = 1000 + (i * 37) % 90000;
@@ -120,7 +122,7 @@ void BM_UnitSwitch65000(benchmark::State& state) {
         frame[3] = static_cast<uint8_t>(raw >> 8);
         frame[4] = static_cast<uint8_t>(raw);
         frame[5] = CheckByte(frame);
-        core.OnSerialData(frame, 6);
+        link.OnSerialData(frame, 6);
     }
     int unit = UNIT_KG;
     for (auto _ : state) {
@@ -142,13 +144,14 @@ void BM_TableMemory65000(benchmark::State& state) {
         CTextLookup texts;
         auto core = std::make_unique<CWeighingCore>(hosts.Hosts(), texts, [] { return int64_t{1796565787}; },
                                                     RowLimits{-1, 70000});
-        core->SetConnected(true);
+        CFrameLink link(*core, hosts);
+        link.SetConnected(true);
         uint8_t frame[6] = {0x5F, 0x08, 0x00, 0x00, 0x00, 0};
         const uint8_t bad[6] = {0x41, 0x42, 0x43, 0x44, 0x45, 0x46};
         for (uint32_t i = 0; core->Table().RowCount() < 65000; ++i) {
             if (i % 50 == 0) {
-                core->OnSerialData(bad, 6);
-                core->OnSerialData(bad, 6);
+                link.OnSerialData(bad, 6);
+                link.OnSerialData(bad, 6);
                 continue;
             }
             const uint32_t raw = 1000 + (i * 37) % 90000;
@@ -156,7 +159,7 @@ void BM_TableMemory65000(benchmark::State& state) {
             frame[4] = static_cast<uint8_t>(raw);
             frame[2] = static_cast<uint8_t>(raw >> 16);
             frame[5] = CheckByte(frame);
-            core->OnSerialData(frame, 6);
+            link.OnSerialData(frame, 6);
         }
         const size_t after = mallinfo2().uordblks;
         state.counters["bytes_per_row"] = static_cast<double>(after - before) / core->Table().RowCount();

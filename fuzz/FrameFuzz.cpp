@@ -27,10 +27,11 @@ public:
 // One core for every input: building one (its value array, its table) costs
 // more than judging a whole input.
 struct Bench {
-    Bench() : core(hosts.Hosts(), texts, [] { return int64_t{1796565787}; }) {}
+    Bench() : core(hosts.Hosts(), texts, [] { return int64_t{1796565787}; }), link(core, hosts) {}
     FuzzHosts hosts;
     CTextLookup texts;
     CWeighingCore core;
+    CFrameLink link;
 };
 
 }  // namespace
@@ -42,9 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarvex;
     static Bench bench;
     CWeighingCore& core = bench.core;
+    CFrameLink& link = bench.link;
     FuzzHosts& hosts = bench.hosts;
     if (core.Table().RowCount() > 1000) core.OnClearData();
-    core.SetConnected(true);
+    link.SetConnected(true);
     bool lastWasRepeat = false;
     for (size_t at = 0; at < size;) {
         const uint8_t control = data[at++];
@@ -52,11 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t take = length < size - at ? length : size - at;
         const int rowsBefore = core.Table().RowCount();
         hosts.commands.clear();
-        core.OnSerialData(data + at, static_cast<int>(take));
+        link.OnSerialData(data + at, static_cast<int>(take));
         at += take;
         if ((control & 0x20) && hosts.quietWatched) {
             hosts.quietWatched = false;
-            core.OnLineQuiet();
+            link.OnLineQuiet();
             Check(!hosts.quietWatched);
         }
         int acks = 0;

@@ -1,20 +1,21 @@
 #include "ConnectionControl.h"
 
 #include "SerialPort.h"
+#include "FrameLink.h"
 #include "WeighingCore.h"
 
 namespace tarvex {
 
 CConnectionControl::CConnectionControl(CSerialPort& port, ISerialOwner& owner, CWeighingCore& core,
-                                       IConnectionUi& ui)
-    : m_port(port), m_owner(owner), m_core(core), m_ui(ui) {}
+                                       const CFrameLink& link, IConnectionUi& ui)
+    : m_port(port), m_owner(owner), m_core(core), m_link(link), m_ui(ui) {}
 
 void CConnectionControl::OnOpenCloseConnection() {
     StopWatching();
     // A press while an attempt runs would start a second one beside it; the
     // attempt ends by itself within two seconds.
     if (AttemptRunning()) return;
-    if (m_core.IsConnected()) {
+    if (m_link.IsConnected()) {
         // The scale hears 0x3A after every acknowledge already asked for;
         // nothing here waits for the reader.
         const uint8_t stop = CMD_STOP;

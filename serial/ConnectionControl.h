@@ -9,6 +9,7 @@
 
 namespace tarvex {
 
+class CFrameLink;
 class CSerialPort;
 class CWeighingCore;
 class ISerialOwner;
@@ -36,7 +37,8 @@ public:
 
 class CConnectionControl {
 public:
-    CConnectionControl(CSerialPort& port, ISerialOwner& owner, CWeighingCore& core, IConnectionUi& ui);
+    CConnectionControl(CSerialPort& port, ISerialOwner& owner, CWeighingCore& core, const CFrameLink& link,
+                       IConnectionUi& ui);
 
     void OnOpenCloseConnection();
     void BeginHandshake();
@@ -72,6 +74,7 @@ private:
     CSerialPort& m_port;
     ISerialOwner& m_owner;
     CWeighingCore& m_core;
+    const CFrameLink& m_link;
     IConnectionUi& m_ui;
     Attempt m_attempt = Attempt::None;
     int m_searchIndex = 0;

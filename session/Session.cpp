@@ -23,7 +23,8 @@ CSession::CSession(SessionSetup setup, ISessionUi& ui)
       m_userDataFolder(setup.userDataFolder.empty() ? UserDataFolder() : std::move(setup.userDataFolder)),
       m_documentsFolder(setup.documentsFolder.empty() ? UserDocumentsFolder() : std::move(setup.documentsFolder)),
       m_core(WeighingHosts{*this, ui, ui, *this}, m_texts, {}, setup.limits),
-      m_connection(m_serial, *this, m_core, *this) {}
+      m_link(m_core, *this),
+      m_connection(m_serial, *this, m_core, m_link, *this) {}
 
 CSession::~CSession() {
     // The reader may be handing a burst over: end it while every member it
@@ -36,7 +37,7 @@ void CSession::Start() {
     m_ui.ShowTexts();
     ApplyTestLimits();
     m_core.ResetStartTime();
-    m_core.SetConnected(false);
+    m_link.SetConnected(false);
     ShowLanguageList();
     // Told over a window that is whole, before the port notices.
     TellUnreadableFiles();
@@ -138,7 +139,7 @@ bool CSession::OnConfirmLanguage(int line) {
 
 std::wstring CSession::StatusText() const {
     std::wstring link;
-    if (m_core.IsConnected())
+    if (m_link.IsConnected())
         link = Text(SECTION_STATUS, L"Status_Connected");
     else if (m_connection.AttemptRunning())
         link = Text(SECTION_STATUS, L"Status_Connecting");
@@ -156,18 +157,6 @@ std::wstring CSession::StatusText() const {
 
 // ---- ports and the link
 
-void CSession::OnSerialData(const uint8_t* bytes, int count) {
-    if (count <= 0) return;
-    if (!m_core.IsConnected()) {
-        // The link judges the answer to its greeting; once it opens, the rest
-        // of the same burst is already the scale's first frame.
-        m_connection.OnReply(bytes[0]);
-        if (!m_core.IsConnected()) return;
-        ++bytes;
-        --count;
-    }
-    m_core.OnSerialData(bytes, count);
-}
 
 void CSession::OnRefreshPorts() {
     // A refresh would rewrite the port table that a running attempt walks.
@@ -206,7 +195,7 @@ bool CSession::Close(bool mayRefuse) {
     // every desktop, and the question guards readings not yet saved.
     if (m_core.Table().RowCount() > 0 && mayRefuse && m_ui.AskYesNo(Text(SECTION_MESSAGE, L"Close_Exe")) != ANSWER_YES)
         return false;
-    if (m_core.IsConnected()) {
+    if (m_link.IsConnected()) {
         // The reader sends the stop byte after every acknowledge already
         // asked for, then ends; it never waits for this thread meanwhile.
         SendStopAndEnd();
@@ -225,7 +214,7 @@ void CSession::OnTimer(SessionTimer timer) {
             if (!m_serial.LineQuietFor(LINE_QUIET_MS))
                 m_ui.StartTimer(SessionTimer::Quiet, LINE_QUIET_MS, false);
             else
-                m_core.OnLineQuiet();
+                m_link.OnLineQuiet();
             break;
     }
 }
@@ -244,12 +233,12 @@ void CSession::SendStopAndEnd() {
 
 void CSession::ApplyConnected() {
     m_ui.HidePortReport();  // whatever it reported is over
-    m_core.SetConnected(true);
+    m_link.SetConnected(true);
     m_ui.ShowLinkState(true);
 }
 
 void CSession::ApplyDisconnected() {
-    m_core.SetConnected(false);
+    m_link.SetConnected(false);
     m_ui.ShowLinkState(false);
 }
 
@@ -264,7 +253,7 @@ void CSession::ShowPortError(const std::wstring& text, const std::wstring& capti
 void CSession::OnPortRemoved(unsigned portNumber) {
     // The rows stay, and the link comes back by itself with the device.
     m_connection.OnPortRemoved();
-    if (!m_core.IsConnected()) return;
+    if (!m_link.IsConnected()) return;
     ApplyDisconnected();
     m_connection.StartWatching(static_cast<int>(portNumber));
     m_ui.ShowStatus();

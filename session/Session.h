@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ConnectionControl.h"
+#include "FrameLink.h"
 #include "Journal.h"
 #include "PortMap.h"
 #include "SerialOwner.h"
@@ -35,7 +36,8 @@ struct SessionSetup {
     std::filesystem::path documentsFolder;
 };
 
-class CSession : private IScaleLink, private ITableSaver, private ISerialOwner, private IConnectionUi {
+class CSession : private IScaleLink, private IFrameLinkHost, private ITableSaver, private ISerialOwner,
+                 private IConnectionUi {
 public:
     CSession(SessionSetup setup, ISessionUi& ui);
     ~CSession() override;
@@ -62,12 +64,14 @@ public:
     void OnTimer(SessionTimer timer);
 
     // The reader's hand-off of one burst; runs on the window's thread.
-    void OnSerialData(const uint8_t* bytes, int count) override;
+    void OnSerialData(const uint8_t* bytes, int count) override { m_link.OnSerialData(bytes, count); }
 
     // The link's state and port, the readings and their sum.
     std::wstring StatusText() const;
     std::wstring Text(std::wstring_view section, std::wstring_view key) const { return m_texts.Text(section, key); }
 
+    bool IsConnected() const { return m_link.IsConnected(); }
+    CFrameLink& Link() { return m_link; }
     CWeighingCore& Core() { return m_core; }
     const CWeighingCore& Core() const { return m_core; }
     CSerialPort& Serial() { return m_serial; }
@@ -98,10 +102,12 @@ private:
 
     // IScaleLink
     void SendCommand(uint8_t command) override { m_serial.RequestWrite(&command, 1); }
-    void WatchLineQuiet(bool open) override;
     void SendStopAndEnd() override;
     void ApplyDisconnected() override;
     void RestartLink() override;
+    // IFrameLinkHost: the link judges the answer to its greeting.
+    void AnswerArrived(uint8_t firstByte) override { m_connection.OnReply(firstByte); }
+    void WatchLineQuiet(bool open) override;
     // ITableSaver
     bool SaveTableToExcel(bool bAuto, int& rowsSaved) override;
     // ISerialOwner
@@ -136,6 +142,7 @@ private:
     CSerialPort m_serial;
     CJournal m_journal;
     CWeighingCore m_core;
+    CFrameLink m_link;
     CConnectionControl m_connection;
 };
 

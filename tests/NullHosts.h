@@ -2,13 +2,15 @@
 // Hosts for the weighing core that do nothing, for tests, benches and
 // fuzzers to override only what they look at.
 
+#include "FrameLink.h"
 #include "WeighingCore.h"
 
 namespace tarvex::test {
 
-class NullHosts : public IScaleLink, public IUserPrompts, public ITableView, public ITableSaver {
+class NullHosts : public IScaleLink, public IFrameLinkHost, public IUserPrompts, public ITableView, public ITableSaver {
 public:
     void SendCommand(uint8_t) override {}
+    void AnswerArrived(uint8_t) override {}
     void WatchLineQuiet(bool) override {}
     void SendStopAndEnd() override {}
     void ApplyDisconnected() override {}

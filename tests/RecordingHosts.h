@@ -9,6 +9,7 @@
 
 #include "TempDir.h"
 #include "TextLookup.h"
+#include "FrameLink.h"
 #include "WeighingCore.h"
 
 namespace tarvex::test {
@@ -24,9 +25,10 @@ inline const char* const kTestLanguage =
     "Data_Warning=Nearly full\n"
     "Data_Error=Full\n";
 
-class RecordingHosts : public IScaleLink, public IUserPrompts, public ITableView, public ITableSaver {
+class RecordingHosts : public IScaleLink, public IFrameLinkHost, public IUserPrompts, public ITableView, public ITableSaver {
 public:
     void SendCommand(uint8_t command) override { commands.push_back(command); }
+    void AnswerArrived(uint8_t firstByte) override { answersArrived.push_back(firstByte); }
     void WatchLineQuiet(bool open) override { quietWatched = open; }
     void SendStopAndEnd() override {
         commands.push_back(CMD_STOP);
@@ -34,14 +36,14 @@ public:
     }
     void ApplyDisconnected() override {
         ++disconnects;
-        if (core) core->SetConnected(false);
+        if (link) link->SetConnected(false);
     }
     void RestartLink() override { ++restarts; }
 
     int AskYesNo(const std::wstring& text) override {
         questions.push_back(text);
         // Readings that arrive while the question stands.
-        if (core) for (const auto& frame : framesDuringQuestion) core->OnSerialData(frame.data(), static_cast<int>(frame.size()));
+        if (link) for (const auto& frame : framesDuringQuestion) link->OnSerialData(frame.data(), static_cast<int>(frame.size()));
         if (answers.empty()) return ANSWER_CANCEL;
         const int a = answers.front();
         answers.pop_front();
@@ -55,7 +57,7 @@ public:
     bool SaveTableToExcel(bool bAuto, int& rowsSaved) override {
         saves.push_back(bAuto);
         // Readings that arrive while the save dialog is open go into the workbook.
-        if (core) for (const auto& frame : framesDuringSave) core->OnSerialData(frame.data(), static_cast<int>(frame.size()));
+        if (link) for (const auto& frame : framesDuringSave) link->OnSerialData(frame.data(), static_cast<int>(frame.size()));
         rowsSaved = core ? core->Table().RowCount() : 0;
         savedRowCounts.push_back(rowsSaved);
         return saveSucceeds;
@@ -64,6 +66,8 @@ public:
     WeighingHosts Hosts() { return {*this, *this, *this, *this}; }
 
     CWeighingCore* core = nullptr;
+    CFrameLink* link = nullptr;
+    std::vector<uint8_t> answersArrived;  // first bytes of bursts while no link was open
     std::vector<uint8_t> commands;
     int stops = 0, disconnects = 0, restarts = 0, rowsChanged = 0;
     std::vector<std::wstring> questions, notices;
@@ -80,9 +84,11 @@ public:
 struct CoreFixture {
     explicit CoreFixture(RowLimits limits = {})
         : languageFile(dir.Write("Test.ini", kTestLanguage)),
-          core(hosts.Hosts(), TextsFor(texts, languageFile), [this] { return now; }, limits) {
+          core(hosts.Hosts(), TextsFor(texts, languageFile), [this] { return now; }, limits),
+          link(core, hosts) {
         hosts.core = &core;
-        core.SetConnected(true);
+        hosts.link = &link;
+        link.SetConnected(true);
     }
 
     static const CTextLookup& TextsFor(CTextLookup& texts, const std::filesystem::path& file) {
@@ -97,13 +103,13 @@ struct CoreFixture {
     }
     // Bytes with more of the stream to come.
     void FeedPiece(std::vector<uint8_t> bytes) {
-        core.OnSerialData(bytes.data(), static_cast<int>(bytes.size()));
+        link.OnSerialData(bytes.data(), static_cast<int>(bytes.size()));
     }
     // The window's timer runs out only when the core asked for it.
     void Quiet() {
         if (hosts.quietWatched) {
             hosts.quietWatched = false;
-            core.OnLineQuiet();
+            link.OnLineQuiet();
         }
     }
     std::wstring Cell(int row, int column) const { return core.Table().Cell(row, column); }
@@ -115,6 +121,7 @@ struct CoreFixture {
     RecordingHosts hosts;
     int64_t now = 1796565787;
     CWeighingCore core;
+    CFrameLink link;
 };
 
 // A good weight frame with its check byte.

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "../localisation/TextLookup.h"
+#include "FrameAssembler.h"
 #include "CellTexts.h"
 #include "WeightText.h"
 
@@ -21,7 +22,6 @@ CWeighingCore::CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Cloc
       m_texts(texts),
       m_clock(clock ? std::move(clock) : Clock([] { return static_cast<int64_t>(std::time(nullptr)); })),
       m_limits(limits),
-      m_assembler(RX_BUFFER_SIZE),
       m_rxBuffer(RX_BUFFER_SIZE, 0) {
     m_startTime = m_clock();
     RefreshWords();
@@ -31,42 +31,10 @@ std::wstring CWeighingCore::Text(std::wstring_view section, std::wstring_view ke
     return m_texts.Text(section, key);
 }
 
-void CWeighingCore::SetConnected(bool connected) {
-    m_assembler.Reset();
-    m_connected.store(connected);
-}
-
-void CWeighingCore::OnSerialData(const uint8_t* bytes, int count) {
-    // Before the link is open, bytes answer the greeting: the link's to judge.
-    if (count <= 0 || !m_connected.load()) return;
-    m_judging = true;
-    m_assembler.Feed(bytes, count, [this](const uint8_t* frame, int length) { return JudgeFrame(frame, length); });
-    m_judging = false;
-    m_link.WatchLineQuiet(m_connected.load() && m_assembler.Pending());
-}
-
-void CWeighingCore::OnLineQuiet() {
-    // A question asked while a frame is judged runs the event loop; the open
-    // frame waits for that judging to end.
-    if (m_judging) {
-        m_link.WatchLineQuiet(true);
-        return;
-    }
-    if (!m_connected.load()) {
-        m_assembler.Reset();
-        return;
-    }
-    m_judging = true;
-    m_assembler.Flush([this](const uint8_t* frame, int length) { return JudgeFrame(frame, length); });
-    m_judging = false;
-}
-
-bool CWeighingCore::JudgeFrame(const uint8_t* bytes, int count) {
-    if (!m_connected.load()) return false;
+void CWeighingCore::JudgeFrame(const uint8_t* bytes, int count) {
     std::memcpy(m_rxBuffer.data(), bytes, static_cast<size_t>(count));
     m_rxCount = count;
     ProcessFrame();
-    return m_connected.load();
 }
 
 bool CWeighingCore::ProcessFrame() {

@@ -1,5 +1,5 @@
 #pragma once
-// Judging the scale's bursts, the table of readings, the display unit, the
+// Judging the scale's frames, the table of readings, the display unit, the
 // row limits and clearing. Runs on the window thread; no display types here.
 
 #include <atomic>
@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "FrameAssembler.h"
 #include "MeasurementTable.h"
 #include "WeighingHost.h"
 
@@ -39,11 +38,9 @@ public:
     CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Clock clock = {},
                   RowLimits limits = {});
 
-    // Bytes from the reader while the link is open, any number; a frame may
-    // span several calls.
-    void OnSerialData(const uint8_t* bytes, int count);
-    // The line has been silent for LINE_QUIET_MS since bytes were left open.
-    void OnLineQuiet();
+    // One whole frame (or what the line left when it fell quiet), as the
+    // link cut it from the stream.
+    void JudgeFrame(const uint8_t* bytes, int count);
     // Judges the frame now in m_rxBuffer; true when it earned a row.
     bool ProcessFrame();
 
@@ -60,10 +57,6 @@ public:
     // succeeded; only the rows saved are cleared.
     void SaveTable(bool bAuto);
 
-    bool IsConnected() const { return m_connected.load(); }
-    // Either way a new stream begins: nothing left from the last link is
-    // ever joined to what the next one sends.
-    void SetConnected(bool connected);
     bool IsTableFull() const { return m_tableFull; }
     void SetRowLimits(RowLimits limits) { m_limits = limits; }
     // Rows the table takes before it counts as full.
@@ -86,8 +79,6 @@ public:
     std::wstring WeightSumText() const;
 
 private:
-    // Judges one frame the assembler completed; false once the link ended.
-    bool JudgeFrame(const uint8_t* bytes, int count);
     // Numbers and times the reading and puts it at the end of the table.
     int AddReading(Reading reading);
     void ApplyRowLimits(int row);
@@ -111,11 +102,8 @@ private:
     Clock m_clock;
     RowLimits m_limits;
 
-    CFrameAssembler m_assembler;
-    bool m_judging = false;  // a frame is being judged (it may ask questions)
     std::vector<uint8_t> m_rxBuffer;  // the frame being judged, from position 0
     int m_rxCount = 0;
-    std::atomic<bool> m_connected{false};
     bool m_retryPending = false;
     CMeasurementTable m_table;
     int m_numberBase = 0;  // rows cleared before the first one, whose numbering goes on

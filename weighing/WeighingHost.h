@@ -30,10 +30,6 @@ class IScaleLink {
 public:
     virtual ~IScaleLink() = default;
     virtual void SendCommand(uint8_t command) = 0;  // queued; goes out on the reader thread
-    // open: bytes of an unfinished frame wait; call OnLineQuiet once the line
-    // has been silent for LINE_QUIET_MS (each call starts the wait anew).
-    // Not open: no call is needed.
-    virtual void WatchLineQuiet(bool open) = 0;
     // 0x3A goes out after every command already queued, then the reader ends.
     virtual void SendStopAndEnd() = 0;
     virtual void ApplyDisconnected() = 0;           // caption, flag and controls

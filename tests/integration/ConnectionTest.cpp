@@ -32,7 +32,7 @@ protected:
         for (unsigned i = 0; i < PortList()->GetCount(); ++i) entries.push_back(PortList()->GetString(i));
         return entries;
     }
-    bool Connected() const { return dlg->Session().Core().IsConnected(); }
+    bool Connected() const { return dlg->Session().IsConnected(); }
     bool LinkControlsEnabled(bool enabled) const {
         for (int id : {IDC_PORT_GROUP, IDC_PORT_COMBO, IDC_REFRESH, IDC_LANGUAGE_GROUP,
                        IDC_LANGUAGE_COMBO, IDC_CONFIRM_LANGUAGE})

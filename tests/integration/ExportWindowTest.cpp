@@ -159,7 +159,7 @@ protected:
         EXPECT_EQ(CheckWorkbook(saved[0], shown), "");
 
         // The link comes back by itself; readings are numbered from 1 again.
-        ASSERT_TRUE(PumpUntil([&] { return dlg->Session().Core().IsConnected() && Rows() >= 2; }, 5000));
+        ASSERT_TRUE(PumpUntil([&] { return dlg->Session().IsConnected() && Rows() >= 2; }, 5000));
         EXPECT_EQ(dlg->Session().Core().Table().Cell(0, COLUMN_NUMBER), L"       1");
         EXPECT_FALSE(dlg->Session().Core().IsTableFull());
         EXPECT_GE(scale.sim.Stats().handshakes.load(), 2u);

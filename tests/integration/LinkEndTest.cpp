@@ -29,7 +29,7 @@ protected:
     void ConnectAndStream() {
         static_cast<wxChoice*>(dlg->FindWindow(IDC_PORT_COMBO))->SetSelection(1);
         Click(dlg, IDC_OPEN_CLOSE);
-        ASSERT_TRUE(PumpUntil([&] { return dlg->Session().Core().IsConnected(); }, 2500));
+        ASSERT_TRUE(PumpUntil([&] { return dlg->Session().IsConnected(); }, 2500));
         const int before = Rows();
         ASSERT_TRUE(PumpUntil([&] { return Rows() >= before + 3; }, 3000));
     }
@@ -50,7 +50,7 @@ TEST_F(LinkEndTest, DisconnectAlwaysDeliversTheStopByteWithoutBlocking) {
         const auto pressed = Clock::now();
         Click(dlg, IDC_OPEN_CLOSE);
         longestMs = std::max(longestMs, Ms(Clock::now() - pressed));
-        ASSERT_FALSE(dlg->Session().Core().IsConnected());
+        ASSERT_FALSE(dlg->Session().IsConnected());
         if (PumpUntil([&] { return Stops() > before; }, 1000)) ++delivered;
     }
     EXPECT_EQ(delivered, RUNS);
@@ -93,7 +93,7 @@ TEST_F(LinkEndTest, FullTableAlwaysDeliversTheLastAcknowledgeAndTheStopByte) {
     EXPECT_TRUE(PumpUntil([&] { return Stops() == static_cast<uint64_t>(RUNS); }, 1000))
         << Stops() << " stop bytes for " << RUNS << " full tables";
     // The cycles go on by themselves; end the last one by hand.
-    ASSERT_TRUE(PumpUntil([&] { return dlg->Session().Core().IsConnected(); }, 2500));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Session().IsConnected(); }, 2500));
     Click(dlg, IDC_OPEN_CLOSE);
     ASSERT_TRUE(PumpUntil([&] { return Stops() == static_cast<uint64_t>(RUNS + 1); }, 1000));
     const uint64_t rows = static_cast<uint64_t>(RUNS * (limits.fullRow + 1) + Rows());

@@ -50,7 +50,7 @@ protected:
         ui.selectedPort = entry;
         session->OnOpenCloseConnection();
     }
-    bool Connected() const { return session->Core().IsConnected(); }
+    bool Connected() const { return session->IsConnected(); }
     bool Attempting() const { return session->Connection().AttemptRunning(); }
     int Rows() const { return session->Core().Table().RowCount(); }
 

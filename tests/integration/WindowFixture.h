@@ -98,7 +98,7 @@ protected:
     }
 
     void AddRows(int count) {
-        dlg->Session().Core().SetConnected(true);
+        dlg->Session().Link().SetConnected(true);
         const uint8_t frame[6] = {0x5F, 0x02, 0x00, 0x30, 0x39, 0x54};
         for (int i = 0; i < count; ++i) dlg->Session().OnSerialData(frame, 6);
     }

@@ -257,7 +257,7 @@ TEST_F(WindowTest, UnitButtonsRewriteTheTable) {
 TEST_F(WindowTest, BytesNoFontDrawsShowAsHexOnOneLine) {
     WriteSetting(kEnglishSetting);
     Open();
-    dlg->Session().Core().SetConnected(true);
+    dlg->Session().Link().SetConnected(true);
     const uint8_t damaged[] = {0x5F, 0x0D, 0x0A, 0x07, 0x41, 0x7F};
     dlg->Session().OnSerialData(damaged, 6);  // asks for a repeat
     dlg->Session().OnSerialData(damaged, 6);  // the repeat is damaged too: an error row
@@ -271,11 +271,11 @@ TEST_F(WindowTest, BytesNoFontDrawsShowAsHexOnOneLine) {
 
 TEST_F(WindowTest, AHugeRemarkShowsItsStartAndKeepsEveryByte) {
     Open();
-    dlg->Session().Core().SetConnected(true);
+    dlg->Session().Link().SetConnected(true);
     const std::vector<uint8_t> noise(1900, 0x41);
     for (int i = 0; i < 2; ++i) {
         dlg->Session().OnSerialData(noise.data(), static_cast<int>(noise.size()));
-        dlg->Session().Core().OnLineQuiet();
+        dlg->Session().Link().OnLineQuiet();
     }
     ASSERT_EQ(Rows(), 1);
     ASSERT_TRUE(ListCaughtUp());

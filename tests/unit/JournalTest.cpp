@@ -449,7 +449,7 @@ TEST(CoreJournal, ClearingEndsTheJournalAndAnUnsavedFullTableIsKeptAside) {
     EXPECT_EQ(journal.emptied, std::vector<bool>{false});
 
     f.hosts.saveSucceeds = false;  // the automatic save of the full table fails
-    f.core.SetConnected(true);
+    f.link.SetConnected(true);
     for (int i = 0; i < 3; ++i) f.Feed(WeightFrame(0x08, 2));
     ASSERT_TRUE(f.core.IsTableFull());
     f.hosts.answers = {ANSWER_NO};

@@ -169,8 +169,8 @@ TEST(FrameAssembly, AnOpenFrameIsDroppedWhenTheLinkEnds) {
     CoreFixture f;
     const Bytes w = WeightFrame(0x02, 12345);
     f.FeedPiece(Part(w, 0, 4));
-    f.core.SetConnected(false);
-    f.core.SetConnected(true);
+    f.link.SetConnected(false);
+    f.link.SetConnected(true);
     f.FeedPiece(w);
     EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
     ASSERT_EQ(f.Rows(), 1);
@@ -186,13 +186,14 @@ TEST(FrameJudging, InvalidDecimalCodeIsErrorRowWithAcknowledge) {
     EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
 }
 
-TEST(FrameJudging, BeforeTheLinkIsOpenBytesAreNoReadings) {
+TEST(FrameJudging, BeforeTheLinkIsOpenABurstOnlyOffersItsFirstByteAsTheAnswer) {
     CoreFixture f;
-    f.core.SetConnected(false);
+    f.link.SetConnected(false);
     f.Feed({0xA5});
     f.Feed({0x5F, 0x02, 0x00, 0x30, 0x39, 0x54});
     EXPECT_EQ(f.Rows(), 0);
     EXPECT_TRUE(f.hosts.commands.empty());
+    EXPECT_EQ(f.hosts.answersArrived, (Bytes{0xA5, 0x5F}));
 }
 
 TEST(TableCells, UnitCopiesTheRowAbove) {
@@ -391,7 +392,7 @@ TEST_F(RowLimitsTest, NoticeAtRow60000AndReadingsGoOn) {
     f.Feed(WeightFrame(0x08, 1234));
     EXPECT_EQ(f.Rows(), 60002);
     EXPECT_EQ(f.hosts.notices.size(), 1u);
-    EXPECT_TRUE(f.core.IsConnected());
+    EXPECT_TRUE(f.link.IsConnected());
     EXPECT_TRUE(f.hosts.saves.empty());
 }
 
@@ -405,7 +406,7 @@ TEST_F(RowLimitsTest, FullTableStopsSavesClearsAndRestarts) {
     EXPECT_EQ(f.hosts.notices.back(), L"Full");
     EXPECT_EQ(f.hosts.commands, (Bytes{CMD_ACK, CMD_STOP}));
     EXPECT_EQ(f.hosts.stops, 1);
-    EXPECT_FALSE(f.core.IsConnected());
+    EXPECT_FALSE(f.link.IsConnected());
     EXPECT_EQ(f.hosts.saves, std::vector<bool>{true});
     EXPECT_EQ(f.hosts.savedRowCounts, std::vector<int>{65001});
     EXPECT_EQ(f.hosts.questions, std::vector<std::wstring>{L"Clear?"});
@@ -436,7 +437,7 @@ TEST_F(RowLimitsTest, ReopenedWithoutClearingEveryRowRunsTheFullProcedure) {
     FillTo(f, 20);
     f.hosts.saveSucceeds = false;
     for (int i = 0; i < 3; ++i) {
-        f.core.SetConnected(true);
+        f.link.SetConnected(true);
         f.Feed(WeightFrame(0x08, 1234));
     }
     EXPECT_EQ(f.Rows(), 23);
