@@ -35,6 +35,7 @@ CSession::~CSession() {
 void CSession::Start() {
     FindFiles();
     m_ui.ShowTexts();
+    m_core.LanguageChanged();  // the marks in the language just found
     ApplyTestLimits();
     m_core.ResetStartTime();
     m_link.SetConnected(false);

@@ -56,8 +56,6 @@ bool CWeighingCore::ProcessFrame() {
         for (int i = 0; i < m_rxCount && b[i] != 0; ++i) reading.remark.push_back(static_cast<wchar_t>(b[i]));
     }
     m_retryPending = false;
-    // Marks are read from the language file as they are first shown.
-    if (reading.kind != RowKind::Weight) RefreshWords();
     const int row = AddReading(std::move(reading));
     // On disk before the scale hears that the reading arrived.
     RecordRow(row);

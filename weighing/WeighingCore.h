@@ -89,7 +89,8 @@ private:
     void RecordRow(int row);
     JournalRow JournalRowOf(int row) const;
     std::wstring Text(std::wstring_view section, std::wstring_view key) const;
-    // The table's marks and remark words from the language file in use.
+    // The table's marks and remark words from the language file in use; read
+    // when the language or the unit changes, never once per row.
     void RefreshWords();
     void NoteDecimals(double kilograms);
     void RecountDecimals();
