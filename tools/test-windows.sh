@@ -18,6 +18,10 @@ exec > >(grep --line-buffered -vE '^ *(0x)?[0-9a-f]+:( 0x[0-9a-f]+)?[0-9a-f: ]' 
 root=$PWD
 bin=$root/build-windows/bin
 [ -x "$bin/tarvex-scale.exe" ] || { echo "build it first: tools/build-windows.sh" >&2; exit 1; }
+# The scale on the Linux side of the COM port is the native simulator.
+if [ ! -x "$root/build/bin/tarvex-scale-sim" ]; then
+  cmake --preset default >/dev/null && cmake --build --preset default --target tarvex-scale-sim
+fi
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"

@@ -12,7 +12,7 @@
 
 namespace tarvex::sim {
 
-CPseudoTerminal::CPseudoTerminal() {
+CPseudoTerminal::CPseudoTerminal(bool holdDevice) {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
         throw std::runtime_error("no pseudo-terminal available");
@@ -26,13 +26,16 @@ CPseudoTerminal::CPseudoTerminal() {
     ::cfmakeraw(&tio);
     ::tcsetattr(m_master, TCSANOW, &tio);
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    if (holdDevice) m_device = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
 CPseudoTerminal::~CPseudoTerminal() { Unplug(); }
 
 void CPseudoTerminal::Unplug() {
-    if (m_master >= 0) ::close(m_master);
-    m_master = -1;
+    for (int* fd : {&m_device, &m_master}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
 }
 
 void CPseudoTerminal::Send(const std::vector<uint8_t>& bytes) {

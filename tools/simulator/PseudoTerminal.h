@@ -10,7 +10,10 @@ namespace tarvex::sim {
 
 class CPseudoTerminal {
 public:
-    CPseudoTerminal();  // throws std::runtime_error when no pty can be had
+    // Throws std::runtime_error when no pty can be had. Holding the device
+    // open as well keeps what was written for a program that opens it later
+    // (or again, after a crash), as a real serial line's buffer would.
+    explicit CPseudoTerminal(bool holdDevice = false);
     ~CPseudoTerminal();
     CPseudoTerminal(const CPseudoTerminal&) = delete;
     CPseudoTerminal& operator=(const CPseudoTerminal&) = delete;
@@ -26,6 +29,7 @@ public:
 
 private:
     int m_master = -1;
+    int m_device = -1;
     std::string m_devicePath;
 };
 

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <sstream>
@@ -18,6 +19,19 @@ uint8_t CheckByte(const std::vector<uint8_t>& f) {
     return static_cast<uint8_t>(f[0] ^ f[1] ^ f[2] ^ f[3] ^ f[4]);
 }
 
+std::vector<uint8_t> HexBytes(const std::string& hex) {
+    if (hex.empty() || hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw std::invalid_argument("not bytes in hex: " + hex);
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+Clock::duration Seconds(double seconds) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
 }  // namespace
 
 std::vector<SimFrame> ParseScript(const std::string& script) {
@@ -29,12 +43,18 @@ std::vector<SimFrame> ParseScript(const std::string& script) {
         const size_t colon = item.find(':');
         const std::string kind = item.substr(0, colon);
         SimFrame f;
-        if (colon != std::string::npos) {
+        if (colon != std::string::npos && kind != "bytes") {
             try {
                 f.kilograms = std::stod(item.substr(colon + 1));
             } catch (const std::exception&) {
                 throw std::invalid_argument("not a weight: " + item);
             }
+        }
+        if (kind == "bytes") {
+            f.kind = SimFrame::Kind::Bytes;
+            f.bytes = HexBytes(colon == std::string::npos ? "" : item.substr(colon + 1));
+            frames.push_back(f);
+            continue;
         }
         if (kind == "good") f.kind = SimFrame::Kind::Good;
         else if (kind == "damaged") f.kind = SimFrame::Kind::Damaged;
@@ -62,13 +82,39 @@ std::vector<uint8_t> WeightFrameFor(double kilograms) {
 }
 
 CScaleSimulator::CScaleSimulator(int fd, Options options)
-    : m_fd(fd), m_options(std::move(options)), m_nextFrameAt(Clock::now()) {}
+    : m_fd(fd), m_options(std::move(options)), m_rate(m_options.framesPerSecond), m_nextFrameAt(Clock::now()) {}
 
-SimFrame CScaleSimulator::CurrentFrame() const {
-    if (!m_options.script.empty()) return m_options.script[m_frameIndex % m_options.script.size()];
-    SimFrame f;
-    f.kilograms = 0.5 + static_cast<double>(m_frameIndex % 200) * 0.125;
-    return f;
+void CScaleSimulator::Attach(int fd) {
+    m_fd = fd;
+    m_connected = false;
+    m_awaitingReply = false;
+    m_frameDue = false;
+    m_last.clear();
+}
+
+std::vector<uint8_t> CScaleSimulator::NextFrameBytes() {
+    const uint64_t index = m_stats.framesSent.load();
+    SimFrame frame;
+    if (!m_options.script.empty())
+        frame = m_options.script[index % m_options.script.size()];
+    else
+        frame.kilograms = 0.5 + static_cast<double>(index % 200) * 0.125;
+    m_lastKind = frame.kind;
+    switch (frame.kind) {
+        case SimFrame::Kind::Bytes:
+            return frame.bytes;
+        case SimFrame::Kind::Overweight:
+            return {0x3F, 0x00, 0x00, 0x00, 0x00, 0x3F};
+        case SimFrame::Kind::Damaged: {
+            std::vector<uint8_t> bytes = WeightFrameFor(frame.kilograms);
+            bytes[5] ^= 0x01;
+            return bytes;
+        }
+        case SimFrame::Kind::Good:
+        case SimFrame::Kind::Split:
+            break;
+    }
+    return WeightFrameFor(frame.kilograms);
 }
 
 void CScaleSimulator::WriteAll(const std::vector<uint8_t>& bytes) {
@@ -82,32 +128,68 @@ void CScaleSimulator::WriteAll(const std::vector<uint8_t>& bytes) {
     }
 }
 
-void CScaleSimulator::SendFrame(const SimFrame& frame, bool whole) {
-    std::vector<uint8_t> bytes;
-    switch (frame.kind) {
-        case SimFrame::Kind::Good:
-        case SimFrame::Kind::Split:
-            bytes = WeightFrameFor(frame.kilograms);
-            break;
-        case SimFrame::Kind::Damaged:
-            bytes = WeightFrameFor(frame.kilograms);
-            bytes[5] ^= 0x01;
-            break;
-        case SimFrame::Kind::Overweight:
-            bytes = {0x3F, 0x00, 0x00, 0x00, 0x00, 0x3F};
-            break;
+void CScaleSimulator::WriteInPieces(const std::vector<uint8_t>& bytes) {
+    // As a USB adapter on a busy machine hands a frame over.
+    if (bytes.size() < 3) { WriteAll(bytes); return; }
+    std::vector<size_t> cuts;
+    std::uniform_int_distribution<size_t> at(1, bytes.size() - 1);
+    const size_t pieces = std::uniform_int_distribution<int>(2, 3)(m_random);
+    while (cuts.size() < pieces - 1) {
+        const size_t cut = at(m_random);
+        if (std::find(cuts.begin(), cuts.end(), cut) == cuts.end()) cuts.push_back(cut);
     }
-    if (frame.kind == SimFrame::Kind::Split && !whole) {
+    std::sort(cuts.begin(), cuts.end());
+    cuts.push_back(bytes.size());
+    std::uniform_int_distribution<int> pauseUs(1000, 10000);
+    size_t from = 0;
+    Clock::time_point last;
+    for (const size_t to : cuts) {
+        if (from > 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(m_random)));
+            if (Clock::now() - last > std::chrono::milliseconds(40)) ++m_stats.latePieces;
+        }
+        WriteAll({bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to)});
+        last = Clock::now();
+        from = to;
+    }
+}
+
+void CScaleSimulator::SendFrame() {
+    const std::vector<uint8_t> bytes = NextFrameBytes();
+    if (m_lastKind == SimFrame::Kind::Split) {
         WriteAll({bytes.begin(), bytes.begin() + 3});
         // Long enough apart that the program reads two pieces of one frame.
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         WriteAll({bytes.begin() + 3, bytes.end()});
+    } else if (m_options.inPieces) {
+        WriteInPieces(bytes);
     } else {
         WriteAll(bytes);
     }
     ++m_stats.framesSent;
-    m_awaitingReply = m_options.waitForAck;
+    m_last = bytes;
     m_sentAt = Clock::now();
+    if (m_options.waitForAck) {
+        m_awaitingReply = true;
+        m_frameDue = false;
+    } else {
+        ScheduleNext();
+    }
+}
+
+void CScaleSimulator::Resend() {
+    // A split frame is resent in one piece, as a real scale resends it.
+    if (m_options.inPieces && m_lastKind != SimFrame::Kind::Split)
+        WriteInPieces(m_last);
+    else
+        WriteAll(m_last);
+    m_sentAt = Clock::now();
+}
+
+void CScaleSimulator::ScheduleNext() {
+    const double rate = m_rate.load();
+    m_frameDue = true;
+    m_nextFrameAt = Clock::now() + (rate > 0 ? Seconds(1.0 / rate) : Clock::duration::zero());
 }
 
 void CScaleSimulator::HandleCommand(uint8_t command) {
@@ -117,27 +199,22 @@ void CScaleSimulator::HandleCommand(uint8_t command) {
             WriteAll({0xA5});
             m_connected = true;
             m_awaitingReply = false;
-            m_nextFrameAt = Clock::now() + std::chrono::milliseconds(50);
+            ScheduleNext();
             break;
-        case 0x9F: {
+        case 0x9F:
             ++m_stats.acks;
             m_awaitingReply = false;
-            ++m_frameIndex;
-            const double rate = m_options.framesPerSecond;
-            m_nextFrameAt = Clock::now() + (rate > 0 ? std::chrono::duration_cast<Clock::duration>(
-                                                           std::chrono::duration<double>(1.0 / rate))
-                                                     : Clock::duration::zero());
+            if (m_connected) ScheduleNext();
             break;
-        }
         case 0xF9:
             ++m_stats.repeats;
-            // A repeat goes out in one piece, as a real scale resends it.
-            if (m_connected) SendFrame(CurrentFrame(), true);
+            if (m_connected && !m_last.empty()) Resend();
             break;
         case 0x3A:
             ++m_stats.stops;
             m_connected = false;
             m_awaitingReply = false;
+            m_frameDue = false;
             break;
         default:
             break;
@@ -147,18 +224,13 @@ void CScaleSimulator::HandleCommand(uint8_t command) {
 void CScaleSimulator::Run(const std::atomic<bool>& quit) {
     while (!quit.load()) {
         int waitMs = 100;
-        // Nobody answered for a second: say it again.
-        if (m_connected && m_awaitingReply && Clock::now() - m_sentAt > std::chrono::seconds(1))
-            SendFrame(CurrentFrame(), true);
-        if (m_connected && !m_awaitingReply) {
-            const auto now = Clock::now();
+        const auto now = Clock::now();
+        if (m_connected && m_awaitingReply && m_options.resendUnanswered && now - m_sentAt > std::chrono::seconds(1))
+            Resend();
+        const bool withinLimit = m_options.limit == 0 || m_stats.framesSent.load() < m_options.limit;
+        if (m_connected && m_frameDue && withinLimit) {
             if (now >= m_nextFrameAt) {
-                SendFrame(CurrentFrame());
-                if (!m_options.waitForAck) {
-                    ++m_frameIndex;
-                    m_nextFrameAt = now + std::chrono::duration_cast<Clock::duration>(
-                        std::chrono::duration<double>(1.0 / std::max(m_options.framesPerSecond, 0.001)));
-                }
+                SendFrame();
                 continue;
             }
             waitMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
