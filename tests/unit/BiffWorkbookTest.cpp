@@ -2,6 +2,7 @@
 // forgive wrong counts and offsets that Excel may not, so every count and
 // offset is recomputed here from the records themselves.
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -191,6 +193,46 @@ TEST(BiffWorkbookTest, SmallAndFullTablesHaveExactCountsAndOffsets) {
     for (const int rows : {0, 1, 31, 32, 33, 65001}) {
         SCOPED_TRACE(rows);
         CheckWorkbook(BuildBiffWorkbook(SampleSheet(rows, remarks)), rows, 6);
+    }
+}
+
+TEST(BiffWorkbookTest, TheWalkerNoticesAnOffsetOrCountOffByOne) {
+    // The walker is the only check of these fields (readers forgive them):
+    // each is bent by one in a good workbook, and the walker must complain.
+    const std::vector<uint8_t> good = BuildBiffWorkbook(SampleSheet(40, {L"a", L"b"}));
+    const std::vector<Record> records = Walk(good);
+    const auto fieldOf = [&records](uint16_t id, size_t offset) {
+        for (const Record& r : records)
+            if (r.id == id) return r.position + 4 + offset;
+        throw std::logic_error("no such record");
+    };
+    const struct {
+        const char* field;
+        size_t position;
+    } fields[] = {
+        {"BOUNDSHEET's sheet offset", fieldOf(0x0085, 0)},
+        {"SST's total count", fieldOf(0x00FC, 0)},
+        {"EXTSST's first string offset", fieldOf(0x00FF, 2)},
+        {"INDEX's first DBCELL offset", fieldOf(0x020B, 16)},
+        {"DBCELL's offset back to its first ROW", fieldOf(0x00D7, 0)},
+        {"DBCELL's offset to the second row's first cell", fieldOf(0x00D7, 6)},
+        {"DIMENSIONS's row count", fieldOf(0x0200, 4)},
+    };
+    for (const auto& f : fields) {
+        std::vector<uint8_t> bent = good;
+        ++bent[f.position];
+        ::testing::TestPartResultArray complaints;
+        {
+            ::testing::ScopedFakeTestPartResultReporter reporter(
+                ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &complaints);
+            try {
+                CheckWorkbook(bent, 40, 6);
+            } catch (const std::out_of_range&) {
+                // Pointing where no record begins is a complaint too.
+                ADD_FAILURE() << "no record there";
+            }
+        }
+        EXPECT_GT(complaints.size(), 0) << f.field << " bent by one went unnoticed";
     }
 }
 

@@ -18,9 +18,9 @@ import threading
 import tty
 
 
-def main():
-    bin_dir = sys.argv[1]
-    prefix = os.environ["WINEPREFIX"]
+def run_once(bin_dir, prefix):
+    """One run of the sample against a fresh pty; its output, exit code and
+    what the pty heard."""
     master, slave = os.openpty()
     tty.setraw(slave)
     device = os.ttyname(slave)
@@ -50,13 +50,30 @@ def main():
         # The pty's number goes back to the system with it: a link left
         # behind would make COM9 another process's terminal.
         os.remove(link)
-    print(run.stdout.strip())
     player.join(1)
-    closed = re.search(r"quiet wait ended by the stop: yes, closed after (\d+) ms", run.stdout)
-    ok = (run.returncode == 0 and 0x5A in heard and "queue count after purge: 0" in run.stdout and closed
-          and int(closed.group(1)) < 2000)
-    print(f"wine serial: the pty heard {bytes(heard).hex()}, exit code {run.returncode}")
-    sys.exit(0 if ok else 1)
+    for fd in (master, slave):
+        os.close(fd)
+    print(run.stdout.strip())
+    return run.stdout, run.returncode, bytes(heard)
+
+
+def main():
+    bin_dir = sys.argv[1]
+    prefix = os.environ["WINEPREFIX"]
+    for attempt in (1, 2):
+        out, code, heard = run_once(bin_dir, prefix)
+        closed = re.search(r"quiet wait ended by the stop: yes, closed after (\d+) ms", out)
+        done = 0x5A in heard and "queue count after purge: 0" in out and closed and int(closed.group(1)) < 2000
+        print(f"wine serial: the pty heard {heard.hex()}, exit code {code}")
+        if done and code == 0:
+            sys.exit(0)
+        # Seen once in many runs with the modem-line shim: every step done
+        # and printed, then the Linux process of Wine itself died of a signal
+        # (a fault in the program would end it with a Windows exception
+        # code). That is retried once, in plain sight; anything else fails.
+        if not (done and code < 0 and attempt == 1):
+            sys.exit(1)
+        print(f"wine serial: WINE DIED OF SIGNAL {-code} AFTER EVERY STEP PASSED; running once more")
 
 
 if __name__ == "__main__":
