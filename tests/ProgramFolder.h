@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <string>
 
+#include "Session.h"
 #include "TempDir.h"
+#include "TextCodec.h"
 
 namespace tarvex::test {
 
@@ -22,6 +24,15 @@ inline void WriteProgramFolder(const TempDir& dir, const std::string& setting = 
     dir.Write("Language/English.ini", ShippedFile("Language/English.ini"));
     dir.Write("Language/Chinese.ini", ShippedFile("Language/Chinese.ini"));
     dir.Write("Setting.ini", setting);
+}
+
+// The program as if it lay in the test's folder; the user's own places
+// inside it too.
+inline void PlaceInTestFolder(SessionSetup& setup, const TempDir& dir) {
+    setup.executablePath = WideFromPath(dir.Path() / "tarvex-scale");
+    setup.userDataFolder = dir.Path() / "user-data";
+    setup.userSettingFile = WideFromPath(dir.Path() / "user-config" / "Setting.ini");
+    setup.documentsFolder = dir.Path() / "Documents";
 }
 
 }  // namespace tarvex::test

@@ -22,6 +22,7 @@ public:
 
     int AskYesNo(const std::wstring& text) override {
         questions.push_back(text);
+        if (onQuestion) onQuestion(text);  // sees the session as the question finds it
         if (answers.empty()) return ANSWER_CANCEL;
         const int answer = answers.front();
         answers.pop_front();
@@ -81,6 +82,7 @@ public:
     void PumpFor(int milliseconds) { PumpUntil([] { return false; }, milliseconds); }
 
     std::function<void(SessionTimer)> onTimer;
+    std::function<void(const std::wstring&)> onQuestion;
     std::deque<int> answers;
     std::deque<std::wstring> savePaths;
     std::vector<std::wstring> questions, notices, told, portReports, ports, languages;

@@ -1,19 +1,14 @@
 // The link to the scale without a display: a session over the real driver
 // and the scale simulator on pseudo-terminals, the window's side recorded.
 
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <ctime>
 #include <memory>
 
-#include "ProgramFolder.h"
-#include "RecordingSessionUi.h"
 #include "RunningScale.h"
-#include "Session.h"
-#include "TextCodec.h"
+#include "SessionFixture.h"
 
 namespace tarvex::test {
 namespace {
@@ -24,40 +19,7 @@ using sim::CPseudoTerminal;
 const std::wstring kNoAnswer = L"The scale did not answer on this port. Check the cable and the port, then try again.";
 const std::wstring kNobodyAnswered = L"No scale answered on any serial port. Check that the scale is on and connected.";
 
-class SessionLinkTest : public ::testing::Test {
-protected:
-    void SetUp() override { WriteProgramFolder(dir); }
-
-    CSession& Start(const CPortMap& ports, RowLimits limits = {}) {
-        SessionSetup setup;
-        setup.executablePath = WideFromPath(dir.Path() / "tarvex-scale");
-        setup.ports = ports;
-        setup.limits = limits;
-        setup.userDataFolder = dir.Path() / "user-data";
-        setup.userSettingFile = WideFromPath(dir.Path() / "user-config" / "Setting.ini");
-        setup.documentsFolder = dir.Path() / "Documents";
-        session = std::make_unique<CSession>(std::move(setup), ui);
-        ui.onTimer = [this](SessionTimer timer) { session->OnTimer(timer); };
-        session->Start();
-        return *session;
-    }
-    static CPortMap Ports(std::initializer_list<std::pair<int, const CPseudoTerminal*>> ports) {
-        CPortMap map = CPortMap::Empty();
-        for (const auto& [n, pty] : ports) map.Set(n, pty->DevicePath());
-        return map;
-    }
-    void Press(int entry) {
-        ui.selectedPort = entry;
-        session->OnOpenCloseConnection();
-    }
-    bool Connected() const { return session->IsConnected(); }
-    bool Attempting() const { return session->Connection().AttemptRunning(); }
-    int Rows() const { return session->Core().Table().RowCount(); }
-
-    TempDir dir;
-    RecordingSessionUi ui;
-    std::unique_ptr<CSession> session;
-};
+using SessionLinkTest = SessionTest;
 
 TEST_F(SessionLinkTest, AChosenPortWithoutAnswerFailsAfterTwoSeconds) {
     CPseudoTerminal silent;

@@ -46,15 +46,11 @@ protected:
         }
         if (noPorts) modal.Answer(IDOK_ANSWER);
         ScaleDlgSetup setup;
-        setup.executablePath = WideFromPath(dir.Path() / "tarvex-scale");
+        PlaceInTestFolder(setup, dir);
         setup.ports = std::move(ports);
         setup.limits = limits;
         setup.exportTempFolder = exportTempFolder;
         setup.chooseSavePath = chooseSavePath;
-        // The user's own places, inside this test's folder.
-        setup.userDataFolder = dir.Path() / "user-data";
-        setup.userSettingFile = WideFromPath(dir.Path() / "user-config" / "Setting.ini");
-        setup.documentsFolder = dir.Path() / "Documents";
         dlg = new CScaleDlg(std::move(setup));
         dlg->Show();
         Flush();
