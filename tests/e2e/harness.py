@@ -339,8 +339,12 @@ class Program:
         subprocess.run(["xdotool", *args], env=self.display.env(), check=True)
 
     def click_at(self, x, y):
+        # The pointer comes from elsewhere, as a hand's does: a GTK button
+        # takes a click only after the pointer entered it, and a box that
+        # appears under a resting pointer may never hear of the entry.
+        self.xdo("mousemove", "0", "0")
         # xdotool's own --sync waits for a motion event, which never comes when
-        # the pointer is already there (a second click on a button).
+        # the pointer is already there.
         self.xdo("mousemove", str(x), str(y))
         wait_until(lambda: self.pointer() == (x, y), 3, "the pointer to arrive")
         time.sleep(0.05)
