@@ -107,15 +107,25 @@ void RunUnderControl(tarvex::sim::CScaleSimulator& sim, std::unique_ptr<tarvex::
         if (line == "counts") {
             PrintCounts(sim.Stats());
         } else if (line.rfind("rate ", 0) == 0) {
-            sim.SetRate(std::stod(line.substr(5)));
-            std::puts("ok");
+            // One answer line each, also for a line it cannot take: the
+            // driving test reads it and goes on.
+            try {
+                sim.SetRate(std::stod(line.substr(5)));
+                std::puts("ok");
+            } catch (const std::exception&) {
+                std::printf("not a rate: %s\n", line.c_str() + 5);
+            }
         } else if (line == "pull") {
             pull();
             std::puts("ok");
         } else if (line == "plug") {
             pull();
-            pty = Plug(link, true);
-            start();
+            try {
+                pty = Plug(link, true);
+                start();
+            } catch (const std::exception& e) {
+                std::printf("cannot plug: %s\n", e.what());
+            }
         } else if (line == "quit") {
             break;
         } else {
