@@ -58,6 +58,19 @@ class Timeout(AssertionError):
 PATIENCE = float(os.environ.get("TARVEX_TEST_PATIENCE", "4"))
 
 
+def steady(find, window):
+    """The window once it has stopped moving (for two seconds at most): a
+    window manager places a new window a moment after it appears."""
+    deadline = time.monotonic() + 2
+    while time.monotonic() < deadline:
+        time.sleep(0.2)
+        again = find()
+        if again is None or again["rect"] == window["rect"]:
+            break
+        window = again
+    return window
+
+
 def wait_until(condition, timeout=5.0, what="condition"):
     deadline = time.monotonic() + timeout * PATIENCE
     while True:
@@ -300,22 +313,13 @@ class Program:
         return wait_until(self.main, timeout, "the main window")
 
     def wait_box(self, text_part=None, timeout=5):
-        """A box showing the text, once it has stopped moving: a window
-        manager places a new window a moment after it appears."""
+        """A box showing the text, once it has stopped moving."""
         def find():
             for b in self.boxes():
                 if text_part is None or text_part in self.box_text(b):
                     return b
             return None
-        box = wait_until(find, timeout, f"a box saying {text_part!r}")
-        deadline = time.monotonic() + 2
-        while time.monotonic() < deadline:
-            time.sleep(0.2)
-            again = find()
-            if again is None or again["rect"] == box["rect"]:
-                break
-            box = again
-        return box
+        return steady(find, wait_until(find, timeout, f"a box saying {text_part!r}"))
 
     def wait_no_box(self, text_part, timeout=5):
         wait_until(lambda: not any(text_part in self.box_text(b) for b in self.boxes()), timeout,
