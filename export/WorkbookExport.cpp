@@ -204,7 +204,7 @@ namespace {
 bool EndsWith(const std::wstring& path, std::wstring_view ending) {
     if (path.size() < ending.size()) return false;
     for (size_t i = 0; i < ending.size(); ++i)
-        if (std::towlower(path[path.size() - ending.size() + i]) != ending[i]) return false;
+        if (std::towlower(path[path.size() - ending.size() + i]) != static_cast<wint_t>(ending[i])) return false;
     return true;
 }
 

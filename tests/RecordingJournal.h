@@ -3,6 +3,7 @@
 // acknowledges had gone out before each row.
 
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "RecordingHosts.h"
@@ -23,7 +24,7 @@ public:
     bool WantsWholeTable() override { return false; }
     void WriteWholeTable(int, const std::function<JournalRow(int)>&) override {}
 
-    std::vector<long> acksBefore;
+    std::vector<std::ptrdiff_t> acksBefore;
     std::vector<JournalRow> rows;
     std::vector<int> numbers;
     std::vector<bool> emptied;

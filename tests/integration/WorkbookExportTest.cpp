@@ -80,7 +80,9 @@ TEST(TableCells, NumbersAndTimesAsTheTableShowsThem) {
         table.Add({0, 0, c.kilograms, 1, c.kind, RemarkKind::None, L""});
         const ExportCell cell = TableCell(table, 0, COLUMN_DATA);
         EXPECT_EQ(cell.kind, c.expected) << c.kilograms << " unit " << c.unit;
-        if (c.expected == Kind::Text) EXPECT_EQ(cell.text, table.Cell(0, COLUMN_DATA));
+        if (c.expected == Kind::Text) {
+            EXPECT_EQ(cell.text, table.Cell(0, COLUMN_DATA));
+        }
         if (c.expected != Kind::Number) continue;
         EXPECT_DOUBLE_EQ(cell.number, c.number) << c.kilograms;
         EXPECT_EQ(cell.numberFormat, c.format) << c.kilograms;

@@ -428,7 +428,7 @@ TEST(CoreJournal, EveryRowIsRecordedBeforeItsAcknowledge) {
     f.Feed(WeightFrame(0x0F, 1234));  // a decimal code the scale never sends
     ASSERT_EQ(journal.rows.size(), 4u);
     EXPECT_EQ(journal.numbers, (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(journal.acksBefore, (std::vector<long>{0, 1, 2, 3}));
+    EXPECT_EQ(journal.acksBefore, (std::vector<std::ptrdiff_t>{0, 1, 2, 3}));
     const RowKind kinds[] = {RowKind::Weight, RowKind::Overweight, RowKind::Error, RowKind::Error};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(journal.rows[static_cast<size_t>(i)].kind, kinds[i]) << i;
