@@ -186,8 +186,12 @@ class Display:
 
     def __init__(self, window_manager=False, size="1280x1024x24"):
         read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size, "-nolisten", "tcp"],
-                                     pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+        # Without -noreset the server resets whenever its last client goes,
+        # as each poll of an empty display does: the keymap is compiled anew
+        # every time, and a program connecting during a reset was once left
+        # without its display (Wine's desktop never came up).
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size, "-nolisten", "tcp",
+                                      "-noreset"], pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as f:
             number = f.readline().strip()
