@@ -35,11 +35,8 @@ class BoxGallery(Program):
 
     def keyboard_window(self):
         """The X window that has the keyboard now, and its title."""
-        def xdotool(*args):
-            return subprocess.run(["xdotool", *args], env=self.display.env(),
-                                  capture_output=True, text=True).stdout.strip()
-        window = xdotool("getwindowfocus")
-        return window, xdotool("getwindowname", window) if window else ""
+        window = self.display.xdotool("getwindowfocus").strip()
+        return window, self.display.xdotool("getwindowname", window).strip() if window else ""
 
     def announced(self):
         """How many boxes the gallery will show, as it says first."""

@@ -207,6 +207,10 @@ class Display:
         env["DISPLAY"] = self.name
         return env
 
+    def xdotool(self, *args):
+        """What xdotool prints for a question about this display."""
+        return subprocess.run(["xdotool", *args], env=self.env(), capture_output=True, text=True).stdout
+
     def close(self):
         for p in (self.wm, self.xvfb):
             if p:
@@ -359,9 +363,7 @@ class Program:
         self.xdo("click", "1")
 
     def pointer(self):
-        out = subprocess.run(["xdotool", "getmouselocation", "--shell"], env=self.display.env(),
-                             capture_output=True, text=True).stdout
-        fields = dict(line.split("=", 1) for line in out.split())
+        fields = dict(line.split("=", 1) for line in self.display.xdotool("getmouselocation", "--shell").split())
         return int(fields["X"]), int(fields["Y"])
 
     def click(self, ident, window=None):

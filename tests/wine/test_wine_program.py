@@ -44,9 +44,7 @@ START_LIMIT = 120
 
 
 def x_windows_named(display, title):
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"], env=display.env(),
-                         capture_output=True, text=True).stdout
-    return [int(x) for x in out.split()]
+    return [int(x) for x in display.xdotool("search", "--onlyvisible", "--name", "^" + title + "$").split()]
 
 
 def program_pids(executable):
@@ -121,8 +119,7 @@ class WineProgram(Program):
         send_delete_window(self.display.name, xid)
 
     def _area(self, xid):
-        out = subprocess.run(["xdotool", "getwindowgeometry", str(xid)], env=self.display.env(),
-                             capture_output=True, text=True).stdout
+        out = self.display.xdotool("getwindowgeometry", str(xid))
         w, h = out.split("Geometry:")[1].split()[0].split("x")
         return int(w) * int(h)
 

@@ -14,12 +14,10 @@ from harness import Display, send_delete_window, wait_until  # noqa: E402
 
 
 def windows_named(display, title):
-    found = subprocess.run(["xdotool", "search", "--name", "^" + title + "$"], env=display.env(),
-                           capture_output=True, text=True).stdout.split()
+    found = display.xdotool("search", "--name", "^" + title + "$").split()
     sized = []
     for xid in found:
-        geometry = subprocess.run(["xdotool", "getwindowgeometry", xid], env=display.env(), capture_output=True,
-                                  text=True).stdout
+        geometry = display.xdotool("getwindowgeometry", xid)
         if "Geometry:" not in geometry:
             continue  # gone between the search and the question
         w, h = geometry.split("Geometry:")[1].split()[0].split("x")
@@ -49,11 +47,9 @@ def report_no_window(display, program, shots, attempt):
     """What was there instead of the windows, for the log."""
     subprocess.run(["import", "-display", display.name, "-window", "root",
                     os.path.join(shots, f"wine-start-failed-{attempt}.png")])
-    names = subprocess.run(["xdotool", "search", "--name", "."], env=display.env(), capture_output=True,
-                           text=True).stdout.split()
+    names = display.xdotool("search", "--name", ".").split()
     for xid in names:
-        print("window:", subprocess.run(["xdotool", "getwindowname", xid], env=display.env(), capture_output=True,
-                                        text=True).stdout.strip())
+        print("window:", display.xdotool("getwindowname", xid).strip())
     print("program still running:", program.poll() is None)
     # Which of this user's processes were there and where each waited.
     print(subprocess.run(["ps", "-u", str(os.getuid()), "-L", "-o", "pid,lwp,stat,etime,wchan:24,args"],

@@ -42,19 +42,20 @@ std::vector<SimFrame> ParseScript(const std::string& script) {
         if (item.empty()) continue;
         const size_t colon = item.find(':');
         const std::string kind = item.substr(0, colon);
+        const std::string value = colon == std::string::npos ? "" : item.substr(colon + 1);
         SimFrame f;
-        if (colon != std::string::npos && kind != "bytes") {
+        if (kind == "bytes") {
+            f.kind = SimFrame::Kind::Bytes;
+            f.bytes = HexBytes(value);
+            frames.push_back(f);
+            continue;
+        }
+        if (colon != std::string::npos) {
             try {
-                f.kilograms = std::stod(item.substr(colon + 1));
+                f.kilograms = std::stod(value);
             } catch (const std::exception&) {
                 throw std::invalid_argument("not a weight: " + item);
             }
-        }
-        if (kind == "bytes") {
-            f.kind = SimFrame::Kind::Bytes;
-            f.bytes = HexBytes(colon == std::string::npos ? "" : item.substr(colon + 1));
-            frames.push_back(f);
-            continue;
         }
         if (kind == "good") f.kind = SimFrame::Kind::Good;
         else if (kind == "damaged") f.kind = SimFrame::Kind::Damaged;

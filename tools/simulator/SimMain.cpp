@@ -8,9 +8,9 @@
 
 #include <atomic>
 #include <cstdio>
-#include <iostream>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
