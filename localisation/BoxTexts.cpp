@@ -30,6 +30,10 @@ std::wstring RowsKeptAsideText(const CTextLookup& texts, long long count, std::w
     return Filled(texts.Counted(SECTION_MESSAGE, L"Journal_Rows_Kept_Aside", count), {{L"{file}", file}});
 }
 
+std::wstring DamagedLinesText(const CTextLookup& texts, long long count, std::wstring_view file) {
+    return Filled(texts.Counted(SECTION_MESSAGE, L"Journal_Damaged_Lines", count), {{L"{file}", file}});
+}
+
 std::wstring FullTableSavedElsewhereText(const CTextLookup& texts, std::wstring_view file) {
     return MessageText(texts, L"Data_Error") + L"\n\n" + MessageText(texts, L"Saved_Elsewhere", {{L"{file}", file}});
 }

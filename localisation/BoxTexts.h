@@ -24,6 +24,9 @@ std::wstring RestoreQuestion(const CTextLookup& texts, long long count, std::wst
 // "{count} older readings do not fit in the table ..."
 std::wstring RowsKeptAsideText(const CTextLookup& texts, long long count, std::wstring_view file);
 
+// "{count} damaged lines of the journal were skipped ..."
+std::wstring DamagedLinesText(const CTextLookup& texts, long long count, std::wstring_view file);
+
 // The full-table notice when the program's folder could not take the workbook.
 std::wstring FullTableSavedElsewhereText(const CTextLookup& texts, std::wstring_view file);
 

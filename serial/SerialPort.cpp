@@ -79,12 +79,9 @@ bool CSerialPort::StartReader() {
 }
 
 void CSerialPort::QueueWrite(Session& session, const uint8_t* bytes, int count) {
-    // Every byte asked for goes out, in order: an acknowledge must never be
-    // overwritten by the stop byte that follows it.
-    const int room = SERIAL_BUFFER_SIZE - session.writeLength;
-    const int length = std::clamp(count, 0, room);
-    std::memcpy(session.writeBuffer.data() + session.writeLength, bytes, static_cast<size_t>(length));
-    session.writeLength += length;
+    // Every byte asked for goes out, in order, however many wait: an
+    // acknowledge is never dropped, nor overwritten by the stop byte after it.
+    if (count > 0) session.writeBuffer.insert(session.writeBuffer.end(), bytes, bytes + count);
     session.writeEvent.Set();
 }
 
@@ -261,26 +258,31 @@ bool CSerialPort::LineQuietFor(int milliseconds) {
 }
 
 void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
-    std::array<uint8_t, SERIAL_BUFFER_SIZE> bytes;
-    int length;
     {
+        // Swapped, not copied: both buffers keep their room for the next burst.
         std::lock_guard<std::mutex> guard(session->lock);
         session->writeEvent.Reset();
-        bytes = session->writeBuffer;
-        length = session->writeLength;
-        session->writeLength = 0;
+        m_sending.clear();
+        m_sending.swap(session->writeBuffer);
     }
-    if (length == 0) return;
+    if (m_sending.empty()) return;
     {
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
         // Received bytes not yet read are thrown away, as the scale expects.
         // Only the input: clearing the output too could drop an acknowledge
         // written a moment ago that the line has not carried yet.
         platform::PurgeInput(m_portHandle);
-        int error = 0;
-        if (!platform::Write(m_portHandle, bytes.data(), static_cast<size_t>(length),
-                             SERIAL_TIMEOUT_MS, error))
-            ReportPortError(platform::WRITE_STEP, error, session);
+        // In pieces, each under the time limit: a long queue of
+        // acknowledges takes longer than one limit at 9600 baud.
+        for (size_t done = 0; done < m_sending.size() && !session->stopRequested;) {
+            const size_t piece = std::min(m_sending.size() - done, static_cast<size_t>(SERIAL_WRITE_PIECE));
+            int error = 0;
+            if (!platform::Write(m_portHandle, m_sending.data() + done, piece, SERIAL_TIMEOUT_MS, error)) {
+                ReportPortError(platform::WRITE_STEP, error, session);
+                break;
+            }
+            done += piece;
+        }
     }
     if (m_owner) m_owner->OnSerialWritten(m_portNumber);
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "PortMap.h"
 #include "SerialOwner.h"
@@ -20,6 +21,8 @@ namespace tarvex {
 
 constexpr int SERIAL_BUFFER_SIZE = 1024;
 constexpr int SERIAL_TIMEOUT_MS = 1000;
+// Bytes written under one time limit: 9600 baud carries them well within it.
+constexpr int SERIAL_WRITE_PIECE = 256;
 constexpr int PORT_TABLE_SIZE = 20;
 // How long ending the link waits for the last bytes to go out.
 constexpr int FINISH_WAIT_MS = 200;
@@ -81,8 +84,8 @@ private:
         std::atomic<bool> stopRequested{false};
         std::atomic<bool> finishRequested{false};
         bool ended = false;
-        std::array<uint8_t, SERIAL_BUFFER_SIZE> writeBuffer{};
-        int writeLength = 0;
+        // Grows as needed: every row of a burst gets its acknowledge.
+        std::vector<uint8_t> writeBuffer;
 
         bool Ending() const { return stopRequested || finishRequested; }
     };
@@ -97,6 +100,7 @@ private:
     void SendToOwner(const std::shared_ptr<Session>& session, std::function<void()> work);
     std::shared_ptr<Session> CurrentSession() const;
 
+    std::vector<uint8_t> m_sending;  // the reader's: what it writes now
     std::thread m_readerThread;
     std::recursive_mutex m_portLock;
     std::atomic<bool> m_readerRunning{false};

@@ -13,10 +13,18 @@ std::wstring JournalFailedText(const CTextLookup& texts, const std::filesystem::
     return MessageText(texts, L"Journal_Failed", {{L"{folder}", WideFromPath(folder)}, {L"{reason}", reason}});
 }
 
-bool AskToShowAgain(const JournalOffer& o, const JournalContents& found) {
-    const std::wstring question =
+// Where the journal as it was before its damaged lines were skipped is kept.
+std::wstring DamagedOriginal(const CJournal& journal) {
+    return WideFromPath(journal.DamagedCopyMade() ? journal.LastSetAside() : journal.Path());
+}
+
+bool AskToShowAgain(const JournalOffer& o, const CJournal& journal) {
+    const JournalContents& found = journal.Found();
+    std::wstring question =
         RestoreQuestion(o.texts, static_cast<long long>(found.rows.size()), found.rows.front().cells[COLUMN_UPDATE_TIME],
                         found.rows.back().cells[COLUMN_UPDATE_TIME], WideFromPath(o.folder));
+    if (found.damagedLines > 0)
+        question = DamagedLinesText(o.texts, found.damagedLines, DamagedOriginal(journal)) + L"\n\n" + question;
     return o.ui.AskYesNo(question) == ANSWER_YES;
 }
 
@@ -44,7 +52,7 @@ void OfferOthersLeftBehind(const JournalOffer& o) {
         if (!other.OpenLeftBehind(path, room)) continue;
         const JournalContents& more = other.Found();
         if (more.rows.empty()) continue;  // no room left in the table: offered at the next start
-        if (AskToShowAgain(o, more)) {
+        if (AskToShowAgain(o, other)) {
             o.core.RestoreRows(more.rows, true);
             // Only once its rows are in this run's journal does the file go.
             if (!o.journal.IsOpen() || o.journal.HasFailed()) continue;
@@ -78,17 +86,35 @@ void OfferJournalRows(const JournalOffer& o) {
     o.journal.OnRecovered([&ui, &texts, folder] {
         ui.ShowNoticeNoWait(MessageText(texts, L"Journal_Safe_Again", {{L"{folder}", WideFromPath(folder)}}));
     });
+    CJournal& journal = o.journal;
+    o.journal.OnKeptInPlace([&ui, &texts, &journal](const std::wstring& why) {
+        ui.ShowNoticeNoWait(MessageText(texts, L"Journal_Left_In_Place",
+                                        {{L"{reason}", why}, {L"{file}", WideFromPath(journal.Path())}}));
+    });
+    if (!o.journal.NotAFile().empty())
+        o.ui.Tell(MessageText(o.texts, L"Journal_Not_A_File", {{L"{file}", WideFromPath(o.journal.NotAFile())}}));
     o.core.SetJournal(&o.journal);
     const JournalContents& found = o.journal.Found();
     if (found.state != JournalState::Rows) {
-        o.journal.ContinueWithFound();  // one that cannot be read is kept aside quietly
-    } else if (AskToShowAgain(o, found)) {
+        // One that cannot be read is kept aside quietly; damage is told.
+        if (found.damagedLines > 0 && found.state != JournalState::Unreadable)
+            o.ui.Tell(DamagedLinesText(o.texts, found.damagedLines, DamagedOriginal(o.journal)));
+        o.journal.ContinueWithFound();
+    } else if (AskToShowAgain(o, o.journal)) {
         const int dropped = found.droppedRows;
         o.core.RestoreRows(found.rows);
         o.journal.ContinueWithFound();
-        if (dropped > 0) TellRowsKeptAside(o, dropped, o.journal.LastSetAside());
+        if (dropped > 0) {
+            // In a file of their own, or behind a mark in the journal itself.
+            const auto& aside = o.journal.LastSetAside();
+            TellRowsKeptAside(o, dropped, aside.empty() ? o.journal.Path() : aside);
+        }
     } else if (!o.journal.SetFoundAside(&reason)) {
         TellNotSetAside(o, reason, o.journal);
+    }
+    if (!o.journal.ReadOnlyReason().empty()) {
+        o.ui.Tell(MessageText(o.texts, L"Journal_Read_Only", {{L"{file}", WideFromPath(o.journal.Path())},
+                                                              {L"{reason}", o.journal.ReadOnlyReason()}}));
     }
     OfferOthersLeftBehind(o);
 }

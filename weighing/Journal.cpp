@@ -31,13 +31,17 @@ namespace {
 
 // The few file calls the journal needs, on both systems.
 #ifdef _WIN32
-int OpenLocked(const std::filesystem::path& path) {
+int OpenLockedAs(const std::filesystem::path& path, bool writable) {
     int fd = -1;
     // Denying other writers is the lock: a second copy gets EACCES.
-    if (::_wsopen_s(&fd, path.c_str(), _O_RDWR | _O_CREAT | _O_APPEND | _O_BINARY | _O_NOINHERIT,
-                    _SH_DENYWR, _S_IREAD | _S_IWRITE) != 0)
+    const int mode = writable ? _O_RDWR | _O_CREAT | _O_APPEND : _O_RDONLY;
+    if (::_wsopen_s(&fd, path.c_str(), mode | _O_BINARY | _O_NOINHERIT, _SH_DENYWR, _S_IREAD | _S_IWRITE) != 0)
         return -1;
     return fd;
+}
+bool IsRegularFile(int fd) {
+    struct _stat64 status {};
+    return ::_fstat64(fd, &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
 }
 long WriteSome(int fd, const char* bytes, size_t count) {
     return ::_write(fd, bytes, static_cast<unsigned>(count));
@@ -58,9 +62,13 @@ int OpenNew(const std::filesystem::path& path) {
     return fd;
 }
 #else
-int OpenLocked(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+int OpenLockedAs(const std::filesystem::path& path, bool writable) {
+    // Not blocking: a pipe or a device in the journal's place must not
+    // hold up the start; it is refused below.
+    const int mode = writable ? O_RDWR | O_CREAT | O_APPEND : O_RDONLY;
+    const int fd = ::open(path.c_str(), mode | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) return -1;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
@@ -68,6 +76,10 @@ int OpenLocked(const std::filesystem::path& path) {
         return -1;
     }
     return fd;
+}
+bool IsRegularFile(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
 }
 long WriteSome(int fd, const char* bytes, size_t count) { return ::write(fd, bytes, count); }
 long ReadAt(int fd, char* bytes, size_t count, long long offset) {
@@ -84,6 +96,23 @@ int OpenNew(const std::filesystem::path& path) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
 #endif
+
+// errno of a journal path that is not a plain file (a device, a pipe, a folder).
+#ifdef EFTYPE
+constexpr int NOT_A_FILE = EFTYPE;
+#else
+constexpr int NOT_A_FILE = EINVAL;
+#endif
+
+int OpenLocked(const std::filesystem::path& path, bool writable = true) {
+    const int fd = OpenLockedAs(path, writable);
+    if (fd < 0 || IsRegularFile(fd)) return fd;
+    CloseFile(fd);
+    errno = NOT_A_FILE;
+    return -1;
+}
+
+bool IsReadOnlyError(int error) { return error == EROFS || error == EACCES || error == EPERM; }
 
 // False with errno set when the bytes could not all be written; *done then
 // says how many were.
@@ -104,15 +133,37 @@ bool WriteAll(int fd, std::string_view bytes, size_t* done = nullptr) {
     return true;
 }
 
-std::string ReadWhole(int fd) {
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const long got = ReadAt(fd, buffer, sizeof buffer, static_cast<long long>(bytes.size()));
+constexpr size_t READ_PIECE = 1 << 20;
+
+// Hands the file's first length bytes (all of it by default) to take, a
+// piece at a time; false with errno set when a read failed.
+bool ReadPieces(int fd, const std::function<bool(std::string_view)>& take, size_t length = SIZE_MAX) {
+    std::vector<char> buffer(READ_PIECE);
+    long long offset = 0;
+    while (static_cast<size_t>(offset) < length) {
+        const size_t wanted = std::min(buffer.size(), length - static_cast<size_t>(offset));
+        const long got = ReadAt(fd, buffer.data(), wanted, offset);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return bytes;
-        bytes.append(buffer, static_cast<size_t>(got));
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (!take(std::string_view(buffer.data(), static_cast<size_t>(got)))) return false;
+        offset += got;
     }
+    return true;
+}
+
+JournalContents ReadContents(int fd, int maxRows) {
+    CJournalReader reader(maxRows);
+    ReadPieces(fd, [&reader](std::string_view piece) {
+        reader.Feed(piece);
+        return true;
+    });
+    return reader.Finish();
+}
+
+// Copies the first length bytes of one file to the end of another.
+bool CopyBytes(int from, int to, size_t length = SIZE_MAX) {
+    return ReadPieces(from, [to](std::string_view piece) { return WriteAll(to, piece); }, length);
 }
 
 std::filesystem::path SlotPath(const std::filesystem::path& folder, int slot) {
@@ -139,7 +190,11 @@ bool CJournal::Open(const std::filesystem::path& folder, std::wstring& reason, i
     std::filesystem::create_directories(folder, ec);
     int error = 0;
     for (int slot = 1; slot <= JOURNAL_SLOTS && m_fd < 0; ++slot) {
-        if (!OpenPath(SlotPath(folder, slot), maxRows) && error == 0) error = errno;
+        const std::filesystem::path path = SlotPath(folder, slot);
+        if (OpenPath(path, maxRows)) break;
+        if (error == 0) error = errno;
+        // Not a file the journal can be kept in: left alone, and said so.
+        if (errno == NOT_A_FILE && m_notAFile.empty()) m_notAFile = path;
     }
     if (m_fd < 0) {
         reason = WideFromUtf8(std::generic_category().message(error));
@@ -152,14 +207,29 @@ bool CJournal::OpenLeftBehind(const std::filesystem::path& path, int maxRows) { 
 
 bool CJournal::OpenPath(const std::filesystem::path& path, int maxRows) {
     m_fd = OpenLocked(path);
-    if (m_fd < 0) return false;
+    if (m_fd < 0) {
+        // A journal on a read-only disk or in a file this user may not
+        // change can still be offered; new rows wait until it can be written.
+        const int error = errno;
+        if (!IsReadOnlyError(error)) return false;
+        m_fd = OpenLocked(path, false);
+        if (m_fd < 0) {
+            errno = error;
+            return false;
+        }
+        m_readOnlyReason = WideFromUtf8(std::generic_category().message(error));
+        m_failed = true;
+    }
     m_path = path;
     // A rewrite cut short by a crash leaves its copy beside a whole journal.
     std::filesystem::path temp = path;
     temp += ".new";
     std::error_code ignored;
     std::filesystem::remove(temp, ignored);
-    m_found = ReadJournal(ReadWhole(m_fd), maxRows);
+    m_found = ReadContents(m_fd, maxRows);
+    // The damaged original is copied aside before anything is decided, so
+    // the offer can say where it is.
+    if (m_found.damaged && m_found.state != JournalState::Unreadable) m_damagedCopied = CopyAside("damaged");
     return true;
 }
 
@@ -170,56 +240,76 @@ std::vector<std::filesystem::path> CJournal::OthersLeftBehind() const {
         const std::filesystem::path path = SlotPath(m_path.parent_path(), slot);
         std::error_code ignored;
         if (path == m_path || !std::filesystem::exists(path, ignored)) continue;
-        const int fd = OpenLocked(path);
-        if (fd < 0) continue;  // a running copy's
-        const JournalContents contents = ReadJournal(ReadWhole(fd), 1);
+        int fd = OpenLocked(path);
+        if (fd < 0 && IsReadOnlyError(errno)) fd = OpenLocked(path, false);
+        if (fd < 0) continue;  // a running copy's, or no file
+        const JournalContents contents = ReadContents(fd, 1);
         CloseFile(fd);
         if (contents.state == JournalState::Rows) found.push_back(path);
     }
     return found;
 }
 
+void CJournal::LeaveFoundInFile() {
+    // The file up to its last whole line stays as it is, and a mark after
+    // it keeps those rows out of the table but in the file.
+    m_leftBytes = m_found.wholeBytes;
+    m_leftLive = m_found.rowsInFile;
+    m_liveRows = 0;
+    if (m_failed) return;  // the mark comes with the next whole rewrite
+    Truncate(m_found.wholeBytes);
+    if (m_leftLive == 0 || Append(FormatKeptLine(m_leftLive))) {
+        const long long length = FileLength(m_fd);
+        m_leftBytes = length > 0 ? static_cast<size_t>(length) : m_leftBytes;
+        m_leftLive = 0;
+    }
+}
+
 void CJournal::ContinueWithFound() {
     if (m_fd < 0) return;
     m_decided = true;
+    StartSyncThread();
     if (m_found.state == JournalState::Unreadable) {
         SetFoundAside();
         return;
     }
-    const size_t whole = m_found.wholeBytes;
     const int shown = static_cast<int>(m_found.rows.size());
-    if (m_found.droppedRows > 0) {
-        // The whole file goes aside under a dated name (renamed, not copied:
-        // it may be huge) and a new journal holds the rows shown again.
-        std::string bytes = JournalHeader();
-        for (int i = 0; i < shown; ++i) bytes += FormatJournalLine(i, m_found.rows[static_cast<size_t>(i)]);
-        if (ReplaceWith(bytes, "kept")) {
-            m_liveRows = shown;
-            m_found.damaged = false;
-            StartSyncThread();
-            return;
+    if (!m_found.damaged && m_found.droppedRows == 0) {
+        // The file goes on as it is.
+        if (m_found.wholeBytes == 0 && !m_failed) {
+            Truncate(0);
+            WriteAll(m_fd, JournalHeader());
         }
+        m_leftBytes = m_found.keptBytes;
+        m_liveRows = m_failed ? 0 : shown;
+        return;
     }
-    if (m_found.damaged) CopyAside(static_cast<size_t>(-1), "damaged");
-    if (whole == 0) {
-        Truncate(0);
-        WriteAll(m_fd, JournalHeader());
-    } else if (m_found.damaged) {
-        Truncate(whole);
+    // The rows shown are numbered from 0 again, so the file cannot simply
+    // go on: a new journal holds them, and the whole old file goes aside
+    // under a dated name (renamed, not copied: it may be huge), unless it
+    // was copied aside as damaged already.
+    std::string bytes = JournalHeader();
+    for (int i = 0; i < shown; ++i) bytes += FormatJournalLine(i, m_found.rows[static_cast<size_t>(i)]);
+    const char* keepOldAs = m_damagedCopied ? nullptr : m_found.damaged ? "damaged" : "kept";
+    if (!m_failed && ReplaceWith(0, bytes, keepOldAs)) {
+        m_liveRows = shown;
+        m_leftBytes = 0;
+        return;
     }
-    m_liveRows = shown + m_found.droppedRows;
-    // Rows beyond what the table holds leave it, but stay in the file.
-    if (m_found.droppedRows > 0 && Append(FormatClearedLine(m_found.droppedRows))) m_liveRows = shown;
-    StartSyncThread();
+    // No new file could be made: the old rows stay in the file behind a
+    // mark, and the rows shown follow them once more.
+    LeaveFoundInFile();
+    if (m_failed) return;
+    if (Append(std::string_view(bytes).substr(JournalHeader().size()))) m_liveRows = shown;
 }
 
 bool CJournal::SetFoundAside(std::wstring* reason) {
     if (m_fd < 0) return true;
     m_decided = true;
     StartSyncThread();
-    const bool worthKeeping = m_found.state != JournalState::Empty || m_found.damaged;
+    const bool worthKeeping = m_found.state != JournalState::Empty || m_found.damaged || m_found.keptBytes > 0;
     // Only once the copy is safely written is the journal started again.
-    if (!worthKeeping || CopyAside(static_cast<size_t>(-1), "kept")) {
+    if (!m_failed && (!worthKeeping || m_damagedCopied || CopyAside("kept"))) {
         Truncate(0);
         WriteAll(m_fd, JournalHeader());
         m_found = {};
@@ -228,25 +318,22 @@ bool CJournal::SetFoundAside(std::wstring* reason) {
         m_leftLive = 0;
         return true;
     }
-    const int error = errno;
-    if (reason) *reason = WideFromUtf8(std::generic_category().message(error));
-    // No copy: the rows stay in the file, marked as no longer in the table,
-    // so new readings follow them without ever being mixed with them.
-    const int rows = static_cast<int>(m_found.rows.size()) + m_found.droppedRows;
-    if (m_found.state == JournalState::Rows && !m_found.damaged && WriteAll(m_fd, FormatClearedLine(rows))) {
-        const long long length = FileLength(m_fd);
-        m_leftBytes = length > 0 ? static_cast<size_t>(length) : 0;
-        m_leftLive = 0;
-        m_liveRows = 0;
-        m_found = {};
-        m_dirty.store(true);
+    if (reason) {
+        *reason = m_failed && !m_readOnlyReason.empty() ? m_readOnlyReason
+                                                        : WideFromUtf8(std::generic_category().message(errno));
+    }
+    if (m_found.state == JournalState::Unreadable) {
+        // Nothing can safely follow what is there: the file stays as it is
+        // and this run keeps no journal.
+        std::lock_guard<std::mutex> guard(m_lock);
+        CloseFile(m_fd);
+        m_fd = -1;
         return false;
     }
-    // Nothing can safely follow what is there: the file stays as it is and
-    // this run keeps no journal.
-    std::lock_guard<std::mutex> guard(m_lock);
-    CloseFile(m_fd);
-    m_fd = -1;
+    // No copy: the rows stay in the file, marked as no longer in the table,
+    // so new readings follow them without ever being mixed with them.
+    LeaveFoundInFile();
+    m_found = {};
     return false;
 }
 
@@ -263,7 +350,7 @@ void CJournal::Remove() {
 
 bool CJournal::MoveAside(std::wstring* reason) {
     if (m_fd < 0) return true;
-    if (!CopyAside(static_cast<size_t>(-1), "kept")) {
+    if (!m_damagedCopied && !CopyAside("kept")) {
         if (reason) *reason = WideFromUtf8(std::generic_category().message(errno));
         return false;
     }
@@ -307,24 +394,31 @@ void CJournal::FirstRowsCleared(int count) {
 void CJournal::TableEmptied(bool keepAside) {
     if (m_fd < 0) return;
     const bool mustKeep = keepAside || m_leftBytes > 0;
-    if (mustKeep && !CopyAside(static_cast<size_t>(-1), "kept")) {
+    if (mustKeep && !CopyAside("kept")) {
+        const std::wstring reason = !m_readOnlyReason.empty() ? m_readOnlyReason
+                                                              : WideFromUtf8(std::generic_category().message(errno));
         // No copy: the rows stay in the file behind a mark that they left
         // the table (a failing journal gets the mark in its next rewrite).
         const int unmarked = m_leftLive + m_liveRows;
-        if (unmarked > 0 && !m_failed && WriteAll(m_fd, FormatClearedLine(unmarked)))
+        if (unmarked > 0 && !m_failed && WriteAll(m_fd, FormatKeptLine(unmarked)))
             m_leftLive = 0;
         else
             m_leftLive = unmarked;
-        const long long length = FileLength(m_fd);
-        m_leftBytes = length > 0 ? static_cast<size_t>(length) : 0;
+        if (!m_failed) {
+            const long long length = FileLength(m_fd);
+            m_leftBytes = length > 0 ? static_cast<size_t>(length) : m_leftBytes;
+        }
         m_liveRows = 0;
         m_dirty.store(true);
+        if (m_onKeptInPlace) m_onKeptInPlace(reason);
         return;
     }
-    Truncate(0);
     m_leftBytes = 0;
     m_leftLive = 0;
     m_liveRows = 0;
+    // A journal that cannot be written is started anew by its next rewrite.
+    if (!m_readOnlyReason.empty()) return;
+    Truncate(0);
     // An empty table starts a whole journal again, even after a failure.
     if (WriteAll(m_fd, JournalHeader())) {
         if (m_failed) {
@@ -343,11 +437,11 @@ bool CJournal::WantsWholeTable() {
 
 void CJournal::WriteWholeTable(int rows, const std::function<JournalRow(int row)>& rowAt) {
     m_lastTry = Clock::now();
-    std::string bytes = m_leftBytes > 0 ? ReadWhole(m_fd).substr(0, m_leftBytes) : JournalHeader();
-    if (m_leftLive > 0) bytes += FormatClearedLine(m_leftLive);
-    const size_t prefix = bytes.size();
+    std::string bytes = m_leftBytes > 0 ? std::string() : JournalHeader();
+    if (m_leftLive > 0) bytes += FormatKeptLine(m_leftLive);
+    const size_t prefix = m_leftBytes + bytes.size();
     for (int i = 0; i < rows; ++i) bytes += FormatJournalLine(i, rowAt(i));
-    if (!ReplaceWith(bytes)) {
+    if (!ReplaceWith(m_leftBytes, bytes)) {
         // Still no room: tried again a moment later. A journal that could
         // not be opened again after the swap is gone for this run.
         return;
@@ -356,20 +450,21 @@ void CJournal::WriteWholeTable(int rows, const std::function<JournalRow(int row)
     m_leftLive = 0;
     m_liveRows = rows;
     m_failed = false;
+    m_readOnlyReason.clear();
     m_dirty.store(true);
     if (m_onRecovered) m_onRecovered();
 }
 
 bool CJournal::Truncate(size_t length) { return TruncateTo(m_fd, length); }
 
-bool CJournal::ReplaceWith(const std::string& bytes, const char* keepOldAs) {
+bool CJournal::ReplaceWith(size_t keepPrefix, std::string_view tail, const char* keepOldAs) {
     std::filesystem::path temp = m_path;
     temp += ".new";
     std::error_code ignored;
     std::filesystem::remove(temp, ignored);
     const int fd = OpenLocked(temp);
     if (fd < 0) return false;
-    if (!WriteAll(fd, bytes) || !SyncToDisk(fd)) {
+    if (!CopyBytes(m_fd, fd, keepPrefix) || !WriteAll(fd, tail) || !SyncToDisk(fd)) {
         CloseFile(fd);
         std::filesystem::remove(temp, ignored);
         return false;
@@ -392,6 +487,7 @@ bool CJournal::ReplaceWith(const std::string& bytes, const char* keepOldAs) {
     }
     if (!moved) std::filesystem::remove(temp, ignored);
     m_fd = OpenLocked(m_path);
+    if (m_fd < 0 && IsReadOnlyError(errno)) m_fd = OpenLocked(m_path, false);
     if (moved && !aside.empty()) m_setAside = aside;
     return moved && m_fd >= 0;
 #else
@@ -428,32 +524,30 @@ std::filesystem::path CJournal::FreeAsideName(const char* label) const {
     return {};
 }
 
-bool CJournal::CopyAside(size_t length, const char* label) {
-    std::string bytes = ReadWhole(m_fd);
-    if (length < bytes.size()) bytes.resize(length);
-    const std::string stamp = Utf8FromWide(FormatLocalTime(static_cast<int64_t>(std::time(nullptr)),
-                                                           "%Y-%m-%d-%H-%M-%S"));
-    const std::filesystem::path folder = m_path.parent_path();
-    for (int n = 1; n < 100; ++n) {
-        std::string name = "journal-" + std::string(label) + "-" + stamp;
-        if (n > 1) name += "-" + std::to_string(n);
-        const std::filesystem::path target = folder / (name + ".txt");
-        const int fd = OpenNew(target);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
+bool CJournal::CopyAside(const char* label) {
+    for (;;) {
+        const std::filesystem::path target = FreeAsideName(label);
+        if (target.empty()) {
+            errno = EEXIST;
             return false;
         }
-        const bool written = WriteAll(fd, bytes) && SyncToDisk(fd);
+        const int fd = OpenNew(target);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;  // taken since it was looked at
+            return false;
+        }
+        const bool written = CopyBytes(m_fd, fd) && SyncToDisk(fd);
+        const int error = errno;
         CloseFile(fd);
         if (!written) {
             std::error_code ignored;
             std::filesystem::remove(target, ignored);
+            errno = error;
             return false;
         }
         m_setAside = target;
         return true;
     }
-    return false;
 }
 
 void CJournal::StartSyncThread() {

@@ -46,6 +46,14 @@ public:
     std::vector<std::filesystem::path> OthersLeftBehind() const;
 
     bool IsOpen() const { return m_fd >= 0; }
+    // The journal could be read but not written (a read-only disk or file):
+    // the system's reason; empty once it can be written.
+    const std::wstring& ReadOnlyReason() const { return m_readOnlyReason; }
+    // A journal's name that is taken by something other than a file (a
+    // device, a pipe, a folder): left alone; empty if none.
+    const std::filesystem::path& NotAFile() const { return m_notAFile; }
+    // A damaged journal was copied aside, as it was, when it was opened.
+    bool DamagedCopyMade() const { return m_damagedCopied; }
     const JournalContents& Found() const { return m_found; }
     const std::filesystem::path& Path() const { return m_path; }
 
@@ -70,6 +78,11 @@ public:
     // once a second, and onRecovered is called when that succeeds.
     void OnFailure(std::function<void(const std::wstring& reason)> handler) { m_onFailure = std::move(handler); }
     void OnRecovered(std::function<void()> handler) { m_onRecovered = std::move(handler); }
+    // Called when emptying the table could not copy rows that must be kept
+    // to a file of their own: they stay in the journal, behind a mark.
+    void OnKeptInPlace(std::function<void(const std::wstring& reason)> handler) {
+        m_onKeptInPlace = std::move(handler);
+    }
     bool HasFailed() const { return m_failed; }
 
     void RowAdded(int row, const JournalRow& record) override;
@@ -90,11 +103,15 @@ private:
     bool Append(std::string_view lines);
     void Fail(int error);
     bool Truncate(size_t length);
-    bool CopyAside(size_t length, const char* label);
-    // Puts bytes in place of the whole file through a copy beside it, so a
-    // crash leaves either the old journal or the new one, never half. With
-    // keepOldAs the old file is renamed to a dated name with that label.
-    bool ReplaceWith(const std::string& bytes, const char* keepOldAs = nullptr);
+    // The whole file, copied under a dated name with that label.
+    bool CopyAside(const char* label);
+    // Puts the file's first keepPrefix bytes and then tail in place of the
+    // whole file through a copy beside it, so a crash leaves either the old
+    // journal or the new one, never half. With keepOldAs the old file is
+    // renamed to a dated name with that label.
+    bool ReplaceWith(size_t keepPrefix, std::string_view tail, const char* keepOldAs = nullptr);
+    // The rows found stay in the file, behind a mark that keeps them.
+    void LeaveFoundInFile();
     std::filesystem::path FreeAsideName(const char* label) const;
     void StartSyncThread();
     void SyncLoop();
@@ -109,12 +126,17 @@ private:
     Clock::time_point m_lastTry{};
     Clock::duration m_retryInterval = std::chrono::seconds(1);
     // Bytes at the start of the file that hold rows left there because no
-    // copy could be made; kept through every rewrite until a copy succeeds.
+    // copy could be made (up to a K line); kept through every rewrite until
+    // a copy succeeds.
     size_t m_leftBytes = 0;
     int m_leftLive = 0;  // rows of those bytes not yet marked as left
     int m_liveRows = 0;  // rows in the journal that are in the table
     std::function<void(const std::wstring&)> m_onFailure;
     std::function<void()> m_onRecovered;
+    std::function<void(const std::wstring&)> m_onKeptInPlace;
+    std::wstring m_readOnlyReason;
+    std::filesystem::path m_notAFile;
+    bool m_damagedCopied = false;
     std::mutex m_lock;  // m_fd while the sync thread uses it
     std::condition_variable m_wake;
     bool m_stop = false;

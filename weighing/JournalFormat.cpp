@@ -88,13 +88,13 @@ bool EscapesValid(std::string_view field) {
     return true;
 }
 
-// A whole, unaltered row line numbered expectedRow; its cells are not decoded.
-bool CheckRow(std::string_view line, int expectedRow) {
+// A whole, unaltered row line; its number is the row it held in the table.
+// Its cells are not decoded.
+bool CheckRow(std::string_view line, int& number) {
     std::string_view fields[ROW_FIELDS];
     if (SplitFields(line, fields, ROW_FIELDS) != ROW_FIELDS || fields[0] != "R") return false;
     if (!CheckSum(line, fields[ROW_FIELDS - 1])) return false;
-    int number = -1;
-    if (!ParseNumber(fields[1], number) || number != expectedRow) return false;
+    if (!ParseNumber(fields[1], number) || number < 0) return false;
     if (fields[2].size() != 1) return false;
     const char kind = fields[2][0];
     if (kind != 'W' && kind != 'O' && kind != 'E') return false;
@@ -118,12 +118,22 @@ JournalRow DecodeRow(std::string_view line) {
     return row;
 }
 
-// A whole cleared-rows line; count is how many rows left the table.
-bool CheckCleared(std::string_view line, int& count) {
+// A whole X or K line; count is how many rows left the table.
+bool CheckCleared(std::string_view line, std::string_view mark, int& count) {
     std::string_view fields[3];
-    return SplitFields(line, fields, 3) == 3 && fields[0] == "X" && CheckSum(line, fields[2]) &&
+    return SplitFields(line, fields, 3) == 3 && fields[0] == mark && CheckSum(line, fields[2]) &&
            ParseNumber(fields[1], count) && count > 0;
 }
+
+std::string CountLine(const char* mark, int count) {
+    std::string line = std::string(mark) + "\t" + std::to_string(count) + "\t";
+    line += Hex32(Crc32(line));
+    line += '\n';
+    return line;
+}
+
+// No row is longer: six cells of at most a few thousand bytes, escaped.
+constexpr size_t MAX_LINE_BYTES = 1 << 20;
 
 }  // namespace
 
@@ -173,64 +183,153 @@ std::string FormatJournalLine(int row, const JournalRow& record) {
     return line;
 }
 
-std::string FormatClearedLine(int count) {
-    std::string line = "X\t" + std::to_string(count) + "\t";
-    line += Hex32(Crc32(line));
-    line += '\n';
-    return line;
+std::string FormatClearedLine(int count) { return CountLine("X", count); }
+
+std::string FormatKeptLine(int count) { return CountLine("K", count); }
+
+CJournalReader::CJournalReader(int maxRows) : m_maxRows(static_cast<size_t>(std::max(maxRows, 0))) {}
+
+void CJournalReader::Feed(std::string_view bytes) {
+    while (!bytes.empty() && m_contents.state != JournalState::Unreadable) {
+        const size_t end = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, end);
+        if (!m_skipping && m_pending.size() + piece.size() > MAX_LINE_BYTES) {
+            m_skipping = true;  // no row is this long: the line is damaged
+            m_pending.clear();
+        }
+        if (!m_skipping) m_pending.append(piece);
+        if (end == std::string_view::npos) {
+            m_offset += bytes.size();
+            return;
+        }
+        m_offset += end + 1;
+        bytes.remove_prefix(end + 1);
+        if (m_skipping) {
+            m_skipping = false;
+            m_pending = "\x01";  // judged as the damaged line it is
+        }
+        TakeLine(m_pending);
+        m_pending.clear();
+    }
+}
+
+void CJournalReader::TakeLine(std::string_view line) {
+    if (!m_headerSeen) {
+        const std::string_view prefix =
+            line.substr(0, JOURNAL_MAGIC.size()) == JOURNAL_MAGIC ? line.substr(JOURNAL_MAGIC.size()) : "";
+        int version = 0;
+        if (prefix.size() < 2 || prefix[0] != '\t' || !ParseNumber(prefix.substr(1), version) ||
+            version != JOURNAL_VERSION) {
+            m_contents.state = JournalState::Unreadable;  // not ours, or from a newer program
+            return;
+        }
+        m_headerSeen = true;
+        m_contents.wholeBytes = m_offset;
+        return;
+    }
+    int count = 0;
+    if (!line.empty() && line[0] == 'R') {
+        TakeRow(line);
+    } else if (CheckCleared(line, "X", count) && count <= m_live) {
+        DropFirstLive(count);
+        m_contents.wholeBytes = m_offset;
+    } else if (CheckCleared(line, "K", count) && count <= m_live) {
+        DropFirstLive(count);
+        m_contents.wholeBytes = m_contents.keptBytes = m_offset;
+        // Whatever was damaged before the mark was told when it was written.
+        m_contents.damagedLines = 0;
+    } else {
+        ++m_contents.damagedLines;
+        ++m_damagedSinceRow;
+    }
+}
+
+void CJournalReader::TakeRow(std::string_view line) {
+    int number = 0;
+    if (!CheckRow(line, number)) {
+        ++m_contents.damagedLines;
+        ++m_damagedSinceRow;
+        return;
+    }
+    if (number != m_live) {
+        // Out of step with the rows before it: a copy of an earlier line,
+        // unless a damaged line stands between them. Then that line held
+        // the rows missing here, or it was the mark that cleared the rows
+        // counted too many.
+        if (m_damagedSinceRow == 0) {
+            ++m_contents.damagedLines;
+            ++m_damagedSinceRow;
+            return;
+        }
+        if (number < m_live) DropFirstLive(static_cast<int>(m_live - number));
+        // Only the newest maxRows can be shown: a huge gap costs no more.
+        const long long gap = number - m_live;
+        const long long held = std::min<long long>(gap, static_cast<long long>(m_maxRows));
+        m_live += gap - held;
+        for (long long i = 0; i < held; ++i, ++m_live) Push("");
+    }
+    m_damagedSinceRow = 0;
+    ++m_live;
+    m_contents.wholeBytes = m_offset;
+    Push(line);
+}
+
+void CJournalReader::Push(std::string_view line) {
+    if (m_maxRows == 0) return;
+    if (m_ringCount == m_maxRows) {
+        // The oldest gives way; its string keeps its room for this line.
+        m_ring[m_ringStart].assign(line);
+        m_ringStart = (m_ringStart + 1) % m_maxRows;
+        return;
+    }
+    if (m_ringCount == m_ring.size()) {
+        // Grows at its end: the oldest row is put first again.
+        std::rotate(m_ring.begin(), m_ring.begin() + static_cast<long>(m_ringStart), m_ring.end());
+        m_ringStart = 0;
+        m_ring.emplace_back(line);
+    } else {
+        m_ring[(m_ringStart + m_ringCount) % m_ring.size()].assign(line);
+    }
+    ++m_ringCount;
+}
+
+void CJournalReader::DropFirstLive(int count) {
+    m_live -= count;
+    // The ring holds the newest rows; it keeps those still in the table.
+    while (m_ringCount > static_cast<size_t>(m_live)) {
+        m_ring[m_ringStart].clear();
+        m_ringStart = (m_ringStart + 1) % m_ring.size();
+        --m_ringCount;
+    }
+}
+
+JournalContents CJournalReader::Finish() {
+    if (m_contents.state == JournalState::Unreadable) return std::move(m_contents);
+    if (!m_headerSeen) {
+        // Nothing, or a header cut off while it was written: no rows either way.
+        const std::string header = JournalHeader();
+        if (std::string_view(header).substr(0, m_pending.size()) != m_pending || m_skipping)
+            m_contents.state = JournalState::Unreadable;
+        return std::move(m_contents);
+    }
+    if (!m_pending.empty() || m_skipping) ++m_contents.damagedLines;  // cut off mid-line
+    m_contents.damaged = m_contents.damagedLines > 0;
+    m_contents.rowsInFile = static_cast<int>(m_live);
+    m_contents.droppedRows = static_cast<int>(m_live - static_cast<long long>(m_ringCount));
+    m_contents.rows.reserve(m_ringCount);
+    for (size_t i = 0; i < m_ringCount; ++i) {
+        const std::string& line = m_ring[(m_ringStart + i) % m_ring.size()];
+        if (line.empty()) continue;  // its line was damaged
+        m_contents.rows.push_back(DecodeRow(line));
+    }
+    m_contents.state = m_contents.rows.empty() ? JournalState::Empty : JournalState::Rows;
+    return std::move(m_contents);
 }
 
 JournalContents ReadJournal(std::string_view bytes, int maxRows) {
-    JournalContents contents;
-    const size_t headerEnd = bytes.find('\n');
-    if (headerEnd == std::string_view::npos) {
-        // Nothing, or a header cut off while it was written: no rows either way.
-        const std::string header = JournalHeader();
-        if (std::string_view(header).substr(0, bytes.size()) != bytes) contents.state = JournalState::Unreadable;
-        return contents;
-    }
-    const std::string_view header = bytes.substr(0, headerEnd);
-    const std::string_view prefix =
-        header.substr(0, JOURNAL_MAGIC.size()) == JOURNAL_MAGIC ? header.substr(JOURNAL_MAGIC.size()) : "";
-    int version = 0;
-    if (prefix.size() < 2 || prefix[0] != '\t' || !ParseNumber(prefix.substr(1), version) ||
-        version != JOURNAL_VERSION) {
-        contents.state = JournalState::Unreadable;  // not ours, or from a newer program
-        return contents;
-    }
-    size_t at = headerEnd + 1;
-    contents.wholeBytes = at;
-    // First every line is checked and the rows still in the table are
-    // noted; only the newest maxRows of them are decoded afterwards.
-    std::vector<std::string_view> lines;
-    size_t first = 0;  // lines before it were cleared
-    while (at < bytes.size()) {
-        const size_t end = bytes.find('\n', at);
-        if (end == std::string_view::npos) {
-            contents.damaged = true;
-            break;
-        }
-        const std::string_view line = bytes.substr(at, end - at);
-        const int live = static_cast<int>(lines.size() - first);
-        int cleared = 0;
-        if (CheckRow(line, live)) {
-            lines.push_back(line);
-        } else if (CheckCleared(line, cleared) && cleared <= live) {
-            first += static_cast<size_t>(cleared);
-        } else {
-            contents.damaged = true;
-            break;
-        }
-        at = end + 1;
-        contents.wholeBytes = at;
-    }
-    const size_t live = lines.size() - first;
-    const size_t wanted = std::min(live, static_cast<size_t>(std::max(maxRows, 0)));
-    contents.droppedRows = static_cast<int>(live - wanted);
-    contents.rows.reserve(wanted);
-    for (size_t i = lines.size() - wanted; i < lines.size(); ++i) contents.rows.push_back(DecodeRow(lines[i]));
-    contents.state = contents.rows.empty() ? JournalState::Empty : JournalState::Rows;
-    return contents;
+    CJournalReader reader(maxRows);
+    reader.Feed(bytes);
+    return reader.Finish();
 }
 
 }  // namespace tarvex

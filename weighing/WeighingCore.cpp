@@ -101,9 +101,19 @@ std::wstring CWeighingCore::WeightSumText() const {
 }
 
 void CWeighingCore::ApplyRowLimits(int row) {
-    if (row == m_limits.warningRow)
-        m_prompts.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Warning"));
+    WarnIfNearlyFull();
     if (row >= m_limits.fullRow) HandleTableFull();
+}
+
+void CWeighingCore::WarnIfNearlyFull() {
+    // Once for each time the table reaches the row, also when rows shown
+    // again after a restart take it there.
+    if (m_table.RowCount() <= m_limits.warningRow) {
+        m_warned = false;
+    } else if (!m_warned) {
+        m_warned = true;
+        m_prompts.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Warning"));
+    }
 }
 
 void CWeighingCore::HandleTableFull() {
@@ -171,6 +181,7 @@ void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows, bool fromOt
         if (fromOtherJournal && m_journal) m_journal->RowAdded(row, JournalRowOf(row));
     }
     RecountDecimals();
+    WarnIfNearlyFull();
     // New readings go on from the last number shown.
     if (keepNumbers && !rows.empty()) {
         const long last = std::wcstol(rows.back().cells[COLUMN_NUMBER].c_str(), nullptr, 10);
@@ -204,6 +215,7 @@ void CWeighingCore::DeleteAllRows(bool keepJournalAside) {
     m_weightSum = 0;
     m_sumDecimals = -1;
     m_numberBase = 0;
+    m_warned = false;
     m_view.RowsChanged();
 }
 
@@ -218,6 +230,7 @@ void CWeighingCore::DeleteFirstRows(int count) {
     for (int i = 0; i < m_table.RowCount(); ++i)
         if (m_table.Row(i).kind == RowKind::Weight) m_weightSum += m_table.Row(i).kilograms;
     m_numberBase += count;
+    if (m_table.RowCount() <= m_limits.warningRow) m_warned = false;
     RecountDecimals();
     if (m_journal) m_journal->FirstRowsCleared(count);
     m_view.RowsChanged();

@@ -82,6 +82,7 @@ private:
     // Numbers and times the reading and puts it at the end of the table.
     int AddReading(Reading reading);
     void ApplyRowLimits(int row);
+    void WarnIfNearlyFull();
     void HandleTableFull();
     void ClearRows(int rowsSeen);
     void DeleteAllRows(bool keepJournalAside = false);
@@ -113,6 +114,8 @@ private:
     double m_weightSum = 0;
     int m_sumDecimals = -1;  // fewest decimals of a weight cell; -1 for none
     bool m_tableFull = false;
+    // The nearly-full notice was given for the rows in the table now.
+    bool m_warned = false;
     bool m_fullTableSaved = false;
     IRowJournal* m_journal = nullptr;
 };

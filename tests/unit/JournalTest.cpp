@@ -83,7 +83,6 @@ TEST(JournalFormat, DamageKeepsEveryWholeRowBeforeIt) {
         {"zeros after a power cut", whole + std::string(4096, '\0'), 4},
         {"bit flipped in the last row", flipped, 3},
         {"a row number out of order", renumbered, 2},
-        {"garbage line in the middle", JournalOf({kRows[0]}) + "R\t1\tW\tx\n" + FormatJournalLine(2, kRows[2]), 1},
     };
     for (const auto& c : cases) {
         const JournalContents read = ReadJournal(c.bytes);
@@ -91,6 +90,52 @@ TEST(JournalFormat, DamageKeepsEveryWholeRowBeforeIt) {
         EXPECT_EQ(read.state, JournalState::Rows) << c.name;
         ExpectSameRows(read.rows, std::vector<JournalRow>(kRows.begin(), kRows.begin() + static_cast<long>(c.rows)));
         EXPECT_EQ(c.bytes.substr(0, read.wholeBytes), JournalOf(read.rows)) << c.name;
+    }
+}
+
+TEST(JournalFormat, ADamagedLineHidesNoSoundRowAfterIt) {
+    const std::string one = JournalOf({kRows[0]});
+    const std::string two = JournalOf({kRows[0], kRows[1]});
+    std::string flipped = FormatJournalLine(1, kRows[1]);
+    flipped[12] ^= 0x01;
+    std::string flippedMark = FormatClearedLine(1);
+    flippedMark[2] = '7';
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<JournalRow> rows;
+        int damagedLines;
+        int rowsInFile;  // the damaged row still counts where it stood
+    };
+    const std::vector<Case> cases{
+        {"a row with a wrong check", one + flipped + FormatJournalLine(2, kRows[2]) + FormatJournalLine(3, kRows[3]),
+         {kRows[0], kRows[2], kRows[3]}, 1, 4},
+        {"a garbage line", one + "R\t1\tW\tx\n" + FormatJournalLine(2, kRows[2]), {kRows[0], kRows[2]}, 1, 3},
+        {"a line written twice", two + FormatJournalLine(1, kRows[1]) + FormatJournalLine(2, kRows[2]),
+         {kRows[0], kRows[1], kRows[2]}, 1, 3},
+        {"two rows run together", one + "R\t1\tW\t1" + FormatJournalLine(2, kRows[2]) + FormatJournalLine(3, kRows[3]),
+         {kRows[0], kRows[3]}, 1, 4},
+        {"a damaged clear mark", two + flippedMark + FormatJournalLine(1, kRows[2]), {kRows[1], kRows[2]}, 1, 2},
+        {"a line longer than any row", one + std::string(3 << 20, 'R') + "\n" + FormatJournalLine(2, kRows[2]),
+         {kRows[0], kRows[2]}, 1, 3},
+        {"damage told before a keep mark is not told again",
+         two + "garbage\n" + FormatKeptLine(2) + FormatJournalLine(0, kRows[3]), {kRows[3]}, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const JournalContents read = ReadJournal(c.bytes);
+        ExpectSameRows(read.rows, c.rows);
+        EXPECT_EQ(read.damagedLines, c.damagedLines);
+        EXPECT_EQ(read.rowsInFile, c.rowsInFile);
+        // The same bytes in pieces of any size read the same.
+        for (const size_t piece : {size_t{1}, size_t{7}, size_t{4096}}) {
+            CJournalReader reader;
+            for (size_t at = 0; at < c.bytes.size(); at += piece)
+                reader.Feed(std::string_view(c.bytes).substr(at, piece));
+            const JournalContents pieces = reader.Finish();
+            ExpectSameRows(pieces.rows, c.rows);
+            EXPECT_EQ(pieces.damagedLines, c.damagedLines);
+        }
     }
 }
 
