@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <ctime>
+#include <thread>
 #include <memory>
 
 #include "RunningScale.h"
@@ -88,6 +91,43 @@ TEST_F(SessionLinkTest, AFrameInTheBurstOfTheAnswerIsTheFirstReading) {
     ASSERT_EQ(Rows(), 1);
     EXPECT_EQ(session->Core().Table().Cell(0, COLUMN_DATA), L"1234.5");
     EXPECT_EQ(scale.Receive(1000), std::vector<uint8_t>{CMD_ACK});
+    session->OnOpenCloseConnection();
+}
+
+TEST_F(SessionLinkTest, EveryRowOfOneLongBurstGetsItsAcknowledgeInOrder) {
+    CPseudoTerminal scale;
+    Start(Ports({{1, &scale}}));
+    Press(1);
+    ASSERT_EQ(scale.Receive(1000), std::vector<uint8_t>{0x5A});
+    scale.Send({0xA5});
+    ASSERT_TRUE(ui.PumpUntil([&] { return Connected(); }, 2500));
+    // Far more frames in one write than acknowledges fit in one write buffer.
+    constexpr int kFrames = 6000;
+    std::vector<uint8_t> burst;
+    for (int i = 0; i < kFrames; ++i) burst.insert(burst.end(), {0x5F, 0x02, 0x00, 0x30, 0x39, 0x54});
+    // The scale writes and listens on threads of its own: a pty holds only
+    // a few KiB each way.
+    std::vector<uint8_t> heard;
+    std::atomic<size_t> heardCount{0};
+    std::atomic<bool> listening{true};
+    std::thread listener([&] {
+        while (listening) {
+            const std::vector<uint8_t> got = scale.Receive(50);
+            heard.insert(heard.end(), got.begin(), got.end());
+            heardCount = heard.size();
+        }
+    });
+    std::thread writer([&] { scale.Send(burst); });
+    const bool allRows = ui.PumpUntil([&] { return Rows() == kFrames; }, 60000);
+    const bool allAcks = ui.PumpUntil([&] { return heardCount.load() >= static_cast<size_t>(kFrames); }, 30000);
+    writer.join();
+    listening = false;
+    listener.join();
+    EXPECT_TRUE(allRows) << Rows();
+    EXPECT_TRUE(allAcks);
+    EXPECT_EQ(heard.size(), static_cast<size_t>(kFrames));
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), CMD_ACK), kFrames);
+    EXPECT_TRUE(ui.portReports.empty());
     session->OnOpenCloseConnection();
 }
 

@@ -2,12 +2,15 @@
 
 #include <chrono>
 #include <ctime>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <csignal>
 #include <thread>
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -388,6 +391,151 @@ TEST(JournalFile, RowsNotWantedThatCannotBeCopiedStayInTheFileAndAreNeverMixedWi
     EXPECT_EQ(ReadFile(journal.Path()).state, JournalState::Empty);
 }
 
+TEST(JournalFile, RowsKeptBehindAMarkSurviveRestartsAndClearsUntilTheyAreInAFileOfTheirOwn) {
+    TempDir dir;
+    const std::string earlier = JournalOf(kRows);
+    dir.Write("journal.txt", earlier);
+    {
+        // The clerk answers No and no copy can be made: told they stay.
+        CJournal first;
+        std::wstring reason;
+        ASSERT_TRUE(first.Open(dir.Path(), reason));
+        AsideNamesTaken taken(dir.Path());
+        ASSERT_FALSE(first.SetFoundAside(&reason));
+    }
+    const std::filesystem::path path = dir.Path() / "journal.txt";
+    std::vector<std::wstring> toldKept;
+    for (const bool copyPossible : {false, true}) {
+        SCOPED_TRACE(copyPossible ? "a copy can be made again" : "still no copy");
+        CJournal next;  // a restart
+        std::wstring reason;
+        ASSERT_TRUE(next.Open(dir.Path(), reason));
+        EXPECT_EQ(next.Found().state, JournalState::Empty);  // never offered again
+        next.OnKeptInPlace([&](const std::wstring& why) { toldKept.push_back(why); });
+        next.ContinueWithFound();
+        next.RowAdded(0, kRows[1]);
+        next.RowAdded(1, kRows[2]);
+        next.FirstRowsCleared(1);  // a save and Yes while a reading came in
+        std::optional<AsideNamesTaken> taken;
+        if (!copyPossible) taken.emplace(dir.Path());
+        next.TableEmptied(false);
+        if (!copyPossible) {
+            ASSERT_EQ(toldKept.size(), 1u);
+            EXPECT_FALSE(toldKept[0].empty());
+            EXPECT_EQ(TempDir::Read(path).rfind(earlier, 0), 0u) << "the kept rows left the journal";
+            for (const auto& copy : CopiesIn(dir.Path())) EXPECT_EQ(TempDir::Read(copy), "taken");
+        }
+    }
+    EXPECT_EQ(toldKept.size(), 1u);
+    const auto copies = CopiesIn(dir.Path());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(TempDir::Read(copies[0]).rfind(earlier, 0), 0u);
+    EXPECT_EQ(TempDir::Read(path), JournalHeader());
+}
+
+TEST(JournalFile, ADamagedJournalIsCopiedAsItWasAndGoesOnWithoutTheDamage) {
+    TempDir dir;
+    std::string flipped = FormatJournalLine(1, kRows[1]);
+    flipped[12] ^= 0x01;
+    const std::string damaged = JournalOf({kRows[0]}) + flipped + FormatJournalLine(2, kRows[2]) +
+                                FormatJournalLine(2, kRows[2]) + FormatJournalLine(3, kRows[3]);
+    dir.Write("journal.txt", damaged);
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason));
+    EXPECT_EQ(journal.Found().damagedLines, 2);
+    ExpectSameRows(journal.Found().rows, {kRows[0], kRows[2], kRows[3]});
+    ASSERT_TRUE(journal.DamagedCopyMade());
+    EXPECT_EQ(TempDir::Read(journal.LastSetAside()), damaged);
+    journal.ContinueWithFound();
+    journal.RowAdded(3, kRows[1]);
+    const JournalContents read = ReadFile(journal.Path());
+    EXPECT_FALSE(read.damaged);
+    ExpectSameRows(read.rows, {kRows[0], kRows[2], kRows[3], kRows[1]});
+    EXPECT_EQ(CopiesIn(dir.Path()).size(), 1u);
+}
+
+#ifndef _WIN32
+TEST(JournalFile, WhatStandsInTheJournalsPlaceAndIsNoFileIsLeftAlone) {
+    TempDir dir;
+    std::filesystem::create_symlink("/dev/zero", dir.Path() / "journal.txt");
+    ASSERT_EQ(::mkfifo((dir.Path() / "journal.2.txt").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.Path() / "journal.3.txt");
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason));
+    EXPECT_EQ(journal.Path(), dir.Path() / "journal.4.txt");
+    EXPECT_EQ(journal.NotAFile(), dir.Path() / "journal.txt");
+    EXPECT_TRUE(journal.OthersLeftBehind().empty());
+}
+
+// The journal's folder as a read-only file system: a bind mount, which
+// stops root too. Skipped where the test may not mount.
+class ReadOnlyMount {
+public:
+    explicit ReadOnlyMount(const std::filesystem::path& folder) : m_folder(folder) {
+        m_mounted = ::geteuid() == 0 && Run("mount --bind '" + folder.string() + "' '" + folder.string() + "'");
+        if (m_mounted && !Writable(false)) Release();
+    }
+    ~ReadOnlyMount() { Release(); }
+    bool Mounted() const { return m_mounted; }
+    bool Writable(bool writable) {
+        return Run("mount -o remount,bind," + std::string(writable ? "rw" : "ro") + " '" + m_folder.string() + "'");
+    }
+
+private:
+    static bool Run(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
+    void Release() {
+        if (m_mounted) Run("umount -l '" + m_folder.string() + "'");
+        m_mounted = false;
+    }
+    std::filesystem::path m_folder;
+    bool m_mounted = false;
+};
+
+TEST(JournalFile, AJournalOnAReadOnlyDiskIsOfferedAndWrittenWholeOnceItCanBe) {
+    for (const bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "shown again" : "not wanted now");
+        TempDir dir;
+        const std::filesystem::path folder = dir.Path() / "data";
+        dir.Write("data/journal.txt", JournalOf({kRows[0], kRows[1]}));
+        ReadOnlyMount mount(folder);
+        if (!mount.Mounted()) GTEST_SKIP() << "no read-only bind mount here";
+        CJournal journal;
+        std::wstring reason;
+        ASSERT_TRUE(journal.Open(folder, reason)) << reason;
+        EXPECT_NE(journal.ReadOnlyReason().find(L"Read-only"), std::wstring::npos);
+        ExpectSameRows(journal.Found().rows, {kRows[0], kRows[1]});
+        journal.SetRetryInterval(std::chrono::milliseconds(0));
+        int recovered = 0;
+        journal.OnRecovered([&] { ++recovered; });
+        std::vector<JournalRow> table;
+        if (shown) {
+            journal.ContinueWithFound();
+            table = {kRows[0], kRows[1]};
+        } else {
+            EXPECT_FALSE(journal.SetFoundAside(&reason));
+            EXPECT_FALSE(reason.empty());
+        }
+        table.push_back(kRows[2]);
+        const auto rowAt = [&](int r) { return table[static_cast<size_t>(r)]; };
+        ASSERT_TRUE(journal.WantsWholeTable());
+        journal.WriteWholeTable(static_cast<int>(table.size()), rowAt);
+        EXPECT_EQ(recovered, 0);
+        ASSERT_TRUE(mount.Writable(true));
+        journal.WriteWholeTable(static_cast<int>(table.size()), rowAt);
+        EXPECT_EQ(recovered, 1);
+        EXPECT_TRUE(journal.ReadOnlyReason().empty());
+        journal.RowAdded(static_cast<int>(table.size()), kRows[3]);
+        table.push_back(kRows[3]);
+        const JournalContents read = ReadFile(journal.Path());
+        ExpectSameRows(read.rows, table);
+        // Rows not wanted stay in the file, kept for the next clear to copy.
+        EXPECT_EQ(read.keptBytes > 0, !shown);
+    }
+}
+#endif
+
 #ifndef _WIN32
 TEST(JournalFile, AfterAFailedWriteTheWholeTableIsWrittenAgainOnceThereIsRoom) {
     TempDir dir;
@@ -500,6 +648,18 @@ TEST(CoreJournal, ClearingEndsTheJournalAndAnUnsavedFullTableIsKeptAside) {
     f.hosts.answers = {ANSWER_NO};
     f.core.OnClearData();  // emptied anyway: its rows were never saved
     EXPECT_EQ(journal.emptied, (std::vector<bool>{false, true}));
+}
+
+TEST(CoreJournal, ARestoredTableAtTheWarningRowIsToldItIsNearlyFullOnce) {
+    CoreFixture f(RowLimits{3, 10});
+    f.core.RestoreRows(std::vector<JournalRow>(5, kRows[0]));
+    EXPECT_EQ(f.hosts.notices, std::vector<std::wstring>{L"Nearly full"});
+    f.Feed(WeightFrame(0x08, 1));
+    EXPECT_EQ(f.hosts.notices.size(), 1u);
+    f.hosts.answers = {ANSWER_YES};
+    f.core.OnClearData();
+    for (int i = 0; i < 4; ++i) f.Feed(WeightFrame(0x08, 1));
+    EXPECT_EQ(f.hosts.notices.size(), 2u);  // the table reached the row again
 }
 
 TEST(CoreJournal, RestoredRowsShowInTheUnitNowSelectedAndNumberingContinues) {
