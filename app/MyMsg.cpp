@@ -62,6 +62,24 @@ int WrappedLines(const wxWindow* w, const wxString& text, int width) {
     return std::max(lines, 1);
 }
 
+// A path is broken along its folders, never right after its first "/":
+// a word joiner after a separator that begins a word keeps it with the
+// folder name that follows (Pango would break there).
+wxString KeepPathStartsWhole(const wxString& text) {
+#ifdef __WXGTK__
+    wxString shown;
+    wxUniChar before = L' ';
+    for (const wxUniChar c : text) {
+        shown += c;
+        if (c == L'/' && (before == L' ' || before == L'\n')) shown += wxUniChar(WORD_JOINER);
+        before = c;
+    }
+    return shown;
+#else
+    return text;
+#endif
+}
+
 }  // namespace
 
 wxSize NaturalTextSize(wxStaticText* label, int width) {
@@ -152,7 +170,8 @@ void CMyMsgDialog::InitTexts(int kind, const std::wstring& text, const std::wstr
         ok->SetFocus();
     }
     SetTitle(caption);
-    static_cast<wxStaticText*>(FindWindow(ID_MSG_TEXT))->SetLabelText(text);  // an "&" in a path is shown, not a mnemonic
+    // An "&" in a path is shown, not a mnemonic.
+    static_cast<wxStaticText*>(FindWindow(ID_MSG_TEXT))->SetLabelText(KeepPathStartsWhole(text));
     FitText(text);
 }
 

@@ -21,6 +21,9 @@ constexpr int IDCANCEL_ANSWER = 2;
 constexpr int IDYES_ANSWER = 6;
 constexpr int IDNO_ANSWER = 7;
 constexpr int ID_MSG_TEXT = 1019;
+// Shown between characters that must not be broken apart; invisible, and
+// left out of what the UI probe reports.
+constexpr wchar_t WORD_JOINER = L'\u2060';
 
 // The size a text control needs to show its label whole at the width, by
 // the toolkit's own rule for breaking lines (GTK breaks a path after its

@@ -53,8 +53,10 @@ std::string Rect(const wxRect& r) {
 }
 
 std::string Control(wxWindow* w) {
+    wxString words = wxControl::RemoveMnemonics(w->GetLabel());
+    words.Replace(wxString(wxUniChar(WORD_JOINER)), wxString());
     std::string text = "{\"id\":" + std::to_string(w->GetId()) + ",\"class\":" +
-                       Json(w->GetClassInfo()->GetClassName()) + ",\"label\":" + Json(wxControl::RemoveMnemonics(w->GetLabel())) +
+                       Json(w->GetClassInfo()->GetClassName()) + ",\"label\":" + Json(words) +
                        ",\"rect\":" + Rect(w->GetScreenRect()) +
                        ",\"enabled\":" + (w->IsEnabled() ? "true" : "false");
     if (auto* radio = dynamic_cast<wxRadioButton*>(w)) text += std::string(",\"checked\":") + (radio->GetValue() ? "true" : "false");

@@ -24,7 +24,7 @@ bool AskToShowAgain(const JournalOffer& o, const CJournal& journal) {
         RestoreQuestion(o.texts, static_cast<long long>(found.rows.size()), found.rows.front().cells[COLUMN_UPDATE_TIME],
                         found.rows.back().cells[COLUMN_UPDATE_TIME], WideFromPath(o.folder));
     if (found.damagedLines > 0)
-        question = DamagedLinesText(o.texts, found.damagedLines, DamagedOriginal(journal)) + L"\n\n" + question;
+        question += L"\n\n" + DamagedLinesText(o.texts, found.damagedLines, DamagedOriginal(journal));
     return o.ui.AskYesNo(question) == ANSWER_YES;
 }
 

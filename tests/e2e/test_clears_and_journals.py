@@ -129,9 +129,16 @@ class ClearsAndJournals(ProgramTest):
         self.scale.pull()
         self.scale.plug()
 
-    def refuse_and_read_on(self, p, reason):
+    def clear(self, p):
+        p.click(CLEAR)
+        box = p.wait_box("Clear every reading", 10)
+        p.click_in_box(box, YES)
+        p.wait_no_box("Clear every reading")
+
+    def refuse_and_read_on(self, p, reason, make_room):
         """No to the restore question where no copy can be made: told, and
-        every reading taken since is offered after a kill."""
+        every reading taken since is offered after a kill. The rows left in
+        the journal survive every clear until a copy of them can be made."""
         self.replug()
         self.restart()
         self.answer_restore(p, NO)
@@ -141,6 +148,10 @@ class ClearsAndJournals(ProgramTest):
         p.click_in_box(box, OK)
         p.wait_no_box("could not be copied")
         self.assertEqual(p.rows(), 0)
+        with open(os.path.join(p.journal_folder(), "journal.txt"), "rb") as f:
+            journal = f.read()
+        kept = journal[:journal.index(b"\nK\t") + 1]
+        kept = journal[:journal.index(b"\n", len(kept)) + 1]  # up to the end of the mark
         self.connect(p)
         wait_until(lambda: p.rows() >= 5, 10, "new readings")
         p.kill()
@@ -150,6 +161,27 @@ class ClearsAndJournals(ProgramTest):
         offered = self.answer_restore(p, YES)
         self.assertIn(offered, (since, since + 1))
 
+        # Still no copy: the clear keeps them in the journal and says so again.
+        self.clear(p)
+        box = p.wait_box("could not be copied", 10)
+        p.shot("kept-in-place-at-clear")
+        self.assertIn(reason, p.box_text(box))
+        p.click_in_box(box, OK)
+        with open(os.path.join(p.journal_folder(), "journal.txt"), "rb") as f:
+            self.assertTrue(f.read().startswith(kept), "the kept rows left the journal")
+        # Once a copy can be made, the next clear makes it.
+        make_room()
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 3, 10, "readings after the clear")
+        self.disconnect(p)
+        self.clear(p)
+        wait_until(lambda: glob.glob(os.path.join(p.journal_folder(), "journal-kept-*.txt")), 10, "a kept copy")
+        copies = glob.glob(os.path.join(p.journal_folder(), "journal-kept-*.txt"))
+        self.assertEqual(len(copies), 1)
+        with open(copies[0], "rb") as f:
+            self.assertTrue(f.read().startswith(kept), "the copy lacks the kept rows")
+        self.assertEqual(p.boxes(), [])
+
     @unittest.skipIf(os.geteuid() == 0, "root writes anywhere: runs as an ordinary user")
     def test_no_to_restore_with_a_read_only_journal_folder(self):
         p = self.start(Scale(interval=0.05, link=self.links()))
@@ -158,7 +190,7 @@ class ClearsAndJournals(ProgramTest):
         p.kill()
         self.acks_before = self.scale.acks
         os.chmod(p.journal_folder(), 0o555)
-        self.refuse_and_read_on(p, "Permission denied")
+        self.refuse_and_read_on(p, "Permission denied", lambda: os.chmod(p.journal_folder(), 0o755))
 
     @unittest.skipIf(os.geteuid() != 0, "a small file system of its own needs root")
     def test_no_to_restore_on_a_disk_with_less_room_than_the_journal(self):
@@ -170,7 +202,40 @@ class ClearsAndJournals(ProgramTest):
         wait_until(lambda: os.path.getsize(os.path.join(folder, "journal.txt")) > 40000, 30, "a large journal")
         p.kill()
         self.acks_before = self.scale.acks
-        self.refuse_and_read_on(p, "No space left on device")
+        self.refuse_and_read_on(p, "No space left on device",
+                                lambda: subprocess.run(["mount", "-o", "remount,size=4m", folder], check=True))
+
+    @unittest.skipIf(os.geteuid() != 0, "a read-only bind mount needs root")
+    def test_a_journal_on_a_read_only_disk_is_offered_and_kept_again_once_it_can_be_written(self):
+        p = self.start(Scale(interval=0.05, link=self.links()))
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 5, 10, "readings")
+        p.kill()
+        folder = p.journal_folder()
+        if subprocess.run(["mount", "--bind", folder, folder]).returncode != 0:
+            self.skipTest("no bind mount here")
+        self.mounts.append(folder)
+        subprocess.run(["mount", "-o", "remount,bind,ro", folder], check=True)
+        before = self.scale.acks
+        self.replug()
+        self.restart()
+        self.assertIn(self.answer_restore(p, YES), (before, before + 1))
+        box = p.wait_box("can be read but not written", 10)
+        p.shot("journal-read-only")
+        self.assertIn("Read-only file system", p.box_text(box))
+        p.click_in_box(box, OK)
+        shown = p.rows()
+        self.connect(p)
+        wait_until(lambda: p.rows() >= shown + 3, 10, "readings while the disk is read-only")
+        subprocess.run(["mount", "-o", "remount,bind,rw", folder], check=True)
+        box = p.wait_box("kept safe again", 10)
+        p.click_in_box(box, OK)
+        wait_until(lambda: p.rows() >= shown + 6, 10, "readings kept again")
+        p.kill()
+        acknowledged = self.scale.acks
+        self.replug()
+        self.restart()
+        self.assertIn(self.answer_restore(p, YES), (acknowledged, acknowledged + 1))
 
     @unittest.skipIf(os.geteuid() != 0, "a small file system of its own needs root")
     def test_a_journal_that_ran_out_of_room_is_whole_again_once_there_is_room(self):

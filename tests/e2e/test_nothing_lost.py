@@ -88,6 +88,41 @@ class NothingLost(ProgramTest):
         time.sleep(1.5)
         self.assertEqual(p.boxes(), [], "asked again about rows already kept aside")
 
+    def test_a_damaged_line_in_the_middle_hides_no_reading_after_it(self):
+        p = self.start(Scale(interval=0.03))
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 30, 10, "readings")
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Connect", 5, "not connected")
+        shown_before = p.cells()
+        p.kill()
+        path = os.path.join(p.journal_folder(), "journal.txt")
+        with open(path, "rb") as f:
+            lines = f.read().split(b"\n")
+        # A bit flipped in row 11 and row 20 written twice.
+        lines[11] = lines[11][:12] + bytes([lines[11][12] ^ 1]) + lines[11][13:]
+        lines.insert(21, lines[20])
+        with open(path, "wb") as f:
+            f.write(b"\n".join(lines))
+        self.restart()
+        box = p.wait_box("were still in the table", 10)
+        text = p.box_text(box)
+        p.shot("restore-question-damaged-lines")
+        self.assertEqual(int(text.split()[0]), len(shown_before) - 1, text)
+        self.assertIn("2 damaged lines of the journal were skipped", text)
+        kept = glob.glob(os.path.join(p.journal_folder(), "journal-damaged-*.txt"))
+        self.assertEqual(len(kept), 1)
+        self.assertIn(os.path.basename(kept[0]), text.replace("\n", ""))
+        p.click_in_box(box, YES)
+        wait_until(lambda: p.rows() == len(shown_before) - 1, 5, "the sound rows shown again")
+        self.assertEqual(p.cells(), shown_before[:10] + shown_before[11:])
+        # Shown again, the journal has no damage left to tell of.
+        p.kill()
+        self.restart()
+        box = p.wait_box("were still in the table", 10)
+        self.assertNotIn("damaged", p.box_text(box))
+        p.click_in_box(box, YES)
+
     def test_pulled_device_comes_back_without_a_click(self):
         link = os.path.join(self.display_folder(), "scale-adapter")
         p = self.start(Scale(interval=0.1, link=link))
