@@ -1,6 +1,7 @@
 // The journal reader on arbitrary files: it never reads past what it calls
-// whole, a file without rows is never offered, and what it read is written
-// and read again to the very same rows.
+// whole, a file without rows is never offered, the file read in two pieces
+// (as it comes off the disk) gives what it gives whole, and what it read is
+// written and read again to the very same rows.
 
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const JournalContents read = ReadJournal(bytes);
     Check(read.wholeBytes <= size);
+    CJournalReader pieces;
+    const size_t cut = size > 0 ? data[0] % (size + 1) : 0;
+    pieces.Feed(bytes.substr(0, cut));
+    pieces.Feed(bytes.substr(cut));
+    const JournalContents inPieces = pieces.Finish();
+    Check(inPieces.state == read.state && inPieces.rows.size() == read.rows.size() &&
+          inPieces.damagedLines == read.damagedLines && inPieces.wholeBytes == read.wholeBytes &&
+          inPieces.keptBytes == read.keptBytes && inPieces.rowsInFile == read.rowsInFile);
     Check((read.state == JournalState::Rows) == !read.rows.empty());
     if (read.state == JournalState::Unreadable) return 0;
     std::string again = JournalHeader();

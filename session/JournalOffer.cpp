@@ -56,12 +56,14 @@ void OfferOthersLeftBehind(const JournalOffer& o) {
             o.core.RestoreRows(more.rows, true);
             // Only once its rows are in this run's journal does the file go.
             if (!o.journal.IsOpen() || o.journal.HasFailed()) continue;
-            if (more.droppedRows == 0)
+            // Rows it keeps for a copy of their own go aside with the file.
+            if (more.droppedRows == 0 && more.keptBytes == 0) {
                 other.Remove();
-            else if (other.MoveAside(&reason))
-                TellRowsKeptAside(o, more.droppedRows, other.LastSetAside());
-            else
+            } else if (!other.MoveAside(&reason)) {
                 TellNotSetAside(o, reason, other);
+            } else if (more.droppedRows > 0) {
+                TellRowsKeptAside(o, more.droppedRows, other.LastSetAside());
+            }
         } else if (!other.MoveAside(&reason)) {
             TellNotSetAside(o, reason, other);
         }

@@ -66,5 +66,44 @@ TEST(JournalOffer, WithoutAJournalTheUserIsToldWhereAndWhyAndTheTableWorks) {
     EXPECT_EQ(f.Rows(), 1);
 }
 
+TEST(JournalOffer, AnotherCopysJournalGoesAsideWholeWhenItKeepsRowsBehindAMark) {
+    CoreFixture f;
+    const auto folder = f.dir.Path() / "data";
+    JournalRow row;
+    row.time = 1796565787;
+    row.cells = {L"       1", L"1.2340", L"KG", L"00:00:07", L"14:03:07 12/06/2026", L""};
+    const std::string kept = JournalHeader() + FormatJournalLine(0, row) + FormatKeptLine(1);
+    f.dir.Write("data/journal.2.txt", kept + FormatJournalLine(0, row));
+    CJournal journal;
+    OfferUi ui;
+    ui.answers = {ANSWER_YES};
+    OfferJournalRows({journal, f.core, f.texts, ui, folder});
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(f.Rows(), 1);
+    EXPECT_FALSE(std::filesystem::exists(folder / "journal.2.txt"));
+    bool copied = false;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        copied = copied || f.dir.Read(entry.path()).rfind(kept, 0) == 0;
+    EXPECT_TRUE(copied) << "the rows it kept are gone";
+}
+
+#ifndef _WIN32
+TEST(JournalOffer, AJournalNameTakenByADeviceIsToldAndTheNextOneKeepsTheReadings) {
+    CoreFixture f;
+    const auto folder = f.dir.Path() / "data";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_symlink("/dev/zero", folder / "journal.txt");
+    CJournal journal;
+    OfferUi ui;
+    OfferJournalRows({journal, f.core, f.texts, ui, folder});
+    ASSERT_EQ(ui.told.size(), 1u);
+    EXPECT_NE(ui.told[0].find(WideFromPath(folder / "journal.txt") + L" is not an ordinary file"), std::wstring::npos)
+        << ui.told[0];
+    EXPECT_TRUE(ui.questions.empty());
+    f.Feed(WeightFrame(0x08, 1234));
+    EXPECT_EQ(ReadJournal(f.dir.Read(folder / "journal.2.txt")).rows.size(), 1u);
+}
+#endif
+
 }  // namespace
 }  // namespace tarvex::test
