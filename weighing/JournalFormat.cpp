@@ -126,7 +126,10 @@ bool CheckCleared(std::string_view line, std::string_view mark, int& count) {
 }
 
 std::string CountLine(const char* mark, int count) {
-    std::string line = std::string(mark) + "\t" + std::to_string(count) + "\t";
+    std::string line(mark);
+    line += '\t';
+    line += std::to_string(count);
+    line += '\t';
     line += Hex32(Crc32(line));
     line += '\n';
     return line;
