@@ -195,24 +195,28 @@ CJournalReader::CJournalReader(int maxRows) : m_maxRows(static_cast<size_t>(std:
 void CJournalReader::Feed(std::string_view bytes) {
     while (!bytes.empty() && m_contents.state != JournalState::Unreadable) {
         const size_t end = bytes.find('\n');
+        const bool ended = end != std::string_view::npos;
         const std::string_view piece = bytes.substr(0, end);
+        m_offset += ended ? end + 1 : bytes.size();
+        bytes.remove_prefix(ended ? end + 1 : bytes.size());
         if (!m_skipping && m_pending.size() + piece.size() > MAX_LINE_BYTES) {
             m_skipping = true;  // no row is this long: the line is damaged
             m_pending.clear();
         }
-        if (!m_skipping) m_pending.append(piece);
-        if (end == std::string_view::npos) {
-            m_offset += bytes.size();
+        if (!ended) {
+            if (!m_skipping) m_pending.append(piece);  // the rest comes with the next piece
             return;
         }
-        m_offset += end + 1;
-        bytes.remove_prefix(end + 1);
         if (m_skipping) {
             m_skipping = false;
-            m_pending = "\x01";  // judged as the damaged line it is
+            TakeLine("\x01");  // judged as the damaged line it is
+        } else if (m_pending.empty()) {
+            TakeLine(piece);  // a line within one piece is not copied
+        } else {
+            m_pending.append(piece);
+            TakeLine(m_pending);
+            m_pending.clear();
         }
-        TakeLine(m_pending);
-        m_pending.clear();
     }
 }
 
