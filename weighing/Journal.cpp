@@ -288,10 +288,10 @@ void CJournal::ContinueWithFound() {
     // go on: a new journal holds them, and the whole old file goes aside
     // under a dated name (renamed, not copied: it may be huge), unless it
     // was copied aside as damaged already.
-    std::string bytes = JournalHeader();
-    for (int i = 0; i < shown; ++i) bytes += FormatJournalLine(i, m_found.rows[static_cast<size_t>(i)]);
+    std::string rows;
+    for (int i = 0; i < shown; ++i) rows += FormatJournalLine(i, m_found.rows[static_cast<size_t>(i)]);
     const char* keepOldAs = m_damagedCopied ? nullptr : m_found.damaged ? "damaged" : "kept";
-    if (!m_failed && ReplaceWith(0, bytes, keepOldAs)) {
+    if (!m_failed && ReplaceWith(0, JournalHeader() + rows, keepOldAs)) {
         m_liveRows = shown;
         m_leftBytes = 0;
         return;
@@ -300,7 +300,7 @@ void CJournal::ContinueWithFound() {
     // mark, and the rows shown follow them once more.
     LeaveFoundInFile();
     if (m_failed) return;
-    if (Append(std::string_view(bytes).substr(JournalHeader().size()))) m_liveRows = shown;
+    if (Append(rows)) m_liveRows = shown;
 }
 
 bool CJournal::SetFoundAside(std::wstring* reason) {
@@ -319,8 +319,7 @@ bool CJournal::SetFoundAside(std::wstring* reason) {
         return true;
     }
     if (reason) {
-        *reason = m_failed && !m_readOnlyReason.empty() ? m_readOnlyReason
-                                                        : WideFromUtf8(std::generic_category().message(errno));
+        *reason = WhyNoCopy();
     }
     if (m_found.state == JournalState::Unreadable) {
         // Nothing can safely follow what is there: the file stays as it is
@@ -335,6 +334,11 @@ bool CJournal::SetFoundAside(std::wstring* reason) {
     LeaveFoundInFile();
     m_found = {};
     return false;
+}
+
+std::wstring CJournal::WhyNoCopy() const {
+    // A journal that cannot be written says why; otherwise the failed call does.
+    return m_readOnlyReason.empty() ? WideFromUtf8(std::generic_category().message(errno)) : m_readOnlyReason;
 }
 
 void CJournal::Remove() {
@@ -395,8 +399,7 @@ void CJournal::TableEmptied(bool keepAside) {
     if (m_fd < 0) return;
     const bool mustKeep = keepAside || m_leftBytes > 0;
     if (mustKeep && !CopyAside("kept")) {
-        const std::wstring reason = !m_readOnlyReason.empty() ? m_readOnlyReason
-                                                              : WideFromUtf8(std::generic_category().message(errno));
+        const std::wstring reason = WhyNoCopy();
         // No copy: the rows stay in the file behind a mark that they left
         // the table (a failing journal gets the mark in its next rewrite).
         const int unmarked = m_leftLive + m_liveRows;

@@ -112,6 +112,8 @@ private:
     bool ReplaceWith(size_t keepPrefix, std::string_view tail, const char* keepOldAs = nullptr);
     // The rows found stay in the file, behind a mark that keeps them.
     void LeaveFoundInFile();
+    // The system's reason a copy aside just failed, in words.
+    std::wstring WhyNoCopy() const;
     std::filesystem::path FreeAsideName(const char* label) const;
     void StartSyncThread();
     void SyncLoop();
