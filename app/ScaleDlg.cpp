@@ -2,7 +2,6 @@
 
 #include <wx/button.h>
 #include <wx/choice.h>
-#include <wx/filedlg.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/radiobut.h>
@@ -15,6 +14,7 @@
 #include "AppIcon.h"
 #include "ControlIds.h"
 #include "TableListCtrl.h"
+#include "WorkbookSaveDialog.h"
 
 namespace tarvex {
 
@@ -171,13 +171,10 @@ void CScaleDlg::ShowLinkState(bool connected) {
     ShowPendingRows();
 }
 
-std::wstring CScaleDlg::AskSavePath(const std::wstring& initialName, const std::wstring& folder) {
-    if (m_chooseSavePath) return m_chooseSavePath(initialName);
-    // GTK's dialog adds no extension and asks about replacing only the
-    // name it is given, so the name it starts with carries ".xls".
-    wxFileDialog dialog(this, m_session.Text(SECTION_CAPTION, L"Save_Dialog_Title"), folder, initialName,
-                        L"Excel Files(*.xls)|*.xls|Excel Workbook(*.xlsx)|*.xlsx", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-    return dialog.ShowModal() == wxID_OK ? dialog.GetPath().ToStdWstring() : std::wstring();
+SaveChoice CScaleDlg::AskSavePath(const std::wstring& initialName, const std::wstring& folder,
+                                 const std::wstring& extension) {
+    if (m_chooseSavePath) return SaveChoice(m_chooseSavePath(initialName));
+    return AskWorkbookPath(this, m_session.Text(SECTION_CAPTION, L"Save_Dialog_Title"), folder, initialName, extension);
 }
 
 std::vector<int> CScaleDlg::ColumnWidths() const {

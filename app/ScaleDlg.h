@@ -68,7 +68,8 @@ private:
     void Tell(const std::wstring& text) override;
     void ShowPortReport(const std::wstring& text, const std::wstring& caption) override;
     void HidePortReport() override { m_portReport.HideNotice(); }
-    std::wstring AskSavePath(const std::wstring& initialName, const std::wstring& folder) override;
+    SaveChoice AskSavePath(const std::wstring& initialName, const std::wstring& folder,
+                           const std::wstring& extension) override;
     void ShowBusy(bool busy) override { busy ? wxBeginBusyCursor() : wxEndBusyCursor(); }
     std::vector<int> ColumnWidths() const override;
     void ShowPorts(const std::vector<std::wstring>& entries) override;

@@ -9,6 +9,10 @@ namespace {
 ExportCell TextCell(std::wstring text) {
     ExportCell cell;
     if (text.empty()) return cell;
+    // No workbook text holds U+0000 (an xlsx is XML): a damaged frame's zero
+    // byte is written as the table shows it.
+    for (size_t at = text.find(L'\0'); at != std::wstring::npos; at = text.find(L'\0', at + 4))
+        text.replace(at, 1, L"\\x00");
     cell.kind = ExportCell::Kind::Text;
     cell.text = std::move(text);
     return cell;

@@ -212,9 +212,15 @@ bool NamesXlsx(const std::wstring& path) { return EndsWith(path, L".xlsx"); }
 
 }  // namespace
 
-std::wstring WorkbookPathFor(const std::wstring& typed) {
+std::wstring WorkbookPathFor(const std::wstring& typed, const std::wstring& extension) {
     if (EndsWith(typed, L".xls") || EndsWith(typed, L".xlsx")) return typed;
-    return typed + L".xls";
+    return typed + extension;
+}
+
+std::wstring WorkbookNameForType(const std::wstring& name, const std::wstring& extension) {
+    for (const std::wstring_view ending : {L".xls", L".xlsx"})
+        if (EndsWith(name, ending)) return name.substr(0, name.size() - ending.size()) + extension;
+    return name;
 }
 
 namespace {

@@ -35,10 +35,13 @@ struct ExportCell {
     std::wstring text;
 };
 
-// A name typed in the save dialog, with ".xls" added unless it already ends
-// in ".xls" or ".xlsx" (in any case): "shift.monday" is saved as
-// "shift.monday.xls".
-std::wstring WorkbookPathFor(const std::wstring& typed);
+// A name typed in the save dialog, with the extension of the file type
+// chosen added unless it already ends in ".xls" or ".xlsx" (in any case):
+// "shift.monday" is saved as "shift.monday.xls".
+std::wstring WorkbookPathFor(const std::wstring& typed, const std::wstring& extension);
+// The name shown in the save dialog once another file type is chosen: a
+// workbook extension becomes the new one; any other name stays as typed.
+std::wstring WorkbookNameForType(const std::wstring& name, const std::wstring& extension);
 
 struct ExportColumn {
     std::wstring caption;

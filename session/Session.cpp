@@ -294,16 +294,22 @@ std::wstring CSession::SaveDialogFolder() const {
 }
 
 std::wstring CSession::AskSavePath(const std::wstring& initialName) {
+    SaveChoice shown(initialName);
+    std::wstring folder = SaveDialogFolder();
     for (;;) {
-        const std::wstring typed = m_ui.AskSavePath(initialName, SaveDialogFolder());
-        if (typed.empty()) return {};
-        const std::wstring path = WorkbookPathFor(typed);
-        if (path == typed) return path;
+        const SaveChoice choice = m_ui.AskSavePath(shown.path, folder, shown.extension);
+        if (choice.path.empty()) return {};
+        const std::wstring path = WorkbookPathFor(choice.path, choice.extension);
+        if (path == choice.path) return path;
         // The dialog asked about the name as typed; the name completed here
         // may be an existing file, which is replaced only when the user says so.
         std::error_code ignored;
         if (!std::filesystem::exists(PathFromWide(path), ignored)) return path;
         if (m_ui.AskYesNo(MessageText(m_texts, L"Replace_File", {{L"{file}", path}})) == ANSWER_YES) return path;
+        // The dialog comes back as the clerk left it.
+        const std::filesystem::path typed = PathFromWide(choice.path);
+        shown = SaveChoice(WideFromPath(typed.filename()), choice.extension);
+        folder = WideFromPath(typed.parent_path());
     }
 }
 

@@ -11,6 +11,15 @@
 
 namespace tarvex {
 
+// What the save dialog gave: the name as typed, and the extension of the
+// file type chosen, which a name typed without one gets.
+struct SaveChoice {
+    SaveChoice(std::wstring typed = {}, std::wstring type = L".xls")
+        : path(std::move(typed)), extension(std::move(type)) {}
+    std::wstring path;
+    std::wstring extension;  // ".xls" or ".xlsx"
+};
+
 enum class SessionTimer { Attempt, Watch, Quiet };
 constexpr int SESSION_TIMERS = 3;
 
@@ -22,8 +31,10 @@ public:
     // itself once the link is back.
     virtual void ShowPortReport(const std::wstring& text, const std::wstring& caption) = 0;
     virtual void HidePortReport() = 0;
-    // The save dialog, opened in the folder given; empty when the user gave up.
-    virtual std::wstring AskSavePath(const std::wstring& initialName, const std::wstring& folder) = 0;
+    // The save dialog, opened in the folder given with the name and the file
+    // type of the extension given; an empty path when the user gave up.
+    virtual SaveChoice AskSavePath(const std::wstring& initialName, const std::wstring& folder,
+                                   const std::wstring& extension) = 0;
     // A long piece of work (the save) begins or ends.
     virtual void ShowBusy(bool busy) = 0;
     // The table list's column widths in pixels, as the user left them.

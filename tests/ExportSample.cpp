@@ -34,7 +34,7 @@ int Run(const std::wstring& path) {
     CMeasurementTable table;
     table.SetWords({L"Error", L"Overweight", L"\u79f0\u91cd Damaged frame:"});
     table.Add({LocalMoment(7), 1, 1.234, 1, RowKind::Weight, RemarkKind::None, L""});
-    table.Add({LocalMoment(8), 2, 0, 2, RowKind::Error, RemarkKind::FrameBytes, L"_\r"});
+    table.Add({LocalMoment(8), 2, 0, 2, RowKind::Error, RemarkKind::FrameBytes, std::wstring(L"_\r\0A", 4)});
     table.Add({LocalMoment(9), -3725, 555.5, 3, RowKind::Weight, RemarkKind::None, L""});
     std::vector<ExportColumn> columns;
     for (const wchar_t* caption : {L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"})

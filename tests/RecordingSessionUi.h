@@ -35,12 +35,13 @@ public:
     }
     void ShowPortReport(const std::wstring& text, const std::wstring&) override { portReports.push_back(text); }
     void HidePortReport() override { ++portReportsHidden; }
-    std::wstring AskSavePath(const std::wstring& initialName, const std::wstring& folder) override {
+    SaveChoice AskSavePath(const std::wstring& initialName, const std::wstring& folder,
+                           const std::wstring&) override {
         saveDialogs.push_back({initialName, folder});
         if (savePaths.empty()) return {};
-        const std::wstring path = savePaths.front();
+        const SaveChoice choice = savePaths.front();
         savePaths.pop_front();
-        return path;
+        return choice;
     }
     void ShowBusy(bool) override {}
     std::vector<int> ColumnWidths() const override { return {80, 80, 80, 80, 80, 200}; }
@@ -84,7 +85,7 @@ public:
     std::function<void(SessionTimer)> onTimer;
     std::function<void(const std::wstring&)> onQuestion;
     std::deque<int> answers;
-    std::deque<std::wstring> savePaths;
+    std::deque<SaveChoice> savePaths;
     std::vector<std::wstring> questions, notices, told, portReports, ports, languages;
     std::vector<Clock::time_point> toldAt;
     std::vector<std::pair<std::wstring, std::wstring>> saveDialogs;  // initial name, folder

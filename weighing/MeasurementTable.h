@@ -53,7 +53,7 @@ struct Reading {
     int32_t number = 0;      // as shown, from 1
     RowKind kind = RowKind::Weight;
     RemarkKind remarkKind = RemarkKind::None;
-    // The bytes one per character, up to a zero byte (a remark ends there).
+    // A damaged frame's bytes one per character, every one of them.
     std::wstring remark;
 };
 

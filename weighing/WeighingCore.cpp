@@ -52,8 +52,8 @@ bool CWeighingCore::ProcessFrame() {
         }
         reading.kind = RowKind::Error;
         reading.remarkKind = RemarkKind::FrameBytes;
-        // A remark ends at a zero byte, so it holds the bytes before it.
-        for (int i = 0; i < m_rxCount && b[i] != 0; ++i) reading.remark.push_back(static_cast<wchar_t>(b[i]));
+        // Every byte, zeros too: the remark is there to show what arrived.
+        for (int i = 0; i < m_rxCount; ++i) reading.remark.push_back(static_cast<wchar_t>(b[i]));
     }
     m_retryPending = false;
     const int row = AddReading(std::move(reading));

@@ -67,7 +67,9 @@ TEST_F(SessionSaveTest, ATypedNameOfAnExistingWorkbookIsReplacedOnlyOnYes) {
     ui.answers = {ANSWER_NO};
     session->OnBnClickedSaveTable();
     EXPECT_EQ(ui.questions, std::vector<std::wstring>{replace});
-    EXPECT_EQ(ui.saveDialogs.size(), 2u);
+    ASSERT_EQ(ui.saveDialogs.size(), 2u);
+    // It comes back with the name as typed, in its folder.
+    EXPECT_EQ(ui.saveDialogs[1], std::make_pair(std::wstring(L"clerk-table"), WideFromPath(dir.Path())));
     EXPECT_EQ(TempDir::Read(existing), "the earlier table");
     // No, the same name again, then yes: replaced, and the clear question.
     ui.questions.clear();

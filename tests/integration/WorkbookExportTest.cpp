@@ -146,14 +146,24 @@ TEST_F(WorkbookExportTest, EveryCellInEachUnitReadsBackInBothFormats) {
     }
 }
 
-TEST(WorkbookPath, ATypedNameGetsAWorkbookExtensionUnlessItHasOne) {
+TEST(WorkbookPath, ATypedNameGetsTheChosenTypesExtensionUnlessItHasOne) {
     const struct {
         const wchar_t* typed;
+        const wchar_t* type;
         const wchar_t* saved;
-    } cases[] = {{L"/d/shift", L"/d/shift.xls"},          {L"/d/shift.monday", L"/d/shift.monday.xls"},
-                 {L"/d/t.xls", L"/d/t.xls"},              {L"/d/t.XLSX", L"/d/t.XLSX"},
-                 {L"/d/t.xlsx.bak", L"/d/t.xlsx.bak.xls"}, {L"/d.xls/t", L"/d.xls/t.xls"}};
-    for (const auto& c : cases) EXPECT_EQ(WorkbookPathFor(c.typed), c.saved) << c.typed;
+        const wchar_t* shownForOtherType;  // the name once the other type is chosen
+    } cases[] = {{L"/d/shift", L".xls", L"/d/shift.xls", L"/d/shift"},
+                 {L"/d/shift", L".xlsx", L"/d/shift.xlsx", L"/d/shift"},
+                 {L"/d/shift.monday", L".xls", L"/d/shift.monday.xls", L"/d/shift.monday"},
+                 {L"/d/t.xls", L".xlsx", L"/d/t.xls", L"/d/t.xls"},
+                 {L"/d/t.XLSX", L".xls", L"/d/t.XLSX", L"/d/t.xlsx"},
+                 {L"/d/t.xlsx.bak", L".xls", L"/d/t.xlsx.bak.xls", L"/d/t.xlsx.bak"},
+                 {L"/d.xls/t", L".xls", L"/d.xls/t.xls", L"/d.xls/t"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(WorkbookPathFor(c.typed, c.type), c.saved) << c.typed;
+        const std::wstring other = std::wstring(c.type) == L".xls" ? L".xlsx" : L".xls";
+        EXPECT_EQ(WorkbookNameForType(c.typed, other), c.shownForOtherType) << c.typed;
+    }
 }
 
 TEST_F(WorkbookExportTest, EmptyTableGivesTheHeaderOnly) {

@@ -62,13 +62,13 @@ TEST(FrameJudging, DamagedFramesAlternateRepeatAndErrorRow) {
     EXPECT_EQ(f.hosts.commands, (Bytes{CMD_REPEAT, CMD_ACK, CMD_REPEAT, CMD_ACK, CMD_REPEAT}));
 }
 
-TEST(FrameJudging, ErrorRowRemarkEndsAtZeroByte) {
+TEST(FrameJudging, ErrorRowRemarkKeepsTheBytesAfterAZero) {
     CoreFixture f;
-    const Bytes bad{0x41, 0x42, 0x00, 0x43};
+    const Bytes bad{0x5F, 0x08, 0x00, 0x00, 0x00, 0x43};
     f.Feed(bad);
     f.Feed(bad);
     ASSERT_EQ(f.Rows(), 1);
-    EXPECT_EQ(f.Cell(0, COLUMN_EXPLAN), L"Bad:AB");
+    EXPECT_EQ(f.Cell(0, COLUMN_EXPLAN), std::wstring(L"Bad:_\x08\0\0\0C", 10));
 }
 
 TEST(FrameJudging, OverweightShortOrWhole) {
