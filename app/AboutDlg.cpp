@@ -10,8 +10,6 @@
 
 namespace tarvex {
 
-const wchar_t* const ABOUT_ENTRY_TEXT = L"&About Tarvex Scale...";
-
 CAboutDlg::CAboutDlg(wxWindow* parent)
     : wxDialog(parent, wxID_ANY, L"About Tarvex Scale", wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxCLOSE_BOX | wxSYSTEM_MENU) {

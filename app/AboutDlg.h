@@ -4,8 +4,7 @@
 
 namespace tarvex {
 
-// Text of the About entry of the window's menu.
-extern const wchar_t* const ABOUT_ENTRY_TEXT;
+// The id of the About entry of the window's menu.
 constexpr int IDM_ABOUTBOX = 0x0010;
 
 class CAboutDlg : public wxDialog {

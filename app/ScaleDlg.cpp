@@ -56,7 +56,7 @@ void CScaleDlg::BindCommands() {
     // window's right-click menu and on F1.
     Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
         wxMenu menu;
-        menu.Append(IDM_ABOUTBOX, ABOUT_ENTRY_TEXT);
+        menu.Append(IDM_ABOUTBOX, m_session.Text(SECTION_CAPTION, L"About_Entry"));
         PopupMenu(&menu);
     });
     Bind(wxEVT_MENU, [this](wxCommandEvent& e) { OnSysCommand(e.GetId()); }, IDM_ABOUTBOX);
@@ -69,7 +69,6 @@ void CScaleDlg::BindCommands() {
 void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
     m_units[static_cast<size_t>(m_session.Core().Unit())]->SetValue(true);
     SetIcon(m_icon);
-    AddAboutToSystemMenu();
     m_list->InsertTableColumns();
     WidenForColumns();
     m_session.Start();
@@ -91,14 +90,19 @@ WXLRESULT CScaleDlg::MSWWindowProc(WXUINT message, WXWPARAM wParam, WXLPARAM lPa
     return wxDialog::MSWWindowProc(message, wParam, lParam);
 }
 
-void CScaleDlg::AddAboutToSystemMenu() {
+void CScaleDlg::ShowAboutEntry() {
     HMENU menu = ::GetSystemMenu(static_cast<HWND>(GetHWND()), FALSE);
     if (!menu) return;
-    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, ABOUT_ENTRY_TEXT);
+    const std::wstring text = m_session.Text(SECTION_CAPTION, L"About_Entry");
+    if (::GetMenuState(menu, IDM_ABOUTBOX, MF_BYCOMMAND) == static_cast<UINT>(-1)) {
+        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text.c_str());
+    } else {
+        ::ModifyMenuW(menu, IDM_ABOUTBOX, MF_BYCOMMAND | MF_STRING, IDM_ABOUTBOX, text.c_str());
+    }
 }
 #else
-void CScaleDlg::AddAboutToSystemMenu() {}
+void CScaleDlg::ShowAboutEntry() {}  // the right-click menu is made when shown
 #endif
 
 void CScaleDlg::OnCharHook(wxKeyEvent& event) {
@@ -141,6 +145,7 @@ void CScaleDlg::ShowTexts() {
     for (const auto& [id, key] : kCaptions) FindWindow(id)->SetLabel(text(SECTION_CAPTION, key));
     for (int i = 0; i < m_list->GetColumnCount(); ++i)
         m_list->SetHeaderText(i, text(SECTION_HEADER, TABLE_COLUMNS[static_cast<size_t>(i)].headerKey));
+    ShowAboutEntry();
     m_msgBox.SetLanguageFile(m_session.LanguageFile());
     UpdateStatus();  // the status line speaks the new language at once
 }

@@ -57,7 +57,8 @@ private:
     void OnConfirmLanguage(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
     void OnCharHook(wxKeyEvent& event);
-    void AddAboutToSystemMenu();
+    // The About entry of the window's menu, in the language in use.
+    void ShowAboutEntry();
     void UpdateStatus();
     void ShowPendingRows();
     int ShowText(int kind, const std::wstring& text);
@@ -65,6 +66,7 @@ private:
     // ISessionUi
     int AskYesNo(const std::wstring& text) override;
     void ShowNoticeNoWait(const std::wstring& text) override;
+    void HideNoticeNoWait() override { m_msgBox.HideNotice(); }
     void Tell(const std::wstring& text) override;
     void ShowPortReport(const std::wstring& text, const std::wstring& caption) override;
     void HidePortReport() override { m_portReport.HideNotice(); }

@@ -6,6 +6,7 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/dialog.h>
+#include <wx/filedlg.h>
 #include <wx/listctrl.h>
 #include <wx/radiobut.h>
 #include <wx/toplevel.h>
@@ -108,6 +109,61 @@ void AddControls(wxWindow* parent, std::string& out) {
     }
 }
 
+#ifdef __WXGTK__
+// The file type list of a GTK file dialog: the shown combo box whose entry
+// names a workbook type.
+void FindTypeList(GtkWidget* widget, gpointer found) {
+    auto** list = static_cast<GtkWidget**>(found);
+    if (*list || !gtk_widget_get_mapped(widget)) return;
+    if (GTK_IS_COMBO_BOX_TEXT(widget)) {
+        gchar* active = gtk_combo_box_text_get_active_text(GTK_COMBO_BOX_TEXT(widget));
+        const bool types = active && g_str_has_prefix(active, "Excel");
+        g_free(active);
+        if (types) *list = widget;
+    } else if (GTK_IS_CONTAINER(widget)) {
+        gtk_container_forall(GTK_CONTAINER(widget), FindTypeList, found);
+    }
+}
+
+wxRect ScreenRectOf(GtkWidget* widget) {
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    int x = 0, y = 0, originX = 0, originY = 0;
+    gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y);
+    gdk_window_get_origin(gtk_widget_get_window(top), &originX, &originY);
+    GtkAllocation size;
+    gtk_widget_get_allocation(widget, &size);
+    return wxRect(originX + x, originY + y, size.width, size.height);
+}
+#endif
+
+// A save dialog's name field and file type, for the tests' checks.
+std::string FileDialogState(wxWindow* top) {
+    std::string text;
+#ifdef __WXGTK__
+    auto* dialog = dynamic_cast<wxFileDialog*>(top);
+    if (!dialog) return text;
+    GtkWidget* widget = static_cast<GtkWidget*>(dialog->GetHandle());
+    gchar* name = gtk_file_chooser_get_current_name(GTK_FILE_CHOOSER(widget));
+    text += ",\"file_name\":" + Json(wxString::FromUTF8(name ? name : ""));
+    g_free(name);
+    text += ",\"file_type\":" + std::to_string(dialog->GetFilterIndex());
+    GtkWidget* types = nullptr;
+    gtk_container_forall(GTK_CONTAINER(widget), FindTypeList, &types);
+    if (types) text += ",\"type_rect\":" + Rect(ScreenRectOf(types));
+#else
+    (void)top;
+#endif
+    return text;
+}
+
+// The control that has the keyboard, when it lies in this window.
+std::string FocusOf(wxWindow* top) {
+    wxWindow* focus = wxWindow::FindFocus();
+    for (wxWindow* w = focus; w; w = w->GetParent())
+        if (w == top) return ",\"focus\":" + std::to_string(focus->GetId());
+    return ",\"focus\":null";
+}
+
 }  // namespace
 
 // The X window of a top-level window, for the tests' keyboard focus.
@@ -158,7 +214,8 @@ std::string CUiProbe::Describe() const {
                ",\"rect\":" + Rect(top->GetScreenRect()) +
                ",\"client\":" + Rect(wxRect(top->ClientToScreen(wxPoint(0, 0)), top->GetClientSize())) +
                ",\"modal\":" + (dialog && dialog->IsModal() ? "true" : "false") +
-               ",\"active\":" + (tlw->IsActive() ? "true" : "false") + ",\"controls\":[";
+               ",\"active\":" + (tlw->IsActive() ? "true" : "false") + FocusOf(top) + FileDialogState(top) +
+               ",\"controls\":[";
         AddControls(top, out);
         out += "]}";
         first = false;

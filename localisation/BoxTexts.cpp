@@ -6,12 +6,12 @@ namespace tarvex {
 
 namespace {
 
+}  // namespace
+
 std::wstring Filled(std::wstring text, TextValues values) {
     for (const auto& [placeholder, value] : values) ReplaceAll(text, placeholder, value);
     return text;
 }
-
-}  // namespace
 
 std::wstring MessageText(const CTextLookup& texts, std::wstring_view key, TextValues values) {
     return Filled(texts.Text(SECTION_MESSAGE, key), values);
@@ -34,8 +34,9 @@ std::wstring DamagedLinesText(const CTextLookup& texts, long long count, std::ws
     return Filled(texts.Counted(SECTION_MESSAGE, L"Journal_Damaged_Lines", count), {{L"{file}", file}});
 }
 
-std::wstring FullTableSavedElsewhereText(const CTextLookup& texts, std::wstring_view file) {
-    return MessageText(texts, L"Data_Error") + L"\n\n" + MessageText(texts, L"Saved_Elsewhere", {{L"{file}", file}});
+std::wstring FullTableSavedText(const CTextLookup& texts, std::wstring_view file, bool elsewhere) {
+    if (!elsewhere) return MessageText(texts, L"Table_Full_Saved", {{L"{file}", file}});
+    return MessageText(texts, L"Saved_Elsewhere", {{L"{file}", file}}) + L"\n\n" + MessageText(texts, L"Table_Full_Emptied");
 }
 
 }  // namespace tarvex

@@ -14,6 +14,9 @@ namespace tarvex {
 
 using TextValues = std::initializer_list<std::pair<std::wstring_view, std::wstring_view>>;
 
+// The text with each placeholder ("{file}") filled in.
+std::wstring Filled(std::wstring text, TextValues values);
+
 // The message text of the key with each placeholder ("{file}") filled in.
 std::wstring MessageText(const CTextLookup& texts, std::wstring_view key, TextValues values = {});
 
@@ -27,7 +30,8 @@ std::wstring RowsKeptAsideText(const CTextLookup& texts, long long count, std::w
 // "{count} damaged lines of the journal were skipped ..."
 std::wstring DamagedLinesText(const CTextLookup& texts, long long count, std::wstring_view file);
 
-// The full-table notice when the program's folder could not take the workbook.
-std::wstring FullTableSavedElsewhereText(const CTextLookup& texts, std::wstring_view file);
+// The notice once a full table was saved and emptied; elsewhere when the
+// program's folder could not take the workbook.
+std::wstring FullTableSavedText(const CTextLookup& texts, std::wstring_view file, bool elsewhere);
 
 }  // namespace tarvex

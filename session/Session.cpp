@@ -153,7 +153,10 @@ std::wstring CSession::StatusText() const {
     std::wstring sum = Text(SECTION_STATUS, L"Status_Sum");
     ReplaceAll(sum, L"{sum}", m_core.WeightSumText());
     ReplaceAll(sum, L"{unit}", std::wstring(UnitName(m_core.Unit())));
-    return link + L"    " + readings + L"    " + sum;
+    std::wstring status = link + L"    " + readings + L"    " + sum;
+    if (m_savedRows >= 0)
+        status += L"    " + Filled(m_texts.Counted(SECTION_STATUS, L"Status_Saved", m_savedRows), {{L"{file}", m_savedPath}});
+    return status;
 }
 
 // ---- ports and the link
@@ -328,17 +331,22 @@ bool CSession::SaveTableToExcel(bool bAuto, int& rowsSaved) {
     ExportResult result = WriteTable(path);
     if (!bAuto && result.status == ExportStatus::Saved)
         RememberSaveFolder(m_userSettingFile, WideFromPath(PathFromWide(path).parent_path()));
+    bool elsewhere = false;
     if (bAuto && result.status == ExportStatus::SaveFailed && !m_documentsFolder.empty()) {
         // An installed program's folder is not the user's to write: the
-        // user's documents take the table instead, and the notice says where.
+        // user's documents take the table instead, and the notice says so.
         std::error_code ignored;
         std::filesystem::create_directories(m_documentsFolder, ignored);
         path = WideFromPath(m_documentsFolder / PathFromWide(fileName));
         result = WriteTable(path);
-        if (result.status == ExportStatus::Saved) m_ui.ShowNoticeNoWait(FullTableSavedElsewhereText(m_texts, path));
+        elsewhere = true;
     }
     switch (result.status) {
         case ExportStatus::Saved:
+            m_savedRows = rowsSaved;
+            m_savedPath = path;
+            if (bAuto) m_ui.ShowNoticeNoWait(FullTableSavedText(m_texts, path, elsewhere));
+            m_ui.ShowStatus();
             return true;
         case ExportStatus::CouldNotBegin:
             ShowNotice(L"Create_Excel_Falie");

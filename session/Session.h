@@ -144,6 +144,9 @@ private:
     CWeighingCore m_core;
     CFrameLink m_link;
     CConnectionControl m_connection;
+    // The last save that worked, told in the status line.
+    int m_savedRows = -1;
+    std::wstring m_savedPath;
 };
 
 }  // namespace tarvex

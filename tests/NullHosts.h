@@ -17,6 +17,7 @@ public:
     void RestartLink() override {}
     int AskYesNo(const std::wstring&) override { return answer; }
     void ShowNoticeNoWait(const std::wstring&) override {}
+    void HideNoticeNoWait() override {}
     void RowAdded(int) override {}
     void RowsChanged() override {}
     bool SaveTableToExcel(bool, int&) override { return false; }

@@ -50,6 +50,7 @@ public:
         return a;
     }
     void ShowNoticeNoWait(const std::wstring& text) override { notices.push_back(text); }
+    void HideNoticeNoWait() override { ++noticesHidden; }
 
     void RowAdded(int row) override { addedRows.push_back(row); }
     void RowsChanged() override { ++rowsChanged; }
@@ -69,7 +70,7 @@ public:
     CFrameLink* link = nullptr;
     std::vector<uint8_t> answersArrived;  // first bytes of bursts while no link was open
     std::vector<uint8_t> commands;
-    int stops = 0, disconnects = 0, restarts = 0, rowsChanged = 0;
+    int stops = 0, disconnects = 0, restarts = 0, rowsChanged = 0, noticesHidden = 0;
     std::vector<std::wstring> questions, notices;
     std::deque<int> answers;
     std::vector<int> addedRows;

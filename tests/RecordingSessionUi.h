@@ -28,7 +28,11 @@ public:
         answers.pop_front();
         return answer;
     }
-    void ShowNoticeNoWait(const std::wstring& text) override { notices.push_back(text); }
+    void ShowNoticeNoWait(const std::wstring& text) override {
+        if (onNotice) onNotice(text);
+        notices.push_back(text);
+    }
+    void HideNoticeNoWait() override { ++noticesHidden; }
     void Tell(const std::wstring& text) override {
         told.push_back(text);
         toldAt.push_back(Clock::now());
@@ -83,7 +87,7 @@ public:
     void PumpFor(int milliseconds) { PumpUntil([] { return false; }, milliseconds); }
 
     std::function<void(SessionTimer)> onTimer;
-    std::function<void(const std::wstring&)> onQuestion;
+    std::function<void(const std::wstring&)> onQuestion, onNotice;
     std::deque<int> answers;
     std::deque<SaveChoice> savePaths;
     std::vector<std::wstring> questions, notices, told, portReports, ports, languages;
@@ -91,7 +95,7 @@ public:
     std::vector<std::pair<std::wstring, std::wstring>> saveDialogs;  // initial name, folder
     std::vector<bool> linkStates;
     std::vector<int> addedRows;
-    int portReportsHidden = 0, textsShown = 0, rowsChanged = 0;
+    int portReportsHidden = 0, textsShown = 0, rowsChanged = 0, noticesHidden = 0;
     int selectedPort = -1, selectedLanguage = -1, unit = 0;
 
 private:

@@ -117,18 +117,32 @@ void CWeighingCore::WarnIfNearlyFull() {
 }
 
 void CWeighingCore::HandleTableFull() {
+    // Told while the save runs; the saver's word on how it went replaces it.
     m_prompts.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Error"));
     m_tableFull = true;
     m_link.SendStopAndEnd();
     m_link.ApplyDisconnected();
-    SaveTable(true);
+    int rowsSaved = 0;
+    m_fullTableSaved = m_saver.SaveTableToExcel(true, rowsSaved);
+    // Every row is in the workbook and the table must be emptied to go on:
+    // nothing to ask.
+    if (m_fullTableSaved) EmptyFullTable();
 }
 
 void CWeighingCore::SaveTable(bool bAuto) {
     int rowsSaved = 0;
     const bool saved = m_saver.SaveTableToExcel(bAuto, rowsSaved);
-    if (bAuto) m_fullTableSaved = saved;
-    if (saved) ClearRows(rowsSaved);
+    if (!saved) return;
+    if (rowsSaved == m_table.RowCount()) m_fullTableSaved = true;
+    ClearRows(rowsSaved);
+}
+
+void CWeighingCore::EmptyFullTable() {
+    // Its rows stay in a copy of the journal unless a workbook holds them.
+    DeleteAllRows(m_table.RowCount() > 0 && !m_fullTableSaved);
+    ResetStartTime();
+    m_link.RestartLink();
+    m_tableFull = false;
 }
 
 void CWeighingCore::RecordRow(int row) {
@@ -246,12 +260,10 @@ void CWeighingCore::ClearRows(int rowsSeen) {
         ResetStartTime();
     }
     if (m_tableFull) {
-        // A full table whose automatic save failed is emptied all the same;
-        // its rows then stay in a copy of the journal.
-        DeleteAllRows(m_table.RowCount() > 0 && !m_fullTableSaved);
-        ResetStartTime();
-        m_link.RestartLink();
-        m_tableFull = false;
+        // A full table whose automatic save failed is emptied all the same,
+        // and the notice that it is full goes with its rows.
+        m_prompts.HideNoticeNoWait();
+        EmptyFullTable();
     }
 }
 

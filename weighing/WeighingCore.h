@@ -85,6 +85,7 @@ private:
     void WarnIfNearlyFull();
     void HandleTableFull();
     void ClearRows(int rowsSeen);
+    void EmptyFullTable();
     void DeleteAllRows(bool keepJournalAside = false);
     void DeleteFirstRows(int count);
     void RecordRow(int row);

@@ -43,6 +43,7 @@ public:
     virtual ~IUserPrompts() = default;
     virtual int AskYesNo(const std::wstring& text) = 0;          // ANSWER_*
     virtual void ShowNoticeNoWait(const std::wstring& text) = 0; // readings keep arriving
+    virtual void HideNoticeNoWait() = 0;                         // it no longer holds
 };
 
 class ITableView {

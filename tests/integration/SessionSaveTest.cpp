@@ -127,21 +127,30 @@ protected:
     void Cycle(RowLimits limits, double rate) {
         RunningScale scale("good:1.5", rate);
         Start(Ports({{1, &scale.pty}}), limits);
-        // The clear question comes after the save and before the table is
-        // emptied: keep what the table showed then, and answer no.
+        // The notice that names the workbook comes after the save and before
+        // the table is emptied: keep what the table showed then.
         ExpectedWorkbook shown;
-        ui.onQuestion = [&](const std::wstring&) { shown = Shown(); };
-        ui.answers = {ANSWER_NO};
+        std::wstring savedNotice;
+        ui.onNotice = [&](const std::wstring& text) {
+            if (text.starts_with(L"The table was full")) {
+                shown = Shown();
+                savedNotice = text;
+            }
+        };
         Press(1);
-        ASSERT_TRUE(ui.PumpUntil([&] { return !ui.questions.empty(); }, 900000));
-        EXPECT_EQ(ui.questions, std::vector<std::wstring>{kClearQuestion});
+        ASSERT_TRUE(ui.PumpUntil([&] { return !savedNotice.empty(); }, 900000));
+        ASSERT_TRUE(ui.PumpUntil([&] { return Rows() == 0; }, 2000));
+        EXPECT_TRUE(ui.questions.empty());  // every row is saved: nothing to ask
         ASSERT_EQ(shown.rows.size(), static_cast<size_t>(limits.fullRow + 1));
-        EXPECT_EQ(Rows(), 0);  // emptied whatever the answer
 
         const auto saved = Stamped(dir.Path());
         ASSERT_EQ(saved.size(), 1u);  // in the program's folder, under the stamped name
         EXPECT_EQ(saved[0].extension(), ".xls");
         EXPECT_EQ(CheckWorkbook(saved[0], shown), "");
+        EXPECT_EQ(savedNotice, L"The table was full, so it was saved as " + WideFromPath(saved[0]) +
+                                   L" and emptied. Readings go on.");
+        const std::wstring status = L"Saved " + std::to_wstring(limits.fullRow + 1) + L" readings to " + WideFromPath(saved[0]);
+        EXPECT_TRUE(session->StatusText().ends_with(L"    " + status)) << session->StatusText();
 
         // The link comes back by itself; readings are numbered from 1 again.
         ASSERT_TRUE(ui.PumpUntil([&] { return Connected() && Rows() >= 2; }, 5000));

@@ -14,7 +14,7 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
     {L"Dialog_Caption",
      {L"Dialog_Caption", L"Serial_Caption_Open", L"Serial_Caption_Close", L"Save_Excel",
       L"Clear_Data", L"Change_Unit_Caption", L"Serial_Caption_Port", L"Serial_Refresh",
-      L"Language_Caption", L"Language_OK", L"Save_Dialog_Title"}},
+      L"Language_Caption", L"Language_OK", L"Save_Dialog_Title", L"About_Entry"}},
     {L"ListCtrl_Header",
      {L"Number", L"Data", L"Unit", L"Duration", L"Update_Time", L"Explan", L"Overweight",
       L"Error_EX"}},
@@ -24,11 +24,12 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
       L"CMD_ERROR", L"Port_No_Permission", L"Replace_File", L"Save_Failed", L"Saved_Elsewhere",
       L"Restore_Rows", L"Restore_Rows_One", L"Journal_Failed", L"Journal_Safe_Again", L"Journal_Left_In_Place",
       L"Journal_Rows_Kept_Aside", L"Journal_Rows_Kept_Aside_One", L"File_Unreadable", L"Reason_Too_Large", L"Reason_No_Texts",
-      L"Language_Unusable"}},
+      L"Language_Unusable", L"Journal_Damaged_Lines", L"Journal_Damaged_Lines_One", L"Journal_Read_Only",
+      L"Journal_Not_A_File", L"Table_Full_Saved", L"Table_Full_Emptied"}},
     {L"Message_Button", {L"Msg_IDYES", L"Msg_IDNO", L"Msg_IDOK"}},
     {L"Status_Line",
      {L"Status_Connected", L"Status_Connecting", L"Status_Not_Connected", L"Status_Watching",
-      L"Status_Readings", L"Status_Readings_One", L"Status_Sum"}},
+      L"Status_Readings", L"Status_Readings_One", L"Status_Sum", L"Status_Saved", L"Status_Saved_One"}},
 };
 
 TEST(ShippedLanguages, EveryFileCarriesEveryKey) {
