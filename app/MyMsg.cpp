@@ -27,6 +27,7 @@ wxSize DuSize(wxWindow* w, int cx, int cy) { return w->ConvertDialogToPixels(wxS
 constexpr int BOX_WIDTH = 177, BOX_HEIGHT = 70;
 constexpr int TEXT_X = 26, TEXT_Y = 16, TEXT_WIDTH = 123, TEXT_HEIGHT = 23;
 constexpr int BUTTON_Y = 50;
+constexpr std::pair<int, int> BUTTON_X[] = {{IDYES_ANSWER, 23}, {IDNO_ANSWER, 99}, {IDOK_ANSWER, 60}};
 // Past this the text is cut; no message of ours comes near it.
 constexpr int TEXT_MAX_HEIGHT = 160;
 
@@ -62,17 +63,45 @@ int WrappedLines(const wxWindow* w, const wxString& text, int width) {
     return std::max(lines, 1);
 }
 
-// A path is broken along its folders, never right after its first "/":
-// a word joiner after a separator that begins a word keeps it with the
-// folder name that follows (Pango would break there).
-wxString KeepPathStartsWhole(const wxString& text) {
+// The widest piece of a path between its separators: a line must hold it
+// for the path to break only at them.
+int WidestPathPiece(const wxWindow* w, const wxString& text) {
+    int widest = 0;
+    for (const wxString& word : wxSplit(text, L' ', L'\0')) {
+        if (word.find_first_of(L"/\\") == wxString::npos) continue;
+        wxString piece;
+        for (const wxUniChar c : word) {
+            piece += c;
+            if (c == L'/' || c == L'\\' || c == L'\n') {
+                widest = std::max(widest, w->GetTextExtent(piece).x);
+                piece.clear();
+            }
+        }
+        widest = std::max(widest, w->GetTextExtent(piece).x);
+    }
+    return widest;
+}
+
+// A path is broken along its folders only: never right after its first
+// "/" nor after a hyphen in a folder's name ("xdg-data"), where Pango would
+// break. A word joiner keeps the characters on either side together.
+wxString BreakPathsAtSeparators(const wxString& text) {
 #ifdef __WXGTK__
     wxString shown;
-    wxUniChar before = L' ';
-    for (const wxUniChar c : text) {
+    size_t wordStart = 0;
+    bool inPath = false;
+    for (size_t i = 0; i < text.length(); ++i) {
+        const wxUniChar c = text[i];
+        if (c == L' ' || c == L'\n') {
+            inPath = false;
+            wordStart = i + 1;
+        } else if (i == wordStart) {
+            // A word is a path when it has a separator before its next blank.
+            const size_t end = text.find_first_of(L" \n", i);
+            inPath = text.substr(i, end == wxString::npos ? wxString::npos : end - i).find(L'/') != wxString::npos;
+        }
         shown += c;
-        if (c == L'/' && (before == L' ' || before == L'\n')) shown += wxUniChar(WORD_JOINER);
-        before = c;
+        if (inPath && ((c == L'/' && i == wordStart) || c == L'-')) shown += wxUniChar(WORD_JOINER);
     }
     return shown;
 #else
@@ -171,14 +200,29 @@ void CMyMsgDialog::InitTexts(int kind, const std::wstring& text, const std::wstr
     }
     SetTitle(caption);
     // An "&" in a path is shown, not a mnemonic.
-    static_cast<wxStaticText*>(FindWindow(ID_MSG_TEXT))->SetLabelText(KeepPathStartsWhole(text));
+    auto* label = static_cast<wxStaticText*>(FindWindow(ID_MSG_TEXT));
+    label->SetLabelText(BreakPathsAtSeparators(text));
+#ifdef __WXGTK__
+    // A name too long for a line is broken where it must, with no hyphen
+    // added that the path does not have.
+    PangoAttrList* attributes = pango_attr_list_new();
+    pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+    gtk_label_set_attributes(GTK_LABEL(label->GetHandle()), attributes);
+    pango_attr_list_unref(attributes);
+#endif
     FitText(text);
 }
 
 void CMyMsgDialog::FitText(const wxString& text) {
     // The box grows downwards with its text; the buttons keep their row
     // below it and their order.
-    const int width = DuSize(this, TEXT_WIDTH, 0).x;
+    // A box widens (up to most of the screen) for a folder name that would
+    // not fit on a line of its own.
+    const int usual = DuSize(this, TEXT_WIDTH, 0).x;
+    const int room = wxDisplay(GetParent() ? GetParent() : this).GetClientArea().width * 9 / 10 -
+                     DuSize(this, BOX_WIDTH - TEXT_WIDTH, 0).x;
+    const int width = std::clamp(WidestPathPiece(this, text) + GetCharWidth(), usual, std::max(usual, room));
+    const int wider = width - usual;
     const int lineHeight = GetTextExtent(L"Ag").y;
     int needed = WrappedLines(this, text, width) * lineHeight + lineHeight / 2;
     // The toolkit breaks lines where it will, not where the estimate does:
@@ -187,11 +231,9 @@ void CMyMsgDialog::FitText(const wxString& text) {
     const int base = DuSize(this, 0, TEXT_HEIGHT).y;
     const int grow = std::clamp(needed - base, 0, DuSize(this, 0, TEXT_MAX_HEIGHT - TEXT_HEIGHT).y);
     FindWindow(ID_MSG_TEXT)->SetSize(Du(this, TEXT_X, TEXT_Y).x, Du(this, TEXT_X, TEXT_Y).y, width, base + grow);
-    for (int id : {IDYES_ANSWER, IDNO_ANSWER, IDOK_ANSWER}) {
-        wxWindow* button = FindWindow(id);
-        button->Move(button->GetPosition().x, Du(this, 0, BUTTON_Y).y + grow);
-    }
-    SetClientSize(DuSize(this, BOX_WIDTH, BOX_HEIGHT) + wxSize(0, grow));
+    for (const auto& [id, x] : BUTTON_X)
+        FindWindow(id)->Move(Du(this, x, 0).x + wider / 2, Du(this, 0, BUTTON_Y).y + grow);
+    SetClientSize(DuSize(this, BOX_WIDTH, BOX_HEIGHT) + wxSize(wider, grow));
 }
 
 void CMyMsgDialog::Finish(int answer) {

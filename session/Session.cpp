@@ -316,11 +316,28 @@ std::wstring CSession::AskSavePath(const std::wstring& initialName) {
     }
 }
 
+namespace {
+
+// The stamped name in the folder, or with "-2", "-3" ... after the stamp:
+// two full tables within a second never share a workbook.
+constexpr int MAX_NAME_SUFFIX = 99;
+
+std::wstring UnusedName(const std::filesystem::path& folder, const std::wstring& stamp) {
+    std::error_code ignored;
+    std::filesystem::path path = folder / PathFromWide(stamp + L".xls");
+    for (int n = 2; std::filesystem::exists(path, ignored) && n <= MAX_NAME_SUFFIX; ++n)
+        path = folder / PathFromWide(stamp + L"-" + std::to_wstring(n) + L".xls");
+    return WideFromPath(path);
+}
+
+}  // namespace
+
 bool CSession::SaveTableToExcel(bool bAuto, int& rowsSaved) {
-    const std::wstring fileName = DefaultExportName(static_cast<int64_t>(std::time(nullptr))) + L".xls";
+    const std::wstring stamp = DefaultExportName(static_cast<int64_t>(std::time(nullptr)));
+    const std::wstring fileName = stamp + L".xls";
     std::wstring path;
     if (bAuto) {
-        path = m_appDir + fileName;
+        path = UnusedName(PathFromWide(m_appDir), stamp);
     } else {
         path = AskSavePath(fileName);
         if (path.empty()) return false;
@@ -337,7 +354,7 @@ bool CSession::SaveTableToExcel(bool bAuto, int& rowsSaved) {
         // user's documents take the table instead, and the notice says so.
         std::error_code ignored;
         std::filesystem::create_directories(m_documentsFolder, ignored);
-        path = WideFromPath(m_documentsFolder / PathFromWide(fileName));
+        path = UnusedName(m_documentsFolder, stamp);
         result = WriteTable(path);
         elsewhere = true;
     }

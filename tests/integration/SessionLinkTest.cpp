@@ -208,12 +208,17 @@ TEST_F(SessionLinkTest, ADeviceThisUserMayNotOpenIsExplainedNotCalledMissing) {
 
 TEST_F(SessionLinkTest, AFullTableWhoseSaveFailsWaitsForTheClearToRestart) {
     RunningScale scale("good:2", 200);
-    // The automatic save fails: its time-stamped name is taken by a folder in
-    // the program's folder for the next minute, and the documents folder the
-    // program would fall back to cannot be made.
+    // The automatic save fails: its time-stamped names (with every suffix a
+    // second full table would get) are taken by folders in the program's
+    // folder for the next 20 s, and the documents folder the program would
+    // fall back to cannot be made.
     const auto now = static_cast<int64_t>(std::time(nullptr));
-    for (int64_t t = now; t < now + 60; ++t)
+    for (int64_t t = now; t < now + 20; ++t) {
         std::filesystem::create_directories(dir.Path() / PathFromWide(DefaultExportName(t) + L".xls"));
+        for (int n = 2; n <= 99; ++n)
+            std::filesystem::create_directories(dir.Path() /
+                                                PathFromWide(DefaultExportName(t) + L"-" + std::to_wstring(n) + L".xls"));
+    }
     dir.Write("Documents", "a file where the documents folder would be");
     Start(Ports({{1, &scale.pty}}), RowLimits{4, 6});
     Press(1);
