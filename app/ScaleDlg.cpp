@@ -3,6 +3,7 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/menu.h>
+#include <wx/settings.h>
 #include <wx/msgdlg.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
@@ -61,6 +62,18 @@ void CScaleDlg::BindCommands() {
     });
     Bind(wxEVT_MENU, [this](wxCommandEvent& e) { OnSysCommand(e.GetId()); }, IDM_ABOUTBOX);
     Bind(wxEVT_CHAR_HOOK, &CScaleDlg::OnCharHook, this);
+    // The table shows no focus of its own until it has a current row: a
+    // frame round it says where the keyboard is.
+    std::vector<wxWindow*> table{m_list};
+    for (wxWindow* inner : m_list->GetChildren()) table.push_back(inner);
+    for (wxWindow* part : table) {
+        for (const auto type : {wxEVT_SET_FOCUS, wxEVT_KILL_FOCUS}) {
+            part->Bind(type, [this](wxFocusEvent& event) {
+                event.Skip();
+                CallAfter([this] { ShowTableFocus(); });  // once the focus has moved
+            });
+        }
+    }
     for (int i = 0; i < SESSION_TIMERS; ++i)
         Bind(wxEVT_TIMER, [this, i](wxTimerEvent&) { m_session.OnTimer(static_cast<SessionTimer>(i)); }, ID_SESSION_TIMER + i);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowPendingRows(); }, ID_REDRAW_TIMER);
@@ -71,6 +84,8 @@ void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
     SetIcon(m_icon);
     m_list->InsertTableColumns();
     WidenForColumns();
+    // The keyboard starts where the window's order does.
+    m_openClose->SetFocus();
     m_session.Start();
 }
 
@@ -105,6 +120,36 @@ void CScaleDlg::ShowAboutEntry() {
 void CScaleDlg::ShowAboutEntry() {}  // the right-click menu is made when shown
 #endif
 
+void CScaleDlg::ShowTableFocus() {
+    const bool focused = TableHasFocus();
+    if (focused) m_tableFrame->SetSize(m_list->GetRect().Inflate(FOCUS_FRAME));
+    m_tableFrame->Show(focused);
+}
+
+bool CScaleDlg::TableHasFocus() const {
+    for (const wxWindow* w = wxWindow::FindFocus(); w; w = w->GetParent())
+        if (w == m_list) return true;
+    return false;
+}
+
+void CScaleDlg::FocusNextAfterTable(bool forward) {
+    // The window's order is the order its controls were made in; a unit
+    // group is one stop, its chosen unit.
+    const wxWindowList& children = GetChildren();
+    std::vector<wxWindow*> order(children.begin(), children.end());
+    if (!forward) std::reverse(order.begin(), order.end());
+    auto at = std::find(order.begin(), order.end(), m_list);
+    for (size_t step = 1; step < order.size(); ++step) {
+        wxWindow* next = *(order.begin() + static_cast<long>((static_cast<size_t>(at - order.begin()) + step) % order.size()));
+        auto* unit = dynamic_cast<wxRadioButton*>(next);
+        if (unit && !unit->GetValue()) continue;
+        if (next->IsShown() && next->IsEnabled() && next->AcceptsFocusFromKeyboard()) {
+            next->SetFocus();
+            return;
+        }
+    }
+}
+
 void CScaleDlg::OnCharHook(wxKeyEvent& event) {
     const int key = event.GetKeyCode();
     if (key == WXK_F1) {
@@ -114,6 +159,10 @@ void CScaleDlg::OnCharHook(wxKeyEvent& event) {
         if (FindWindow(IDC_REFRESH)->IsEnabled()) m_session.OnRefreshPorts();
     } else if (key == 'S' && event.GetModifiers() == wxMOD_CONTROL) {
         m_session.OnBnClickedSaveTable();
+    } else if (key == WXK_TAB && TableHasFocus()) {
+        // The table's inner window wants every key, Tab too: move on from
+        // the table as from any other control.
+        FocusNextAfterTable(!event.ShiftDown());
     } else {
         event.Skip();
     }

@@ -57,6 +57,9 @@ private:
     void OnConfirmLanguage(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
     void OnCharHook(wxKeyEvent& event);
+    bool TableHasFocus() const;
+    void ShowTableFocus();
+    void FocusNextAfterTable(bool forward);
     // The About entry of the window's menu, in the language in use.
     void ShowAboutEntry();
     void UpdateStatus();
@@ -104,6 +107,8 @@ private:
     // Rows that arrive faster than the screen refreshes are shown once a frame.
     wxTimer m_redrawTimer;
     static constexpr int REDRAW_INTERVAL_MS = 100;
+    static constexpr int FOCUS_FRAME = 2;  // pixels
+    wxWindow* m_tableFrame = nullptr;  // behind the table, shown round it while it has the keyboard
     int m_lastAddedRow = -1;
 };
 

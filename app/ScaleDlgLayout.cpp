@@ -41,6 +41,11 @@ void CScaleDlg::BuildControls() {
     // The unit texts are fixed; Alt+K, Alt+L and Alt+O pick a unit.
     m_units = {new wxRadioButton(this, IDC_UNIT_KG, L"&KG", at, wxDefaultSize, wxRB_GROUP),
                new wxRadioButton(this, IDC_UNIT_LB, L"&LB"), new wxRadioButton(this, IDC_UNIT_LBOZ, L"LB:&OZ")};
+    // Made before the table, so the table lies over it and it shows as a
+    // frame; it takes no keyboard and has no place in the layout.
+    m_tableFrame = new wxWindow(this, wxID_ANY);
+    m_tableFrame->SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT));
+    m_tableFrame->Hide();
     m_list = new CTableListCtrl(this, IDC_LIST, at, du(278, 149), m_session.Core().Table());
     // Drop-down lists without an edit field: a typed text means nothing to
     // the connection or the language, only the entries do.
@@ -102,7 +107,10 @@ void CScaleDlg::BuildControls() {
     // The table keeps Remarks as wide as the room it is given.
     m_list->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         event.Skip();
-        CallAfter([this] { m_list->FitLastColumn(); });
+        CallAfter([this] {
+            m_list->FitLastColumn();
+            ShowTableFocus();
+        });
     });
 }
 

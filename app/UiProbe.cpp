@@ -156,11 +156,19 @@ std::string FileDialogState(wxWindow* top) {
     return text;
 }
 
-// The control that has the keyboard, when it lies in this window.
+// The control of this window that has the keyboard (the table, when it is
+// the table's inner window).
 std::string FocusOf(wxWindow* top) {
-    wxWindow* focus = wxWindow::FindFocus();
-    for (wxWindow* w = focus; w; w = w->GetParent())
-        if (w == top) return ",\"focus\":" + std::to_string(focus->GetId());
+#ifdef __WXGTK__
+    // GTK's own word: wx is not told when Tab moves into a drop-down list.
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(top->GetHandle()));
+    for (GtkWidget* g = focus; g; g = gtk_widget_get_parent(g))
+        for (wxWindow* child : top->GetChildren())
+            if (static_cast<GtkWidget*>(child->GetHandle()) == g) return ",\"focus\":" + std::to_string(child->GetId());
+#else
+    for (wxWindow* w = wxWindow::FindFocus(); w; w = w->GetParent())
+        if (w->GetParent() == top) return ",\"focus\":" + std::to_string(w->GetId());
+#endif
     return ",\"focus\":null";
 }
 

@@ -11,7 +11,8 @@ import time
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (CLEAR, CONFIRM_LANGUAGE, LANGUAGE_COMBO, NO, OK, OPEN_CLOSE, STATUS, UNIT_LB, YES,  # noqa: E402
+from harness import (CLEAR, CONFIRM_LANGUAGE, LANGUAGE_COMBO, LIST, NO, OK, OPEN_CLOSE, PORT_COMBO, REFRESH,  # noqa: E402
+                     SAVE, STATUS, UNIT_KG, UNIT_LB, YES,
                      Display, Program, ProgramTest, Scale, run_tests, setting_for, wait_until, weight_frame)
 from box_gallery import BoxGallery, answer_every_box, check_box  # noqa: E402
 
@@ -100,6 +101,37 @@ class Clerk(ProgramTest):
             p.wait_no_box("WARNING")
         self.assertEqual(most, 1)
         p.shot("back-after-ten-pulls")
+
+    def test_tab_goes_in_the_windows_order_in_both_states(self):
+        p = self.start(Scale(interval=0.3))
+        p.focus(p.main())
+        wait_until(lambda: p.main()["focus"] == OPEN_CLOSE, 5, "the keyboard on Connect at start")
+        p.shot("focus-at-start")
+
+        def tab_round(stops):
+            seen = []
+            for _ in range(stops):
+                before = p.main()["focus"]
+                p.key("Tab")
+                seen.append(wait_until(lambda: p.main()["focus"] != before and p.main()["focus"], 5, f"the stop after {seen}"))
+                if seen[-1] == LIST:
+                    p.shot(f"table-focused-{len(seen)}")
+            return seen
+
+        # Disconnected: every control, as the window lays them out; the unit
+        # group is one stop, the chosen unit.
+        self.assertEqual(tab_round(9), [UNIT_KG, LIST, PORT_COMBO, CLEAR, REFRESH, SAVE, LANGUAGE_COMBO,
+                                        CONFIRM_LANGUAGE, OPEN_CLOSE])
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 1, 5, "a reading")
+        p.focus(p.main())
+        wait_until(lambda: p.main()["focus"] is not None, 5, "the keyboard in the window")
+        # Connected: the link's controls are out of reach, the order the same.
+        start = p.main()["focus"]
+        order = [OPEN_CLOSE, UNIT_KG, LIST, CLEAR, SAVE]
+        self.assertIn(start, order)
+        rest = order[order.index(start) + 1:] + order[:order.index(start) + 1]
+        self.assertEqual(tab_round(5), rest)
 
     def test_keyboard_only(self):
         self.display.close()
