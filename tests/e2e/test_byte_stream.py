@@ -5,9 +5,11 @@ frames: frames that arrive in pieces, two frames in one write, and noise.
 
 import os
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import OPEN_CLOSE, STATUS, ProgramTest, Scale, run_tests, wait_until, weight_frame  # noqa: E402
+from harness import (NO, OPEN_CLOSE, SAVE, STATUS, YES, ProgramTest, Scale, run_tests, wait_until,  # noqa: E402
+                     weight_frame)
 
 
 class ByteStream(ProgramTest):
@@ -63,6 +65,53 @@ class ByteStream(ProgramTest):
         # A resent noise may still wait for the pause when the link ends.
         errors = sum(1 for row in cells if row[1] == "Error")
         self.assertIn(self.scale.repeats, (errors, errors + 1))
+
+    def test_a_damaged_frame_keeps_its_zero_bytes_in_table_journal_and_both_workbooks(self):
+        zeros = bytes([0x5F, 0x08, 0x00, 0x00, 0x00, 0x00])  # the checksum does not match
+        p = self.start(Scale(frames=[zeros, weight_frame(2.5)], interval=0.1, limit=4))
+        wait_until(lambda: p.rows() >= 2, 10, "an error row and a weight")
+        self.disconnect(p)
+        shown = "Damaged frame:_\\x08\\x00\\x00\\x00\\x00"
+        self.assertEqual(p.cells()[0][5], shown)
+        table = p.cells()
+        # Killed and started again: the journal gives every byte back.
+        p.kill()
+        p.start()
+        p.wait_main()
+        p.click_in_box(p.wait_box("were still in the table", 10), YES)
+        wait_until(lambda: p.cells() == table, 5, "the rows shown again as they were")
+        p.shot("zero-bytes-restored")
+        # Saved as a workbook of each type, chosen in the dialog by its file type.
+        target = os.path.join(p.home, "zero-bytes")
+        for type_index, extension in ((1, ".xlsx"), (0, ".xls")):
+            p.click(SAVE)
+            dialog = wait_until(p.save_dialog, 5, "the save dialog")
+            if dialog["file_type"] != type_index:
+                x, y, w, h = dialog["type_rect"]
+                p.click_at(x + w // 2, y + h // 2)
+                time.sleep(0.5)
+                p.key("Down" if type_index > dialog["file_type"] else "Up", "Return")
+                wait_until(lambda: p.save_dialog()["file_type"] == type_index, 5, "the file type chosen")
+            # The name shown takes the type's extension.
+            wait_until(lambda: p.save_dialog()["file_name"].endswith(extension), 5, f"the name in {extension}")
+            p.shot(f"save-dialog{extension.replace('.', '-')}")
+            p.save_as(target)  # typed without an extension
+            p.click_in_box(p.wait_box("Clear every reading", 10), NO)
+            p.wait_no_box("Clear every reading")
+            wait_until(lambda: f"Saved {len(table)} readings to {target}{extension}" in p.control(STATUS)["label"], 5,
+                       "the save told in the status line")
+        self.assertEqual(read_remark(target + ".xlsx"), "Damaged frame:_\x08\\x00\\x00\\x00\\x00")
+        self.assertEqual(read_remark(target + ".xls"), "Damaged frame:_\x08\\x00\\x00\\x00\\x00")
+
+
+def read_remark(path):
+    """The first row's remark as a reader no one here wrote finds it."""
+    if path.endswith(".xlsx"):
+        import openpyxl
+        from openpyxl.utils.escape import unescape
+        return unescape(openpyxl.load_workbook(path).active.cell(2, 6).value)
+    import xlrd
+    return xlrd.open_workbook(path).sheet_by_index(0).cell_value(1, 5)
 
 
 if __name__ == "__main__":

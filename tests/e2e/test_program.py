@@ -146,14 +146,16 @@ class ProgramFlows:
                 p.click_in_box(question, NO)
                 p.wait_no_box("Clear every reading")
                 self.assertTrue(os.path.exists(target + ".xls"))
+                self.assertIn(f"readings to {target}.xls", p.control(STATUS)["label"])
                 first_size = os.path.getsize(target + ".xls")
             else:
                 box = p.wait_box("already exists")
                 p.shot("replace-question")
                 p.click_in_box(box, NO)
                 p.wait_no_box("already exists")
-                # The dialog comes back for another name; the user gives up.
+                # The dialog comes back with the name as typed; the user gives up.
                 dialog = wait_until(p.save_dialog, 5, "the save dialog again")
+                wait_until(lambda: p.save_dialog()["file_name"] == "clerk-table", 5, "the typed name kept")
                 time.sleep(0.5)
                 p.focus(dialog)
                 p.key("Escape")
