@@ -96,8 +96,8 @@ class ByteStream(ProgramTest):
             wait_until(lambda: p.save_dialog()["file_name"].endswith(extension), 5, f"the name in {extension}")
             p.shot(f"save-dialog{extension.replace('.', '-')}")
             p.save_as(target)  # typed without an extension
-            p.click_in_box(p.wait_box("Clear every reading", 10), NO)
-            p.wait_no_box("Clear every reading")
+            p.click_in_box(p.wait_box("Clear the readings shown", 10), NO)
+            p.wait_no_box("Clear the readings shown")
             wait_until(lambda: f"Saved {len(table)} readings to {target}{extension}" in p.control(STATUS)["label"], 5,
                        "the save told in the status line")
         self.assertEqual(read_remark(target + ".xlsx"), "Damaged frame:_\x08\\x00\\x00\\x00\\x00")

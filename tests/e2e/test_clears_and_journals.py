@@ -91,11 +91,11 @@ class ClearsAndJournals(ProgramTest):
         self.connect(p)
         wait_until(lambda: p.rows() >= 10, 10, "readings")
         p.click(CLEAR)
-        box = p.wait_box("Clear every reading")
+        box = p.wait_box("Clear the readings shown")
         time.sleep(1)  # readings keep arriving behind the question
         p.shot("clear-question-while-reading")
         p.click_in_box(box, YES)
-        p.wait_no_box("Clear every reading")
+        p.wait_no_box("Clear the readings shown")
         cleared = sum(int(line.split(b"\t")[1]) for line in journal_lines(p.journal_folder()) if line[:2] == b"X\t")
         self.assertGreaterEqual(cleared, 10)
         self.check_after_clear(p, cleared)
@@ -107,10 +107,10 @@ class ClearsAndJournals(ProgramTest):
         target = os.path.join(p.home, "shift")
         p.click(SAVE)
         p.save_as(target)
-        box = p.wait_box("Clear every reading", 10)
+        box = p.wait_box("Clear the readings shown", 10)
         time.sleep(1)
         p.click_in_box(box, YES)
-        p.wait_no_box("Clear every reading")
+        p.wait_no_box("Clear the readings shown")
         self.assertTrue(os.path.exists(target + ".xls"))
         cleared = [int(line.split(b"\t")[1]) for line in journal_lines(p.journal_folder()) if line[:2] == b"X\t"]
         self.assertEqual(len(cleared), 1)
@@ -131,9 +131,9 @@ class ClearsAndJournals(ProgramTest):
 
     def clear(self, p):
         p.click(CLEAR)
-        box = p.wait_box("Clear every reading", 10)
+        box = p.wait_box("Clear the readings shown", 10)
         p.click_in_box(box, YES)
-        p.wait_no_box("Clear every reading")
+        p.wait_no_box("Clear the readings shown")
 
     def refuse_and_read_on(self, p, reason, make_room):
         """No to the restore question where no copy can be made: told, and

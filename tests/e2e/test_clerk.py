@@ -146,9 +146,9 @@ class Clerk(ProgramTest):
         p.key("ctrl+s")
         target = os.path.join(p.home, "keyboard")
         p.save_as(target)
-        p.focus(p.wait_box("Clear every reading", 10))
+        p.focus(p.wait_box("Clear the readings shown", 10))
         p.key("Escape")  # no: the rows stay
-        p.wait_no_box("Clear every reading")
+        p.wait_no_box("Clear the readings shown")
         self.assertTrue(os.path.exists(target + ".xls"))
         self.assertGreater(p.rows(), 0)
         p.shot("keyboard")

@@ -113,7 +113,7 @@ class ProgramFlows:
             if not named or path != named[-1]:
                 named.append(path)
             self.assertIsNotNone(p.mapped_origin(notice), "the notice is not on the screen")
-            self.assertEqual([b for b in p.boxes() if "being saved" in p.box_text(b) or "Clear every" in p.box_text(b)],
+            self.assertEqual([b for b in p.boxes() if "being saved" in p.box_text(b) or "Clear the readings" in p.box_text(b)],
                              [], "a stale notice or a question")
             if cycle == 0:
                 p.shot("full-table-saved")
@@ -142,9 +142,9 @@ class ProgramFlows:
             p.click(SAVE)
             p.save_as(target)
             if attempt == 0:
-                question = p.wait_box("Clear every reading")
+                question = p.wait_box("Clear the readings shown")
                 p.click_in_box(question, NO)
-                p.wait_no_box("Clear every reading")
+                p.wait_no_box("Clear the readings shown")
                 self.assertTrue(os.path.exists(target + ".xls"))
                 self.assertIn(f"readings to {target}.xls", p.control(STATUS)["label"])
                 first_size = os.path.getsize(target + ".xls")
@@ -184,9 +184,9 @@ class ProgramFlows:
         wait_until(lambda: p.rows() >= 2, 5, "readings")
         p.click(OPEN_CLOSE)
         p.click(CLEAR)
-        box = p.wait_box("Clear every reading")
+        box = p.wait_box("Clear the readings shown")
         p.click_in_box(box, NO)
-        p.wait_no_box("Clear every reading")
+        p.wait_no_box("Clear the readings shown")
         self.assertGreater(p.rows(), 0)
         p.close_window()
         box = p.wait_box("Close the program anyway")
@@ -209,7 +209,7 @@ class ProgramFlows:
             self.assertIsNone(p.process.poll(), f"{dismiss} closed the program")
             self.assertEqual(p.rows(), rows)
         p.click(CLEAR)
-        box = p.wait_box("Clear every reading")
+        box = p.wait_box("Clear the readings shown")
         p.click_in_box(box, YES)
         wait_until(lambda: p.rows() == 0, 3, "an empty table")
         p.close_window()

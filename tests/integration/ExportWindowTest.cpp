@@ -77,7 +77,7 @@ TEST_F(ExportWindowTest, TheListsColumnWidthsReachTheWorkbook) {
     Click(dlg, IDC_SAVE);
     EXPECT_EQ(initialName.rfind(L"TarvexDataFile-", 0), 0u);
     ASSERT_EQ(modal.seen.size(), 1u);
-    EXPECT_EQ(modal.seen[0].text, L"Clear every reading from the table?");
+    EXPECT_EQ(modal.seen[0].text, L"Clear the readings shown from the table?");
     EXPECT_EQ(Rows(), 3);  // "no" keeps every row
 
     ExpectedWorkbook e{{L"No.", L"Weight", L"Unit", L"Duration", L"Time", L"Remarks"}, SheetWidths(), {}};

@@ -12,7 +12,7 @@
 namespace tarvex::test {
 namespace {
 
-const std::wstring kClearQuestion = L"Clear every reading from the table?";
+const std::wstring kClearQuestion = L"Clear the readings shown from the table?";
 
 class SessionSaveTest : public SessionTest {
 protected:

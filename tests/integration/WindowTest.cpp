@@ -77,7 +77,7 @@ TEST_F(WindowTest, UnreadableSettingOrLanguageFilesGiveEnglishWordsAndAreToldOnc
         modal.Answer(IDYES_ANSWER);
         Click(dlg, IDC_CLEAR);
         ASSERT_EQ(modal.seen.size(), 1u);
-        EXPECT_EQ(modal.seen[0].text, L"Clear every reading from the table?");
+        EXPECT_EQ(modal.seen[0].text, L"Clear the readings shown from the table?");
         EXPECT_EQ(modal.seen[0].yesLabel, L"Yes");
         EXPECT_EQ(Rows(), 0);
         modal.seen.clear();
@@ -127,7 +127,7 @@ TEST_F(WindowTest, ConfirmWritesSettingRenewsHeadersAndNextBoxUsesNewFile) {
     Click(dlg, IDC_CLEAR);
     ASSERT_EQ(modal.seen.size(), 1u);
     EXPECT_EQ(modal.seen[0].caption, L"警告");
-    EXPECT_EQ(modal.seen[0].text, L"确定清空表格中的全部数据吗？");
+    EXPECT_EQ(modal.seen[0].text, L"确定清空表格中显示的数据吗？");
     EXPECT_EQ(modal.seen[0].yesLabel, L"是(Y)");
     EXPECT_EQ(modal.seen[0].noLabel, L"否(N)");
 
