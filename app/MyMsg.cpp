@@ -82,10 +82,13 @@ int WidestPathPiece(const wxWindow* w, const wxString& text) {
     return widest;
 }
 
-// A path is broken along its folders only: never right after its first
-// "/" nor after a hyphen in a folder's name ("xdg-data"), where Pango would
-// break. A word joiner keeps the characters on either side together.
-wxString BreakPathsAtSeparators(const wxString& text) {
+// Where the toolkit may break a box's lines. A path is broken along its
+// folders only: never right after its first "/" nor after a hyphen in a
+// folder's name ("xdg-data"), where Pango would break. A word joiner keeps
+// the characters on either side together.
+constexpr size_t CJK_LAST_LINE = 5;  // characters at least on a Chinese text's last line
+
+wxString KeepLinesTogether(const wxString& text) {
 #ifdef __WXGTK__
     wxString shown;
     size_t wordStart = 0;
@@ -102,6 +105,14 @@ wxString BreakPathsAtSeparators(const wxString& text) {
         }
         shown += c;
         if (inPath && ((c == L'/' && i == wordStart) || c == L'-')) shown += wxUniChar(WORD_JOINER);
+        // The last characters of a Chinese sentence go to a line together,
+        // so "吗？" never stands alone on the last one.
+        const bool sentenceEnd = i + 1 == text.length() || text[i + 1] == L'\n';
+        size_t left = 0;
+        for (size_t j = i + 1; j < text.length() && text[j] != L'\n' && text[j].GetValue() >= 0x2E80; ++j) ++left;
+        if (!sentenceEnd && c.GetValue() >= 0x2E80 && left > 0 && left < CJK_LAST_LINE &&
+            (i + 1 + left == text.length() || text[i + 1 + left] == L'\n'))
+            shown += wxUniChar(WORD_JOINER);
     }
     return shown;
 #else
@@ -201,7 +212,7 @@ void CMyMsgDialog::InitTexts(int kind, const std::wstring& text, const std::wstr
     SetTitle(caption);
     // An "&" in a path is shown, not a mnemonic.
     auto* label = static_cast<wxStaticText*>(FindWindow(ID_MSG_TEXT));
-    label->SetLabelText(BreakPathsAtSeparators(text));
+    label->SetLabelText(KeepLinesTogether(text));
 #ifdef __WXGTK__
     // A name too long for a line is broken where it must, with no hyphen
     // added that the path does not have.
