@@ -293,7 +293,10 @@ void CScaleDlg::RowsChanged() {
 void CScaleDlg::UpdateStatus() {
     if (!m_status) return;
     const wxString text = m_session.StatusText();
-    if (m_status->GetLabel() != text) m_status->SetLabel(text);
+    if (m_status->GetLabel() == text) return;
+    m_status->SetLabel(text);
+    // A line too long for the window is cut at its end; hovering shows it whole.
+    m_status->SetToolTip(text);
 }
 
 }  // namespace tarvex
