@@ -33,7 +33,11 @@ inline SeenBox Describe(wxDialog* dialog) {
     SeenBox seen;
     seen.className = typeid(*dialog).name();  // mangled, but holds the class name
     seen.caption = dialog->GetTitle();
-    if (auto* text = dialog->FindWindow(ID_MSG_TEXT)) seen.text = wxControl::RemoveMnemonics(text->GetLabel());
+    if (auto* text = dialog->FindWindow(ID_MSG_TEXT)) {
+        // The words as written: the joiners that guide line breaks left out.
+        seen.text = wxControl::RemoveMnemonics(text->GetLabel());
+        seen.text.Replace(wxString(wxUniChar(WORD_JOINER)), wxString());
+    }
     auto button = [dialog](int id, bool& shown, wxString& label) {
         if (auto* b = dynamic_cast<wxButton*>(dialog->FindWindow(id))) {
             shown = b->IsShown();
