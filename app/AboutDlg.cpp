@@ -1,4 +1,4 @@
-#include "AboutDlg.h"
+#include "app/AboutDlg.h"
 
 #include <wx/button.h>
 #include <wx/statbmp.h>
@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "AppIcon.h"
+#include "app/AppIcon.h"
 
 namespace tarvex {
 

@@ -1,6 +1,6 @@
-#include "AppIcon.h"
+#include "app/AppIcon.h"
 
-#include "../resources/tarvex-scale.xpm"
+#include "resources/tarvex-scale.xpm"
 
 namespace tarvex {
 

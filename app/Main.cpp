@@ -1,3 +1,3 @@
-#include "ScaleApp.h"
+#include "app/ScaleApp.h"
 
 wxIMPLEMENT_APP(tarvex::CScaleApp);

@@ -1,4 +1,4 @@
-#include "MyMsg.h"
+#include "app/MyMsg.h"
 
 #include <wx/button.h>
 #include <wx/display.h>
@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
-#include "ProfileFile.h"
-#include "TextLookup.h"
+#include "localisation/ProfileFile.h"
+#include "localisation/TextLookup.h"
 
 #ifdef __WXGTK__
 #include <gtk/gtk.h>

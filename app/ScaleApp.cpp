@@ -1,11 +1,11 @@
-#include "ScaleApp.h"
+#include "app/ScaleApp.h"
 
 #include <memory>
 
 #include <wx/log.h>
 #include <wx/stdpaths.h>
 
-#include "ScaleDlg.h"
+#include "app/ScaleDlg.h"
 
 namespace tarvex {
 

@@ -2,7 +2,7 @@
 
 #include <wx/app.h>
 
-#include "UiProbe.h"
+#include "app/UiProbe.h"
 
 namespace tarvex {
 

@@ -1,4 +1,4 @@
-#include "ScaleDlg.h"
+#include "app/ScaleDlg.h"
 
 #include <wx/button.h>
 #include <wx/choice.h>
@@ -11,11 +11,11 @@
 #include <wx/msw/wrapwin.h>
 #endif
 
-#include "AboutDlg.h"
-#include "AppIcon.h"
-#include "ControlIds.h"
-#include "TableListCtrl.h"
-#include "WorkbookSaveDialog.h"
+#include "app/AboutDlg.h"
+#include "app/AppIcon.h"
+#include "app/ControlIds.h"
+#include "app/TableListCtrl.h"
+#include "app/WorkbookSaveDialog.h"
 
 namespace tarvex {
 

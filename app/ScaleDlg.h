@@ -14,8 +14,8 @@
 #include <wx/timer.h>
 #include <wx/utils.h>
 
-#include "MyMsg.h"
-#include "Session.h"
+#include "app/MyMsg.h"
+#include "session/Session.h"
 
 class wxButton;
 class wxRadioButton;

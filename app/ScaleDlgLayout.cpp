@@ -14,9 +14,9 @@
 
 #include <algorithm>
 
-#include "ControlIds.h"
-#include "ScaleDlg.h"
-#include "TableListCtrl.h"
+#include "app/ControlIds.h"
+#include "app/ScaleDlg.h"
+#include "app/TableListCtrl.h"
 
 namespace tarvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "TableListCtrl.h"
+#include "app/TableListCtrl.h"
 
 #include <wx/settings.h>
 

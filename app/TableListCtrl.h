@@ -4,7 +4,7 @@
 
 #include <wx/listctrl.h>
 
-#include "MeasurementTable.h"
+#include "weighing/MeasurementTable.h"
 
 namespace tarvex {
 

@@ -1,4 +1,4 @@
-#include "UiProbe.h"
+#include "app/UiProbe.h"
 
 #include <wx/control.h>
 #include <wx/stattext.h>
@@ -17,8 +17,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "MyMsg.h"
-#include "TextCodec.h"
+#include "app/MyMsg.h"
+#include "localisation/TextCodec.h"
 
 #ifdef __WXGTK__
 #include <gdk/gdkx.h>

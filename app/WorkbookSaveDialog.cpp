@@ -1,11 +1,11 @@
-#include "WorkbookSaveDialog.h"
+#include "app/WorkbookSaveDialog.h"
 
 #include <wx/filedlg.h>
 
 #include <array>
 
-#include "TextCodec.h"
-#include "WorkbookExport.h"
+#include "localisation/TextCodec.h"
+#include "export/WorkbookExport.h"
 
 #ifdef __WXGTK__
 #include <gtk/gtk.h>

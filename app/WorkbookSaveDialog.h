@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "SessionUi.h"
+#include "session/SessionUi.h"
 
 class wxWindow;
 

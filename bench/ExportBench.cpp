@@ -11,12 +11,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "TextCodec.h"
-#include "TextLookup.h"
-#include "WeighingCore.h"
-#include "TableCells.h"
-#include "WorkbookExport.h"
-#include "RecordingHosts.h"
+#include "localisation/TextCodec.h"
+#include "localisation/TextLookup.h"
+#include "weighing/WeighingCore.h"
+#include "export/TableCells.h"
+#include "export/WorkbookExport.h"
+#include "tests/RecordingHosts.h"
 
 namespace tarvex {
 namespace {

@@ -18,10 +18,10 @@
 #include <fstream>
 #include <string>
 
-#include "Journal.h"
-#include "NullHosts.h"
-#include "TextLookup.h"
-#include "WeighingCore.h"
+#include "outputs/Journal.h"
+#include "tests/NullHosts.h"
+#include "localisation/TextLookup.h"
+#include "weighing/WeighingCore.h"
 
 namespace {
 

@@ -19,12 +19,12 @@
 #include <thread>
 #include <vector>
 
-#include "NullHosts.h"
-#include "PseudoTerminal.h"
-#include "ScaleSimulator.h"
-#include "SerialPort.h"
-#include "TextLookup.h"
-#include "WeighingCore.h"
+#include "tests/NullHosts.h"
+#include "tools/simulator/PseudoTerminal.h"
+#include "tools/simulator/ScaleSimulator.h"
+#include "serial/SerialPort.h"
+#include "localisation/TextLookup.h"
+#include "weighing/WeighingCore.h"
 
 namespace tarvex {
 namespace {

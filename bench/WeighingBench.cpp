@@ -12,11 +12,11 @@
 #include <malloc.h>
 #endif
 
-#include "Journal.h"
-#include "NullHosts.h"
-#include "TextLookup.h"
-#include "WeighingCore.h"
-#include "WeightText.h"
+#include "outputs/Journal.h"
+#include "tests/NullHosts.h"
+#include "localisation/TextLookup.h"
+#include "weighing/WeighingCore.h"
+#include "weighing/WeightText.h"
 
 namespace tarvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "BiffWorkbook.h"
+#include "export/BiffWorkbook.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <map>
 #include <unordered_map>
 
-#include "TextCodec.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "CompoundFile.h"
+#include "export/CompoundFile.h"
 
 #include <algorithm>
 #include <array>

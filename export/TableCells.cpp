@@ -1,7 +1,7 @@
-#include "TableCells.h"
+#include "export/TableCells.h"
 
-#include "CellTexts.h"
-#include "WeightText.h"
+#include "weighing/CellTexts.h"
+#include "weighing/WeightText.h"
 
 namespace tarvex {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 // The measurement table's cells as a workbook holds them.
 
-#include "MeasurementTable.h"
-#include "WorkbookExport.h"
+#include "weighing/MeasurementTable.h"
+#include "export/WorkbookExport.h"
 
 namespace tarvex {
 

@@ -1,4 +1,4 @@
-#include "WorkbookExport.h"
+#include "export/WorkbookExport.h"
 
 #include <xlsxwriter.h>
 
@@ -19,10 +19,10 @@
 #include <unistd.h>
 #endif
 
-#include "BiffWorkbook.h"
-#include "CellTexts.h"
-#include "CompoundFile.h"
-#include "TextCodec.h"
+#include "export/BiffWorkbook.h"
+#include "weighing/CellTexts.h"
+#include "export/CompoundFile.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 

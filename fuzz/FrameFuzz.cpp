@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "FuzzCheck.h"
-#include "NullHosts.h"
-#include "TextLookup.h"
+#include "fuzz/FuzzCheck.h"
+#include "tests/NullHosts.h"
+#include "localisation/TextLookup.h"
 
 namespace tarvex {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "FuzzCheck.h"
-#include "JournalFormat.h"
+#include "fuzz/FuzzCheck.h"
+#include "outputs/JournalFormat.h"
 
 using tarvex::fuzz::Check;
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "FuzzCheck.h"
-#include "ProfileFile.h"
-#include "TextCodec.h"
+#include "fuzz/FuzzCheck.h"
+#include "localisation/ProfileFile.h"
+#include "localisation/TextCodec.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "FuzzCheck.h"
-#include "TextCodec.h"
+#include "fuzz/FuzzCheck.h"
+#include "localisation/TextCodec.h"
 
 using tarvex::fuzz::Check;
 

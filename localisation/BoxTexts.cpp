@@ -1,4 +1,4 @@
-#include "BoxTexts.h"
+#include "localisation/BoxTexts.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "TextLookup.h"
+#include "localisation/TextLookup.h"
 
 namespace tarvex {
 

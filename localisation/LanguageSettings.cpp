@@ -1,14 +1,13 @@
-#include "LanguageSettings.h"
+#include "localisation/LanguageSettings.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "ProfileFile.h"
-#include "TextCodec.h"
-#include "TextLookup.h"
-#include "UserFolders.h"
+#include "localisation/ProfileFile.h"
+#include "localisation/TextCodec.h"
+#include "localisation/TextLookup.h"
 
 namespace tarvex {
 
@@ -93,11 +92,6 @@ bool RememberLanguage(const std::wstring& settingFile, const std::wstring& langu
     return nameWritten && fileWritten;
 }
 
-std::wstring UserSettingFile() {
-    const std::filesystem::path folder = UserSettingsFolder();
-    return folder.empty() ? std::wstring() : WideFromPath(folder / SETTING_FILE_NAME);
-}
-
 std::wstring LanguageSettingFile(const std::wstring& programFile, const std::wstring& userFile) {
     if (!userFile.empty() && ProfileHasKey(userFile, SECTION_LANGUAGE, KEY_LANGUAGE_FILE)) return userFile;
     return programFile;
@@ -110,22 +104,6 @@ std::wstring RememberLanguageWhereWritable(const std::wstring& inUse, const std:
     std::error_code ec;
     std::filesystem::create_directories(PathFromWide(userFile).parent_path(), ec);
     return RememberLanguage(userFile, languageFile) ? userFile : std::wstring();
-}
-
-namespace {
-constexpr wchar_t SECTION_SAVE[] = L"Save";
-constexpr wchar_t KEY_LAST_FOLDER[] = L"Last_Folder";
-}  // namespace
-
-std::wstring RememberedSaveFolder(const std::wstring& userFile) {
-    return userFile.empty() ? std::wstring() : ReadProfileText(userFile, SECTION_SAVE, KEY_LAST_FOLDER);
-}
-
-bool RememberSaveFolder(const std::wstring& userFile, const std::wstring& folder) {
-    if (userFile.empty()) return false;
-    std::error_code ignored;
-    std::filesystem::create_directories(PathFromWide(userFile).parent_path(), ignored);
-    return WriteProfileText(userFile, SECTION_SAVE, KEY_LAST_FOLDER, folder);
 }
 
 }  // namespace tarvex

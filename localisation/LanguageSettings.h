@@ -55,9 +55,6 @@ enum class FileTrouble { None, CannotOpen, TooLarge, NoTexts };
 FileTrouble CheckTextFile(const std::wstring& file, std::wstring_view section, std::wstring_view key,
                           std::wstring& systemReason);
 
-// "Setting.ini" in the user's own settings folder; empty when there is none.
-std::wstring UserSettingFile();
-
 // Where the language choice is read from: the user's own "Setting.ini" when
 // it holds one (the program's file could not be written once), else the
 // program's.
@@ -68,10 +65,5 @@ std::wstring LanguageSettingFile(const std::wstring& programFile, const std::wst
 // Returns the file that holds the choice now, empty when none could be written.
 std::wstring RememberLanguageWhereWritable(const std::wstring& inUse, const std::wstring& userFile,
                                            const std::wstring& languageFile);
-
-// The folder the clerk last saved a table to, kept in the user's own
-// "Setting.ini"; empty when none was kept.
-std::wstring RememberedSaveFolder(const std::wstring& userFile);
-bool RememberSaveFolder(const std::wstring& userFile, const std::wstring& folder);
 
 }  // namespace tarvex

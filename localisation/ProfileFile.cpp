@@ -1,4 +1,4 @@
-#include "ProfileFile.h"
+#include "localisation/ProfileFile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,7 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "TextCodec.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {

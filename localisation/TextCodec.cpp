@@ -1,4 +1,4 @@
-#include "TextCodec.h"
+#include "localisation/TextCodec.h"
 
 #include <cstdint>
 

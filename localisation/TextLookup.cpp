@@ -1,6 +1,6 @@
-#include "TextLookup.h"
+#include "localisation/TextLookup.h"
 
-#include "ProfileFile.h"
+#include "localisation/ProfileFile.h"
 
 namespace tarvex {
 

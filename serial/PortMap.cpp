@@ -1,7 +1,7 @@
-#include "PortMap.h"
+#include "serial/PortMap.h"
 
-#include "ProfileFile.h"
-#include "TextCodec.h"
+#include "localisation/ProfileFile.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 

@@ -1,4 +1,4 @@
-#include "SerialPort.h"
+#include "serial/SerialPort.h"
 
 #include <chrono>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "TextCodec.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "PortMap.h"
-#include "SerialOwner.h"
-#include "SerialPlatform.h"
+#include "serial/PortMap.h"
+#include "serial/SerialOwner.h"
+#include "serial/SerialPlatform.h"
 
 namespace tarvex {
 

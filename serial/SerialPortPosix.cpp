@@ -13,8 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "SerialPlatform.h"
-#include "TextCodec.h"
+#include "serial/SerialPlatform.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex::platform {
 

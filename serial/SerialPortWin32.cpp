@@ -11,8 +11,8 @@
 #include <cstring>
 #include <memory>
 
-#include "SerialPlatform.h"
-#include "TextCodec.h"
+#include "serial/SerialPlatform.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex::platform {
 namespace {

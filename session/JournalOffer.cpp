@@ -1,9 +1,9 @@
-#include "JournalOffer.h"
+#include "session/JournalOffer.h"
 
 #include <algorithm>
 
-#include "BoxTexts.h"
-#include "TextCodec.h"
+#include "localisation/BoxTexts.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "Journal.h"
-#include "SessionUi.h"
-#include "TextLookup.h"
-#include "WeighingCore.h"
+#include "outputs/Journal.h"
+#include "session/SessionUi.h"
+#include "localisation/TextLookup.h"
+#include "weighing/WeighingCore.h"
 
 namespace tarvex {
 

@@ -1,16 +1,16 @@
-#include "Session.h"
+#include "session/Session.h"
 
 #include <ctime>
 
-#include "BoxTexts.h"
-#include "JournalOffer.h"
-#include "LanguageSettings.h"
-#include "ProfileFile.h"
-#include "SerialPlatform.h"
-#include "TableCells.h"
-#include "TextCodec.h"
-#include "UserFolders.h"
-#include "WeightText.h"
+#include "localisation/BoxTexts.h"
+#include "session/JournalOffer.h"
+#include "localisation/LanguageSettings.h"
+#include "localisation/ProfileFile.h"
+#include "serial/SerialPlatform.h"
+#include "export/TableCells.h"
+#include "localisation/TextCodec.h"
+#include "session/UserFolders.h"
+#include "weighing/WeightText.h"
 
 namespace tarvex {
 

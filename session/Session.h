@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "ConnectionControl.h"
-#include "FrameLink.h"
-#include "Journal.h"
-#include "PortMap.h"
-#include "SerialOwner.h"
-#include "SerialPort.h"
-#include "SessionUi.h"
-#include "TextLookup.h"
-#include "WeighingCore.h"
-#include "WeightText.h"
-#include "WorkbookExport.h"
+#include "session/ConnectionControl.h"
+#include "weighing/FrameLink.h"
+#include "outputs/Journal.h"
+#include "serial/PortMap.h"
+#include "serial/SerialOwner.h"
+#include "serial/SerialPort.h"
+#include "session/SessionUi.h"
+#include "localisation/TextLookup.h"
+#include "weighing/WeighingCore.h"
+#include "weighing/WeightText.h"
+#include "export/WorkbookExport.h"
 
 namespace tarvex {
 

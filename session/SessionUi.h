@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "WeighingHost.h"
+#include "weighing/WeighingHost.h"
 
 namespace tarvex {
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "AboutDlg.h"
-#include "BoxTexts.h"
-#include "MyMsg.h"
-#include "SerialPlatform.h"
-#include "SerialPort.h"
-#include "UiProbe.h"
+#include "app/AboutDlg.h"
+#include "localisation/BoxTexts.h"
+#include "app/MyMsg.h"
+#include "serial/SerialPlatform.h"
+#include "serial/SerialPort.h"
+#include "app/UiProbe.h"
 
 namespace tarvex {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "TableCells.h"
-#include "TextCodec.h"
-#include "WeightText.h"
+#include "export/TableCells.h"
+#include "localisation/TextCodec.h"
+#include "weighing/WeightText.h"
 
 namespace {
 

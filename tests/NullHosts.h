@@ -2,8 +2,8 @@
 // Hosts for the weighing core that do nothing, for tests, benches and
 // fuzzers to override only what they look at.
 
-#include "FrameLink.h"
-#include "WeighingCore.h"
+#include "weighing/FrameLink.h"
+#include "weighing/WeighingCore.h"
 
 namespace tarvex::test {
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "Session.h"
-#include "TempDir.h"
-#include "TextCodec.h"
+#include "session/Session.h"
+#include "tests/TempDir.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex::test {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
-#include "TextLookup.h"
-#include "FrameLink.h"
-#include "WeighingCore.h"
+#include "tests/TempDir.h"
+#include "localisation/TextLookup.h"
+#include "weighing/FrameLink.h"
+#include "weighing/WeighingCore.h"
 
 namespace tarvex::test {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "RecordingHosts.h"
+#include "tests/RecordingHosts.h"
 
 namespace tarvex::test {
 

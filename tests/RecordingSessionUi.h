@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "SessionUi.h"
+#include "session/SessionUi.h"
 
 namespace tarvex::test {
 

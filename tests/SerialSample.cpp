@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "SerialPlatform.h"
+#include "serial/SerialPlatform.h"
 
 using namespace tarvex::platform;
 

@@ -1,4 +1,4 @@
-#include "CellTexts.h"
+#include "weighing/CellTexts.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,6 +1,6 @@
-#include "FrameAssembler.h"
+#include "weighing/FrameAssembler.h"
 
-#include "WeighingHost.h"
+#include "weighing/WeighingHost.h"
 
 namespace tarvex {
 

@@ -1,6 +1,6 @@
-#include "FrameLink.h"
+#include "weighing/FrameLink.h"
 
-#include "WeighingCore.h"
+#include "weighing/WeighingCore.h"
 
 namespace tarvex {
 

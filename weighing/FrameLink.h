@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "FrameAssembler.h"
+#include "weighing/FrameAssembler.h"
 
 namespace tarvex {
 

@@ -1,7 +1,7 @@
-#include "MeasurementTable.h"
+#include "weighing/MeasurementTable.h"
 
-#include "CellTexts.h"
-#include "WeightText.h"
+#include "weighing/CellTexts.h"
+#include "weighing/WeightText.h"
 
 namespace tarvex {
 

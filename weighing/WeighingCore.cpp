@@ -1,4 +1,4 @@
-#include "WeighingCore.h"
+#include "weighing/WeighingCore.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,10 +6,10 @@
 #include <cwchar>
 #include <ctime>
 
-#include "../localisation/TextLookup.h"
-#include "FrameAssembler.h"
-#include "CellTexts.h"
-#include "WeightText.h"
+#include "localisation/TextLookup.h"
+#include "weighing/FrameAssembler.h"
+#include "weighing/CellTexts.h"
+#include "weighing/WeightText.h"
 
 namespace tarvex {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "MeasurementTable.h"
-#include "WeighingHost.h"
+#include "weighing/MeasurementTable.h"
+#include "weighing/WeighingHost.h"
 
 namespace tarvex {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "JournalFormat.h"
+#include "outputs/JournalFormat.h"
 
 namespace tarvex {
 

@@ -1,4 +1,4 @@
-#include "WeightText.h"
+#include "weighing/WeightText.h"
 
 #include <charconv>
 #include <cmath>

@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "ProcessCpu.h"
-#include "RunningScale.h"
-#include "WindowFixture.h"
-#include "WorkbookExport.h"
+#include "tests/integration/ProcessCpu.h"
+#include "tests/integration/RunningScale.h"
+#include "tests/integration/WindowFixture.h"
+#include "export/WorkbookExport.h"
 
 namespace tarvex::test {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <wx/filedlg.h>
 
-#include "WindowFixture.h"
-#include "WorkbookCheck.h"
+#include "tests/integration/WindowFixture.h"
+#include "tests/integration/WorkbookCheck.h"
 
 namespace tarvex::test {
 namespace {

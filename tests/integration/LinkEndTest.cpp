@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "RunningScale.h"
-#include "WindowFixture.h"
+#include "tests/integration/RunningScale.h"
+#include "tests/integration/WindowFixture.h"
 
 namespace tarvex::test {
 namespace {

@@ -17,7 +17,7 @@
 #include <wx/modalhook.h>
 #include <wx/stattext.h>
 
-#include "MyMsg.h"
+#include "app/MyMsg.h"
 
 namespace tarvex::test {
 

@@ -6,10 +6,10 @@
 #include <gtk/gtk.h>
 #endif
 
-#include "ModalScript.h"
-#include "MyMsg.h"
-#include "TempDir.h"
-#include "TextCodec.h"
+#include "tests/integration/ModalScript.h"
+#include "app/MyMsg.h"
+#include "tests/TempDir.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex::test {
 namespace {

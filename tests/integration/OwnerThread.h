@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "SerialOwner.h"
+#include "serial/SerialOwner.h"
 
 namespace tarvex::test {
 

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "PseudoTerminal.h"
-#include "TempDir.h"
+#include "tools/simulator/PseudoTerminal.h"
+#include "tests/TempDir.h"
 
 extern char** environ;
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "PseudoTerminal.h"
-#include "ScaleSimulator.h"
+#include "tools/simulator/PseudoTerminal.h"
+#include "tools/simulator/ScaleSimulator.h"
 
 namespace tarvex::test {
 

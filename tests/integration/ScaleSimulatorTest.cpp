@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "PseudoTerminal.h"
-#include "ScaleSimulator.h"
+#include "tools/simulator/PseudoTerminal.h"
+#include "tools/simulator/ScaleSimulator.h"
 
 namespace tarvex::test {
 namespace {

@@ -10,12 +10,12 @@
 #include <chrono>
 #include <thread>
 
-#include "OwnerThread.h"
-#include "ProcessCpu.h"
-#include "PseudoTerminal.h"
-#include "SerialPlatform.h"
-#include "SerialPort.h"
-#include "TempDir.h"
+#include "tests/integration/OwnerThread.h"
+#include "tests/integration/ProcessCpu.h"
+#include "tools/simulator/PseudoTerminal.h"
+#include "serial/SerialPlatform.h"
+#include "serial/SerialPort.h"
+#include "tests/TempDir.h"
 
 namespace tarvex::test {
 namespace {

@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "ProgramFolder.h"
-#include "PseudoTerminal.h"
-#include "RecordingSessionUi.h"
-#include "Session.h"
-#include "TextCodec.h"
+#include "tests/ProgramFolder.h"
+#include "tools/simulator/PseudoTerminal.h"
+#include "tests/RecordingSessionUi.h"
+#include "session/Session.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex::test {
 

@@ -10,8 +10,8 @@
 #include <thread>
 #include <memory>
 
-#include "RunningScale.h"
-#include "SessionFixture.h"
+#include "tests/integration/RunningScale.h"
+#include "tests/integration/SessionFixture.h"
 
 namespace tarvex::test {
 namespace {

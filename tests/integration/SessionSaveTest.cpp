@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "RunningScale.h"
-#include "SessionFixture.h"
-#include "WorkbookCheck.h"
+#include "tests/integration/RunningScale.h"
+#include "tests/integration/SessionFixture.h"
+#include "tests/integration/WorkbookCheck.h"
 
 namespace tarvex::test {
 namespace {

@@ -12,13 +12,13 @@
 #include <wx/choice.h>
 #include <wx/evtloop.h>
 
-#include "ControlIds.h"
-#include "ModalScript.h"
-#include "ProgramFolder.h"
-#include "ScaleDlg.h"
-#include "TableListCtrl.h"
-#include "TempDir.h"
-#include "TextCodec.h"
+#include "app/ControlIds.h"
+#include "tests/integration/ModalScript.h"
+#include "tests/ProgramFolder.h"
+#include "app/ScaleDlg.h"
+#include "app/TableListCtrl.h"
+#include "tests/TempDir.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex::test {
 

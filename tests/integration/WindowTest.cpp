@@ -1,10 +1,10 @@
-#include "WindowFixture.h"
+#include "tests/integration/WindowFixture.h"
 
 #include <wx/radiobut.h>
 
-#include "AboutDlg.h"
-#include "LanguageSettings.h"
-#include "ProfileFile.h"
+#include "app/AboutDlg.h"
+#include "localisation/LanguageSettings.h"
+#include "localisation/ProfileFile.h"
 
 namespace tarvex::test {
 namespace {

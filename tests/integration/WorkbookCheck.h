@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
-#include "TextCodec.h"
+#include "tests/TempDir.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex::test {
 

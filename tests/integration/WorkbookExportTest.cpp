@@ -9,11 +9,11 @@
 
 #include <cstdlib>
 
-#include "RecordingHosts.h"
-#include "WeightText.h"
-#include "TableCells.h"
-#include "WorkbookCheck.h"
-#include "WorkbookExport.h"
+#include "tests/RecordingHosts.h"
+#include "weighing/WeightText.h"
+#include "export/TableCells.h"
+#include "tests/integration/WorkbookCheck.h"
+#include "export/WorkbookExport.h"
 
 namespace tarvex::test {
 namespace {

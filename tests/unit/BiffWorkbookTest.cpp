@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "BiffWorkbook.h"
-#include "CompoundFile.h"
+#include "export/BiffWorkbook.h"
+#include "export/CompoundFile.h"
 
 using namespace tarvex;
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "CellTexts.h"
+#include "weighing/CellTexts.h"
 
 namespace tarvex {
 namespace {

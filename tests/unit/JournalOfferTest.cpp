@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "JournalOffer.h"
-#include "RecordingHosts.h"
-#include "RecordingSessionUi.h"
-#include "TextCodec.h"
+#include "session/JournalOffer.h"
+#include "tests/RecordingHosts.h"
+#include "tests/RecordingSessionUi.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex::test {
 namespace {

@@ -14,12 +14,12 @@
 #include <unistd.h>
 #endif
 
-#include "CellTexts.h"
-#include "Journal.h"
-#include "TextCodec.h"
-#include "RecordingHosts.h"
-#include "RecordingJournal.h"
-#include "WeightText.h"
+#include "weighing/CellTexts.h"
+#include "outputs/Journal.h"
+#include "localisation/TextCodec.h"
+#include "tests/RecordingHosts.h"
+#include "tests/RecordingJournal.h"
+#include "weighing/WeightText.h"
 
 namespace tarvex {
 namespace {

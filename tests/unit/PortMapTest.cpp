@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "PortMap.h"
-#include "TempDir.h"
-#include "TextCodec.h"
+#include "serial/PortMap.h"
+#include "tests/TempDir.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "ProfileFile.h"
-#include "TempDir.h"
-#include "TextCodec.h"
+#include "localisation/ProfileFile.h"
+#include "tests/TempDir.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "CellTexts.h"
-#include "RecordingHosts.h"
+#include "weighing/CellTexts.h"
+#include "tests/RecordingHosts.h"
 
 namespace tarvex {
 namespace {

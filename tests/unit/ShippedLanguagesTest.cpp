@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "ProfileFile.h"
-#include "TextCodec.h"
+#include "localisation/ProfileFile.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TextCodec.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {

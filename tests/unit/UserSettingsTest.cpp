@@ -3,12 +3,12 @@
 #include <cstdlib>
 #include <optional>
 
-#include "LanguageSettings.h"
-#include "ProfileFile.h"
-#include "TempDir.h"
-#include "TextCodec.h"
-#include "TextLookup.h"
-#include "UserFolders.h"
+#include "localisation/LanguageSettings.h"
+#include "localisation/ProfileFile.h"
+#include "tests/TempDir.h"
+#include "localisation/TextCodec.h"
+#include "localisation/TextLookup.h"
+#include "session/UserFolders.h"
 
 namespace tarvex {
 namespace {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "RecordingHosts.h"
-#include "RecordingJournal.h"
-#include "CellTexts.h"
-#include "WeightText.h"
+#include "tests/RecordingHosts.h"
+#include "tests/RecordingJournal.h"
+#include "weighing/CellTexts.h"
+#include "weighing/WeightText.h"
 
 namespace tarvex {
 namespace {

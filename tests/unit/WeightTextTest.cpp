@@ -3,7 +3,7 @@
 #include <random>
 #include <string>
 
-#include "WeightText.h"
+#include "weighing/WeightText.h"
 
 namespace tarvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "PseudoTerminal.h"
+#include "tools/simulator/PseudoTerminal.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "ScaleSimulator.h"
+#include "tools/simulator/ScaleSimulator.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "Journal.h"
+#include "outputs/Journal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,8 +23,8 @@
 #include <unistd.h>
 #endif
 
-#include "CellTexts.h"
-#include "TextCodec.h"
+#include "weighing/CellTexts.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {

@@ -1,9 +1,9 @@
-#include "JournalFormat.h"
+#include "outputs/JournalFormat.h"
 
 #include <algorithm>
 #include <charconv>
 
-#include "TextCodec.h"
+#include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {

@@ -8,6 +8,7 @@
 // Each is empty when the system names no home for the user.
 
 #include <filesystem>
+#include <string>
 
 namespace tarvex {
 
@@ -16,5 +17,13 @@ std::filesystem::path UserDataFolder();
 std::filesystem::path UserDocumentsFolder();
 // The user's home folder (the profile folder on Windows).
 std::filesystem::path UserHomeFolder();
+
+// "Setting.ini" in the user's own settings folder; empty when there is none.
+std::wstring UserSettingFile();
+
+// The folder the clerk last saved a table to, kept in the user's own
+// "Setting.ini"; empty when none was kept.
+std::wstring RememberedSaveFolder(const std::wstring& userFile);
+bool RememberSaveFolder(const std::wstring& userFile, const std::wstring& folder);
 
 }  // namespace tarvex

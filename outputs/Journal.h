@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "JournalFormat.h"
-#include "WeighingHost.h"
+#include "outputs/JournalFormat.h"
+#include "weighing/WeighingHost.h"
 
 namespace tarvex {
 

@@ -1,8 +1,8 @@
-#include "ConnectionControl.h"
+#include "session/ConnectionControl.h"
 
-#include "SerialPort.h"
-#include "FrameLink.h"
-#include "WeighingCore.h"
+#include "serial/SerialPort.h"
+#include "weighing/FrameLink.h"
+#include "weighing/WeighingCore.h"
 
 namespace tarvex {
 

@@ -1,8 +1,13 @@
-#include "UserFolders.h"
+#include "session/UserFolders.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <system_error>
+
+#include "localisation/LanguageSettings.h"
+#include "localisation/ProfileFile.h"
+#include "localisation/TextCodec.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -83,5 +88,26 @@ std::filesystem::path UserDocumentsFolder() {
 }
 std::filesystem::path UserHomeFolder() { return Home(); }
 #endif
+
+std::wstring UserSettingFile() {
+    const std::filesystem::path folder = UserSettingsFolder();
+    return folder.empty() ? std::wstring() : WideFromPath(folder / SETTING_FILE_NAME);
+}
+
+namespace {
+constexpr wchar_t SECTION_SAVE[] = L"Save";
+constexpr wchar_t KEY_LAST_FOLDER[] = L"Last_Folder";
+}  // namespace
+
+std::wstring RememberedSaveFolder(const std::wstring& userFile) {
+    return userFile.empty() ? std::wstring() : ReadProfileText(userFile, SECTION_SAVE, KEY_LAST_FOLDER);
+}
+
+bool RememberSaveFolder(const std::wstring& userFile, const std::wstring& folder) {
+    if (userFile.empty()) return false;
+    std::error_code ignored;
+    std::filesystem::create_directories(PathFromWide(userFile).parent_path(), ignored);
+    return WriteProfileText(userFile, SECTION_SAVE, KEY_LAST_FOLDER, folder);
+}
 
 }  // namespace tarvex

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "MeasurementTable.h"
+#include "weighing/MeasurementTable.h"
 
 namespace tarvex {
 
