@@ -19,7 +19,6 @@
 #include <string>
 
 #include "outputs/Journal.h"
-#include "tests/NullHosts.h"
 #include "localisation/TextLookup.h"
 #include "weighing/WeighingCore.h"
 
@@ -31,7 +30,7 @@ int WriteJournal(long rows, const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder);
     std::ofstream out(folder / "journal.txt", std::ios::binary | std::ios::trunc);
     out << JournalHeader();
-    JournalRow row;
+    RowRecord row;
     row.time = 1796565787;
     for (long i = 0; i < rows && out; ++i) {
         row.kilograms = 1.234 + static_cast<double>(i % 90000) * 0.001;
@@ -44,9 +43,8 @@ int WriteJournal(long rows, const std::filesystem::path& folder) {
 int Offer(const std::filesystem::path& folder) {
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
-    test::NullHosts hosts;
     CTextLookup texts;
-    CWeighingCore core(hosts.Hosts(), texts);
+    CWeighingCore core(texts);
     CJournal journal;
     std::wstring reason;
     if (!journal.Open(folder, reason, core.RowCapacity())) {

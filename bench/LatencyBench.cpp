@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/NullHosts.h"
+#include "tests/FeedFrames.h"
 #include "tools/simulator/PseudoTerminal.h"
 #include "tools/simulator/ScaleSimulator.h"
 #include "serial/SerialPort.h"
@@ -32,11 +32,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The window thread of the program, reduced to a queue of work.
-class BenchOwner : public ISerialOwner, public test::NullHosts {
+class BenchOwner : public ISerialOwner {
 public:
-    explicit BenchOwner(CSerialPort& port)
-        : m_port(port), m_core(Hosts(), m_texts), m_link(m_core, *this), m_thread([this] { Run(); }) {
-        answer = ANSWER_YES;
+    explicit BenchOwner(CSerialPort& port) : m_port(port), m_core(m_texts), m_thread([this] { Run(); }) {
         m_link.SetConnected(true);
     }
     ~BenchOwner() override {
@@ -56,14 +54,16 @@ public:
     }
     bool OnOwnerThread() const override { return std::this_thread::get_id() == m_thread.get_id(); }
     void OnSerialData(const uint8_t* bytes, int count) override {
-        m_link.OnSerialData(bytes, count);
+        test::FeedFrames(m_link, m_core, bytes, count, [this](const FrameVerdict& verdict) {
+            if (verdict.row < 0) return;
+            const uint8_t ack = CMD_ACK;
+            m_port.RequestWrite(&ack, 1);
+        });
         // Keep the table below its limits; the bench measures the link.
-        if (m_core.Table().RowCount() >= 50000) m_core.OnClearData();
+        if (m_core.Table().RowCount() >= 50000) m_core.ClearFirstRows(m_core.Table().RowCount());
     }
     void ShowPortError(const std::wstring&, const std::wstring&) override { ++errors; }
     void OnPortRemoved(unsigned) override {}
-
-    void SendCommand(uint8_t command) override { m_port.RequestWrite(&command, 1); }
 
     std::atomic<int> errors{0};
 

@@ -13,24 +13,14 @@
 #endif
 
 #include "outputs/Journal.h"
-#include "tests/NullHosts.h"
+#include "weighing/FrameLink.h"
+#include "tests/FeedFrames.h"
 #include "localisation/TextLookup.h"
 #include "weighing/WeighingCore.h"
 #include "weighing/WeightText.h"
 
 namespace tarvex {
 namespace {
-
-// The acknowledge and the row are all the bench looks at.
-class BenchHosts : public test::NullHosts {
-public:
-    BenchHosts() { answer = ANSWER_YES; }
-    void SendCommand(uint8_t command) override { lastCommand = command; }
-    void RowAdded(int row) override { lastRow = row; }
-
-    uint8_t lastCommand = 0;
-    int lastRow = 0;
-};
 
 uint8_t CheckByte(const uint8_t* f) { return static_cast<uint8_t>(f[0] ^ f[1] ^ f[2] ^ f[3] ^ f[4]); }
 
@@ -51,28 +41,35 @@ struct BenchJournal {
     CJournal journal;
 };
 
-void IngestFrames(benchmark::State& state, IRowJournal* journal) {
-    BenchHosts hosts;
+// Frames cut, judged and added as rows; each row written to the journal
+// when there is one, and its acknowledge noted.
+void IngestFrames(benchmark::State& state, CJournal* journal) {
     CTextLookup texts;
-    CWeighingCore core(hosts.Hosts(), texts);
-    CFrameLink link(core, hosts);
-    core.SetJournal(journal);
+    CWeighingCore core(texts);
+    CFrameLink link;
     link.SetConnected(true);
+    uint8_t lastCommand = 0;
+    const auto take = [&](const FrameVerdict& verdict) {
+        if (verdict.row < 0) return;
+        if (journal) journal->RowAdded(verdict.row, core.RecordOf(verdict.row));
+        lastCommand = CMD_ACK;
+    };
     uint8_t frame[6] = {0x5F, 0x02, 0x00, 0x30, 0x39, 0};
     uint32_t raw = 12345;
     for (auto _ : state) {
         frame[3] = static_cast<uint8_t>(raw >> 8);
         frame[4] = static_cast<uint8_t>(raw);
         frame[5] = CheckByte(frame);
-        link.OnSerialData(frame, 6);
+        test::FeedFrames(link, core, frame, 6, take);
         raw = (raw + 7) & 0xFFFF;
         if (core.Table().RowCount() >= 50000) {
             state.PauseTiming();
-            core.OnClearData();  // the hosts answer yes
+            core.ClearFirstRows(core.Table().RowCount());
+            if (journal) journal->TableEmptied(false);
             state.ResumeTiming();
         }
     }
-    benchmark::DoNotOptimize(hosts.lastCommand);
+    benchmark::DoNotOptimize(lastCommand);
     state.SetItemsProcessed(state.iterations());
 }
 
@@ -89,7 +86,7 @@ BENCHMARK(BM_IngestFramesJournal);
 // What a start-up after a crash with a full table costs: reading 65 000
 // journal rows and showing them again.
 void BM_RecoverJournal65000(benchmark::State& state) {
-    JournalRow row;
+    RowRecord row;
     row.time = 1796565787;
     row.cells = {L"   65000", L"1.2340", L"KG", L"00:00:07", L"14:03:07 12/06/2026", L""};
     std::string bytes = JournalHeader();
@@ -99,9 +96,8 @@ void BM_RecoverJournal65000(benchmark::State& state) {
     }
     for (auto _ : state) {
         const JournalContents found = ReadJournal(bytes);
-        BenchHosts hosts;
         CTextLookup texts;
-        CWeighingCore core(hosts.Hosts(), texts);
+        CWeighingCore core(texts);
         core.RestoreRows(found.rows);
         benchmark::DoNotOptimize(core.Table().RowCount());
     }
@@ -110,10 +106,9 @@ void BM_RecoverJournal65000(benchmark::State& state) {
 BENCHMARK(BM_RecoverJournal65000)->Unit(benchmark::kMillisecond);
 
 void BM_UnitSwitch65000(benchmark::State& state) {
-    BenchHosts hosts;
     CTextLookup texts;
-    CWeighingCore core(hosts.Hosts(), texts);
-    CFrameLink link(core, hosts);
+    CWeighingCore core(texts);
+    CFrameLink link;
     link.SetConnected(true);
     uint8_t frame[6] = {0x5F, 0x08, 0x00, 0x00, 0x00, 0};
     for (uint32_t i = 0; i < 65000; ++i) {
@@ -122,7 +117,7 @@ void BM_UnitSwitch65000(benchmark::State& state) {
         frame[3] = static_cast<uint8_t>(raw >> 8);
         frame[4] = static_cast<uint8_t>(raw);
         frame[5] = CheckByte(frame);
-        link.OnSerialData(frame, 6);
+        test::FeedFrames(link, core, frame, 6);
     }
     int unit = UNIT_KG;
     for (auto _ : state) {
@@ -147,18 +142,16 @@ size_t HeapInUse() {
 void BM_TableMemory65000(benchmark::State& state) {
     for (auto _ : state) {
         const size_t before = HeapInUse();
-        BenchHosts hosts;
         CTextLookup texts;
-        auto core = std::make_unique<CWeighingCore>(hosts.Hosts(), texts, [] { return int64_t{1796565787}; },
-                                                    RowLimits{-1, 70000});
-        CFrameLink link(*core, hosts);
+        auto core = std::make_unique<CWeighingCore>(texts, [] { return int64_t{1796565787}; }, RowLimits{-1, 70000});
+        CFrameLink link;
         link.SetConnected(true);
         uint8_t frame[6] = {0x5F, 0x08, 0x00, 0x00, 0x00, 0};
         const uint8_t bad[6] = {0x41, 0x42, 0x43, 0x44, 0x45, 0x46};
         for (uint32_t i = 0; core->Table().RowCount() < 65000; ++i) {
             if (i % 50 == 0) {
-                link.OnSerialData(bad, 6);
-                link.OnSerialData(bad, 6);
+                test::FeedFrames(link, *core, bad, 6);
+                test::FeedFrames(link, *core, bad, 6);
                 continue;
             }
             const uint32_t raw = 1000 + (i * 37) % 90000;
@@ -166,7 +159,7 @@ void BM_TableMemory65000(benchmark::State& state) {
             frame[4] = static_cast<uint8_t>(raw);
             frame[2] = static_cast<uint8_t>(raw >> 16);
             frame[5] = CheckByte(frame);
-            link.OnSerialData(frame, 6);
+            test::FeedFrames(link, *core, frame, 6);
         }
         const size_t after = HeapInUse();
         state.counters["bytes_per_row"] = static_cast<double>(after - before) / core->Table().RowCount();

@@ -9,26 +9,17 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "tests/NullHosts.h"
+#include "tests/FeedFrames.h"
 #include "localisation/TextLookup.h"
 
 namespace tarvex {
 namespace {
 
-class FuzzHosts : public test::NullHosts {
-public:
-    FuzzHosts() { answer = ANSWER_YES; }
-    void SendCommand(uint8_t command) override { commands.push_back(command); }
-    void WatchLineQuiet(bool open) override { quietWatched = open; }
-    std::vector<uint8_t> commands;
-    bool quietWatched = false;
-};
-
 // One core for every input: building one (its value array, its table) costs
 // more than judging a whole input.
 struct Bench {
-    Bench() : core(hosts.Hosts(), texts, [] { return int64_t{1796565787}; }), link(core, hosts) {}
-    FuzzHosts hosts;
+    Bench() : core(texts, [] { return int64_t{1796565787}; }) {}
+    std::vector<uint8_t> commands;
     CTextLookup texts;
     CWeighingCore core;
     CFrameLink link;
@@ -44,8 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Bench bench;
     CWeighingCore& core = bench.core;
     CFrameLink& link = bench.link;
-    FuzzHosts& hosts = bench.hosts;
-    if (core.Table().RowCount() > 1000) core.OnClearData();
+    std::vector<uint8_t>& commands = bench.commands;
+    const auto record = [&](const FrameVerdict& verdict) {
+        if (verdict.askRepeat) commands.push_back(CMD_REPEAT);
+        if (verdict.row >= 0) commands.push_back(CMD_ACK);
+    };
+    if (core.Table().RowCount() > 1000) core.ClearFirstRows(core.Table().RowCount());
     link.SetConnected(true);
     bool lastWasRepeat = false;
     for (size_t at = 0; at < size;) {
@@ -53,16 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t length = control % 32;
         const size_t take = length < size - at ? length : size - at;
         const int rowsBefore = core.Table().RowCount();
-        hosts.commands.clear();
-        link.OnSerialData(data + at, static_cast<int>(take));
+        commands.clear();
+        test::FeedFrames(link, core, data + at, static_cast<int>(take), record);
         at += take;
-        if ((control & 0x20) && hosts.quietWatched) {
-            hosts.quietWatched = false;
-            link.OnLineQuiet();
-            Check(!hosts.quietWatched);
+        if ((control & 0x20) && link.Pending()) {
+            test::FlushFrame(link, core, record);
+            Check(!link.Pending());
         }
         int acks = 0;
-        for (const uint8_t sent : hosts.commands) {
+        for (const uint8_t sent : commands) {
             Check(sent == CMD_ACK || sent == CMD_REPEAT);
             Check(!(lastWasRepeat && sent == CMD_REPEAT));
             lastWasRepeat = sent == CMD_REPEAT;

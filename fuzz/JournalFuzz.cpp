@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const JournalContents reread = ReadJournal(again);
     Check(!reread.damaged && reread.rows.size() == read.rows.size());
     for (size_t i = 0; i < read.rows.size(); ++i) {
-        const JournalRow& a = read.rows[i];
-        const JournalRow& b = reread.rows[i];
+        const RowRecord& a = read.rows[i];
+        const RowRecord& b = reread.rows[i];
         Check(a.kind == b.kind && a.time == b.time && a.cells == b.cells);
         Check(a.kilograms == b.kilograms || (a.kilograms != a.kilograms && b.kilograms != b.kilograms));
     }

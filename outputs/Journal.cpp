@@ -191,7 +191,10 @@ bool CJournal::Open(const std::filesystem::path& folder, std::wstring& reason, i
     int error = 0;
     for (int slot = 1; slot <= JOURNAL_SLOTS && m_fd < 0; ++slot) {
         const std::filesystem::path path = SlotPath(folder, slot);
-        if (OpenPath(path, maxRows)) break;
+        if (OpenPath(path, maxRows)) {
+            m_slot = slot;
+            break;
+        }
         if (error == 0) error = errno;
         // Not a file the journal can be kept in: left alone, and said so.
         if (errno == NOT_A_FILE && m_notAFile.empty()) m_notAFile = path;
@@ -227,6 +230,10 @@ bool CJournal::OpenPath(const std::filesystem::path& path, int maxRows) {
     std::error_code ignored;
     std::filesystem::remove(temp, ignored);
     m_found = ReadContents(m_fd, maxRows);
+    m_desk = m_found.desk;
+    m_lastSeq = m_found.lastSeq;
+    m_historyRows = std::max(m_found.rowLines - m_found.rowsInFile, 0);
+    m_previousEnd = m_found.firstSeq > 0 ? m_found.firstSeq - 1 : m_lastSeq;
     // The damaged original is copied aside before anything is decided, so
     // the offer can say where it is.
     if (m_found.damaged && m_found.state != JournalState::Unreadable) m_damagedCopied = CopyAside("damaged");
@@ -246,6 +253,59 @@ std::vector<std::filesystem::path> CJournal::OthersLeftBehind() const {
         const JournalContents contents = ReadContents(fd, 1);
         CloseFile(fd);
         if (contents.state == JournalState::Rows) found.push_back(path);
+    }
+    return found;
+}
+
+void CJournal::SetDesk(const std::string& desk) {
+    m_desk = desk;
+    for (RowRecord& row : m_found.rows) {
+        if (row.seq != 0) continue;
+        row.desk = desk;
+        row.seq = ++m_lastSeq;
+    }
+}
+
+void CJournal::NoteSeq(const RowRecord& record) {
+    if (record.desk == m_desk && record.seq > m_lastSeq) m_lastSeq = record.seq;
+}
+
+std::filesystem::path CJournal::PreviousPath() const {
+    std::filesystem::path previous = m_path;
+    previous.replace_extension(".prev.txt");
+    return previous;
+}
+
+std::vector<RowRecord> CJournal::ReadFrom(uint64_t seq, size_t most) const {
+    std::vector<RowRecord> found;
+    const auto take = [&](const RowRecord& record) {
+        if (record.desk == m_desk && record.seq >= seq) found.push_back(record);
+        return found.size() < most;
+    };
+    const auto scan = [&](int fd) {
+        CJournalRowScanner scanner;
+        ReadPieces(fd, [&](std::string_view piece) {
+            scanner.Feed(piece, take);
+            return found.size() < most;
+        });
+    };
+    if (m_fd < 0 || most == 0) return found;
+    // The previous file holds the older ones, when any are asked for.
+    if (seq <= m_previousEnd) {
+        const int previous = OpenLocked(PreviousPath(), false);
+        if (previous >= 0) {
+            scan(previous);
+            CloseFile(previous);
+        }
+    }
+    const size_t before = found.size();
+    scan(m_fd);
+    // Rows of the table written again at the new start are in both files.
+    if (before > 0 && found.size() > before) {
+        const uint64_t last = found[before - 1].seq;
+        found.erase(std::remove_if(found.begin() + static_cast<long>(before), found.end(),
+                                   [last](const RowRecord& r) { return r.seq <= last; }),
+                    found.end());
     }
     return found;
 }
@@ -274,11 +334,15 @@ void CJournal::ContinueWithFound() {
         return;
     }
     const int shown = static_cast<int>(m_found.rows.size());
-    if (!m_found.damaged && m_found.droppedRows == 0) {
+    // A journal of an older version goes on only when it has no rows to carry.
+    const bool current = m_found.version == JOURNAL_VERSION;
+    if (!m_found.damaged && m_found.droppedRows == 0 && (current || (shown == 0 && m_found.keptBytes == 0))) {
         // The file goes on as it is.
-        if (m_found.wholeBytes == 0 && !m_failed) {
+        if ((m_found.wholeBytes == 0 || !current) && !m_failed) {
             Truncate(0);
-            WriteAll(m_fd, JournalHeader());
+            WriteAll(m_fd, Start());
+        } else if (m_desk != m_found.desk && !m_failed) {
+            Append(FormatSeqLine(m_desk, m_lastSeq));  // the count goes on under the new name
         }
         m_leftBytes = m_found.keptBytes;
         m_liveRows = m_failed ? 0 : shown;
@@ -291,7 +355,8 @@ void CJournal::ContinueWithFound() {
     std::string rows;
     for (int i = 0; i < shown; ++i) rows += FormatJournalLine(i, m_found.rows[static_cast<size_t>(i)]);
     const char* keepOldAs = m_damagedCopied ? nullptr : m_found.damaged ? "damaged" : "kept";
-    if (!m_failed && ReplaceWith(0, JournalHeader() + rows, keepOldAs)) {
+    if (!m_failed && ReplaceWith(0, Start() + rows, keepOldAs)) {
+        m_historyRows = 0;
         m_liveRows = shown;
         m_leftBytes = 0;
         return;
@@ -311,9 +376,10 @@ bool CJournal::SetFoundAside(std::wstring* reason) {
     // Only once the copy is safely written is the journal started again.
     if (!m_failed && (!worthKeeping || m_damagedCopied || CopyAside("kept"))) {
         Truncate(0);
-        WriteAll(m_fd, JournalHeader());
+        WriteAll(m_fd, Start());
         m_found = {};
         m_liveRows = 0;
+        m_historyRows = 0;
         m_leftBytes = 0;
         m_leftLive = 0;
         return true;
@@ -343,13 +409,15 @@ std::wstring CJournal::WhyNoCopy() const {
 
 void CJournal::Remove() {
     if (m_fd < 0) return;
+    // Only the desk's count stays, for the copy that takes this slot next.
+    const bool emptied = m_readOnlyReason.empty() && Truncate(0) && WriteAll(m_fd, Start()) && SyncToDisk(m_fd);
     {
         std::lock_guard<std::mutex> guard(m_lock);
         CloseFile(m_fd);
         m_fd = -1;
     }
     std::error_code ignored;
-    std::filesystem::remove(m_path, ignored);
+    if (!emptied) std::filesystem::remove(m_path, ignored);
 }
 
 bool CJournal::MoveAside(std::wstring* reason) {
@@ -383,7 +451,8 @@ void CJournal::Fail(int error) {
     if (m_onFailure) m_onFailure(WideFromUtf8(std::generic_category().message(error)));
 }
 
-void CJournal::RowAdded(int row, const JournalRow& record) {
+void CJournal::RowAdded(int row, const RowRecord& record) {
+    NoteSeq(record);
     if (m_fd < 0 || m_failed) return;
     if (!m_decided) SetFoundAside();  // rows found earlier are never mixed with new ones
     if (m_fd >= 0 && Append(FormatJournalLine(row, record))) ++m_liveRows;
@@ -392,7 +461,10 @@ void CJournal::RowAdded(int row, const JournalRow& record) {
 void CJournal::FirstRowsCleared(int count) {
     // A failed journal is written anew as a whole once the disk takes it.
     if (m_fd < 0 || m_failed) return;
-    if (Append(FormatClearedLine(count))) m_liveRows -= count;
+    if (Append(FormatClearedLine(count))) {
+        m_liveRows -= count;
+        m_historyRows += count;
+    }
 }
 
 void CJournal::TableEmptied(bool keepAside) {
@@ -416,14 +488,25 @@ void CJournal::TableEmptied(bool keepAside) {
         if (m_onKeptInPlace) m_onKeptInPlace(reason);
         return;
     }
-    m_leftBytes = 0;
-    m_leftLive = 0;
+    const int live = m_liveRows;
     m_liveRows = 0;
     // A journal that cannot be written is started anew by its next rewrite.
-    if (!m_readOnlyReason.empty()) return;
+    if (!m_readOnlyReason.empty()) {
+        m_leftBytes = 0;
+        m_leftLive = 0;
+        return;
+    }
+    if (!mustKeep && !m_failed) {
+        // The rows stay in the file, for an output that asks for them again.
+        if (live > 0 && Append(FormatClearedLine(live))) m_historyRows += live;
+        return;
+    }
+    m_leftBytes = 0;
+    m_leftLive = 0;
+    m_historyRows = 0;
     Truncate(0);
     // An empty table starts a whole journal again, even after a failure.
-    if (WriteAll(m_fd, JournalHeader())) {
+    if (WriteAll(m_fd, Start())) {
         if (m_failed) {
             m_failed = false;
             if (m_onRecovered) m_onRecovered();
@@ -438,29 +521,49 @@ bool CJournal::WantsWholeTable() {
     return m_fd >= 0 && m_failed && Clock::now() - m_lastTry >= m_retryInterval;
 }
 
-void CJournal::WriteWholeTable(int rows, const std::function<JournalRow(int row)>& rowAt) {
+void CJournal::WriteWholeTable(int rows, const std::function<RowRecord(int row)>& rowAt) {
     m_lastTry = Clock::now();
-    std::string bytes = m_leftBytes > 0 ? std::string() : JournalHeader();
+    // Still no room: tried again a moment later. A journal that could not
+    // be opened again after the swap is gone for this run.
+    if (!Rewrite(rows, rowAt, {})) return;
+    m_failed = false;
+    m_readOnlyReason.clear();
+    if (m_onRecovered) m_onRecovered();
+}
+
+bool CJournal::WantsNewFile() const {
+    if (m_fd < 0 || m_failed || m_historyRows < JOURNAL_OUTBOX_ROWS) return false;
+    // The previous file goes: only when no output still waits for its rows.
+    return m_keepFrom == 0 || m_keepFrom > m_previousEnd || m_historyRows >= JOURNAL_OUTBOX_MOST_ROWS;
+}
+
+void CJournal::StartNewFile(int rows, const std::function<RowRecord(int row)>& rowAt) {
+    if (Rewrite(rows, rowAt, PreviousPath())) m_previousEnd = m_lastSeq;
+}
+
+bool CJournal::Rewrite(int rows, const std::function<RowRecord(int row)>& rowAt, const std::filesystem::path& oldTo) {
+    std::string bytes = m_leftBytes > 0 ? std::string() : Start();
     if (m_leftLive > 0) bytes += FormatKeptLine(m_leftLive);
     const size_t prefix = m_leftBytes + bytes.size();
     for (int i = 0; i < rows; ++i) bytes += FormatJournalLine(i, rowAt(i));
-    if (!ReplaceWith(m_leftBytes, bytes)) {
-        // Still no room: tried again a moment later. A journal that could
-        // not be opened again after the swap is gone for this run.
-        return;
-    }
+    if (!ReplaceWith(m_leftBytes, bytes, oldTo)) return false;
     if (m_leftBytes > 0) m_leftBytes = prefix;
     m_leftLive = 0;
     m_liveRows = rows;
-    m_failed = false;
-    m_readOnlyReason.clear();
+    m_historyRows = 0;
     m_dirty.store(true);
-    if (m_onRecovered) m_onRecovered();
+    return true;
 }
 
 bool CJournal::Truncate(size_t length) { return TruncateTo(m_fd, length); }
 
 bool CJournal::ReplaceWith(size_t keepPrefix, std::string_view tail, const char* keepOldAs) {
+    const std::filesystem::path aside = keepOldAs ? FreeAsideName(keepOldAs) : std::filesystem::path();
+    if (keepOldAs && aside.empty()) return false;
+    return ReplaceWith(keepPrefix, tail, aside);
+}
+
+bool CJournal::ReplaceWith(size_t keepPrefix, std::string_view tail, const std::filesystem::path& aside) {
     std::filesystem::path temp = m_path;
     temp += ".new";
     std::error_code ignored;
@@ -472,18 +575,13 @@ bool CJournal::ReplaceWith(size_t keepPrefix, std::string_view tail, const char*
         std::filesystem::remove(temp, ignored);
         return false;
     }
-    const std::filesystem::path aside = keepOldAs ? FreeAsideName(keepOldAs) : std::filesystem::path();
-    if (keepOldAs && aside.empty()) {
-        CloseFile(fd);
-        std::filesystem::remove(temp, ignored);
-        return false;
-    }
 #ifdef _WIN32
     // An open file cannot be renamed here: closed, renamed, opened again.
     CloseFile(fd);
     std::lock_guard<std::mutex> guard(m_lock);
     CloseFile(m_fd);
-    bool moved = aside.empty() || ::MoveFileExW(m_path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    bool moved = aside.empty() ||
+                 ::MoveFileExW(m_path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (moved) {
         moved = ::MoveFileExW(temp.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         if (!moved && !aside.empty()) ::MoveFileExW(aside.c_str(), m_path.c_str(), MOVEFILE_WRITE_THROUGH);

@@ -17,20 +17,25 @@
 #include <vector>
 
 #include "outputs/JournalFormat.h"
-#include "weighing/WeighingHost.h"
 
 namespace tarvex {
 
 constexpr int JOURNAL_SYNC_INTERVAL_MS = 1000;
 // Copies running at once each get a journal of their own.
 constexpr int JOURNAL_SLOTS = 9;
+// Readings that left the table stay readable by seq (ReadFrom): the file
+// starts anew, its old self kept as the previous journal, once it holds
+// this many of them, so at least this many are always there. Readings an
+// output has not confirmed (KeepFrom) hold that back, up to the most.
+constexpr int JOURNAL_OUTBOX_ROWS = 65000;
+constexpr int JOURNAL_OUTBOX_MOST_ROWS = 1000000;
 
-class CJournal : public IRowJournal {
+class CJournal {
 public:
     using Clock = std::chrono::steady_clock;
 
     CJournal() = default;
-    ~CJournal() override;
+    ~CJournal();
     CJournal(const CJournal&) = delete;
     CJournal& operator=(const CJournal&) = delete;
 
@@ -46,6 +51,21 @@ public:
     std::vector<std::filesystem::path> OthersLeftBehind() const;
 
     bool IsOpen() const { return m_fd >= 0; }
+    // 1 for the first copy running, 2 for a second one beside it, ...; 0
+    // when none is open.
+    int Slot() const { return m_slot; }
+    // The desk this journal's readings are taken at; said before anything
+    // is decided. Found rows of an older journal get their seqs here.
+    void SetDesk(const std::string& desk);
+    const std::string& Desk() const { return m_desk; }
+    // The highest seq the desk has given; the next reading gets one more.
+    uint64_t LastSeq() const { return m_lastSeq; }
+    // Up to most readings of this desk from seq on, oldest first, from the
+    // previous journal and this one, those that left the table too.
+    std::vector<RowRecord> ReadFrom(uint64_t seq, size_t most) const;
+    // Readings from seq on are kept readable for an output that has not
+    // confirmed them (within JOURNAL_OUTBOX_MOST_ROWS); 0: none waits.
+    void KeepFrom(uint64_t seq) { m_keepFrom = seq; }
     // The journal could be read but not written (a read-only disk or file):
     // the system's reason; empty once it can be written.
     const std::wstring& ReadOnlyReason() const { return m_readOnlyReason; }
@@ -67,7 +87,8 @@ public:
     bool SetFoundAside(std::wstring* reason = nullptr);
     // The dated copy made last; empty if none.
     const std::filesystem::path& LastSetAside() const { return m_setAside; }
-    // The file is closed and removed: its rows are kept elsewhere now.
+    // The file is emptied and closed: its rows are kept elsewhere now. It
+    // keeps the desk's count, so the next copy in its slot goes on from it.
     void Remove();
     // Copied aside under a dated name, then removed; false, with the
     // system's reason, when no copy could be made (the file then stays).
@@ -85,11 +106,22 @@ public:
     }
     bool HasFailed() const { return m_failed; }
 
-    void RowAdded(int row, const JournalRow& record) override;
-    void TableEmptied(bool keepAside) override;
-    void FirstRowsCleared(int count) override;
-    bool WantsWholeTable() override;
-    void WriteWholeTable(int rows, const std::function<JournalRow(int row)>& rowAt) override;
+    // Before the row's acknowledge is asked for.
+    void RowAdded(int row, const RowRecord& record);
+    // The table was emptied; keepAside when its rows were never saved.
+    void TableEmptied(bool keepAside);
+    // The first rows were cleared; the rows after them stay and are now
+    // numbered from 0.
+    void FirstRowsCleared(int count);
+    // After a failed write: true when the whole table should be written
+    // anew; and when rows that left the table make the file long enough to
+    // start anew (the rows of the table are written into the new one).
+    bool WantsWholeTable();
+    bool WantsNewFile() const;
+    void WriteWholeTable(int rows, const std::function<RowRecord(int row)>& rowAt);
+    void StartNewFile(int rows, const std::function<RowRecord(int row)>& rowAt);
+    // Where the file before the last new start is kept.
+    std::filesystem::path PreviousPath() const;
 
     // Bytes written since the last push to the disk; for tests.
     bool HasUnsyncedRows() const { return m_dirty.load(); }
@@ -110,6 +142,13 @@ private:
     // journal or the new one, never half. With keepOldAs the old file is
     // renamed to a dated name with that label.
     bool ReplaceWith(size_t keepPrefix, std::string_view tail, const char* keepOldAs = nullptr);
+    bool ReplaceWith(size_t keepPrefix, std::string_view tail, const std::filesystem::path& oldTo);
+    // The rows of the table as the only ones of a new file; the old one
+    // renamed to oldTo when given.
+    bool Rewrite(int rows, const std::function<RowRecord(int row)>& rowAt, const std::filesystem::path& oldTo);
+    // The first lines of the file when it starts anew.
+    std::string Start() const { return JournalStart(m_desk, m_lastSeq); }
+    void NoteSeq(const RowRecord& record);
     // The rows found stay in the file, behind a mark that keeps them.
     void LeaveFoundInFile();
     // The system's reason a copy aside just failed, in words.
@@ -119,6 +158,13 @@ private:
     void SyncLoop();
 
     int m_fd = -1;
+    int m_slot = 0;
+    std::string m_desk;
+    uint64_t m_lastSeq = 0;
+    uint64_t m_keepFrom = 0;
+    // Rows of the desk up to this seq are only in the previous file, or gone.
+    uint64_t m_previousEnd = 0;
+    int m_historyRows = 0;  // rows in the file that left the table
     std::filesystem::path m_path;
     std::filesystem::path m_setAside;
     JournalContents m_found;

@@ -8,7 +8,12 @@
 namespace tarvex {
 namespace {
 
-constexpr int ROW_FIELDS = 6 + COLUMN_COUNT;  // R, row, kind, kg, time, cells, crc
+// R, row, [desk, seq,] kind, kg, time, cells, crc
+constexpr int ROW_FIELDS_V1 = 6 + COLUMN_COUNT;
+constexpr int ROW_FIELDS = 8 + COLUMN_COUNT;
+constexpr int RowFields(int version) { return version == 1 ? ROW_FIELDS_V1 : ROW_FIELDS; }
+// Where kind, kilograms and time stand.
+constexpr int FirstValue(int version) { return version == 1 ? 2 : 4; }
 
 const char HEX[] = "0123456789ABCDEF";
 
@@ -88,34 +93,68 @@ bool EscapesValid(std::string_view field) {
     return true;
 }
 
-// A whole, unaltered row line; its number is the row it held in the table.
-// Its cells are not decoded.
-bool CheckRow(std::string_view line, int& number) {
+// What a row line says of the reading's identity, undecoded.
+struct RowIdentity {
+    int number = 0;               // the row it held in the table
+    std::string_view desk;        // escaped as written
+    uint64_t seq = 0;
+};
+
+// A whole, unaltered row line. Its cells are not decoded.
+bool CheckRow(std::string_view line, int version, RowIdentity& id) {
     std::string_view fields[ROW_FIELDS];
-    if (SplitFields(line, fields, ROW_FIELDS) != ROW_FIELDS || fields[0] != "R") return false;
-    if (!CheckSum(line, fields[ROW_FIELDS - 1])) return false;
-    if (!ParseNumber(fields[1], number) || number < 0) return false;
-    if (fields[2].size() != 1) return false;
-    const char kind = fields[2][0];
+    const int count = RowFields(version);
+    if (SplitFields(line, fields, count) != count || fields[0] != "R") return false;
+    if (!CheckSum(line, fields[count - 1])) return false;
+    if (!ParseNumber(fields[1], id.number) || id.number < 0) return false;
+    if (version > 1 && (!EscapesValid(fields[2]) || !ParseNumber(fields[3], id.seq))) return false;
+    if (version > 1) id.desk = fields[2];
+    const int first = FirstValue(version);
+    if (fields[first].size() != 1) return false;
+    const char kind = fields[first][0];
     if (kind != 'W' && kind != 'O' && kind != 'E') return false;
     double kilograms = 0;
     int64_t time = 0;
-    if (!ParseNumber(fields[3], kilograms) || !ParseNumber(fields[4], time)) return false;
+    if (!ParseNumber(fields[first + 1], kilograms) || !ParseNumber(fields[first + 2], time)) return false;
     for (int c = 0; c < COLUMN_COUNT; ++c)
-        if (!EscapesValid(fields[5 + c])) return false;
+        if (!EscapesValid(fields[first + 3 + c])) return false;
     return true;
 }
 
 // Decodes a line CheckRow accepted.
-JournalRow DecodeRow(std::string_view line) {
+RowRecord DecodeRow(std::string_view line, int version) {
     std::string_view fields[ROW_FIELDS];
-    SplitFields(line, fields, ROW_FIELDS);
-    JournalRow row;
-    row.kind = static_cast<RowKind>(fields[2][0]);
-    ParseNumber(fields[3], row.kilograms);
-    ParseNumber(fields[4], row.time);
-    for (int c = 0; c < COLUMN_COUNT; ++c) Unescape(fields[5 + c], row.cells[static_cast<size_t>(c)]);
+    SplitFields(line, fields, RowFields(version));
+    RowRecord row;
+    if (version > 1) {
+        std::wstring desk;
+        Unescape(fields[2], desk);
+        row.desk = Utf8FromWide(desk);
+        ParseNumber(fields[3], row.seq);
+    }
+    const int first = FirstValue(version);
+    row.kind = static_cast<RowKind>(fields[first][0]);
+    ParseNumber(fields[first + 1], row.kilograms);
+    ParseNumber(fields[first + 2], row.time);
+    for (int c = 0; c < COLUMN_COUNT; ++c) Unescape(fields[first + 3 + c], row.cells[static_cast<size_t>(c)]);
     return row;
+}
+
+// A whole S line.
+bool CheckSeq(std::string_view line, std::string_view& desk, uint64_t& seq) {
+    std::string_view fields[4];
+    if (SplitFields(line, fields, 4) != 4 || fields[0] != "S" || !CheckSum(line, fields[3])) return false;
+    desk = fields[1];
+    return EscapesValid(desk) && ParseNumber(fields[2], seq);
+}
+
+// The journal's version from its header line; 0 when it is none we read.
+int HeaderVersion(std::string_view line) {
+    const std::string_view prefix =
+        line.substr(0, JOURNAL_MAGIC.size()) == JOURNAL_MAGIC ? line.substr(JOURNAL_MAGIC.size()) : "";
+    int version = 0;
+    if (prefix.size() < 2 || prefix[0] != '\t' || !ParseNumber(prefix.substr(1), version)) return 0;
+    return version >= 1 && version <= JOURNAL_VERSION ? version : 0;
 }
 
 // A whole X or K line; count is how many rows left the table.
@@ -170,8 +209,21 @@ std::string JournalHeader() {
     return std::string(JOURNAL_MAGIC) + "\t" + std::to_string(JOURNAL_VERSION) + "\n";
 }
 
-std::string FormatJournalLine(int row, const JournalRow& record) {
-    std::string line = "R\t" + std::to_string(row) + "\t" + static_cast<char>(record.kind) + "\t";
+std::string FormatSeqLine(std::string_view desk, uint64_t lastSeq) {
+    std::string line = "S\t";
+    AppendEscaped(line, WideFromUtf8(desk));
+    line += "\t" + std::to_string(lastSeq) + "\t";
+    line += Hex32(Crc32(line));
+    line += '\n';
+    return line;
+}
+
+std::string JournalStart(std::string_view desk, uint64_t lastSeq) { return JournalHeader() + FormatSeqLine(desk, lastSeq); }
+
+std::string FormatJournalLine(int row, const RowRecord& record) {
+    std::string line = "R\t" + std::to_string(row) + "\t";
+    AppendEscaped(line, WideFromUtf8(record.desk));
+    line += "\t" + std::to_string(record.seq) + "\t" + static_cast<char>(record.kind) + "\t";
     char number[32];
     const auto res = std::to_chars(number, number + sizeof number, record.kilograms);
     line.append(number, res.ptr);
@@ -222,11 +274,8 @@ void CJournalReader::Feed(std::string_view bytes) {
 
 void CJournalReader::TakeLine(std::string_view line) {
     if (!m_headerSeen) {
-        const std::string_view prefix =
-            line.substr(0, JOURNAL_MAGIC.size()) == JOURNAL_MAGIC ? line.substr(JOURNAL_MAGIC.size()) : "";
-        int version = 0;
-        if (prefix.size() < 2 || prefix[0] != '\t' || !ParseNumber(prefix.substr(1), version) ||
-            version != JOURNAL_VERSION) {
+        m_contents.version = HeaderVersion(line);
+        if (m_contents.version == 0) {
             m_contents.state = JournalState::Unreadable;  // not ours, or from a newer program
             return;
         }
@@ -235,8 +284,14 @@ void CJournalReader::TakeLine(std::string_view line) {
         return;
     }
     int count = 0;
+    std::string_view desk;
+    uint64_t seq = 0;
     if (!line.empty() && line[0] == 'R') {
         TakeRow(line);
+    } else if (m_contents.version > 1 && CheckSeq(line, desk, seq)) {
+        m_deskField.assign(desk);
+        NoteSeq(desk, seq);
+        m_contents.wholeBytes = m_offset;
     } else if (CheckCleared(line, "X", count) && count <= m_live) {
         DropFirstLive(count);
         m_contents.wholeBytes = m_offset;
@@ -251,13 +306,25 @@ void CJournalReader::TakeLine(std::string_view line) {
     }
 }
 
+void CJournalReader::NoteSeq(std::string_view desk, uint64_t seq) {
+    // Rows another desk's journal handed over keep their own count.
+    if (desk == m_deskField && seq > m_contents.lastSeq) m_contents.lastSeq = seq;
+}
+
 void CJournalReader::TakeRow(std::string_view line) {
-    int number = 0;
-    if (!CheckRow(line, number)) {
+    RowIdentity id;
+    if (!CheckRow(line, m_contents.version, id)) {
         ++m_contents.damagedLines;
         ++m_damagedSinceRow;
         return;
     }
+    const int number = id.number;
+    ++m_contents.rowLines;
+    // Without a whole S line the first row names the desk.
+    if (m_deskField.empty() && !id.desk.empty() && m_contents.lastSeq == 0) m_deskField.assign(id.desk);
+    NoteSeq(id.desk, id.seq);
+    if (id.desk == m_deskField && id.seq > 0 && (m_contents.firstSeq == 0 || id.seq < m_contents.firstSeq))
+        m_contents.firstSeq = id.seq;
     if (number != m_live) {
         // Out of step with the rows before it: a copy of an earlier line,
         // unless a damaged line stands between them. Then that line held
@@ -327,10 +394,26 @@ JournalContents CJournalReader::Finish() {
     for (size_t i = 0; i < m_ringCount; ++i) {
         const std::string& line = m_ring[(m_ringStart + i) % m_ring.size()];
         if (line.empty()) continue;  // its line was damaged
-        m_contents.rows.push_back(DecodeRow(line));
+        m_contents.rows.push_back(DecodeRow(line, m_contents.version));
     }
     m_contents.state = m_contents.rows.empty() ? JournalState::Empty : JournalState::Rows;
+    std::wstring desk;
+    Unescape(m_deskField, desk);
+    m_contents.desk = Utf8FromWide(desk);
     return std::move(m_contents);
+}
+
+bool CJournalRowScanner::TakeLine(std::string_view line, RowRecord& record) {
+    if (!m_headerSeen) {
+        m_headerSeen = true;
+        m_version = HeaderVersion(line);
+        if (m_version == 0) m_stopped = true;
+        return false;
+    }
+    RowIdentity id;
+    if (line.empty() || line[0] != 'R' || !CheckRow(line, m_version, id)) return false;
+    record = DecodeRow(line, m_version);
+    return true;
 }
 
 JournalContents ReadJournal(std::string_view bytes, int maxRows) {

@@ -3,13 +3,19 @@
 // carrying what is needed to show the row again and a check of its own, so a
 // half-written or damaged line is told from a whole one.
 //
-//   TARVEX-SCALE-JOURNAL<TAB>1
-//   R<TAB>row<TAB>kind<TAB>kilograms<TAB>time<TAB>six cells...<TAB>crc32
+//   TARVEX-SCALE-JOURNAL<TAB>2
+//   S<TAB>desk<TAB>seq<TAB>crc32   the desk's readings so far: no seq up to
+//                              this one is ever given again (written first
+//                              and again whenever the file starts anew)
+//   R<TAB>row<TAB>desk<TAB>seq<TAB>kind<TAB>kilograms<TAB>time<TAB>six cells...<TAB>crc32
 //   X<TAB>count<TAB>crc32      the first count rows above left the table
 //   K<TAB>count<TAB>crc32      they left it too, but no copy of them could be
 //                              made: the file up to here is copied aside
 //                              before it is ever emptied
 //
+// A journal of version 1 has no S lines and no desk or seq in its rows; it
+// is read all the same. Rows that left the table stay in the file as the
+// readings an output may still ask for, until the file is started anew.
 // A damaged line is skipped; a row after it may then take the place of the
 // rows that line held, so a bad line hides nothing that follows it.
 // Cells are UTF-8 with backslash, control bytes and DEL written as \xHH.
@@ -20,22 +26,18 @@
 #include <string_view>
 #include <vector>
 
-#include "weighing/MeasurementTable.h"
+#include "weighing/RowRecord.h"
 
 namespace tarvex {
 
-constexpr int JOURNAL_VERSION = 1;
+constexpr int JOURNAL_VERSION = 2;
 inline constexpr std::string_view JOURNAL_MAGIC = "TARVEX-SCALE-JOURNAL";
 
-struct JournalRow {
-    RowKind kind = RowKind::Weight;
-    double kilograms = 0;  // the stored value or mark
-    int64_t time = 0;      // calendar seconds of the row
-    std::array<std::wstring, COLUMN_COUNT> cells;
-};
-
 std::string JournalHeader();
-std::string FormatJournalLine(int row, const JournalRow& record);
+// The first lines of a journal: the header and the desk's count.
+std::string JournalStart(std::string_view desk, uint64_t lastSeq);
+std::string FormatSeqLine(std::string_view desk, uint64_t lastSeq);
+std::string FormatJournalLine(int row, const RowRecord& record);
 // The first count rows of the journal are no longer in the table; the rows
 // after them are numbered from 0 again.
 std::string FormatClearedLine(int count);
@@ -50,13 +52,34 @@ enum class JournalState {
 
 struct JournalContents {
     JournalState state = JournalState::Empty;
-    std::vector<JournalRow> rows;
+    std::vector<RowRecord> rows;
     size_t wholeBytes = 0;  // up to the end of the last whole line; a cut-off tail follows
     bool damaged = false;   // a line was skipped or cut off
     int damagedLines = 0;   // how many, a cut-off tail included
     int droppedRows = 0;    // older rows beyond maxRows, not in rows
     int rowsInFile = 0;     // rows the file holds as in the table: shown, dropped and damaged
     size_t keptBytes = 0;   // the file up to its last K line; 0 without one
+    int version = JOURNAL_VERSION;
+    std::string desk;       // of the last S line; empty without one
+    uint64_t lastSeq = 0;   // the highest seq that desk has given
+    uint64_t firstSeq = 0;  // the lowest of its rows in the file; 0 for none
+    int rowLines = 0;       // row lines in the file, those that left the table too
+};
+
+// Every whole row line of a journal's text, in the file's order, those that
+// left the table too; for an output that asks again from a seq on.
+class CJournalRowScanner {
+public:
+    // take(record) returns false to stop.
+    template <typename Take>
+    void Feed(std::string_view bytes, Take&& take);
+
+private:
+    bool TakeLine(std::string_view line, RowRecord& record);
+    std::string m_pending;
+    bool m_headerSeen = false;
+    bool m_stopped = false;
+    int m_version = 0;
 };
 
 // Reads a journal piece by piece, as it comes off the disk: only the newest
@@ -73,12 +96,14 @@ private:
     void TakeRow(std::string_view line);
     void DropFirstLive(int count);
     void Push(std::string_view line);
+    void NoteSeq(std::string_view desk, uint64_t seq);
 
     size_t m_maxRows;
     std::string m_pending;    // the start of a line not yet ended
     bool m_skipping = false;  // inside an overlong line
     bool m_headerSeen = false;
     size_t m_offset = 0;      // bytes taken so far
+    std::string m_deskField;  // of the last S line, escaped
     int m_damagedSinceRow = 0;
     long long m_live = 0;     // rows the file holds as in the table
     // The newest live rows as lines, oldest first; an empty line stands
@@ -94,5 +119,27 @@ private:
 JournalContents ReadJournal(std::string_view bytes, int maxRows = INT32_MAX);
 
 uint32_t Crc32(std::string_view bytes);
+
+template <typename Take>
+void CJournalRowScanner::Feed(std::string_view bytes, Take&& take) {
+    RowRecord record;
+    while (!bytes.empty() && !m_stopped) {
+        const size_t end = bytes.find('\n');
+        if (end == std::string_view::npos) {
+            m_pending.append(bytes);
+            return;
+        }
+        bool row = false;
+        if (m_pending.empty()) {
+            row = TakeLine(bytes.substr(0, end), record);
+        } else {
+            m_pending.append(bytes.substr(0, end));
+            row = TakeLine(m_pending, record);
+            m_pending.clear();
+        }
+        bytes.remove_prefix(end + 1);
+        if (row && !take(record)) m_stopped = true;
+    }
+}
 
 }  // namespace tarvex

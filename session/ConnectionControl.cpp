@@ -2,128 +2,137 @@
 
 #include "serial/SerialPort.h"
 #include "weighing/FrameLink.h"
-#include "weighing/WeighingCore.h"
+#include "weighing/ScaleBytes.h"
 
 namespace tarvex {
 
-CConnectionControl::CConnectionControl(CSerialPort& port, ISerialOwner& owner, CWeighingCore& core,
-                                       const CFrameLink& link, IConnectionUi& ui)
-    : m_port(port), m_owner(owner), m_core(core), m_link(link), m_ui(ui) {}
+CConnectionControl::CConnectionControl(CSerialPort& port, ISerialOwner& owner, const CFrameLink& link)
+    : m_port(port), m_owner(owner), m_link(link) {}
 
-void CConnectionControl::OnOpenCloseConnection() {
-    StopWatching();
+ConnectionVerdict CConnectionControl::OnOpenCloseConnection(int entry) {
+    ConnectionVerdict verdict;
+    StopWatchingInto(verdict);
     // A press while an attempt runs would start a second one beside it; the
     // attempt ends by itself within two seconds.
-    if (AttemptRunning()) return;
+    if (AttemptRunning()) return verdict;
     if (m_link.IsConnected()) {
         // The scale hears 0x3A after every acknowledge already asked for;
         // nothing here waits for the reader.
         const uint8_t stop = CMD_STOP;
         m_port.RequestSendThenStop(&stop, 1);
-        m_ui.ApplyDisconnected();
-        return;
+        verdict.linkDown = true;
+        return verdict;
     }
-    m_ui.RefreshUnitFromButtons();
-    const int entry = m_ui.SelectedPortEntry();
     const auto& table = m_port.PortTable();
     if (entry >= 1 && entry < PORT_TABLE_SIZE && entry <= table[0]) {
-        OpenAndStart(table[static_cast<size_t>(entry)]);
-        BeginHandshake();
+        OpenAndStart(table[static_cast<size_t>(entry)], verdict);
+        StartAttempt(Attempt::ChosenPort, HANDSHAKE_WAIT_MS, verdict);
     } else if (entry == 0 && table[0] > 0) {
         m_searchIndex = 1;
-        OpenAndStart(table[1]);
-        StartSearchAttempt();
+        OpenAndStart(table[1], verdict);
+        StartAttempt(Attempt::Search, SEARCH_WAIT_MS, verdict);
     } else {
-        m_ui.ShowNoPort();
+        verdict.noPort = true;
     }
+    return verdict;
 }
 
-bool CConnectionControl::OpenAndStart(int portNumber) {
+bool CConnectionControl::OpenAndStart(int portNumber, ConnectionVerdict& verdict) {
     if (!m_port.OpenPort(&m_owner, portNumber)) return false;
     m_port.StartReader();
-    m_core.ResetStartTime();
+    verdict.portOpened = true;
     return true;
 }
 
-void CConnectionControl::BeginHandshake() { StartAttempt(Attempt::ChosenPort, HANDSHAKE_WAIT_MS); }
-
-void CConnectionControl::StartSearchAttempt() { StartAttempt(Attempt::Search, SEARCH_WAIT_MS); }
-
-void CConnectionControl::StartAttempt(Attempt kind, int waitMs) {
+void CConnectionControl::StartAttempt(Attempt kind, int waitMs, ConnectionVerdict& verdict) {
     m_attempt = kind;
     const uint8_t hello = CMD_HANDSHAKE;
     m_port.RequestWrite(&hello, 1);
-    m_ui.StartAttemptTimer(waitMs);
+    verdict.attemptWaitMs = waitMs;
 }
 
-void CConnectionControl::StartWatching(int portNumber) {
+ConnectionVerdict CConnectionControl::StartWatching(int portNumber) {
     m_watchPort = portNumber;
-    m_ui.SetWatchTimer(true);
+    ConnectionVerdict verdict;
+    verdict.watch = true;
+    return verdict;
 }
 
-void CConnectionControl::StopWatching() {
+ConnectionVerdict CConnectionControl::StopWatching() {
+    ConnectionVerdict verdict;
+    StopWatchingInto(verdict);
+    return verdict;
+}
+
+void CConnectionControl::StopWatchingInto(ConnectionVerdict& verdict) {
     if (!Watching()) return;
     m_watchPort = 0;
-    m_ui.SetWatchTimer(false);
+    verdict.watch = false;
 }
 
-void CConnectionControl::OnWatchTimer() {
-    if (!Watching() || AttemptRunning()) return;
+ConnectionVerdict CConnectionControl::OnWatchTimer() {
+    ConnectionVerdict verdict;
+    if (!Watching() || AttemptRunning()) return verdict;
     // Opening a device that is not there costs one failed open a second.
-    if (!OpenAndStart(m_watchPort)) return;
-    StartAttempt(Attempt::Reconnect, HANDSHAKE_WAIT_MS);
+    if (OpenAndStart(m_watchPort, verdict)) StartAttempt(Attempt::Reconnect, HANDSHAKE_WAIT_MS, verdict);
+    return verdict;
 }
 
-void CConnectionControl::OnReply(uint8_t firstByte) {
+ConnectionVerdict CConnectionControl::OnReply(uint8_t firstByte) {
     m_reply = firstByte;
-    if (AttemptRunning()) Judge(true);
+    return AttemptRunning() ? Judge(true) : ConnectionVerdict{};
 }
 
-void CConnectionControl::OnAttemptTimer() {
-    if (AttemptRunning()) Judge(false);
+ConnectionVerdict CConnectionControl::OnAttemptTimer() {
+    return AttemptRunning() ? Judge(false) : ConnectionVerdict{};
 }
 
-void CConnectionControl::OnPortRemoved() {
-    if (!AttemptRunning()) return;
+ConnectionVerdict CConnectionControl::OnPortRemoved() {
+    ConnectionVerdict verdict;
+    if (!AttemptRunning()) return verdict;
     m_attempt = Attempt::None;
-    m_ui.StopAttemptTimer();
+    verdict.attemptEnded = true;
+    return verdict;
 }
 
-void CConnectionControl::Judge(bool replied) {
+ConnectionVerdict CConnectionControl::Judge(bool replied) {
     // Only a burst of this attempt counts: what an earlier link left in the
     // receive buffer must never pass for an answer of a silent port.
     const Attempt attempt = m_attempt;
     m_attempt = Attempt::None;
-    m_ui.StopAttemptTimer();
+    ConnectionVerdict verdict;
+    verdict.attemptEnded = true;
     if (replied && m_reply == FRAME_HANDSHAKE_REPLY) {
-        StopWatching();
-        m_ui.ApplyConnected();
-        return;
+        StopWatchingInto(verdict);
+        verdict.linkUp = true;
+        return verdict;
     }
     m_port.RequestStop();
     // The device is back but the scale not yet: tried again on the next tick.
-    if (attempt == Attempt::Reconnect) return;
+    if (attempt == Attempt::Reconnect) return verdict;
     if (attempt == Attempt::ChosenPort) {
-        m_ui.ShowNotice(L"Connection_Fails");
-        return;
+        verdict.noticeKey = L"Connection_Fails";
+        return verdict;
     }
     const auto& table = m_port.PortTable();
     ++m_searchIndex;
     if (m_searchIndex > table[0] || m_searchIndex >= PORT_TABLE_SIZE) {
-        m_ui.ShowNotice(L"Auto_Error");
-        return;
+        verdict.noticeKey = L"Auto_Error";
+        return verdict;
     }
-    OpenAndStart(table[static_cast<size_t>(m_searchIndex)]);
-    StartSearchAttempt();
+    OpenAndStart(table[static_cast<size_t>(m_searchIndex)], verdict);
+    StartAttempt(Attempt::Search, SEARCH_WAIT_MS, verdict);
+    return verdict;
 }
 
-void CConnectionControl::RestartAfterFullTable() {
-    if (AttemptRunning()) return;
-    const int entry = m_ui.SelectedPortEntry();
+ConnectionVerdict CConnectionControl::RestartAfterFullTable(int entry) {
+    ConnectionVerdict verdict;
+    if (AttemptRunning()) return verdict;
     const auto& table = m_port.PortTable();
     const int slot = (entry >= 1 && entry < PORT_TABLE_SIZE) ? entry : 1;
-    OpenAndStart(table[static_cast<size_t>(slot)]);
-    BeginHandshake();
+    OpenAndStart(table[static_cast<size_t>(slot)], verdict);
+    StartAttempt(Attempt::ChosenPort, HANDSHAKE_WAIT_MS, verdict);
+    return verdict;
 }
 
 }  // namespace tarvex

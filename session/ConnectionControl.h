@@ -2,16 +2,17 @@
 // The open/close button, the handshake on a chosen port and the automatic
 // search over every port found. Runs on the window thread as a small state
 // machine driven by the scale's reply and a one-shot timer, so no worker
-// thread ever touches the window.
+// thread ever touches the window. Each step returns what it came to; the
+// session shows it and runs the timers.
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace tarvex {
 
 class CFrameLink;
 class CSerialPort;
-class CWeighingCore;
 class ISerialOwner;
 
 constexpr int HANDSHAKE_WAIT_MS = 2000;
@@ -19,63 +20,55 @@ constexpr int SEARCH_WAIT_MS = 200;
 // How often a port whose device went away is tried again.
 constexpr int WATCH_INTERVAL_MS = 1000;
 
-class IConnectionUi {
-public:
-    virtual ~IConnectionUi() = default;
-    virtual int SelectedPortEntry() const = 0;  // -1 when the list is empty
-    virtual void RefreshUnitFromButtons() = 0;
-    virtual void ApplyConnected() = 0;
-    virtual void ApplyDisconnected() = 0;
-    virtual void ShowNotice(std::wstring_view messageKey) = 0;  // waits for OK
-    // No port to try: says why (a device this user may not open, or none).
-    virtual void ShowNoPort() = 0;
-    virtual void StartAttemptTimer(int milliseconds) = 0;      // calls OnAttemptTimer once
-    virtual void StopAttemptTimer() = 0;
-    // Calls OnWatchTimer every WATCH_INTERVAL_MS while running.
-    virtual void SetWatchTimer(bool running) = 0;
+struct ConnectionVerdict {
+    bool linkUp = false;          // the scale answered: the link is open
+    bool linkDown = false;        // the user closed the link
+    bool portOpened = false;      // a port was opened: the readings' clock starts anew
+    int attemptWaitMs = 0;        // an attempt began: OnAttemptTimer after this long
+    bool attemptEnded = false;    // the attempt's timer is no longer wanted
+    std::optional<bool> watch;    // the watch timer starts (true) or stops (false)
+    std::wstring_view noticeKey;  // a message to tell, waiting for OK; empty for none
+    bool noPort = false;          // no port to try: say why
 };
 
 class CConnectionControl {
 public:
-    CConnectionControl(CSerialPort& port, ISerialOwner& owner, CWeighingCore& core, const CFrameLink& link,
-                       IConnectionUi& ui);
+    CConnectionControl(CSerialPort& port, ISerialOwner& owner, const CFrameLink& link);
 
-    void OnOpenCloseConnection();
-    void BeginHandshake();
+    // selectedEntry: the port list's line, -1 when the list is empty.
+    ConnectionVerdict OnOpenCloseConnection(int selectedEntry);
     // A burst arrived while not connected; its first byte may answer the
     // greeting.
-    void OnReply(uint8_t firstByte);
-    void OnAttemptTimer();  // the attempt's wait is over
+    ConnectionVerdict OnReply(uint8_t firstByte);
+    ConnectionVerdict OnAttemptTimer();  // the attempt's wait is over
     // The device went away and the driver reports it; that report is all
     // the user needs, so a running attempt ends without a notice of its own.
-    void OnPortRemoved();
-    // After a full table was cleared: the selected port again (the first
+    ConnectionVerdict OnPortRemoved();
+    // After a full table was emptied: the selected port again (the first
     // found one for the automatic search), then the handshake.
-    void RestartAfterFullTable();
+    ConnectionVerdict RestartAfterFullTable(int selectedEntry);
     bool AttemptRunning() const { return m_attempt != Attempt::None; }
 
     // The device of an open link went away by itself: its port is tried
     // again every second and, once the scale answers, the link is back.
-    void StartWatching(int portNumber);
+    ConnectionVerdict StartWatching(int portNumber);
     // A press of the open button or of Refresh: the user takes over.
-    void StopWatching();
+    ConnectionVerdict StopWatching();
     bool Watching() const { return m_watchPort != 0; }
     int WatchedPort() const { return m_watchPort; }
-    void OnWatchTimer();
+    ConnectionVerdict OnWatchTimer();
 
 private:
     enum class Attempt { None, ChosenPort, Search, Reconnect };
 
-    bool OpenAndStart(int portNumber);
-    void StartSearchAttempt();
-    void StartAttempt(Attempt kind, int waitMs);
-    void Judge(bool replied);
+    bool OpenAndStart(int portNumber, ConnectionVerdict& verdict);
+    void StartAttempt(Attempt kind, int waitMs, ConnectionVerdict& verdict);
+    void StopWatchingInto(ConnectionVerdict& verdict);
+    ConnectionVerdict Judge(bool replied);
 
     CSerialPort& m_port;
     ISerialOwner& m_owner;
-    CWeighingCore& m_core;
     const CFrameLink& m_link;
-    IConnectionUi& m_ui;
     Attempt m_attempt = Attempt::None;
     int m_searchIndex = 0;
     int m_watchPort = 0;

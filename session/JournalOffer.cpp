@@ -4,6 +4,7 @@
 
 #include "localisation/BoxTexts.h"
 #include "localisation/TextCodec.h"
+#include "session/DeskName.h"
 
 namespace tarvex {
 namespace {
@@ -43,6 +44,11 @@ void TellNotSetAside(const JournalOffer& o, const std::wstring& reason, const CJ
     }
 }
 
+void RestoreRows(const JournalOffer& o, const std::vector<RowRecord>& rows) {
+    if (o.core.RestoreRows(rows)) o.ui.ShowNoticeNoWait(o.texts.Text(SECTION_MESSAGE, L"Data_Warning"));
+    o.ui.RowsChanged();
+}
+
 // Journals of other copies that ended without closing, one after the other.
 void OfferOthersLeftBehind(const JournalOffer& o) {
     std::wstring reason;
@@ -53,7 +59,9 @@ void OfferOthersLeftBehind(const JournalOffer& o) {
         const JournalContents& more = other.Found();
         if (more.rows.empty()) continue;  // no room left in the table: offered at the next start
         if (AskToShowAgain(o, other)) {
-            o.core.RestoreRows(more.rows, true);
+            const int first = o.core.Table().RowCount();
+            RestoreRows(o, more.rows);
+            o.journalOutput.RowsHandedOver(first);
             // Only once its rows are in this run's journal does the file go.
             if (!o.journal.IsOpen() || o.journal.HasFailed()) continue;
             // Rows it keeps for a copy of their own go aside with the file.
@@ -75,9 +83,12 @@ void OfferOthersLeftBehind(const JournalOffer& o) {
 void OfferJournalRows(const JournalOffer& o) {
     std::wstring reason;
     if (!o.journal.Open(o.folder, reason, o.core.RowCapacity())) {
+        o.core.SetDesk(DeskName(o.deskName, 1), 0);
         o.ui.Tell(JournalFailedText(o.texts, o.folder, reason));
         return;
     }
+    o.journal.SetDesk(DeskName(o.deskName, o.journal.Slot()));
+    o.core.SetDesk(o.journal.Desk(), o.journal.LastSeq());
     // The journal outlives this call: its reports take copies, not the offer.
     ISessionUi& ui = o.ui;
     const CTextLookup& texts = o.texts;
@@ -95,7 +106,6 @@ void OfferJournalRows(const JournalOffer& o) {
     });
     if (!o.journal.NotAFile().empty())
         o.ui.Tell(MessageText(o.texts, L"Journal_Not_A_File", {{L"{file}", WideFromPath(o.journal.NotAFile())}}));
-    o.core.SetJournal(&o.journal);
     const JournalContents& found = o.journal.Found();
     if (found.state != JournalState::Rows) {
         // One that cannot be read is kept aside quietly; damage is told.
@@ -104,7 +114,7 @@ void OfferJournalRows(const JournalOffer& o) {
         o.journal.ContinueWithFound();
     } else if (AskToShowAgain(o, o.journal)) {
         const int dropped = found.droppedRows;
-        o.core.RestoreRows(found.rows);
+        RestoreRows(o, found.rows);
         o.journal.ContinueWithFound();
         if (dropped > 0) {
             // In a file of their own, or behind a mark in the journal itself.

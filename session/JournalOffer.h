@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "outputs/Journal.h"
+#include "session/JournalOutput.h"
 #include "session/SessionUi.h"
 #include "localisation/TextLookup.h"
 #include "weighing/WeighingCore.h"
@@ -14,14 +15,17 @@ namespace tarvex {
 
 struct JournalOffer {
     CJournal& journal;
+    CJournalOutput& journalOutput;  // takes rows handed over from other copies
     CWeighingCore& core;
     const CTextLookup& texts;
     ISessionUi& ui;
     std::filesystem::path folder;  // where the journals are kept
+    std::string deskName;          // as "Setting.ini" gives it (UTF-8), empty for none
 };
 
-// Without a journal the table works as before; the user is told that a crash
-// would cost the readings not yet saved.
+// The desk and its count come from the journal taken. Without a journal the
+// table works as before; the user is told that a crash would cost the
+// readings not yet saved.
 void OfferJournalRows(const JournalOffer& offer);
 
 }  // namespace tarvex

@@ -10,6 +10,7 @@
 #include "export/TableCells.h"
 #include "localisation/TextCodec.h"
 #include "session/UserFolders.h"
+#include "session/DeskName.h"
 #include "weighing/WeightText.h"
 
 namespace tarvex {
@@ -22,9 +23,13 @@ CSession::CSession(SessionSetup setup, ISessionUi& ui)
       m_userSettingFile(setup.userSettingFile.empty() ? UserSettingFile() : std::move(setup.userSettingFile)),
       m_userDataFolder(setup.userDataFolder.empty() ? UserDataFolder() : std::move(setup.userDataFolder)),
       m_documentsFolder(setup.documentsFolder.empty() ? UserDocumentsFolder() : std::move(setup.documentsFolder)),
-      m_core(WeighingHosts{*this, ui, ui, *this}, m_texts, {}, setup.limits),
-      m_link(m_core, *this),
-      m_connection(m_serial, *this, m_core, m_link, *this) {}
+      m_deskName(std::move(setup.deskName)),
+      m_core(m_texts, {}, setup.limits),
+      m_connection(m_serial, *this, m_link),
+      m_journalOutput(m_journal, m_core),
+      m_windowOutput(ui) {
+    m_outputs.push_back(&m_windowOutput);
+}
 
 CSession::~CSession() {
     // The reader may be handing a burst over: end it while every member it
@@ -36,6 +41,7 @@ void CSession::Start() {
     FindFiles();
     m_ui.ShowTexts();
     m_core.LanguageChanged();  // the marks in the language just found
+    m_ui.RowsChanged();
     ApplyTestLimits();
     m_core.ResetStartTime();
     m_link.SetConnected(false);
@@ -43,7 +49,8 @@ void CSession::Start() {
     // Told over a window that is whole, before the port notices.
     TellUnreadableFiles();
     ProbeAndShowPorts();
-    OfferJournalRows({m_journal, m_core, m_texts, m_ui, m_userDataFolder});
+    if (m_deskName.empty()) m_deskName = SettingText(SECTION_FEED, KEY_DESK);
+    OfferJournalRows({m_journal, m_journalOutput, m_core, m_texts, m_ui, m_userDataFolder, Utf8FromWide(m_deskName)});
 }
 
 // ---- files, languages and settings
@@ -135,6 +142,7 @@ bool CSession::OnConfirmLanguage(int line) {
     m_texts.SetLanguageFile(m_languageFile);
     m_ui.ShowTexts();
     m_core.LanguageChanged();
+    m_ui.RowsChanged();
     return true;
 }
 
@@ -159,13 +167,147 @@ std::wstring CSession::StatusText() const {
     return status;
 }
 
+// ---- readings: one way, from the link through the core to the outputs
+
+void CSession::OnSerialData(const uint8_t* bytes, int count) {
+    if (count <= 0) return;
+    if (!m_link.IsConnected()) {
+        Apply(m_connection.OnReply(bytes[0]));
+        // The answer may have opened the link; what follows it in the same
+        // burst is already the scale's first frame.
+        if (!m_link.IsConnected()) return;
+        ++bytes;
+        --count;
+    }
+    // No question waits inside this loop while the link is open: a full
+    // table ends the link before it saves, so no burst cuts frames anew
+    // while these are judged.
+    m_judging = true;
+    for (const Frame& frame : m_link.Cut(bytes, count))
+        if (!TakeFrame(frame)) break;
+    m_judging = false;
+    WatchLineQuiet(m_link.IsConnected() && m_link.Pending());
+}
+
+bool CSession::TakeFrame(Frame frame) {
+    if (!m_link.IsConnected()) return false;
+    const FrameVerdict verdict = m_core.JudgeFrame(frame.data(), static_cast<int>(frame.size()));
+    if (verdict.askRepeat) SendCommand(CMD_REPEAT);
+    if (verdict.row >= 0) ReadingAdded(verdict.row);
+    if (verdict.nearlyFull) m_ui.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Warning"));
+    if (verdict.tableFull) HandleTableFull();
+    // The full table ended the link: the rest waits.
+    return m_link.IsConnected();
+}
+
+void CSession::ReadingAdded(int row) {
+    const AddedReading added(m_core, row);
+    // On disk, with its seq, before the scale hears that the reading arrived.
+    if (m_journal.IsOpen()) m_journalOutput.ReadingAdded(added);
+    SendCommand(CMD_ACK);
+    for (IReadingOutput* output : m_outputs) output->ReadingAdded(added);
+}
+
+void CSession::RowsCleared(const ClearedRows& cleared) {
+    if (m_journal.IsOpen()) m_journalOutput.RowsCleared(cleared);
+    for (IReadingOutput* output : m_outputs) output->RowsCleared(cleared);
+}
+
+void CSession::LinkStateChanged(bool connected) {
+    for (IReadingOutput* output : m_outputs) output->LinkStateChanged(connected);
+}
+
+void CSession::RemoveOutput(IReadingOutput& output) {
+    std::erase(m_outputs, &output);
+}
+
+void CSession::SwitchUnit(int unit) {
+    if (m_core.SwitchUnit(unit)) m_ui.RowsChanged();
+}
+
+void CSession::ClearRows(int rowsSeen) {
+    // Readings keep arriving while the question stands; only what the clerk
+    // saw (or saved) goes.
+    if (rowsSeen > 0 && m_ui.AskYesNo(Text(SECTION_MESSAGE, L"Clear_Data")) == ANSWER_YES) {
+        const int cleared = m_core.ClearFirstRows(rowsSeen);
+        RowsCleared({cleared, m_core.Table().RowCount() == 0, false});
+        m_core.ResetStartTime();
+    }
+    if (m_core.IsTableFull()) {
+        // A full table whose automatic save failed is emptied all the same,
+        // and the notice that it is full goes with its rows.
+        m_ui.HideNoticeNoWait();
+        EmptyFullTable();
+    }
+}
+
+void CSession::OnBnClickedSaveTable() {
+    int rowsSaved = 0;
+    if (!SaveTableToExcel(false, rowsSaved)) return;
+    if (rowsSaved == m_core.Table().RowCount()) m_fullTableSaved = true;
+    ClearRows(rowsSaved);
+}
+
+void CSession::HandleTableFull() {
+    // Told while the save runs; the save's word on how it went replaces it.
+    m_ui.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Error"));
+    SendStopAndEnd();
+    ApplyDisconnected();
+    int rowsSaved = 0;
+    m_fullTableSaved = SaveTableToExcel(true, rowsSaved);
+    // Every row is in the workbook and the table must be emptied to go on:
+    // nothing to ask.
+    if (m_fullTableSaved) EmptyFullTable();
+}
+
+void CSession::EmptyFullTable() {
+    const int rows = m_core.Table().RowCount();
+    m_core.EmptyTable();
+    // Its rows stay in a copy of the journal unless a workbook holds them.
+    RowsCleared({rows, true, rows > 0 && !m_fullTableSaved});
+    m_core.ResetStartTime();
+    // The reader is waiting for the burst being handled now; open the port
+    // again only once that hand-off has returned.
+    m_ui.Post([this] { Apply(m_connection.RestartAfterFullTable(m_ui.SelectedPortEntry())); });
+}
+
 // ---- ports and the link
+
+void CSession::OnOpenCloseConnection() {
+    if (!m_link.IsConnected() && !m_connection.AttemptRunning()) SwitchUnit(m_ui.SelectedUnit());
+    Apply(m_connection.OnOpenCloseConnection(m_ui.SelectedPortEntry()));
+}
+
+void CSession::Apply(const ConnectionVerdict& verdict) {
+    if (verdict.portOpened) m_core.ResetStartTime();
+    if (verdict.attemptEnded) {
+        m_ui.StopTimer(SessionTimer::Attempt);
+        // The attempt is over but its verdict not yet shown: by whatever
+        // the verdict changes next, or by the next row.
+        m_ui.Post([this] { m_ui.ShowStatus(); });
+    }
+    if (verdict.watch) {
+        if (*verdict.watch)
+            m_ui.StartTimer(SessionTimer::Watch, WATCH_INTERVAL_MS, true);
+        else
+            m_ui.StopTimer(SessionTimer::Watch);
+        m_ui.ShowStatus();
+    }
+    if (verdict.attemptWaitMs > 0) {
+        m_ui.StartTimer(SessionTimer::Attempt, verdict.attemptWaitMs, false);
+        m_ui.ShowStatus();
+    }
+    if (verdict.linkUp) ApplyConnected();
+    if (verdict.linkDown) ApplyDisconnected();
+    if (verdict.noPort) ShowMissingPorts(L"No_Port");
+    if (!verdict.noticeKey.empty()) ShowNotice(verdict.noticeKey);
+}
 
 
 void CSession::OnRefreshPorts() {
     // A refresh would rewrite the port table that a running attempt walks.
     if (m_connection.AttemptRunning()) return;
-    m_connection.StopWatching();
+    Apply(m_connection.StopWatching());
     ProbeAndShowPorts();
 }
 
@@ -210,15 +352,19 @@ bool CSession::Close(bool mayRefuse) {
 
 void CSession::OnTimer(SessionTimer timer) {
     switch (timer) {
-        case SessionTimer::Attempt: m_connection.OnAttemptTimer(); break;
-        case SessionTimer::Watch: m_connection.OnWatchTimer(); break;
+        case SessionTimer::Attempt: Apply(m_connection.OnAttemptTimer()); break;
+        case SessionTimer::Watch: Apply(m_connection.OnWatchTimer()); break;
         case SessionTimer::Quiet:
             // The timer runs on the window's clock; bytes the reader has not
             // handed over yet (a busy machine) mean the line was not quiet.
             if (!m_serial.LineQuietFor(LINE_QUIET_MS))
                 m_ui.StartTimer(SessionTimer::Quiet, LINE_QUIET_MS, false);
-            else
-                m_link.OnLineQuiet();
+            else if (m_judging)
+                // A question asked while a frame is judged runs the event
+                // loop; the open frame waits for that judging to end.
+                WatchLineQuiet(true);
+            else if (const Frame frame = m_link.Flush(); !frame.empty())
+                TakeFrame(frame);
             break;
     }
 }
@@ -238,48 +384,22 @@ void CSession::SendStopAndEnd() {
 void CSession::ApplyConnected() {
     m_ui.HidePortReport();  // whatever it reported is over
     m_link.SetConnected(true);
-    m_ui.ShowLinkState(true);
+    LinkStateChanged(true);
 }
 
 void CSession::ApplyDisconnected() {
     m_link.SetConnected(false);
-    m_ui.ShowLinkState(false);
-}
-
-void CSession::RestartLink() {
-    // The reader is waiting for the burst being handled now; open the port
-    // again only once that hand-off has returned.
-    m_ui.Post([this] { m_connection.RestartAfterFullTable(); });
+    LinkStateChanged(false);
 }
 
 void CSession::ShowPortError(const std::wstring& text, const std::wstring& caption) { m_ui.ShowPortReport(text, caption); }
 
 void CSession::OnPortRemoved(unsigned portNumber) {
     // The rows stay, and the link comes back by itself with the device.
-    m_connection.OnPortRemoved();
+    Apply(m_connection.OnPortRemoved());
     if (!m_link.IsConnected()) return;
     ApplyDisconnected();
-    m_connection.StartWatching(static_cast<int>(portNumber));
-    m_ui.ShowStatus();
-}
-
-void CSession::StartAttemptTimer(int milliseconds) {
-    m_ui.StartTimer(SessionTimer::Attempt, milliseconds, false);
-    m_ui.ShowStatus();
-}
-
-void CSession::StopAttemptTimer() {
-    m_ui.StopTimer(SessionTimer::Attempt);
-    // The attempt is over but its verdict not yet applied: shown by whatever
-    // the verdict changes next, or by the next row.
-    m_ui.Post([this] { m_ui.ShowStatus(); });
-}
-
-void CSession::SetWatchTimer(bool running) {
-    if (running)
-        m_ui.StartTimer(SessionTimer::Watch, WATCH_INTERVAL_MS, true);
-    else
-        m_ui.StopTimer(SessionTimer::Watch);
+    Apply(m_connection.StartWatching(static_cast<int>(portNumber)));
     m_ui.ShowStatus();
 }
 

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "session/ConnectionControl.h"
+#include "session/JournalOutput.h"
+#include "session/WindowOutput.h"
 #include "weighing/FrameLink.h"
 #include "outputs/Journal.h"
 #include "serial/PortMap.h"
@@ -34,10 +36,10 @@ struct SessionSetup {
     std::filesystem::path userDataFolder;
     std::wstring userSettingFile;
     std::filesystem::path documentsFolder;
+    std::wstring deskName;  // empty: from "Setting.ini", else the computer's name
 };
 
-class CSession : private IScaleLink, private IFrameLinkHost, private ITableSaver, private ISerialOwner,
-                 private IConnectionUi {
+class CSession : private ISerialOwner {
 public:
     CSession(SessionSetup setup, ISessionUi& ui);
     ~CSession() override;
@@ -48,13 +50,16 @@ public:
     void Start();
 
     // The window's buttons.
-    void OnOpenCloseConnection() { m_connection.OnOpenCloseConnection(); }
+    void OnOpenCloseConnection();
     void OnRefreshPorts();
-    void OnUnitKg() { m_core.SwitchUnit(UNIT_KG); }
-    void OnUnitLb() { m_core.SwitchUnit(UNIT_LB); }
-    void OnUnitLbOz() { m_core.SwitchUnit(UNIT_LBOZ); }
-    void OnClearData() { m_core.OnClearData(); }
-    void OnBnClickedSaveTable() { m_core.SaveTable(false); }
+    void OnUnitKg() { SwitchUnit(UNIT_KG); }
+    void OnUnitLb() { SwitchUnit(UNIT_LB); }
+    void OnUnitLbOz() { SwitchUnit(UNIT_LBOZ); }
+    // Asks, then clears the rows the table held when it asked; readings
+    // that arrived behind the question stay.
+    void OnClearData() { ClearRows(m_core.Table().RowCount()); }
+    // The save dialog, then the clear question for the rows saved.
+    void OnBnClickedSaveTable();
     // False when there is no such line (nothing changes).
     bool OnConfirmLanguage(int line);
     // The user closes the window: true when it may close (only Yes does
@@ -64,7 +69,19 @@ public:
     void OnTimer(SessionTimer timer);
 
     // The reader's hand-off of one burst; runs on the window's thread.
-    void OnSerialData(const uint8_t* bytes, int count) override { m_link.OnSerialData(bytes, count); }
+    void OnSerialData(const uint8_t* bytes, int count) override;
+
+    // Every reading, clear and link change from now on, after the journal
+    // and the window, in the order added; the output outlives the session's
+    // use of it (RemoveOutput).
+    void AddOutput(IReadingOutput& output) { m_outputs.push_back(&output); }
+    void RemoveOutput(IReadingOutput& output);
+    // Readings of this desk from seq on, at most most, from the journal.
+    std::vector<RowRecord> ReadingsFrom(uint64_t seq, size_t most) const { return m_journal.ReadFrom(seq, most); }
+    // Readings from seq on stay in the journal for an output that has not
+    // confirmed them.
+    void KeepReadingsFrom(uint64_t seq) { m_journal.KeepFrom(seq); }
+    const std::string& Desk() const { return m_core.Desk(); }
 
     // The link's state and port, the readings and their sum.
     std::wstring StatusText() const;
@@ -72,6 +89,7 @@ public:
 
     bool IsConnected() const { return m_link.IsConnected(); }
     CFrameLink& Link() { return m_link; }
+    const CFrameLink& Link() const { return m_link; }
     CWeighingCore& Core() { return m_core; }
     const CWeighingCore& Core() const { return m_core; }
     CSerialPort& Serial() { return m_serial; }
@@ -94,36 +112,39 @@ private:
     // how to fix it instead of the given "no port" message.
     void ShowMissingPorts(std::wstring_view key);
 
+    // One frame cut from an open link; false when the link ended with it.
+    bool TakeFrame(Frame frame);
+    void WatchLineQuiet(bool open);
+    // Journal, acknowledge, window and outputs, in that order.
+    void ReadingAdded(int row);
+    void RowsCleared(const ClearedRows& cleared);
+    void LinkStateChanged(bool connected);
+    void SwitchUnit(int unit);
+    void ClearRows(int rowsSeen);
+    // Stops the link, saves, empties and starts again.
+    void HandleTableFull();
+    void EmptyFullTable();
+    void Apply(const ConnectionVerdict& verdict);
+    void ApplyConnected();
+    void ApplyDisconnected();
+    void SendCommand(uint8_t command) { m_serial.RequestWrite(&command, 1); }
+    void SendStopAndEnd();
+    void ShowNotice(std::wstring_view messageKey) { m_ui.Tell(Text(SECTION_MESSAGE, messageKey)); }
+    // Runs the export; true when the file was written, with the number of
+    // rows it holds (rows arriving during the save may follow them).
+    bool SaveTableToExcel(bool bAuto, int& rowsSaved);
+
     // The save dialog and the replace question; empty when the user gave up.
     std::wstring AskSavePath(const std::wstring& initialName);
     std::wstring SaveDialogFolder() const;
     // Writes what the table shows now into a workbook at the path.
     ExportResult WriteTable(const std::wstring& path);
 
-    // IScaleLink
-    void SendCommand(uint8_t command) override { m_serial.RequestWrite(&command, 1); }
-    void SendStopAndEnd() override;
-    void ApplyDisconnected() override;
-    void RestartLink() override;
-    // IFrameLinkHost: the link judges the answer to its greeting.
-    void AnswerArrived(uint8_t firstByte) override { m_connection.OnReply(firstByte); }
-    void WatchLineQuiet(bool open) override;
-    // ITableSaver
-    bool SaveTableToExcel(bool bAuto, int& rowsSaved) override;
-    // ISerialOwner
+    // ISerialOwner: the driver's hand-off, on the window's thread.
     void PostToOwner(std::function<void()> work) override { m_ui.Post(std::move(work)); }
     bool OnOwnerThread() const override { return m_ui.OnUiThread(); }
     void ShowPortError(const std::wstring& text, const std::wstring& caption) override;
     void OnPortRemoved(unsigned portNumber) override;
-    // IConnectionUi
-    int SelectedPortEntry() const override { return m_ui.SelectedPortEntry(); }
-    void RefreshUnitFromButtons() override { m_core.SwitchUnit(m_ui.SelectedUnit()); }
-    void ApplyConnected() override;
-    void ShowNotice(std::wstring_view messageKey) override { m_ui.Tell(Text(SECTION_MESSAGE, messageKey)); }
-    void ShowNoPort() override { ShowMissingPorts(L"No_Port"); }
-    void StartAttemptTimer(int milliseconds) override;
-    void StopAttemptTimer() override;
-    void SetWatchTimer(bool running) override;
 
     ISessionUi& m_ui;
     std::wstring m_executablePath;
@@ -138,12 +159,18 @@ private:
     std::vector<std::wstring> m_languageFiles;
     std::filesystem::path m_userDataFolder;
     std::filesystem::path m_documentsFolder;
+    std::wstring m_deskName;
     CTextLookup m_texts;  // reads from m_languageFile
     CSerialPort m_serial;
     CJournal m_journal;
     CWeighingCore m_core;
     CFrameLink m_link;
     CConnectionControl m_connection;
+    CJournalOutput m_journalOutput;
+    CWindowOutput m_windowOutput;
+    std::vector<IReadingOutput*> m_outputs;  // the window first
+    bool m_judging = false;        // a frame is being judged (it may ask questions)
+    bool m_fullTableSaved = false; // every row of the full table is in a workbook
     // The last save that worked, told in the status line.
     int m_savedRows = -1;
     std::wstring m_savedPath;

@@ -7,9 +7,28 @@
 #include <string>
 #include <vector>
 
-#include "weighing/WeighingHost.h"
 
 namespace tarvex {
+
+// Answers of a yes/no question.
+constexpr int ANSWER_YES = 6;
+constexpr int ANSWER_NO = 7;
+constexpr int ANSWER_CANCEL = 2;
+
+class IUserPrompts {
+public:
+    virtual ~IUserPrompts() = default;
+    virtual int AskYesNo(const std::wstring& text) = 0;          // ANSWER_*
+    virtual void ShowNoticeNoWait(const std::wstring& text) = 0; // readings keep arriving
+    virtual void HideNoticeNoWait() = 0;                         // it no longer holds
+};
+
+class ITableView {
+public:
+    virtual ~ITableView() = default;
+    virtual void RowAdded(int row) = 0;  // show it and scroll it into view
+    virtual void RowsChanged() = 0;      // rows removed or cells rewritten
+};
 
 // What the save dialog gave: the name as typed, and the extension of the
 // file type chosen, which a name typed without one gets.

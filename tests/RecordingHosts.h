@@ -1,14 +1,16 @@
 #pragma once
-// Hosts for the weighing core that record what it asked for and answer its
-// questions from a script, so tests can see commands, prompts and saves.
+// The weighing core and the link, driven as the session drives them, with what
+// each frame's verdict asks for recorded: the bytes to send, the rows to
+// show, the notices and the full table.
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
-#include "tests/TempDir.h"
 #include "localisation/TextLookup.h"
+#include "outputs/Journal.h"
+#include "tests/FeedFrames.h"
+#include "tests/TempDir.h"
 #include "weighing/FrameLink.h"
 #include "weighing/WeighingCore.h"
 
@@ -25,70 +27,17 @@ inline const char* const kTestLanguage =
     "Data_Warning=Nearly full\n"
     "Data_Error=Full\n";
 
-class RecordingHosts : public IScaleLink, public IFrameLinkHost, public IUserPrompts, public ITableView, public ITableSaver {
-public:
-    void SendCommand(uint8_t command) override { commands.push_back(command); }
-    void AnswerArrived(uint8_t firstByte) override { answersArrived.push_back(firstByte); }
-    void WatchLineQuiet(bool open) override { quietWatched = open; }
-    void SendStopAndEnd() override {
-        commands.push_back(CMD_STOP);
-        ++stops;
-    }
-    void ApplyDisconnected() override {
-        ++disconnects;
-        if (link) link->SetConnected(false);
-    }
-    void RestartLink() override { ++restarts; }
-
-    int AskYesNo(const std::wstring& text) override {
-        questions.push_back(text);
-        // Readings that arrive while the question stands.
-        if (link) for (const auto& frame : framesDuringQuestion) link->OnSerialData(frame.data(), static_cast<int>(frame.size()));
-        if (answers.empty()) return ANSWER_CANCEL;
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    void ShowNoticeNoWait(const std::wstring& text) override { notices.push_back(text); }
-    void HideNoticeNoWait() override { ++noticesHidden; }
-
-    void RowAdded(int row) override { addedRows.push_back(row); }
-    void RowsChanged() override { ++rowsChanged; }
-
-    bool SaveTableToExcel(bool bAuto, int& rowsSaved) override {
-        saves.push_back(bAuto);
-        // Readings that arrive while the save dialog is open go into the workbook.
-        if (link) for (const auto& frame : framesDuringSave) link->OnSerialData(frame.data(), static_cast<int>(frame.size()));
-        rowsSaved = core ? core->Table().RowCount() : 0;
-        savedRowCounts.push_back(rowsSaved);
-        return saveSucceeds;
-    }
-
-    WeighingHosts Hosts() { return {*this, *this, *this, *this}; }
-
-    CWeighingCore* core = nullptr;
-    CFrameLink* link = nullptr;
-    std::vector<uint8_t> answersArrived;  // first bytes of bursts while no link was open
-    std::vector<uint8_t> commands;
-    int stops = 0, disconnects = 0, restarts = 0, rowsChanged = 0, noticesHidden = 0;
-    std::vector<std::wstring> questions, notices;
-    std::deque<int> answers;
+struct RecordedVerdicts {
+    std::vector<uint8_t> commands;        // CMD_REPEAT and CMD_ACK, in order
     std::vector<int> addedRows;
-    std::vector<bool> saves;
-    std::vector<int> savedRowCounts;
-    bool saveSucceeds = true;
-    std::vector<std::vector<uint8_t>> framesDuringSave, framesDuringQuestion;
+    int nearlyFull = 0, tableFull = 0;
     bool quietWatched = false;
 };
 
 // A connected core over the test language file, with a clock the test sets.
 struct CoreFixture {
     explicit CoreFixture(RowLimits limits = {})
-        : languageFile(dir.Write("Test.ini", kTestLanguage)),
-          core(hosts.Hosts(), TextsFor(texts, languageFile), [this] { return now; }, limits),
-          link(core, hosts) {
-        hosts.core = &core;
-        hosts.link = &link;
+        : languageFile(dir.Write("Test.ini", kTestLanguage)), core(TextsFor(texts, languageFile), [this] { return now; }, limits) {
         link.SetConnected(true);
     }
 
@@ -104,14 +53,24 @@ struct CoreFixture {
     }
     // Bytes with more of the stream to come.
     void FeedPiece(std::vector<uint8_t> bytes) {
-        link.OnSerialData(bytes.data(), static_cast<int>(bytes.size()));
+        FeedFrames(link, core, bytes.data(), static_cast<int>(bytes.size()), [this](const FrameVerdict& v) { Take(v); });
+        hosts.quietWatched = link.IsConnected() && link.Pending();
     }
-    // The window's timer runs out only when the core asked for it.
+    // The window's timer runs out only when an open frame waits.
     void Quiet() {
-        if (hosts.quietWatched) {
-            hosts.quietWatched = false;
-            link.OnLineQuiet();
+        if (!hosts.quietWatched) return;
+        hosts.quietWatched = false;
+        FlushFrame(link, core, [this](const FrameVerdict& v) { Take(v); });
+    }
+    void Take(const FrameVerdict& verdict) {
+        if (verdict.askRepeat) hosts.commands.push_back(CMD_REPEAT);
+        if (verdict.row >= 0) {
+            if (journal) journal->RowAdded(verdict.row, core.RecordOf(verdict.row));
+            hosts.commands.push_back(CMD_ACK);
+            hosts.addedRows.push_back(verdict.row);
         }
+        hosts.nearlyFull += verdict.nearlyFull;
+        hosts.tableFull += verdict.tableFull;
     }
     std::wstring Cell(int row, int column) const { return core.Table().Cell(row, column); }
     int Rows() const { return core.Table().RowCount(); }
@@ -119,7 +78,8 @@ struct CoreFixture {
     TempDir dir;
     std::filesystem::path languageFile;
     CTextLookup texts;
-    RecordingHosts hosts;
+    RecordedVerdicts hosts;
+    CJournal* journal = nullptr;  // each row is written there as the session does
     int64_t now = 1796565787;
     CWeighingCore core;
     CFrameLink link;

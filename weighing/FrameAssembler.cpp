@@ -1,6 +1,6 @@
 #include "weighing/FrameAssembler.h"
 
-#include "weighing/WeighingHost.h"
+#include "weighing/ScaleBytes.h"
 
 namespace tarvex {
 

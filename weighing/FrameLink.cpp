@@ -4,51 +4,39 @@
 
 namespace tarvex {
 
-CFrameLink::CFrameLink(CWeighingCore& core, IFrameLinkHost& host)
-    : m_core(core), m_host(host), m_assembler(RX_BUFFER_SIZE) {}
+CFrameLink::CFrameLink() : m_assembler(RX_BUFFER_SIZE) {}
 
 void CFrameLink::SetConnected(bool connected) {
     m_assembler.Reset();
     m_connected.store(connected);
 }
 
-void CFrameLink::OnSerialData(const uint8_t* bytes, int count) {
-    if (count <= 0) return;
-    if (!m_connected.load()) {
-        m_host.AnswerArrived(bytes[0]);
-        // The answer may have opened the link; what follows it in the same
-        // burst is already the scale's first frame.
-        if (!m_connected.load()) return;
-        ++bytes;
-        --count;
+const std::vector<Frame>& CFrameLink::Cut(const uint8_t* bytes, int count) {
+    m_bytes.clear();
+    m_lengths.clear();
+    m_frames.clear();
+    if (count <= 0 || !m_connected.load()) return m_frames;
+    m_assembler.Feed(bytes, count, [this](const uint8_t* frame, int length) {
+        m_bytes.insert(m_bytes.end(), frame, frame + length);
+        m_lengths.push_back(static_cast<size_t>(length));
+        return true;
+    });
+    size_t start = 0;
+    for (const size_t length : m_lengths) {
+        m_frames.emplace_back(m_bytes.data() + start, length);
+        start += length;
     }
-    m_judging = true;
-    m_assembler.Feed(bytes, count, [this](const uint8_t* frame, int length) { return Judge(frame, length); });
-    m_judging = false;
-    m_host.WatchLineQuiet(m_connected.load() && m_assembler.Pending());
+    return m_frames;
 }
 
-void CFrameLink::OnLineQuiet() {
-    // A question asked while a frame is judged runs the event loop; the open
-    // frame waits for that judging to end.
-    if (m_judging) {
-        m_host.WatchLineQuiet(true);
-        return;
-    }
+Frame CFrameLink::Flush() {
+    m_bytes.clear();
     if (!m_connected.load()) {
         m_assembler.Reset();
-        return;
+        return {};
     }
-    m_judging = true;
-    m_assembler.Flush([this](const uint8_t* frame, int length) { return Judge(frame, length); });
-    m_judging = false;
-}
-
-bool CFrameLink::Judge(const uint8_t* frame, int length) {
-    if (!m_connected.load()) return false;
-    m_core.JudgeFrame(frame, length);
-    // Judging may have ended the link (a full table): the rest waits.
-    return m_connected.load();
+    m_assembler.Flush([this](const uint8_t* frame, int length) { m_bytes.assign(frame, frame + length); });
+    return Frame(m_bytes.data(), m_bytes.size());
 }
 
 }  // namespace tarvex

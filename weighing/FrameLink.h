@@ -1,36 +1,31 @@
 #pragma once
 // The byte stream of the link to the scale: whether a link is open, and the
-// frames cut from an open link's bytes however the reads split them, each
-// handed to the core to judge. Before a link is open, a burst's first byte
-// is the answer to the greeting: the link control's to judge.
+// frames cut from an open link's bytes however the reads split them. What
+// the frames mean is the core's to judge; what follows, the session's.
 
 #include <atomic>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "weighing/FrameAssembler.h"
 
 namespace tarvex {
 
-class CWeighingCore;
-
-class IFrameLinkHost {
-public:
-    virtual ~IFrameLinkHost() = default;
-    // A burst arrived while no link is open.
-    virtual void AnswerArrived(uint8_t firstByte) = 0;
-    // open: bytes of an unfinished frame wait; call OnLineQuiet once the line
-    // has been silent for LINE_QUIET_MS (each call starts the wait anew).
-    virtual void WatchLineQuiet(bool open) = 0;
-};
+using Frame = std::span<const uint8_t>;
 
 class CFrameLink {
 public:
-    CFrameLink(CWeighingCore& core, IFrameLinkHost& host);
+    CFrameLink();
 
-    // Bytes from the reader, any number; a frame may span several calls.
-    void OnSerialData(const uint8_t* bytes, int count);
-    // The line has been silent for LINE_QUIET_MS since bytes were left open.
-    void OnLineQuiet();
+    // Bytes of an open link, any number; a frame may span several calls.
+    // Returns the frames they complete, in order; valid until the next call.
+    const std::vector<Frame>& Cut(const uint8_t* bytes, int count);
+    // The line has been silent for LINE_QUIET_MS: what is still open, as
+    // one frame; empty when nothing is.
+    Frame Flush();
+    // Bytes of an unfinished frame wait for more, or for the line to fall quiet.
+    bool Pending() const { return m_assembler.Pending(); }
 
     bool IsConnected() const { return m_connected.load(); }
     // Either way a new stream begins: nothing left from the last link is
@@ -38,12 +33,10 @@ public:
     void SetConnected(bool connected);
 
 private:
-    bool Judge(const uint8_t* frame, int length);
-
-    CWeighingCore& m_core;
-    IFrameLinkHost& m_host;
     CFrameAssembler m_assembler;
-    bool m_judging = false;  // a frame is being judged (it may ask questions)
+    std::vector<uint8_t> m_bytes;       // the frames of the last call, one after the other
+    std::vector<size_t> m_lengths;
+    std::vector<Frame> m_frames;
     std::atomic<bool> m_connected{false};
 };
 

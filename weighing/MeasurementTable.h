@@ -55,6 +55,8 @@ struct Reading {
     RemarkKind remarkKind = RemarkKind::None;
     // A damaged frame's bytes one per character, every one of them.
     std::wstring remark;
+    uint64_t seq = 0;   // the desk's count of it
+    uint16_t desk = 0;  // 0: this desk; else one of rows handed over from another
 };
 
 // The words the marks and remarks are shown in.

@@ -13,13 +13,8 @@
 
 namespace tarvex {
 
-CWeighingCore::CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Clock clock,
-                             RowLimits limits)
-    : m_link(hosts.link),
-      m_prompts(hosts.prompts),
-      m_view(hosts.view),
-      m_saver(hosts.saver),
-      m_texts(texts),
+CWeighingCore::CWeighingCore(const CTextLookup& texts, Clock clock, RowLimits limits)
+    : m_texts(texts),
       m_clock(clock ? std::move(clock) : Clock([] { return static_cast<int64_t>(std::time(nullptr)); })),
       m_limits(limits),
       m_rxBuffer(RX_BUFFER_SIZE, 0) {
@@ -27,18 +22,24 @@ CWeighingCore::CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Cloc
     RefreshWords();
 }
 
+void CWeighingCore::SetDesk(std::string desk, uint64_t lastSeq) {
+    m_desk = std::move(desk);
+    m_lastSeq = lastSeq;
+}
+
 std::wstring CWeighingCore::Text(std::wstring_view section, std::wstring_view key) const {
     return m_texts.Text(section, key);
 }
 
-void CWeighingCore::JudgeFrame(const uint8_t* bytes, int count) {
+FrameVerdict CWeighingCore::JudgeFrame(const uint8_t* bytes, int count) {
     std::memcpy(m_rxBuffer.data(), bytes, static_cast<size_t>(count));
     m_rxCount = count;
-    ProcessFrame();
+    return ProcessFrame();
 }
 
-bool CWeighingCore::ProcessFrame() {
+FrameVerdict CWeighingCore::ProcessFrame() {
     const uint8_t* b = m_rxBuffer.data();
+    FrameVerdict verdict;
     Reading reading;
     if (b[0] == FRAME_OVERWEIGHT) {
         reading.kind = RowKind::Overweight;
@@ -47,8 +48,8 @@ bool CWeighingCore::ProcessFrame() {
     } else {
         if (!m_retryPending) {
             m_retryPending = true;
-            m_link.SendCommand(CMD_REPEAT);
-            return false;
+            verdict.askRepeat = true;
+            return verdict;
         }
         reading.kind = RowKind::Error;
         reading.remarkKind = RemarkKind::FrameBytes;
@@ -56,13 +57,13 @@ bool CWeighingCore::ProcessFrame() {
         for (int i = 0; i < m_rxCount; ++i) reading.remark.push_back(static_cast<wchar_t>(b[i]));
     }
     m_retryPending = false;
-    const int row = AddReading(std::move(reading));
-    // On disk before the scale hears that the reading arrived.
-    RecordRow(row);
-    m_view.RowAdded(row);
-    m_link.SendCommand(CMD_ACK);
-    ApplyRowLimits(row);
-    return true;
+    verdict.row = AddReading(std::move(reading));
+    verdict.nearlyFull = NearlyFullNow();
+    if (verdict.row >= m_limits.fullRow) {
+        m_tableFull = true;
+        verdict.tableFull = true;
+    }
+    return verdict;
 }
 
 int CWeighingCore::AddReading(Reading reading) {
@@ -70,6 +71,7 @@ int CWeighingCore::AddReading(Reading reading) {
     reading.time = t;
     reading.sinceStart = t - m_startTime;
     reading.number = m_numberBase + m_table.RowCount() + 1;
+    reading.seq = ++m_lastSeq;
     if (reading.kind == RowKind::Weight) {
         m_weightSum += reading.kilograms;
         NoteDecimals(reading.kilograms);
@@ -100,80 +102,47 @@ std::wstring CWeighingCore::WeightSumText() const {
     return FormatWeightSum(m_weightSum, m_unit, decimals);
 }
 
-void CWeighingCore::ApplyRowLimits(int row) {
-    WarnIfNearlyFull();
-    if (row >= m_limits.fullRow) HandleTableFull();
-}
-
-void CWeighingCore::WarnIfNearlyFull() {
+bool CWeighingCore::NearlyFullNow() {
     // Once for each time the table reaches the row, also when rows shown
     // again after a restart take it there.
     if (m_table.RowCount() <= m_limits.warningRow) {
         m_warned = false;
-    } else if (!m_warned) {
-        m_warned = true;
-        m_prompts.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Warning"));
+        return false;
     }
+    if (m_warned) return false;
+    m_warned = true;
+    return true;
 }
 
-void CWeighingCore::HandleTableFull() {
-    // Told while the save runs; the saver's word on how it went replaces it.
-    m_prompts.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Error"));
-    m_tableFull = true;
-    m_link.SendStopAndEnd();
-    m_link.ApplyDisconnected();
-    int rowsSaved = 0;
-    m_fullTableSaved = m_saver.SaveTableToExcel(true, rowsSaved);
-    // Every row is in the workbook and the table must be emptied to go on:
-    // nothing to ask.
-    if (m_fullTableSaved) EmptyFullTable();
+int CWeighingCore::DeskIndex(const std::string& desk) {
+    if (desk.empty() || desk == m_desk) return 0;
+    const auto found = std::find(m_otherDesks.begin(), m_otherDesks.end(), desk);
+    if (found != m_otherDesks.end()) return static_cast<int>(found - m_otherDesks.begin()) + 1;
+    m_otherDesks.push_back(desk);
+    return static_cast<int>(m_otherDesks.size());
 }
 
-void CWeighingCore::SaveTable(bool bAuto) {
-    int rowsSaved = 0;
-    const bool saved = m_saver.SaveTableToExcel(bAuto, rowsSaved);
-    if (!saved) return;
-    if (rowsSaved == m_table.RowCount()) m_fullTableSaved = true;
-    ClearRows(rowsSaved);
-}
-
-void CWeighingCore::EmptyFullTable() {
-    // Its rows stay in a copy of the journal unless a workbook holds them.
-    DeleteAllRows(m_table.RowCount() > 0 && !m_fullTableSaved);
-    ResetStartTime();
-    m_link.RestartLink();
-    m_tableFull = false;
-}
-
-void CWeighingCore::RecordRow(int row) {
-    if (!m_journal) return;
-    // A journal that failed to write takes the whole table once the disk
-    // has room again, this row included.
-    if (m_journal->WantsWholeTable())
-        m_journal->WriteWholeTable(m_table.RowCount(), [this](int r) { return JournalRowOf(r); });
-    else
-        m_journal->RowAdded(row, JournalRowOf(row));
-}
-
-JournalRow CWeighingCore::JournalRowOf(int row) const {
+RowRecord CWeighingCore::RecordOf(int row) const {
     const Reading& reading = m_table.Row(row);
-    JournalRow record;
+    RowRecord record;
     record.kind = reading.kind;
     record.kilograms = reading.kind == RowKind::Weight       ? reading.kilograms
                        : reading.kind == RowKind::Overweight ? WEIGHT_OVERWEIGHT
                                                              : WEIGHT_ERROR;
     record.time = reading.time;
     for (int c = 0; c < COLUMN_COUNT; ++c) record.cells[static_cast<size_t>(c)] = m_table.Cell(row, c);
+    record.desk = reading.desk == 0 ? m_desk : m_otherDesks[reading.desk - 1u];
+    record.seq = reading.seq;
     return record;
 }
 
-void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows, bool fromOtherJournal) {
+bool CWeighingCore::RestoreRows(const std::vector<RowRecord>& rows) {
     RefreshWords();
     const std::wstring& prefix = m_table.Words().remarkPrefix;
     // Rows keep the numbers they were shown with (even after a clear that
     // left them behind), unless rows are shown before them.
     const bool keepNumbers = m_table.RowCount() == 0;
-    for (const JournalRow& record : rows) {
+    for (const RowRecord& record : rows) {
         Reading reading;
         reading.kind = record.kind;
         if (record.kind == RowKind::Weight) reading.kilograms = record.kilograms;
@@ -190,54 +159,61 @@ void CWeighingCore::RestoreRows(const std::vector<JournalRow>& rows, bool fromOt
             reading.remarkKind = frameBytes ? RemarkKind::FrameBytes : RemarkKind::AsWritten;
             reading.remark = frameBytes ? remark.substr(prefix.size()) : remark;
         }
+        if (record.seq == 0) {
+            reading.seq = ++m_lastSeq;
+        } else {
+            reading.seq = record.seq;
+            reading.desk = static_cast<uint16_t>(DeskIndex(record.desk));
+            if (reading.desk == 0 && record.seq > m_lastSeq) m_lastSeq = record.seq;
+        }
         if (reading.kind == RowKind::Weight) m_weightSum += reading.kilograms;
-        const int row = m_table.Add(std::move(reading));
-        if (fromOtherJournal && m_journal) m_journal->RowAdded(row, JournalRowOf(row));
+        m_table.Add(std::move(reading));
     }
     RecountDecimals();
-    WarnIfNearlyFull();
+    const bool nearlyFull = NearlyFullNow();
     // New readings go on from the last number shown.
     if (keepNumbers && !rows.empty()) {
         const long last = std::wcstol(rows.back().cells[COLUMN_NUMBER].c_str(), nullptr, 10);
         if (last >= m_table.RowCount()) m_numberBase = static_cast<int>(last) - m_table.RowCount();
     }
-    m_view.RowsChanged();
+    return nearlyFull;
 }
 
-void CWeighingCore::SwitchUnit(int unit) {
-    if (unit == m_unit) return;
+bool CWeighingCore::SwitchUnit(int unit) {
+    if (unit == m_unit) return false;
     m_unit = unit;
     m_table.SetUnit(unit);
     RefreshWords();
     RecountDecimals();
-    m_view.RowsChanged();
+    return true;
 }
 
-void CWeighingCore::LanguageChanged() {
-    RefreshWords();
-    m_view.RowsChanged();
-}
+void CWeighingCore::LanguageChanged() { RefreshWords(); }
 
 void CWeighingCore::RefreshWords() {
     m_table.SetWords({Text(SECTION_HEADER, L"Error_EX"), Text(SECTION_HEADER, L"Overweight"),
                       Text(SECTION_MESSAGE, L"CMD_ERROR")});
 }
 
-void CWeighingCore::DeleteAllRows(bool keepJournalAside) {
+void CWeighingCore::DeleteAllRows() {
     m_table.DeleteAllRows();
-    if (m_journal) m_journal->TableEmptied(keepJournalAside);
     m_weightSum = 0;
     m_sumDecimals = -1;
     m_numberBase = 0;
     m_warned = false;
-    m_view.RowsChanged();
 }
 
-void CWeighingCore::DeleteFirstRows(int count) {
+void CWeighingCore::EmptyTable() {
+    DeleteAllRows();
+    m_tableFull = false;
+}
+
+int CWeighingCore::ClearFirstRows(int count) {
     const int rows = m_table.RowCount();
+    if (count <= 0) return 0;
     if (count >= rows) {
         DeleteAllRows();
-        return;
+        return rows;
     }
     m_table.DeleteFirstRows(count);
     m_weightSum = 0;
@@ -246,25 +222,7 @@ void CWeighingCore::DeleteFirstRows(int count) {
     m_numberBase += count;
     if (m_table.RowCount() <= m_limits.warningRow) m_warned = false;
     RecountDecimals();
-    if (m_journal) m_journal->FirstRowsCleared(count);
-    m_view.RowsChanged();
-}
-
-void CWeighingCore::OnClearData() { ClearRows(m_table.RowCount()); }
-
-void CWeighingCore::ClearRows(int rowsSeen) {
-    // Readings keep arriving while the question stands; only what the clerk
-    // saw (or saved) goes.
-    if (rowsSeen > 0 && m_prompts.AskYesNo(Text(SECTION_MESSAGE, L"Clear_Data")) == ANSWER_YES) {
-        DeleteFirstRows(rowsSeen);
-        ResetStartTime();
-    }
-    if (m_tableFull) {
-        // A full table whose automatic save failed is emptied all the same,
-        // and the notice that it is full goes with its rows.
-        m_prompts.HideNoticeNoWait();
-        EmptyFullTable();
-    }
+    return count;
 }
 
 }  // namespace tarvex

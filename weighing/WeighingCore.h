@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "weighing/MeasurementTable.h"
-#include "weighing/WeighingHost.h"
+#include "weighing/RowRecord.h"
+#include "weighing/ScaleBytes.h"
 
 namespace tarvex {
 
@@ -24,52 +25,60 @@ struct RowLimits {
     int fullRow = TABLE_FULL_ROW;
 };
 
-struct WeighingHosts {
-    IScaleLink& link;
-    IUserPrompts& prompts;
-    ITableView& view;
-    ITableSaver& saver;
+// What one frame came to; the caller sends, journals, shows and asks.
+struct FrameVerdict {
+    bool askRepeat = false;   // damaged, the first time: the scale is asked for it again
+    int row = -1;             // the row it earned (to be acknowledged), or -1
+    bool nearlyFull = false;  // the table just went past the warning row
+    bool tableFull = false;   // the row filled the table: it is to be saved and emptied
 };
 
 class CWeighingCore {
 public:
     using Clock = std::function<int64_t()>;
 
-    CWeighingCore(WeighingHosts hosts, const CTextLookup& texts, Clock clock = {},
-                  RowLimits limits = {});
+    explicit CWeighingCore(const CTextLookup& texts, Clock clock = {}, RowLimits limits = {});
 
     // One whole frame (or what the line left when it fell quiet), as the
     // link cut it from the stream.
-    void JudgeFrame(const uint8_t* bytes, int count);
-    // Judges the frame now in m_rxBuffer; true when it earned a row.
-    bool ProcessFrame();
+    FrameVerdict JudgeFrame(const uint8_t* bytes, int count);
+    // Judges the frame now in m_rxBuffer.
+    FrameVerdict ProcessFrame();
 
-    void SwitchUnit(int unit);
+    // Readings taken here are counted from lastSeq on.
+    void SetDesk(std::string desk, uint64_t lastSeq);
+    const std::string& Desk() const { return m_desk; }
+    uint64_t LastSeq() const { return m_lastSeq; }
+
+    // True when the unit changed.
+    bool SwitchUnit(int unit);
     // After a language change: the Error and Overweight marks and the words
     // before a damaged frame's bytes are shown in the new language.
     void LanguageChanged();
     int Unit() const { return m_unit; }
 
-    // The clear button: asks, then clears the rows the table held when it
-    // asked; readings that arrived behind the question stay.
-    void OnClearData();
-    // Runs the export and hands over to the clear question when it
-    // succeeded; only the rows saved are cleared.
-    void SaveTable(bool bAuto);
-
+    // The first count rows go (all of them when count reaches the table's
+    // end); the rows after them keep their numbers. Returns how many went.
+    int ClearFirstRows(int count);
+    // A full table is emptied to go on.
+    void EmptyTable();
+    // The table is full and waits to be saved and emptied.
     bool IsTableFull() const { return m_tableFull; }
+    void SetTableFull(bool full) { m_tableFull = full; }
     void SetRowLimits(RowLimits limits) { m_limits = limits; }
     // Rows the table takes before it counts as full.
     int RowCapacity() const { return m_limits.fullRow; }
     void ResetStartTime() { m_startTime = m_clock(); }
     int64_t StartTime() const { return m_startTime; }
 
-    // Every row is kept there as it is added; nullptr for none.
-    void SetJournal(IRowJournal* journal) { m_journal = journal; }
     // Shows rows of an earlier run again, in the unit now selected; new
-    // readings continue their numbering. Rows from a journal other than
-    // this run's own are written to the journal as they are added.
-    void RestoreRows(const std::vector<JournalRow>& rows, bool fromOtherJournal = false);
+    // readings continue their numbering. Rows keep their desk and seq; a
+    // row without a seq gets this desk's next. True when the table went
+    // past the warning row.
+    bool RestoreRows(const std::vector<RowRecord>& rows);
+
+    // The row as it leaves the table: for the journal and the outputs.
+    RowRecord RecordOf(int row) const;
 
     const CMeasurementTable& Table() const { return m_table; }
     // Kilograms of every good weight row in the table.
@@ -81,15 +90,10 @@ public:
 private:
     // Numbers and times the reading and puts it at the end of the table.
     int AddReading(Reading reading);
-    void ApplyRowLimits(int row);
-    void WarnIfNearlyFull();
-    void HandleTableFull();
-    void ClearRows(int rowsSeen);
-    void EmptyFullTable();
-    void DeleteAllRows(bool keepJournalAside = false);
-    void DeleteFirstRows(int count);
-    void RecordRow(int row);
-    JournalRow JournalRowOf(int row) const;
+    // True once each time the table goes past the warning row.
+    bool NearlyFullNow();
+    void DeleteAllRows();
+    int DeskIndex(const std::string& desk);
     std::wstring Text(std::wstring_view section, std::wstring_view key) const;
     // The table's marks and remark words from the language file in use; read
     // when the language or the unit changes, never once per row.
@@ -97,10 +101,6 @@ private:
     void NoteDecimals(double kilograms);
     void RecountDecimals();
 
-    IScaleLink& m_link;
-    IUserPrompts& m_prompts;
-    ITableView& m_view;
-    ITableSaver& m_saver;
     const CTextLookup& m_texts;
     Clock m_clock;
     RowLimits m_limits;
@@ -117,8 +117,10 @@ private:
     bool m_tableFull = false;
     // The nearly-full notice was given for the rows in the table now.
     bool m_warned = false;
-    bool m_fullTableSaved = false;
-    IRowJournal* m_journal = nullptr;
+    std::string m_desk;
+    uint64_t m_lastSeq = 0;
+    // Desks of rows handed over from other journals; 0 is this one.
+    std::vector<std::string> m_otherDesks;
 };
 
 }  // namespace tarvex

@@ -275,7 +275,7 @@ TEST_F(WindowTest, AHugeRemarkShowsItsStartAndKeepsEveryByte) {
     const std::vector<uint8_t> noise(1900, 0x41);
     for (int i = 0; i < 2; ++i) {
         dlg->Session().OnSerialData(noise.data(), static_cast<int>(noise.size()));
-        dlg->Session().Link().OnLineQuiet();
+        dlg->Session().OnTimer(SessionTimer::Quiet);  // the line fell quiet
     }
     ASSERT_EQ(Rows(), 1);
     ASSERT_TRUE(ListCaughtUp());

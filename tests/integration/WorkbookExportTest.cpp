@@ -184,7 +184,7 @@ TEST(WorkbookExportFull, Table65001RowsReadsBackEqual) {
     CoreFixture f({-1, 70000});
     const auto frame = WeightFrame(0x08, 1234);
     for (int i = 0; i < 65001; ++i) {
-        f.link.OnSerialData(frame.data(), static_cast<int>(frame.size()));
+        f.FeedPiece(frame);
         if (i % 1000 == 999) f.now += 1;
     }
     ASSERT_EQ(f.Rows(), 65001);

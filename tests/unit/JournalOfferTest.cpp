@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "outputs/JournalFormat.h"
 #include "session/JournalOffer.h"
 #include "tests/RecordingHosts.h"
 #include "tests/RecordingSessionUi.h"
@@ -20,7 +21,7 @@ void EarlierRun(const std::filesystem::path& folder) {
     std::wstring reason;
     ASSERT_TRUE(journal.Open(folder, reason)) << reason;
     journal.SetFoundAside();
-    run.core.SetJournal(&journal);
+    run.journal = &journal;
     run.Feed(WeightFrame(0x08, 1234));
     run.Feed({0x3F});
     run.Feed(WeightFrame(0x08, 2000));
@@ -34,7 +35,9 @@ TEST(JournalOffer, RowsOfAnEarlierRunAreShownAgainOrKeptAside) {
         CJournal journal;
         OfferUi ui;
         ui.answers = {answer};
-        OfferJournalRows({journal, f.core, f.texts, ui, folder});
+        CJournalOutput output(journal, f.core);
+        OfferJournalRows({journal, output, f.core, f.texts, ui, folder, ""});
+        f.journal = &journal;
         ASSERT_EQ(ui.questions.size(), 1u);
         EXPECT_NE(ui.questions[0].find(L"3 readings"), std::wstring::npos) << ui.questions[0];
         EXPECT_TRUE(ui.told.empty());
@@ -58,7 +61,8 @@ TEST(JournalOffer, WithoutAJournalTheUserIsToldWhereAndWhyAndTheTableWorks) {
     const auto taken = f.dir.Write("taken", "x");  // a file where the folder should be
     CJournal journal;
     OfferUi ui;
-    OfferJournalRows({journal, f.core, f.texts, ui, taken / "data"});
+    CJournalOutput output(journal, f.core);
+    OfferJournalRows({journal, output, f.core, f.texts, ui, taken / "data", ""});
     ASSERT_EQ(ui.told.size(), 1u);
     EXPECT_NE(ui.told[0].find(WideFromPath(taken / "data")), std::wstring::npos) << ui.told[0];
     EXPECT_TRUE(ui.questions.empty());
@@ -69,7 +73,7 @@ TEST(JournalOffer, WithoutAJournalTheUserIsToldWhereAndWhyAndTheTableWorks) {
 TEST(JournalOffer, AnotherCopysJournalGoesAsideWholeWhenItKeepsRowsBehindAMark) {
     CoreFixture f;
     const auto folder = f.dir.Path() / "data";
-    JournalRow row;
+    RowRecord row;
     row.time = 1796565787;
     row.cells = {L"       1", L"1.2340", L"KG", L"00:00:07", L"14:03:07 12/06/2026", L""};
     const std::string kept = JournalHeader() + FormatJournalLine(0, row) + FormatKeptLine(1);
@@ -77,10 +81,11 @@ TEST(JournalOffer, AnotherCopysJournalGoesAsideWholeWhenItKeepsRowsBehindAMark) 
     CJournal journal;
     OfferUi ui;
     ui.answers = {ANSWER_YES};
-    OfferJournalRows({journal, f.core, f.texts, ui, folder});
+    CJournalOutput output(journal, f.core);
+    OfferJournalRows({journal, output, f.core, f.texts, ui, folder, ""});
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(f.Rows(), 1);
-    EXPECT_FALSE(std::filesystem::exists(folder / "journal.2.txt"));
+    EXPECT_EQ(ReadJournal(f.dir.Read(folder / "journal.2.txt")).state, JournalState::Empty);
     bool copied = false;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         copied = copied || f.dir.Read(entry.path()).rfind(kept, 0) == 0;
@@ -95,7 +100,9 @@ TEST(JournalOffer, AJournalNameTakenByADeviceIsToldAndTheNextOneKeepsTheReadings
     std::filesystem::create_symlink("/dev/zero", folder / "journal.txt");
     CJournal journal;
     OfferUi ui;
-    OfferJournalRows({journal, f.core, f.texts, ui, folder});
+    CJournalOutput output(journal, f.core);
+    OfferJournalRows({journal, output, f.core, f.texts, ui, folder, ""});
+    f.journal = &journal;
     ASSERT_EQ(ui.told.size(), 1u);
     EXPECT_NE(ui.told[0].find(WideFromPath(folder / "journal.txt") + L" is not an ordinary file"), std::wstring::npos)
         << ui.told[0];

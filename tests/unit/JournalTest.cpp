@@ -18,7 +18,6 @@
 #include "outputs/Journal.h"
 #include "localisation/TextCodec.h"
 #include "tests/RecordingHosts.h"
-#include "tests/RecordingJournal.h"
 #include "weighing/WeightText.h"
 
 namespace tarvex {
@@ -29,8 +28,8 @@ using test::TempDir;
 using test::WeightFrame;
 using Bytes = std::vector<uint8_t>;
 
-JournalRow Row(RowKind kind, double kg, std::wstring data, std::wstring explan = L"") {
-    JournalRow r;
+RowRecord Row(RowKind kind, double kg, std::wstring data, std::wstring explan = L"") {
+    RowRecord r;
     r.kind = kind;
     r.kilograms = kg;
     r.time = 1796565787;
@@ -38,13 +37,13 @@ JournalRow Row(RowKind kind, double kg, std::wstring data, std::wstring explan =
     return r;
 }
 
-std::string JournalOf(const std::vector<JournalRow>& rows) {
+std::string JournalOf(const std::vector<RowRecord>& rows) {
     std::string bytes = JournalHeader();
     for (size_t i = 0; i < rows.size(); ++i) bytes += FormatJournalLine(static_cast<int>(i), rows[i]);
     return bytes;
 }
 
-void ExpectSameRows(const std::vector<JournalRow>& got, const std::vector<JournalRow>& want) {
+void ExpectSameRows(const std::vector<RowRecord>& got, const std::vector<RowRecord>& want) {
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < got.size(); ++i) {
         EXPECT_EQ(got[i].kind, want[i].kind) << i;
@@ -54,7 +53,7 @@ void ExpectSameRows(const std::vector<JournalRow>& got, const std::vector<Journa
     }
 }
 
-const std::vector<JournalRow> kRows = {
+const std::vector<RowRecord> kRows = {
     Row(RowKind::Weight, 1234.5, L"1234.5"),
     Row(RowKind::Weight, 0.1 + 0.2, L"0.3000"),  // not a short decimal: must survive exactly
     Row(RowKind::Overweight, WEIGHT_OVERWEIGHT, L"超重"),
@@ -91,7 +90,7 @@ TEST(JournalFormat, DamageKeepsEveryWholeRowBeforeIt) {
         const JournalContents read = ReadJournal(c.bytes);
         EXPECT_TRUE(read.damaged) << c.name;
         EXPECT_EQ(read.state, JournalState::Rows) << c.name;
-        ExpectSameRows(read.rows, std::vector<JournalRow>(kRows.begin(), kRows.begin() + static_cast<long>(c.rows)));
+        ExpectSameRows(read.rows, std::vector<RowRecord>(kRows.begin(), kRows.begin() + static_cast<long>(c.rows)));
         EXPECT_EQ(c.bytes.substr(0, read.wholeBytes), JournalOf(read.rows)) << c.name;
     }
 }
@@ -106,7 +105,7 @@ TEST(JournalFormat, ADamagedLineHidesNoSoundRowAfterIt) {
     struct Case {
         const char* name;
         std::string bytes;
-        std::vector<JournalRow> rows;
+        std::vector<RowRecord> rows;
         int damagedLines;
         int rowsInFile;  // the damaged row still counts where it stood
     };
@@ -148,7 +147,7 @@ TEST(JournalFormat, ClearedRowsLeaveAndOnlyTheNewestAreDecoded) {
         const char* name;
         std::string bytes;
         int maxRows;
-        std::vector<JournalRow> rows;
+        std::vector<RowRecord> rows;
         int dropped;
         bool damaged;
     };
@@ -186,7 +185,7 @@ TEST(JournalFormat, WhatHoldsNoRowsOrIsNotOurs) {
         {"no file", "", JournalState::Empty},
         {"header only", JournalHeader(), JournalState::Empty},
         {"header cut off", JournalHeader().substr(0, 7), JournalState::Empty},
-        {"a newer version", "TARVEX-SCALE-JOURNAL\t2\nR\t0\t...\n", JournalState::Unreadable},
+        {"a newer version", "TARVEX-SCALE-JOURNAL\t3\nR\t0\t...\n", JournalState::Unreadable},
         {"another file", "[Language_Configuration]\nLanguage_Name=English\n", JournalState::Unreadable},
         {"binary", std::string("\x89PNG\r\n\x1a\n", 8), JournalState::Unreadable},
     };
@@ -430,7 +429,7 @@ TEST(JournalFile, RowsKeptBehindAMarkSurviveRestartsAndClearsUntilTheyAreInAFile
     const auto copies = CopiesIn(dir.Path());
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_EQ(TempDir::Read(copies[0]).rfind(earlier, 0), 0u);
-    EXPECT_EQ(TempDir::Read(path), JournalHeader());
+    EXPECT_EQ(TempDir::Read(path), JournalStart("", 0));
 }
 
 TEST(JournalFile, ADamagedJournalIsCopiedAsItWasAndGoesOnWithoutTheDamage) {
@@ -509,7 +508,7 @@ TEST(JournalFile, AJournalOnAReadOnlyDiskIsOfferedAndWrittenWholeOnceItCanBe) {
         journal.SetRetryInterval(std::chrono::milliseconds(0));
         int recovered = 0;
         journal.OnRecovered([&] { ++recovered; });
-        std::vector<JournalRow> table;
+        std::vector<RowRecord> table;
         if (shown) {
             journal.ContinueWithFound();
             table = {kRows[0], kRows[1]};
@@ -569,14 +568,14 @@ TEST(JournalFile, AfterAFailedWriteTheWholeTableIsWrittenAgainOnceThereIsRoom) {
 
 TEST(JournalFile, AJournalLargerThanTheTableKeepsTheNewestRowsAndCopiesTheRestAside) {
     TempDir dir;
-    std::vector<JournalRow> many;
+    std::vector<RowRecord> many;
     for (int i = 0; i < 50; ++i) many.push_back(Row(RowKind::Weight, i, std::to_wstring(i)));
     dir.Write("journal.txt", JournalOf(many));
     CJournal journal;
     std::wstring reason;
     ASSERT_TRUE(journal.Open(dir.Path(), reason, 20));
     EXPECT_EQ(journal.Found().droppedRows, 30);
-    const std::vector<JournalRow> newest(many.end() - 20, many.end());
+    const std::vector<RowRecord> newest(many.end() - 20, many.end());
     ExpectSameRows(journal.Found().rows, newest);
     journal.ContinueWithFound();
     ASSERT_FALSE(journal.LastSetAside().empty());
@@ -603,63 +602,22 @@ TEST(JournalFile, JournalsOfCopiesThatEndedAreFoundButNotThoseOfRunningCopies) {
     ExpectSameRows(other.Found().rows, {kRows[2]});
     EXPECT_EQ(other.Found().droppedRows, 1);
     ASSERT_TRUE(other.MoveAside());
-    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "journal.2.txt"));
+    // Only the desk's count stays behind, and nothing is offered again.
+    EXPECT_EQ(ReadFile(dir.Path() / "journal.2.txt").state, JournalState::Empty);
+    EXPECT_TRUE(journal.OthersLeftBehind().empty());
     ExpectSameRows(ReadFile(other.LastSetAside()).rows, {kRows[1], kRows[2]});
 }
 
 
 // The core with a journal: what it writes and what a restart shows again.
-TEST(CoreJournal, EveryRowIsRecordedBeforeItsAcknowledge) {
-    CoreFixture f;
-    test::RecordingJournal journal(f.hosts);
-    f.core.SetJournal(&journal);
-    const Bytes bad{0x41, 0x09, 0x0A, 0x7F};
-    f.Feed(WeightFrame(0x08, 1234));
-    f.Feed({0x3F, 0, 0, 0, 0, 0});
-    f.Feed(bad);
-    f.Feed(bad);  // the second damaged burst becomes an error row
-    f.Feed(WeightFrame(0x0F, 1234));  // a decimal code the scale never sends
-    ASSERT_EQ(journal.rows.size(), 4u);
-    EXPECT_EQ(journal.numbers, (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(journal.acksBefore, (std::vector<std::ptrdiff_t>{0, 1, 2, 3}));
-    const RowKind kinds[] = {RowKind::Weight, RowKind::Overweight, RowKind::Error, RowKind::Error};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(journal.rows[static_cast<size_t>(i)].kind, kinds[i]) << i;
-        for (int c = 0; c < COLUMN_COUNT; ++c)
-            EXPECT_EQ(journal.rows[static_cast<size_t>(i)].cells[static_cast<size_t>(c)], f.Cell(i, c));
-    }
-    EXPECT_EQ(journal.rows[0].kilograms, 1.234);
-    EXPECT_EQ(journal.rows[0].time, f.now);
-}
-
-TEST(CoreJournal, ClearingEndsTheJournalAndAnUnsavedFullTableIsKeptAside) {
-    CoreFixture f(RowLimits{100, 2});
-    test::RecordingJournal journal(f.hosts);
-    f.core.SetJournal(&journal);
-    f.Feed(WeightFrame(0x08, 1));
-    f.hosts.answers = {ANSWER_YES};
-    f.core.OnClearData();
-    EXPECT_EQ(journal.emptied, std::vector<bool>{false});
-
-    f.hosts.saveSucceeds = false;  // the automatic save of the full table fails
-    f.link.SetConnected(true);
-    for (int i = 0; i < 3; ++i) f.Feed(WeightFrame(0x08, 2));
-    ASSERT_TRUE(f.core.IsTableFull());
-    f.hosts.answers = {ANSWER_NO};
-    f.core.OnClearData();  // emptied anyway: its rows were never saved
-    EXPECT_EQ(journal.emptied, (std::vector<bool>{false, true}));
-}
-
 TEST(CoreJournal, ARestoredTableAtTheWarningRowIsToldItIsNearlyFullOnce) {
     CoreFixture f(RowLimits{3, 10});
-    f.core.RestoreRows(std::vector<JournalRow>(5, kRows[0]));
-    EXPECT_EQ(f.hosts.notices, std::vector<std::wstring>{L"Nearly full"});
+    EXPECT_TRUE(f.core.RestoreRows(std::vector<RowRecord>(5, kRows[0])));
     f.Feed(WeightFrame(0x08, 1));
-    EXPECT_EQ(f.hosts.notices.size(), 1u);
-    f.hosts.answers = {ANSWER_YES};
-    f.core.OnClearData();
+    EXPECT_EQ(f.hosts.nearlyFull, 0);
+    f.core.ClearFirstRows(f.Rows());
     for (int i = 0; i < 4; ++i) f.Feed(WeightFrame(0x08, 1));
-    EXPECT_EQ(f.hosts.notices.size(), 2u);  // the table reached the row again
+    EXPECT_EQ(f.hosts.nearlyFull, 1);  // the table reached the row again
 }
 
 TEST(CoreJournal, RestoredRowsShowInTheUnitNowSelectedAndNumberingContinues) {
@@ -669,13 +627,13 @@ TEST(CoreJournal, RestoredRowsShowInTheUnitNowSelectedAndNumberingContinues) {
         CJournal journal;  // the first run ends with it
         ASSERT_TRUE(journal.Open(before.dir.Path() / "data", reason));
         journal.SetFoundAside();
-        before.core.SetJournal(&journal);
+        before.journal = &journal;
         before.core.SwitchUnit(UNIT_LB);
         before.Feed(WeightFrame(0x08, 1234));
         before.Feed({0x3F, 0, 0, 0, 0, 0});
         before.Feed({0x41, 0x42});
         before.Feed({0x41, 0x42});
-        before.core.SetJournal(nullptr);
+        before.journal = nullptr;
     }
 
     CoreFixture after;

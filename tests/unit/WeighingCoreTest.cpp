@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "tests/RecordingHosts.h"
-#include "tests/RecordingJournal.h"
 #include "weighing/CellTexts.h"
 #include "weighing/WeightText.h"
 
@@ -193,7 +192,6 @@ TEST(FrameJudging, BeforeTheLinkIsOpenABurstOnlyOffersItsFirstByteAsTheAnswer) {
     f.Feed({0x5F, 0x02, 0x00, 0x30, 0x39, 0x54});
     EXPECT_EQ(f.Rows(), 0);
     EXPECT_TRUE(f.hosts.commands.empty());
-    EXPECT_EQ(f.hosts.answersArrived, (Bytes{0xA5, 0x5F}));
 }
 
 TEST(TableCells, UnitCopiesTheRowAbove) {
@@ -258,10 +256,8 @@ TEST(TableCells, TheSumIsShownInFullWithTheFewestDecimalsACellShows) {
 TEST(UnitSwitch, SameUnitChangesNothing) {
     CoreFixture f;
     f.Feed(WeightFrame(0x02, 0));
-    const int changes = f.hosts.rowsChanged;
-    f.core.SwitchUnit(UNIT_KG);
+    EXPECT_FALSE(f.core.SwitchUnit(UNIT_KG));
     EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"0.0000");
-    EXPECT_EQ(f.hosts.rowsChanged, changes);
 }
 
 TEST(UnitSwitch, ReadsMarkTextsFromTheLanguageInUse) {
@@ -276,21 +272,17 @@ TEST(UnitSwitch, ReadsMarkTextsFromTheLanguageInUse) {
 
 TEST(LanguageChange, MarksAndTheWordsBeforeDamagedBytesFollowTheLanguage) {
     CoreFixture f;
-    test::RecordingJournal journal;
-    f.core.SetJournal(&journal);
     f.Feed(WeightFrame(0x02, 5555));  // a real 555.5 kg
     f.Feed({0x3F});                   // overweight
     f.Feed({0x01, 0x9F});
     f.Feed({0x01, 0x9F});             // error row
     ASSERT_EQ(f.Rows(), 3);
     ASSERT_EQ(f.Cell(2, COLUMN_EXPLAN), L"Bad:\x01\x9F");
-    const JournalRow overweight = journal.rows.at(1);
+    const RowRecord overweight = f.core.RecordOf(1), damaged = f.core.RecordOf(2);
     const auto other = f.dir.Write("Other.ini", "[ListCtrl_Header]\nOverweight=Zu schwer\nError_EX=Fehler\n"
                                                 "[Message]\nCMD_ERROR=Kaputt:\n");
     f.texts.SetLanguageFile(other.wstring());
-    const int changes = f.hosts.rowsChanged;
     f.core.LanguageChanged();
-    EXPECT_GT(f.hosts.rowsChanged, changes);
     const std::vector<std::wstring> data{L"555.50", L"Zu schwer", L"Fehler"};
     const std::vector<std::wstring> remarks{L"", L"", L"Kaputt:\x01\x9F"};
     for (int i = 0; i < 3; ++i) {
@@ -301,7 +293,7 @@ TEST(LanguageChange, MarksAndTheWordsBeforeDamagedBytesFollowTheLanguage) {
     f.core.RestoreRows({overweight});
     EXPECT_EQ(f.Cell(3, COLUMN_DATA), L"Zu schwer");
     // A remark restored in words this language does not use stays as written.
-    JournalRow foreign = journal.rows.at(2);
+    RowRecord foreign = damaged;
     foreign.cells[COLUMN_EXPLAN] = L"Nicht:\x01";
     f.core.RestoreRows({foreign});
     f.core.LanguageChanged();
@@ -318,62 +310,6 @@ TEST(UnitSwitch, EmptyTableOnlyChangesTheUnit) {
     EXPECT_EQ(f.Cell(0, COLUMN_DATA), L"  2:11.5");
 }
 
-TEST(ClearData, AsksAndClearsOnlyOnYes) {
-    for (int answer : {ANSWER_NO, ANSWER_CANCEL, -1, ANSWER_YES}) {
-        CoreFixture f;
-        f.Feed(WeightFrame(0x08, 1));
-        f.hosts.answers.push_back(answer);
-        f.now += 50;
-        f.core.OnClearData();
-        EXPECT_EQ(f.hosts.questions, std::vector<std::wstring>{L"Clear?"});
-        EXPECT_EQ(f.Rows(), answer == ANSWER_YES ? 0 : 1) << answer;
-        EXPECT_EQ(f.core.StartTime() == f.now, answer == ANSWER_YES);
-        EXPECT_EQ(f.hosts.restarts, 0);
-    }
-}
-
-TEST(ClearData, ReadingsThatArriveBehindTheQuestionOrTheSaveStay) {
-    struct Case {
-        const char* name;
-        bool save;
-        int duringSave, duringQuestion;
-    };
-    for (const Case& c : {Case{"clear button", false, 0, 2}, Case{"save, then yes", true, 1, 2}}) {
-        SCOPED_TRACE(c.name);
-        CoreFixture f;
-        test::RecordingJournal journal;
-        f.core.SetJournal(&journal);
-        for (uint32_t i = 1; i <= 3; ++i) f.Feed(WeightFrame(0x08, i * 1000));  // 1, 2 and 3 kg
-        f.hosts.framesDuringSave.assign(static_cast<size_t>(c.duringSave), WeightFrame(0x08, 7000));
-        f.hosts.framesDuringQuestion.assign(static_cast<size_t>(c.duringQuestion), WeightFrame(0x08, 9000));
-        f.hosts.answers.push_back(ANSWER_YES);
-        if (c.save)
-            f.core.SaveTable(false);
-        else
-            f.core.OnClearData();
-        const int stayed = c.duringQuestion;  // rows saved with the table go with it
-        ASSERT_EQ(f.Rows(), stayed);
-        EXPECT_EQ(journal.cleared, std::vector<int>{3 + c.duringSave});
-        for (int r = 0; r < stayed; ++r) {
-            EXPECT_EQ(f.Cell(r, COLUMN_NUMBER), FormatRowNumber(3 + c.duringSave + r));
-            EXPECT_EQ(f.Cell(r, COLUMN_DATA), L"9.0000");
-        }
-        EXPECT_DOUBLE_EQ(f.core.WeightSum(), 9.0 * stayed);
-        f.Feed({0x3F});
-        EXPECT_EQ(f.Cell(stayed, COLUMN_NUMBER), FormatRowNumber(3 + c.duringSave + stayed));
-        f.core.SwitchUnit(UNIT_LB);  // values and kinds moved with their rows
-        EXPECT_EQ(f.Cell(0, COLUMN_DATA), FormatWeightText(9.0, UNIT_LB));
-        EXPECT_EQ(f.Cell(stayed, COLUMN_DATA), L"OVER");
-    }
-}
-
-TEST(ClearData, EmptyTableAsksNothing) {
-    CoreFixture f;
-    f.core.OnClearData();
-    EXPECT_TRUE(f.hosts.questions.empty());
-    EXPECT_EQ(f.hosts.restarts, 0);
-}
-
 class RowLimitsTest : public ::testing::Test {
 protected:
     // Fills rows quickly without going through the frame path for each.
@@ -386,63 +322,56 @@ protected:
 TEST_F(RowLimitsTest, NoticeAtRow60000AndReadingsGoOn) {
     CoreFixture f;
     FillTo(f, 60000);
-    EXPECT_TRUE(f.hosts.notices.empty());
+    EXPECT_EQ(f.hosts.nearlyFull, 0);
     f.Feed(WeightFrame(0x08, 1234));  // row number 60000
-    EXPECT_EQ(f.hosts.notices, std::vector<std::wstring>{L"Nearly full"});
+    EXPECT_EQ(f.hosts.nearlyFull, 1);
     f.Feed(WeightFrame(0x08, 1234));
     EXPECT_EQ(f.Rows(), 60002);
-    EXPECT_EQ(f.hosts.notices.size(), 1u);
-    EXPECT_TRUE(f.link.IsConnected());
-    EXPECT_TRUE(f.hosts.saves.empty());
+    EXPECT_EQ(f.hosts.nearlyFull, 1);
+    EXPECT_EQ(f.hosts.tableFull, 0);
 }
 
-TEST_F(RowLimitsTest, FullTableStopsSavesClearsAndRestarts) {
+TEST_F(RowLimitsTest, TheRowThatFillsTheTableIsAcknowledgedAndSaysSo) {
     CoreFixture f;
     FillTo(f, 65000);
-    EXPECT_TRUE(f.hosts.saves.empty());
+    EXPECT_EQ(f.hosts.tableFull, 0);
     f.hosts.commands.clear();
     f.Feed(WeightFrame(0x08, 1234));  // row number 65000
-    EXPECT_EQ(f.hosts.notices.back(), L"Full");
-    EXPECT_EQ(f.hosts.commands, (Bytes{CMD_ACK, CMD_STOP}));
-    EXPECT_EQ(f.hosts.stops, 1);
-    EXPECT_FALSE(f.link.IsConnected());
-    EXPECT_EQ(f.hosts.saves, std::vector<bool>{true});
-    EXPECT_EQ(f.hosts.savedRowCounts, std::vector<int>{65001});
-    EXPECT_TRUE(f.hosts.questions.empty());  // every row is saved: nothing to ask
-    EXPECT_EQ(f.Rows(), 0);
-    EXPECT_EQ(f.hosts.restarts, 1);
-    EXPECT_FALSE(f.core.IsTableFull());
-}
-
-TEST_F(RowLimitsTest, FailedAutomaticSaveKeepsTableUntilNextClear) {
-    CoreFixture f({10, 20});
-    FillTo(f, 20);
-    f.hosts.saveSucceeds = false;
-    f.Feed(WeightFrame(0x08, 1234));
-    EXPECT_EQ(f.Rows(), 21);
+    EXPECT_EQ(f.hosts.commands, Bytes{CMD_ACK});
+    EXPECT_EQ(f.hosts.tableFull, 1);
     EXPECT_TRUE(f.core.IsTableFull());
-    EXPECT_TRUE(f.hosts.questions.empty());
-    EXPECT_EQ(f.hosts.restarts, 0);
-
-    f.hosts.answers.push_back(ANSWER_NO);
-    f.core.OnClearData();
+    f.core.EmptyTable();
     EXPECT_EQ(f.Rows(), 0);
-    EXPECT_EQ(f.hosts.noticesHidden, 1);  // "the table is full" goes with its rows
-    EXPECT_EQ(f.hosts.restarts, 1);
     EXPECT_FALSE(f.core.IsTableFull());
 }
 
-TEST_F(RowLimitsTest, ReopenedWithoutClearingEveryRowRunsTheFullProcedure) {
-    CoreFixture f({10, 20});
-    FillTo(f, 20);
-    f.hosts.saveSucceeds = false;
-    for (int i = 0; i < 3; ++i) {
-        f.link.SetConnected(true);
-        f.Feed(WeightFrame(0x08, 1234));
-    }
-    EXPECT_EQ(f.Rows(), 23);
-    EXPECT_EQ(f.hosts.saves.size(), 3u);
-    EXPECT_EQ(f.hosts.stops, 3);
+TEST(Seq, RisesByOnePerReadingAcrossClearsAndEmptiesAndRestoredRowsKeepTheirs) {
+    CoreFixture f;
+    f.core.SetDesk("PACK-3", 41);
+    f.Feed(WeightFrame(0x08, 1000));
+    f.Feed({0x01});  // asked again: no reading, no seq
+    f.Feed({0x3F});
+    EXPECT_EQ(f.core.ClearFirstRows(1), 1);
+    f.Feed(WeightFrame(0x08, 1000));
+    f.core.EmptyTable();
+    f.Feed(WeightFrame(0x08, 1000));
+    EXPECT_EQ(f.core.RecordOf(0).seq, 45u);
+    EXPECT_EQ(f.core.RecordOf(0).desk, "PACK-3");
+    // Rows shown again keep their desk and seq; an older journal's get the next ones.
+    RowRecord older = f.core.RecordOf(0), handedOver = older, unnumbered = older;
+    older.seq = 40;
+    handedOver.desk = "PACK-3-2";
+    handedOver.seq = 7;
+    unnumbered.seq = 0;
+    unnumbered.desk.clear();
+    f.core.RestoreRows({older, handedOver, unnumbered});
+    EXPECT_EQ(f.core.RecordOf(1).seq, 40u);
+    EXPECT_EQ(f.core.RecordOf(2).desk, "PACK-3-2");
+    EXPECT_EQ(f.core.RecordOf(2).seq, 7u);
+    EXPECT_EQ(f.core.RecordOf(3).desk, "PACK-3");
+    EXPECT_EQ(f.core.RecordOf(3).seq, 46u);
+    f.Feed(WeightFrame(0x08, 1000));
+    EXPECT_EQ(f.core.LastSeq(), 47u);
 }
 
 TEST_F(RowLimitsTest, EveryRowFollowsAUnitSwitchHoweverLongTheTable) {

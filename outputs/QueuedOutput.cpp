@@ -1,0 +1,112 @@
+#include "outputs/QueuedOutput.h"
+
+#include <chrono>
+
+namespace tarvex {
+
+namespace {
+// A reading the output could not take is handed to it again after this.
+constexpr auto RETRY_PAUSE = std::chrono::milliseconds(500);
+}  // namespace
+
+CQueuedOutput::CQueuedOutput(ISlowOutput& output, size_t capacity, ReadFrom readFrom, Post post)
+    : m_output(output), m_capacity(capacity > 0 ? capacity : 1), m_readFrom(std::move(readFrom)),
+      m_post(std::move(post)), m_thread([this] { Run(); }) {}
+
+CQueuedOutput::~CQueuedOutput() {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+bool CQueuedOutput::Push(Item item) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_queue.size() >= m_capacity) return false;
+        m_queue.push_back(std::move(item));
+    }
+    m_wake.notify_one();
+    return true;
+}
+
+void CQueuedOutput::ReadingAdded(const AddedReading& reading) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_missingFrom != 0) return;  // it comes with the catching up, in order
+    }
+    Item item{Item::Kind::Reading, reading.Record(), {}, false};
+    if (Push(std::move(item))) return;
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_missingFrom = reading.Record().seq;
+}
+
+void CQueuedOutput::RowsCleared(const ClearedRows& cleared) {
+    // Events other than readings are dropped with a full queue: what a
+    // reading is does not depend on them.
+    Push(Item{Item::Kind::Cleared, {}, cleared, false});
+}
+
+void CQueuedOutput::LinkStateChanged(bool connected) { Push(Item{Item::Kind::Link, {}, {}, connected}); }
+
+void CQueuedOutput::CatchUp() {
+    uint64_t from = 0;
+    size_t room = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_catchUpPosted = false;
+        from = m_missingFrom;
+        room = m_capacity - std::min(m_capacity, m_queue.size());
+    }
+    if (from == 0 || room == 0) return;
+    const std::vector<RowRecord> rows = m_readFrom(from, room);
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        for (const RowRecord& row : rows) m_queue.push_back(Item{Item::Kind::Reading, row, {}, false});
+        // Fewer than there was room for: the journal has no more.
+        m_missingFrom = rows.size() < room ? 0 : rows.back().seq + 1;
+    }
+    m_wake.notify_one();
+}
+
+void CQueuedOutput::Run() {
+    std::unique_lock<std::mutex> lock(m_lock);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+        if (m_stop) return;
+        Item item = m_queue.front();
+        lock.unlock();
+        bool done = true;
+        switch (item.kind) {
+            case Item::Kind::Reading: done = m_output.Deliver(item.reading); break;
+            case Item::Kind::Cleared: m_output.Cleared(item.cleared); break;
+            case Item::Kind::Link: m_output.LinkState(item.connected); break;
+        }
+        lock.lock();
+        if (!done) {
+            m_wake.wait_for(lock, RETRY_PAUSE, [this] { return m_stop; });
+            continue;
+        }
+        if (item.kind == Item::Kind::Reading) m_confirmed = item.reading.seq;
+        m_queue.pop_front();
+        // Room again after a gap: the window's thread reads the journal.
+        if (m_missingFrom != 0 && m_queue.size() <= m_capacity / 2 && !m_catchUpPosted && m_post) {
+            m_catchUpPosted = true;
+            m_post([this] { CatchUp(); });
+        }
+    }
+}
+
+uint64_t CQueuedOutput::Confirmed() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_confirmed;
+}
+
+bool CQueuedOutput::Behind() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return !m_queue.empty() || m_missingFrom != 0;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,44 @@
+#pragma once
+// Where readings go besides the table. The session hands every output the
+// same three events, on the window's thread, in a fixed order: the journal
+// first, then the scale's acknowledge, then the window, then the others in
+// the order they were added. An output returns at once; one that does slow
+// work hands it to a thread of its own (see QueuedOutput.h).
+
+#include <optional>
+
+#include "weighing/RowRecord.h"
+#include "weighing/WeighingCore.h"
+
+namespace tarvex {
+
+class AddedReading {
+public:
+    AddedReading(const CWeighingCore& core, int row) : row(row), m_core(core) {}
+    const int row;  // where it stands in the table now
+    // With desk and seq; made when an output first asks for it.
+    const RowRecord& Record() const {
+        if (!m_record) m_record = m_core.RecordOf(row);
+        return *m_record;
+    }
+
+private:
+    const CWeighingCore& m_core;
+    mutable std::optional<RowRecord> m_record;
+};
+
+struct ClearedRows {
+    int count = 0;         // the first rows of the table that went
+    bool all = false;      // the table is empty now
+    bool unsaved = false;  // they are in no workbook (a full table whose save failed)
+};
+
+class IReadingOutput {
+public:
+    virtual ~IReadingOutput() = default;
+    virtual void ReadingAdded(const AddedReading& reading) = 0;
+    virtual void RowsCleared(const ClearedRows& cleared) = 0;
+    virtual void LinkStateChanged(bool connected) = 0;
+};
+
+}  // namespace tarvex
