@@ -18,6 +18,7 @@
 #include <fstream>
 
 #include "app/MyMsg.h"
+#include "files/WholeFile.h"
 #include "localisation/TextCodec.h"
 
 #ifdef __WXGTK__
@@ -239,13 +240,9 @@ void CUiProbe::OnTimer(wxTimerEvent&) {
     if (std::filesystem::exists(m_path + ".stop", ignored)) return;
     std::string now = Describe();
     if (now == m_last) return;
-    // Written beside and moved into place, so a reader never sees half of it.
-    const std::string temp = m_path + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << now;
-    }
-    std::filesystem::rename(temp, m_path, ignored);
+    // A reader never sees half of it; a power cut may lose it, it is
+    // written anew with the next change anyway.
+    WriteWholeFile(m_path, now, {".part", false, false});
     m_last = std::move(now);
 }
 

@@ -22,6 +22,7 @@
 #include "export/BiffWorkbook.h"
 #include "weighing/CellTexts.h"
 #include "export/CompoundFile.h"
+#include "files/WholeFile.h"
 #include "localisation/TextCodec.h"
 
 namespace tarvex {
@@ -152,49 +153,20 @@ namespace {
 
 std::wstring SystemReason(int error) { return WideFromUtf8(std::generic_category().message(error)); }
 
-std::FILE* OpenForWriting(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return ::_wfopen(path.c_str(), L"wb");
-#else
-    return std::fopen(path.c_str(), "wb");
-#endif
-}
-
-// Pushes what was written to the disk.
-bool Finish(std::FILE* out, int& error) {
-    errno = 0;
-    if (std::fflush(out) != 0) {
-        error = errno ? errno : EIO;
-        return false;
-    }
-#ifndef _WIN32
-    if (::fsync(::fileno(out)) != 0) {
-        error = errno;
-        return false;
-    }
-#endif
-    return true;
-}
+std::wstring Reason(const std::error_code& error) { return WideFromUtf8(error.message()); }
 
 // Copies the finished workbook to its place with the program's own file
 // calls, so a failure carries the system's reason ("No space left on device").
-bool CopyInto(const std::filesystem::path& from, std::FILE* out, int& error) {
+bool CopyInto(const std::filesystem::path& from, CWholeFile& out) {
     std::ifstream in(from, std::ios::binary);
-    if (!in) {
-        error = errno ? errno : EIO;
-        return false;
-    }
+    if (!in) return false;
     char buffer[65536];
     while (in) {
         in.read(buffer, sizeof buffer);
         const auto got = static_cast<size_t>(in.gcount());
-        errno = 0;
-        if (got > 0 && std::fwrite(buffer, 1, got, out) != got) {
-            error = errno ? errno : EIO;
-            return false;
-        }
+        if (got > 0 && !out.Write(std::string_view(buffer, got))) return false;
     }
-    return Finish(out, error);
+    return true;
 }
 
 }  // namespace
@@ -258,12 +230,8 @@ ExportResult WriteBiff(const ExportRequest& request) {
     if (request.rows > BIFF_MAX_ROWS - 1)
         return {ExportStatus::CouldNotBegin, L"an Excel 97-2003 workbook holds at most " +
                                                  std::to_wstring(BIFF_MAX_ROWS - 1) + L" rows below its captions"};
-    const fs::path target = PathFromWide(request.path);
-    fs::path partial = target;
-    partial += ".part~";
-    errno = 0;
-    std::FILE* out = OpenForWriting(partial);
-    if (!out) return {ExportStatus::SaveFailed, SystemReason(errno ? errno : EACCES)};
+    CWholeFile out(PathFromWide(request.path), {});
+    if (!out.Begin()) return {ExportStatus::SaveFailed, Reason(out.Error())};
 
     BiffSheet sheet;
     for (const ExportColumn& c : request.columns) sheet.columns.push_back({c.caption, c.pixelWidth});
@@ -271,25 +239,11 @@ ExportResult WriteBiff(const ExportRequest& request) {
     sheet.cell = [&request](int row, int column) { return ToBiff(request.cell(row, column)); };
     const std::vector<uint8_t> stream = BuildBiffWorkbook(sheet);
 
-    int error = 0;
+    bool written = true;
     EmitCompoundFile(stream, [&](const uint8_t* bytes, size_t size) {
-        errno = 0;
-        if (error == 0 && std::fwrite(bytes, 1, size, out) != size) error = errno ? errno : EIO;
+        if (written) written = out.Write(std::string_view(reinterpret_cast<const char*>(bytes), size));
     });
-    if (error == 0) Finish(out, error);
-    errno = 0;
-    if (std::fclose(out) != 0 && error == 0) error = errno ? errno : EIO;
-    std::error_code ignored;
-    if (error != 0) {
-        fs::remove(partial, ignored);
-        return {ExportStatus::SaveFailed, SystemReason(error)};
-    }
-    std::error_code ec;
-    fs::rename(partial, target, ec);
-    if (ec) {
-        fs::remove(partial, ignored);
-        return {ExportStatus::SaveFailed, WideFromUtf8(ec.message())};
-    }
+    if (!written || !out.Commit()) return {ExportStatus::SaveFailed, Reason(out.Error())};
     return {ExportStatus::Saved, {}};
 }
 
@@ -299,22 +253,12 @@ ExportResult WriteWorkbook(const ExportRequest& request) {
     if (!NamesXlsx(request.path)) return WriteBiff(request);
     namespace fs = std::filesystem;
     std::error_code ignored;
-    const fs::path target = PathFromWide(request.path);
-    fs::path partial = target;
-    partial += ".part~";
     // The target's folder first: one that cannot be written is told at once,
     // in the system's words, before any work is done.
-    errno = 0;
-    std::FILE* out = OpenForWriting(partial);
-    if (!out) return {ExportStatus::SaveFailed, SystemReason(errno ? errno : EACCES)};
-    const auto dropPartial = [&] {
-        if (out) std::fclose(out);
-        out = nullptr;
-        fs::remove(partial, ignored);
-    };
+    CWholeFile out(PathFromWide(request.path), {});
+    if (!out.Begin()) return {ExportStatus::SaveFailed, Reason(out.Error())};
 
     if (!TempFolderUsable(request.tempFolder)) {
-        dropPartial();
         return {ExportStatus::CouldNotBegin, L"there is no room for the writer's temporary files"};
     }
     // The writer builds the workbook in the temporary folder.
@@ -338,13 +282,11 @@ ExportResult WriteWorkbook(const ExportRequest& request) {
     options.tmpdir = libraryTemp.empty() ? nullptr : libraryTemp.data();
     lxw_workbook* workbook = workbook_new_opt(libraryPath.c_str(), &options);
     if (!workbook) {
-        dropPartial();
         return {ExportStatus::CouldNotBegin, L"the workbook could not be created"};
     }
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
     if (!sheet) {
         lxw_workbook_free(workbook);
-        dropPartial();
         return {ExportStatus::CouldNotBegin, L"the worksheet could not be created"};
     }
 
@@ -353,28 +295,13 @@ ExportResult WriteWorkbook(const ExportRequest& request) {
     const lxw_error closed = workbook_close(workbook);  // writes the file and frees everything
     const int closeErrno = errno;
     if (filled != LXW_NO_ERROR || closed != LXW_NO_ERROR) {
-        dropPartial();
         fs::remove(builtPath, ignored);
         if (closeErrno != 0) return {ExportStatus::SaveFailed, SystemReason(closeErrno)};
         return {ExportStatus::SaveFailed, WriterMessage(filled != LXW_NO_ERROR ? filled : closed)};
     }
-    int error = 0;
-    const bool copied = CopyInto(builtPath, out, error);
+    const bool copied = CopyInto(builtPath, out);
     fs::remove(builtPath, ignored);
-    errno = 0;
-    const bool closedOut = std::fclose(out) == 0;
-    out = nullptr;
-    if (!copied || !closedOut) {
-        if (copied) error = errno ? errno : EIO;
-        dropPartial();
-        return {ExportStatus::SaveFailed, SystemReason(error)};
-    }
-    std::error_code ec;
-    fs::rename(partial, target, ec);
-    if (ec) {
-        dropPartial();
-        return {ExportStatus::SaveFailed, WideFromUtf8(ec.message())};
-    }
+    if (!copied || !out.Commit()) return {ExportStatus::SaveFailed, Reason(out.Error())};
     return {ExportStatus::Saved, {}};
 }
 

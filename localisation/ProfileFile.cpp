@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "files/WholeFile.h"
 #include "localisation/TextCodec.h"
 
 namespace tarvex {
@@ -167,32 +168,14 @@ bool ReplaceFile(const std::wstring& file, const std::string& bytes, bool existe
         if (probe == nullptr) return false;
         std::fclose(probe);
     }
-    fs::path temp = target;
-    temp += ".tmp~";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            fs::remove(temp, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
+    CWholeFile out(target, {".tmp~"});
+    if (!out.Begin() || !out.Write(bytes)) return false;
     if (existed) {
+        std::error_code ec;
         const fs::perms perms = fs::status(target, ec).permissions();
-        if (!ec) fs::permissions(temp, perms, ec);
+        if (!ec) fs::permissions(out.Beside(), perms, ec);
     }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        return false;
-    }
-    return true;
+    return out.Commit();
 }
 
 // A file's keys by folded "section\0key", as a read sees them: only the

@@ -7,150 +7,14 @@
 #include <ctime>
 #include <system_error>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-#include <fcntl.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
+#include "files/FileCalls.h"
+#include "files/WholeFile.h"
 #include "weighing/CellTexts.h"
 #include "localisation/TextCodec.h"
 
 namespace tarvex {
 namespace {
-
-// The few file calls the journal needs, on both systems.
-#ifdef _WIN32
-int OpenLockedAs(const std::filesystem::path& path, bool writable) {
-    int fd = -1;
-    // Denying other writers is the lock: a second copy gets EACCES.
-    const int mode = writable ? _O_RDWR | _O_CREAT | _O_APPEND : _O_RDONLY;
-    if (::_wsopen_s(&fd, path.c_str(), mode | _O_BINARY | _O_NOINHERIT, _SH_DENYWR, _S_IREAD | _S_IWRITE) != 0)
-        return -1;
-    return fd;
-}
-bool IsRegularFile(int fd) {
-    struct _stat64 status {};
-    return ::_fstat64(fd, &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
-}
-long WriteSome(int fd, const char* bytes, size_t count) {
-    return ::_write(fd, bytes, static_cast<unsigned>(count));
-}
-long ReadAt(int fd, char* bytes, size_t count, long long offset) {
-    if (::_lseeki64(fd, offset, SEEK_SET) < 0) return -1;
-    return ::_read(fd, bytes, static_cast<unsigned>(count));
-}
-bool SyncToDisk(int fd) { return ::_commit(fd) == 0; }
-bool TruncateTo(int fd, size_t length) { return ::_chsize_s(fd, static_cast<long long>(length)) == 0; }
-long long FileLength(int fd) { return ::_filelengthi64(fd); }
-void CloseFile(int fd) { ::_close(fd); }
-int OpenNew(const std::filesystem::path& path) {
-    int fd = -1;
-    if (::_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
-                    _S_IREAD | _S_IWRITE) != 0)
-        return -1;
-    return fd;
-}
-#else
-int OpenLockedAs(const std::filesystem::path& path, bool writable) {
-    // Not blocking: a pipe or a device in the journal's place must not
-    // hold up the start; it is refused below.
-    const int mode = writable ? O_RDWR | O_CREAT | O_APPEND : O_RDONLY;
-    const int fd = ::open(path.c_str(), mode | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (fd < 0) return -1;
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
-}
-bool IsRegularFile(int fd) {
-    struct stat status {};
-    return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-}
-long WriteSome(int fd, const char* bytes, size_t count) { return ::write(fd, bytes, count); }
-long ReadAt(int fd, char* bytes, size_t count, long long offset) {
-    return ::pread(fd, bytes, count, static_cast<off_t>(offset));
-}
-bool SyncToDisk(int fd) { return ::fdatasync(fd) == 0; }
-bool TruncateTo(int fd, size_t length) { return ::ftruncate(fd, static_cast<off_t>(length)) == 0; }
-long long FileLength(int fd) {
-    struct stat status {};
-    return ::fstat(fd, &status) == 0 ? static_cast<long long>(status.st_size) : -1;
-}
-void CloseFile(int fd) { ::close(fd); }
-int OpenNew(const std::filesystem::path& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-}
-#endif
-
-// errno of a journal path that is not a plain file (a device, a pipe, a folder).
-#ifdef EFTYPE
-constexpr int NOT_A_FILE = EFTYPE;
-#else
-constexpr int NOT_A_FILE = EINVAL;
-#endif
-
-int OpenLocked(const std::filesystem::path& path, bool writable = true) {
-    const int fd = OpenLockedAs(path, writable);
-    if (fd < 0 || IsRegularFile(fd)) return fd;
-    CloseFile(fd);
-    errno = NOT_A_FILE;
-    return -1;
-}
-
-bool IsReadOnlyError(int error) { return error == EROFS || error == EACCES || error == EPERM; }
-
-// False with errno set when the bytes could not all be written; *done then
-// says how many were.
-bool WriteAll(int fd, std::string_view bytes, size_t* done = nullptr) {
-    size_t total = 0;
-    while (!bytes.empty()) {
-        const long written = WriteSome(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            if (written == 0) errno = ENOSPC;
-            if (done) *done = total;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-        total += static_cast<size_t>(written);
-    }
-    if (done) *done = total;
-    return true;
-}
-
-constexpr size_t READ_PIECE = 1 << 20;
-
-// Hands the file's first length bytes (all of it by default) to take, a
-// piece at a time; false with errno set when a read failed.
-bool ReadPieces(int fd, const std::function<bool(std::string_view)>& take, size_t length = SIZE_MAX) {
-    std::vector<char> buffer(READ_PIECE);
-    long long offset = 0;
-    while (static_cast<size_t>(offset) < length) {
-        const size_t wanted = std::min(buffer.size(), length - static_cast<size_t>(offset));
-        const long got = ReadAt(fd, buffer.data(), wanted, offset);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) return true;
-        if (!take(std::string_view(buffer.data(), static_cast<size_t>(got)))) return false;
-        offset += got;
-    }
-    return true;
-}
 
 JournalContents ReadContents(int fd, int maxRows) {
     CJournalReader reader(maxRows);
@@ -564,49 +428,31 @@ bool CJournal::ReplaceWith(size_t keepPrefix, std::string_view tail, const char*
 }
 
 bool CJournal::ReplaceWith(size_t keepPrefix, std::string_view tail, const std::filesystem::path& aside) {
-    std::filesystem::path temp = m_path;
-    temp += ".new";
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    const int fd = OpenLocked(temp);
-    if (fd < 0) return false;
-    if (!CopyBytes(m_fd, fd, keepPrefix) || !WriteAll(fd, tail) || !SyncToDisk(fd)) {
-        CloseFile(fd);
-        std::filesystem::remove(temp, ignored);
-        return false;
-    }
-#ifdef _WIN32
-    // An open file cannot be renamed here: closed, renamed, opened again.
-    CloseFile(fd);
-    std::lock_guard<std::mutex> guard(m_lock);
-    CloseFile(m_fd);
-    bool moved = aside.empty() ||
-                 ::MoveFileExW(m_path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (moved) {
-        moved = ::MoveFileExW(temp.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-        if (!moved && !aside.empty()) ::MoveFileExW(aside.c_str(), m_path.c_str(), MOVEFILE_WRITE_THROUGH);
-    }
-    if (!moved) std::filesystem::remove(temp, ignored);
-    m_fd = OpenLocked(m_path);
-    if (m_fd < 0 && IsReadOnlyError(errno)) m_fd = OpenLocked(m_path, false);
-    if (moved && !aside.empty()) m_setAside = aside;
-    return moved && m_fd >= 0;
-#else
     // The new file is locked before it takes the journal's name.
-    if (!aside.empty() && ::rename(m_path.c_str(), aside.c_str()) != 0) {
-        CloseFile(fd);
-        std::filesystem::remove(temp, ignored);
-        return false;
+    CWholeFile file(m_path, {".new", true, true});
+    if (!file.Begin() || !file.CopyFrom(m_fd, keepPrefix) || !file.Write(tail)) return false;
+    const auto closeOld = [this] {
+#ifdef _WIN32
+        // An open file cannot be renamed here: closed, renamed, opened again.
+        std::lock_guard<std::mutex> guard(m_lock);
+        CloseFile(m_fd);
+        m_fd = -1;
+#endif
+    };
+    const bool placed = file.Commit(aside, closeOld);
+#ifdef _WIN32
+    if (m_fd < 0) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_fd = OpenLocked(m_path);
+        if (m_fd < 0 && IsReadOnlyError(errno)) m_fd = OpenLocked(m_path, false);
     }
-    if (::rename(temp.c_str(), m_path.c_str()) != 0) {
-        if (!aside.empty()) ::rename(aside.c_str(), m_path.c_str());
-        CloseFile(fd);
-        std::filesystem::remove(temp, ignored);
-        return false;
-    }
+    if (placed && !aside.empty()) m_setAside = aside;
+    return placed && m_fd >= 0;
+#else
+    if (!placed) return false;
     std::lock_guard<std::mutex> guard(m_lock);
     CloseFile(m_fd);
-    m_fd = fd;
+    m_fd = file.TakeFile();
     if (!aside.empty()) m_setAside = aside;
     return true;
 #endif

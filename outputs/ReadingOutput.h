@@ -14,7 +14,7 @@ namespace tarvex {
 
 class AddedReading {
 public:
-    AddedReading(const CWeighingCore& core, int row) : row(row), m_core(core) {}
+    AddedReading(const CWeighingCore& core, int tableRow) : row(tableRow), m_core(core) {}
     const int row;  // where it stands in the table now
     // With desk and seq; made when an output first asks for it.
     const RowRecord& Record() const {

@@ -42,6 +42,7 @@ public:
     SaveChoice AskSavePath(const std::wstring& initialName, const std::wstring& folder,
                            const std::wstring&) override {
         saveDialogs.push_back({initialName, folder});
+        if (onSaveDialog) onSaveDialog();  // readings that arrive while it is open
         if (savePaths.empty()) return {};
         const SaveChoice choice = savePaths.front();
         savePaths.pop_front();
@@ -88,6 +89,7 @@ public:
 
     std::function<void(SessionTimer)> onTimer;
     std::function<void(const std::wstring&)> onQuestion, onNotice;
+    std::function<void()> onSaveDialog;
     std::deque<int> answers;
     std::deque<SaveChoice> savePaths;
     std::vector<std::wstring> questions, notices, told, portReports, ports, languages;

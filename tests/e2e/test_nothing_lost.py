@@ -30,6 +30,37 @@ class NothingLost(ProgramTest):
         with open(os.path.join(self.program.journal_folder(), "journal.txt"), "rb") as f:
             return f.read()
 
+    def journal_seqs(self):
+        """The seq of every whole row line of the journal, in file order."""
+        seqs = []
+        for line in self.journal().split(b"\n")[1:]:
+            fields = line.split(b"\t")
+            if fields[0] == b"R" and len(fields) == 14:
+                seqs.append(int(fields[3]))
+        return seqs
+
+    def test_ten_kills_at_full_rate_never_give_a_seq_twice_nor_skip_one(self):
+        p = self.start(Scale(interval=0))
+        for cycle in range(10):
+            if cycle:
+                self.restart()
+                p.click_in_box(p.wait_box("were still in the table", 10), YES)
+                p.wait_no_box("were still in the table", 5)
+            self.connect(p)
+            before = p.rows()
+            wait_until(lambda: p.rows() >= before + 200, 10, "readings at full rate")
+            p.kill()  # in the middle of the stream
+            acknowledged = self.scale.acks
+            seqs = self.journal_seqs()
+            self.assertEqual(len(seqs), len(set(seqs)), f"a seq given twice by run {cycle + 1}")
+            self.assertEqual(seqs, list(range(1, len(seqs) + 1)), f"a seq skipped by run {cycle + 1}")
+            # Every reading the scale heard acknowledged has its seq.
+            self.assertGreaterEqual(len(seqs), acknowledged)
+        self.restart()
+        p.click_in_box(p.wait_box("were still in the table", 10), YES)
+        wait_until(lambda: p.rows() == len(seqs), 5, "every reading shown again")
+        p.shot("after-ten-kills")
+
     def test_killed_program_shows_every_acknowledged_row_again(self):
         p = self.start(Scale(frames=FRAMES, interval=0.05))
         self.connect(p)
@@ -100,8 +131,10 @@ class NothingLost(ProgramTest):
         with open(path, "rb") as f:
             lines = f.read().split(b"\n")
         # A bit flipped in row 11 and row 20 written twice.
-        lines[11] = lines[11][:12] + bytes([lines[11][12] ^ 1]) + lines[11][13:]
-        lines.insert(21, lines[20])
+        rows = [i for i, line in enumerate(lines) if line.startswith(b"R\t")]
+        eleventh, twentieth = rows[10], rows[19]
+        lines[eleventh] = lines[eleventh][:12] + bytes([lines[eleventh][12] ^ 1]) + lines[eleventh][13:]
+        lines.insert(twentieth + 1, lines[twentieth])
         with open(path, "wb") as f:
             f.write(b"\n".join(lines))
         self.restart()

@@ -1,0 +1,111 @@
+#include "files/WholeFile.h"
+
+#include <cstdio>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+#include "files/FileCalls.h"
+
+namespace tarvex {
+namespace {
+
+std::error_code Errno(int fallback = EIO) { return {errno ? errno : fallback, std::generic_category()}; }
+
+// The name moves to another file, replacing what had it.
+std::error_code Rename(const std::filesystem::path& from, const std::filesystem::path& to) {
+#ifdef _WIN32
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
+    return {static_cast<int>(::GetLastError()), std::system_category()};
+#else
+    if (std::rename(from.c_str(), to.c_str()) == 0) return {};
+    return Errno();
+#endif
+}
+
+}  // namespace
+
+CWholeFile::CWholeFile(std::filesystem::path target, Options options)
+    : m_target(std::move(target)), m_options(options) {
+    m_beside = m_target;
+    m_beside += m_options.besideSuffix;
+}
+
+CWholeFile::~CWholeFile() {
+    if (m_fd >= 0) CloseFile(m_fd);
+    if (!m_committed) {
+        std::error_code ignored;
+        std::filesystem::remove(m_beside, ignored);
+    }
+}
+
+bool CWholeFile::Fail(std::error_code error) {
+    m_error = error;
+    if (m_fd >= 0) CloseFile(m_fd);
+    m_fd = -1;
+    std::error_code ignored;
+    std::filesystem::remove(m_beside, ignored);
+    return false;
+}
+
+bool CWholeFile::Begin() {
+    // What a write cut short by a crash left beside is of no use.
+    std::error_code ignored;
+    std::filesystem::remove(m_beside, ignored);
+    errno = 0;
+    m_fd = m_options.privateFile ? OpenLocked(m_beside) : OpenShared(m_beside);
+    return m_fd >= 0 || Fail(Errno(EACCES));
+}
+
+bool CWholeFile::Write(std::string_view bytes) {
+    if (m_fd < 0) return false;
+    errno = 0;
+    return WriteAll(m_fd, bytes) || Fail(Errno(ENOSPC));
+}
+
+bool CWholeFile::CopyFrom(int fd, size_t length) {
+    if (m_fd < 0) return false;
+    errno = 0;
+    return ReadPieces(fd, [this](std::string_view piece) { return WriteAll(m_fd, piece); }, length) ||
+           Fail(Errno());
+}
+
+bool CWholeFile::Commit(const std::filesystem::path& oldTo, const std::function<void()>& beforeRename) {
+    if (m_fd < 0) return false;
+    errno = 0;
+    if (m_options.sync && !SyncToDisk(m_fd)) return Fail(Errno());
+#ifdef _WIN32
+    CloseFile(m_fd);
+    m_fd = -1;
+#endif
+    if (beforeRename) beforeRename();
+    if (!oldTo.empty()) {
+        if (const std::error_code moved = Rename(m_target, oldTo)) return Fail(moved);
+    }
+    if (const std::error_code placed = Rename(m_beside, m_target)) {
+        if (!oldTo.empty()) Rename(oldTo, m_target);
+        return Fail(placed);
+    }
+    m_committed = true;
+    return true;
+}
+
+int CWholeFile::TakeFile() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+bool WriteWholeFile(const std::filesystem::path& target, std::string_view bytes, CWholeFile::Options options,
+                    std::error_code* error) {
+    CWholeFile file(target, options);
+    const bool written = file.Begin() && file.Write(bytes) && file.Commit();
+    if (!written && error) *error = file.Error();
+    return written;
+}
+
+}  // namespace tarvex
