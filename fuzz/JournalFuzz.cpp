@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const JournalContents inPieces = pieces.Finish();
     Check(inPieces.state == read.state && inPieces.rows.size() == read.rows.size() &&
           inPieces.damagedLines == read.damagedLines && inPieces.wholeBytes == read.wholeBytes &&
-          inPieces.keptBytes == read.keptBytes && inPieces.rowsInFile == read.rowsInFile);
+          inPieces.keptBytes == read.keptBytes && inPieces.rowsInFile == read.rowsInFile &&
+          inPieces.lastSeq == read.lastSeq && inPieces.desk == read.desk);
     Check((read.state == JournalState::Rows) == !read.rows.empty());
     if (read.state == JournalState::Unreadable) return 0;
     std::string again = JournalHeader();
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < read.rows.size(); ++i) {
         const RowRecord& a = read.rows[i];
         const RowRecord& b = reread.rows[i];
-        Check(a.kind == b.kind && a.time == b.time && a.cells == b.cells);
+        Check(a.kind == b.kind && a.time == b.time && a.cells == b.cells && a.desk == b.desk && a.seq == b.seq);
         Check(a.kilograms == b.kilograms || (a.kilograms != a.kilograms && b.kilograms != b.kilograms));
     }
     return 0;

@@ -50,6 +50,8 @@ void ExpectSameRows(const std::vector<RowRecord>& got, const std::vector<RowReco
         EXPECT_EQ(got[i].kilograms, want[i].kilograms) << i;
         EXPECT_EQ(got[i].time, want[i].time) << i;
         EXPECT_EQ(got[i].cells, want[i].cells) << i;
+        EXPECT_EQ(got[i].desk, want[i].desk) << i;
+        EXPECT_EQ(got[i].seq, want[i].seq) << i;
     }
 }
 
@@ -608,6 +610,67 @@ TEST(JournalFile, JournalsOfCopiesThatEndedAreFoundButNotThoseOfRunningCopies) {
     ExpectSameRows(ReadFile(other.LastSetAside()).rows, {kRows[1], kRows[2]});
 }
 
+
+RowRecord Reading(const std::string& desk, uint64_t seq) {
+    RowRecord r = kRows[0];
+    r.desk = desk;
+    r.seq = seq;
+    return r;
+}
+
+TEST(JournalFormat, TheDesksCountIsItsSLineOrItsHighestRowAndOtherDesksDoNotCount) {
+    const std::string rows = FormatJournalLine(0, Reading("PACK-3", 42)) + FormatJournalLine(1, Reading("PACK-3-2", 99));
+    const struct {
+        const char* name;
+        std::string bytes;
+        uint64_t lastSeq;
+    } cases[] = {
+        {"rows after the count", JournalStart("PACK-3", 41) + rows, 42},
+        {"a count above its rows (an emptied journal)", JournalStart("PACK-3", 50) + rows, 50},
+        {"no S line: the first row's desk", JournalHeader() + rows, 42},
+        {"a new name carries the count on", JournalStart("PACK-3", 41) + rows + FormatSeqLine("HALL", 42) +
+                                                FormatJournalLine(2, Reading("HALL", 43)), 43},
+    };
+    for (const auto& c : cases) {
+        const JournalContents read = ReadJournal(c.bytes);
+        EXPECT_EQ(read.lastSeq, c.lastSeq) << c.name;
+    }
+    ExpectSameRows(ReadJournal(JournalStart("PACK-3", 41) + rows).rows, {Reading("PACK-3", 42), Reading("PACK-3-2", 99)});
+}
+
+TEST(JournalOutbox, ClearedReadingsStayReadableBySeqAcrossANewFileUntilNoOutputWaitsForThem) {
+    TempDir dir;
+    CJournal journal;
+    std::wstring reason;
+    ASSERT_TRUE(journal.Open(dir.Path(), reason)) << reason;
+    journal.SetDesk("PACK-3");
+    journal.ContinueWithFound();
+    uint64_t seq = 0;
+    const auto fillAndEmpty = [&] {
+        for (int row = 0; row < JOURNAL_OUTBOX_ROWS; ++row) journal.RowAdded(row, Reading("PACK-3", ++seq));
+        journal.TableEmptied(false);
+    };
+    const auto noRows = [](int) { return RowRecord{}; };
+    fillAndEmpty();
+    ASSERT_TRUE(journal.WantsNewFile());
+    journal.StartNewFile(0, noRows);
+    EXPECT_TRUE(std::filesystem::exists(journal.PreviousPath()));
+    EXPECT_EQ(journal.ReadFrom(1, 2).back().seq, 2u);  // from the previous file
+    fillAndEmpty();
+    journal.RowAdded(0, Reading("PACK-3-2", 7));  // handed over from another desk: not this desk's
+    const std::vector<RowRecord> across = journal.ReadFrom(JOURNAL_OUTBOX_ROWS - 1, 3);
+    ASSERT_EQ(across.size(), 3u);
+    EXPECT_EQ(across[2].seq, static_cast<uint64_t>(JOURNAL_OUTBOX_ROWS + 1));
+    // An output still waits for readings only the previous file holds.
+    journal.KeepFrom(10);
+    EXPECT_FALSE(journal.WantsNewFile());
+    journal.KeepFrom(JOURNAL_OUTBOX_ROWS + 1);
+    ASSERT_TRUE(journal.WantsNewFile());
+    journal.StartNewFile(0, noRows);
+    EXPECT_EQ(journal.ReadFrom(1, 1).front().seq, static_cast<uint64_t>(JOURNAL_OUTBOX_ROWS + 1));
+    EXPECT_EQ(journal.ReadFrom(seq, 10).size(), 1u);
+    EXPECT_EQ(journal.LastSeq(), seq);
+}
 
 // The core with a journal: what it writes and what a restart shows again.
 TEST(CoreJournal, ARestoredTableAtTheWarningRowIsToldItIsNearlyFullOnce) {
