@@ -51,6 +51,14 @@ void CQueuedOutput::RowsCleared(const ClearedRows& cleared) {
 
 void CQueuedOutput::LinkStateChanged(bool connected) { Push(Item{Item::Kind::Link, {}, {}, connected}); }
 
+void CQueuedOutput::ReadingsHeldBack(uint64_t seq) {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_missingFrom == 0 || seq < m_missingFrom) m_missingFrom = seq;
+    }
+    CatchUp();
+}
+
 void CQueuedOutput::CatchUp() {
     uint64_t from = 0;
     size_t room = 0;

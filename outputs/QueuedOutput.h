@@ -44,6 +44,7 @@ public:
     void ReadingAdded(const AddedReading& reading) override;
     void RowsCleared(const ClearedRows& cleared) override;
     void LinkStateChanged(bool connected) override;
+    void ReadingsHeldBack(uint64_t seq) override;
 
     // The highest seq delivered with every one before it; 0 for none.
     uint64_t Confirmed() const;

@@ -2,7 +2,8 @@
 // Where readings go besides the table. The session hands every output the
 // same three events, on the window's thread, in a fixed order: the journal
 // first, then the scale's acknowledge, then the window, then the others in
-// the order they were added. An output returns at once; one that does slow
+// the order they were added (only readings the journal has kept go past
+// the window). An output returns at once; one that does slow
 // work hands it to a thread of its own (see QueuedOutput.h).
 
 #include <optional>
@@ -39,6 +40,10 @@ public:
     virtual void ReadingAdded(const AddedReading& reading) = 0;
     virtual void RowsCleared(const ClearedRows& cleared) = 0;
     virtual void LinkStateChanged(bool connected) = 0;
+    // Readings from seq on were not handed over while the journal could not
+    // keep them; the journal holds them now (those still in the table), the
+    // newest reading with them, which comes no other way.
+    virtual void ReadingsHeldBack(uint64_t seq) { (void)seq; }
 };
 
 }  // namespace tarvex

@@ -27,9 +27,7 @@ CSession::CSession(SessionSetup setup, ISessionUi& ui)
       m_core(m_texts, {}, setup.limits),
       m_connection(m_serial, *this, m_link),
       m_journalOutput(m_journal, m_core),
-      m_windowOutput(ui) {
-    m_outputs.push_back(&m_windowOutput);
-}
+      m_windowOutput(ui) {}
 
 CSession::~CSession() {
     // The reader may be handing a burst over: end it while every member it
@@ -205,15 +203,33 @@ void CSession::ReadingAdded(int row) {
     // On disk, with its seq, before the scale hears that the reading arrived.
     if (m_journal.IsOpen()) m_journalOutput.ReadingAdded(added);
     SendCommand(CMD_ACK);
+    m_windowOutput.ReadingAdded(added);
+    // Beyond the window goes only what the journal keeps: a seq no other
+    // program has seen may be given again after a crash, one it has seen
+    // never. Held back while the journal cannot be written, the readings
+    // are fetched from it once it can.
+    const bool kept = !m_journal.IsOpen() || !m_journal.HasFailed();
+    if (!kept) {
+        if (m_heldBackFrom == 0) m_heldBackFrom = added.Record().seq;
+        return;
+    }
+    if (m_heldBackFrom != 0) {
+        // This reading is among them: in the journal already.
+        for (IReadingOutput* output : m_outputs) output->ReadingsHeldBack(m_heldBackFrom);
+        m_heldBackFrom = 0;
+        return;
+    }
     for (IReadingOutput* output : m_outputs) output->ReadingAdded(added);
 }
 
 void CSession::RowsCleared(const ClearedRows& cleared) {
     if (m_journal.IsOpen()) m_journalOutput.RowsCleared(cleared);
+    m_windowOutput.RowsCleared(cleared);
     for (IReadingOutput* output : m_outputs) output->RowsCleared(cleared);
 }
 
 void CSession::LinkStateChanged(bool connected) {
+    m_windowOutput.LinkStateChanged(connected);
     for (IReadingOutput* output : m_outputs) output->LinkStateChanged(connected);
 }
 

@@ -168,7 +168,8 @@ private:
     CConnectionControl m_connection;
     CJournalOutput m_journalOutput;
     CWindowOutput m_windowOutput;
-    std::vector<IReadingOutput*> m_outputs;  // the window first
+    std::vector<IReadingOutput*> m_outputs;  // after the window, in the order added
+    uint64_t m_heldBackFrom = 0;             // the first reading the journal could not keep
     bool m_judging = false;        // a frame is being judged (it may ask questions)
     bool m_fullTableSaved = false; // every row of the full table is in a workbook
     // The last save that worked, told in the status line.

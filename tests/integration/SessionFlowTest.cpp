@@ -11,6 +11,7 @@
 #include "outputs/JournalFormat.h"
 #include "weighing/CellTexts.h"
 #include "outputs/QueuedOutput.h"
+#include "tests/FileSizeLimit.h"
 #include "tests/integration/RunningScale.h"
 #include "tests/integration/SessionFixture.h"
 
@@ -200,6 +201,53 @@ TEST_F(SessionFlowTest, AnOutputThatBlocksForTenSecondsCostsNoAcknowledgeAndLose
         EXPECT_EQ(queued.Confirmed(), last);
         session->RemoveOutput(queued);
     }
+}
+
+// Takes every reading as it comes.
+class RecordingOutput : public ISlowOutput {
+public:
+    bool Deliver(const RowRecord& reading) override {
+        std::lock_guard<std::mutex> guard(lock);
+        seqs.push_back(reading.seq);
+        return true;
+    }
+    std::vector<uint64_t> Delivered() {
+        std::lock_guard<std::mutex> guard(lock);
+        return seqs;
+    }
+    std::mutex lock;
+    std::vector<uint64_t> seqs;
+};
+
+TEST_F(SessionFlowTest, ReadingsTheJournalCannotKeepReachOtherProgramsOnlyOnceItKeepsThem) {
+    Start(CPortMap::Empty());
+    RecordingOutput recording;
+    CQueuedOutput queued(
+        recording, 100, [this](uint64_t seq, size_t most) { return session->ReadingsFrom(seq, most); },
+        [this](std::function<void()> work) { ui.Post(std::move(work)); });
+    session->AddOutput(queued);
+    const auto caughtUp = [&] { return ui.PumpUntil([&] { return !queued.Behind(); }, 5000); };
+    AddRows(2);
+    {
+        FileSizeLimit full(std::filesystem::file_size(JournalPath()) + 10);  // a full disk
+        AddRows(3);
+    }
+    ASSERT_TRUE(session->Journal().HasFailed());
+    EXPECT_EQ(Rows(), 5);  // the window shows them all the same
+    ASSERT_TRUE(caughtUp());
+    EXPECT_EQ(recording.Delivered(), OneTo(2));
+    // Room again: the next reading after the retry writes the whole table,
+    // and the readings held back follow, each once and in order.
+    ASSERT_TRUE(ui.PumpUntil(
+        [&] {
+            AddRows(1);
+            return !session->Journal().HasFailed();
+        },
+        5000));
+    AddRows(1);
+    ASSERT_TRUE(caughtUp());
+    EXPECT_EQ(recording.Delivered(), OneTo(session->Core().LastSeq()));
+    session->RemoveOutput(queued);
 }
 
 }  // namespace

@@ -18,12 +18,18 @@
 #include "outputs/Journal.h"
 #include "localisation/TextCodec.h"
 #include "tests/RecordingHosts.h"
+#ifndef _WIN32
+#include "tests/FileSizeLimit.h"
+#endif
 #include "weighing/WeightText.h"
 
 namespace tarvex {
 namespace {
 
 using test::CoreFixture;
+#ifndef _WIN32
+using test::FileSizeLimit;
+#endif
 using test::TempDir;
 using test::WeightFrame;
 using Bytes = std::vector<uint8_t>;
@@ -281,26 +287,6 @@ TEST(JournalFile, AFolderThatCannotBeMadeGivesTheReason) {
 }
 
 #ifndef _WIN32
-// A file-size limit makes the next write fail as a full disk would.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        m_oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldSignal);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldSignal)(int);
-};
-
 TEST(JournalFile, AFailedWriteIsToldOnceAndLeavesWholeRowsUntilTheTableIsEmptied) {
     TempDir dir;
     CJournal journal;
