@@ -180,9 +180,9 @@ bool EndsWith(const std::wstring& path, std::wstring_view ending) {
     return true;
 }
 
-bool NamesXlsx(const std::wstring& path) { return EndsWith(path, L".xlsx"); }
-
 }  // namespace
+
+bool NamesXlsx(const std::wstring& path) { return EndsWith(path, L".xlsx"); }
 
 std::wstring WorkbookPathFor(const std::wstring& typed, const std::wstring& extension) {
     if (EndsWith(typed, L".xls") || EndsWith(typed, L".xlsx")) return typed;

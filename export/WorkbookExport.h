@@ -63,6 +63,9 @@ struct ExportResult {
     std::wstring message;  // the writer's own words when it failed
 };
 
+// True for a name ending ".xlsx", in any case.
+bool NamesXlsx(const std::wstring& path);
+
 // A name ending ".xlsx" gets an Office Open XML workbook; every other name a
 // genuine Excel 97-2003 file. Never leaves a half-written file under the
 // requested path.

@@ -433,7 +433,7 @@ std::wstring CSession::SaveDialogFolder() const {
 }
 
 std::wstring CSession::AskSavePath(const std::wstring& initialName) {
-    SaveChoice shown(initialName);
+    SaveChoice shown(initialName, m_saveExtension);
     std::wstring folder = SaveDialogFolder();
     for (;;) {
         const SaveChoice choice = m_ui.AskSavePath(shown.path, folder, shown.extension);
@@ -470,7 +470,8 @@ std::wstring UnusedName(const std::filesystem::path& folder, const std::wstring&
 
 bool CSession::SaveTableToExcel(bool bAuto, int& rowsSaved) {
     const std::wstring stamp = DefaultExportName(static_cast<int64_t>(std::time(nullptr)));
-    const std::wstring fileName = stamp + L".xls";
+    // The dialog offers the type the clerk chose last.
+    const std::wstring fileName = stamp + m_saveExtension;
     std::wstring path;
     if (bAuto) {
         path = UnusedName(PathFromWide(m_appDir), stamp);
@@ -482,8 +483,10 @@ bool CSession::SaveTableToExcel(bool bAuto, int& rowsSaved) {
     // open are in it, later ones are not.
     rowsSaved = m_core.Table().RowCount();
     ExportResult result = WriteTable(path);
-    if (!bAuto && result.status == ExportStatus::Saved)
+    if (!bAuto && result.status == ExportStatus::Saved) {
         RememberSaveFolder(m_userSettingFile, WideFromPath(PathFromWide(path).parent_path()));
+        m_saveExtension = NamesXlsx(path) ? L".xlsx" : L".xls";
+    }
     bool elsewhere = false;
     if (bAuto && result.status == ExportStatus::SaveFailed && !m_documentsFolder.empty()) {
         // An installed program's folder is not the user's to write: the

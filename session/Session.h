@@ -175,6 +175,7 @@ private:
     // The last save that worked, told in the status line.
     int m_savedRows = -1;
     std::wstring m_savedPath;
+    std::wstring m_saveExtension = L".xls";  // of the last workbook the clerk saved
 };
 
 }  // namespace tarvex

@@ -40,8 +40,9 @@ public:
     void ShowPortReport(const std::wstring& text, const std::wstring&) override { portReports.push_back(text); }
     void HidePortReport() override { ++portReportsHidden; }
     SaveChoice AskSavePath(const std::wstring& initialName, const std::wstring& folder,
-                           const std::wstring&) override {
+                           const std::wstring& extension) override {
         saveDialogs.push_back({initialName, folder});
+        saveTypes.push_back(extension);
         if (onSaveDialog) onSaveDialog();  // readings that arrive while it is open
         if (savePaths.empty()) return {};
         const SaveChoice choice = savePaths.front();
@@ -95,6 +96,7 @@ public:
     std::vector<std::wstring> questions, notices, told, portReports, ports, languages;
     std::vector<Clock::time_point> toldAt;
     std::vector<std::pair<std::wstring, std::wstring>> saveDialogs;  // initial name, folder
+    std::vector<std::wstring> saveTypes;                             // the type it opened with
     std::vector<bool> linkStates;
     std::vector<int> addedRows;
     int portReportsHidden = 0, textsShown = 0, rowsChanged = 0, noticesHidden = 0;

@@ -54,6 +54,17 @@ TEST_F(SessionSaveTest, ASavedWorkbookHoldsTheTableAndTheNextDialogOpensInItsFol
     session->OnBnClickedSaveTable();  // and cancelled
     ASSERT_EQ(ui.saveDialogs.size(), 2u);
     EXPECT_EQ(ui.saveDialogs[1].second, WideFromPath(folder));
+
+    // A name typed without an extension, the .xlsx type chosen: the next
+    // dialog offers that type again.
+    ui.savePaths = {SaveChoice(WideFromPath(folder / "weights"), L".xlsx")};
+    ui.answers = {ANSWER_NO};
+    session->OnBnClickedSaveTable();
+    EXPECT_TRUE(std::filesystem::exists(folder / "weights.xlsx"));
+    session->OnBnClickedSaveTable();
+    ASSERT_EQ(ui.saveDialogs.size(), 4u);
+    EXPECT_TRUE(ui.saveDialogs[3].first.ends_with(L".xlsx")) << ui.saveDialogs[3].first;
+    EXPECT_EQ(ui.saveTypes[3], L".xlsx");
 }
 
 TEST_F(SessionSaveTest, ATypedNameOfAnExistingWorkbookIsReplacedOnlyOnYes) {
