@@ -16,6 +16,7 @@ CQueuedOutput::CQueuedOutput(ISlowOutput& output, size_t capacity, ReadFrom read
 CQueuedOutput::~CQueuedOutput() {
     {
         std::lock_guard<std::mutex> guard(m_lock);
+        m_alive.reset();  // no catch-up posted to the window's thread runs after this
         m_stop = true;
     }
     m_wake.notify_all();
@@ -102,7 +103,9 @@ void CQueuedOutput::Run() {
         // Room again after a gap: the window's thread reads the journal.
         if (m_missingFrom != 0 && m_queue.size() <= m_capacity / 2 && !m_catchUpPosted && m_post) {
             m_catchUpPosted = true;
-            m_post([this] { CatchUp(); });
+            m_post([this, alive = std::weak_ptr<bool>(m_alive)] {
+                if (alive.lock()) CatchUp();
+            });
         }
     }
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -73,6 +74,8 @@ private:
     uint64_t m_confirmed = 0;
     bool m_catchUpPosted = false;
     bool m_stop = false;
+    // Work posted to the window's thread runs only while this output lives.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::thread m_thread;
 };
 
