@@ -305,7 +305,11 @@ bool ProfileHasKey(const std::wstring& file, std::wstring_view section, std::wst
 std::string WithProfileText(std::string_view bytes, std::wstring_view section, std::wstring_view key,
                             std::wstring_view value) {
     ProfileLines p = SplitProfile(bytes);
-    const std::wstring newLine = std::wstring(key) + L"=" + std::wstring(value);
+    // A read takes one pair of quotes off a value they enclose (as the
+    // platform's own reader does): such a value is written in one more pair.
+    const bool quoted = value.size() >= 2 && value.front() == L'"' && value.back() == L'"';
+    const std::wstring written = quoted ? L"\"" + std::wstring(value) + L"\"" : std::wstring(value);
+    const std::wstring newLine = std::wstring(key) + L"=" + written;
 
     std::optional<size_t> sectionAt;
     size_t insertAt = 0;
@@ -320,7 +324,7 @@ std::string WithProfileText(std::string_view bytes, std::wstring_view section, s
         }
         if (!sectionAt) continue;
         if (const auto kv = ParseKeyLine(p.lines[i]); kv && SameName(kv->key, key)) {
-            p.lines[i] = p.lines[i].substr(0, kv->valueStart) + std::wstring(value);
+            p.lines[i] = p.lines[i].substr(0, kv->valueStart) + written;
             return JoinProfile(p);
         }
         if (!Trim(p.lines[i]).empty()) insertAt = i + 1;

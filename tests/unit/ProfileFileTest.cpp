@@ -147,6 +147,15 @@ TEST(ProfileWrite, CreatesMissingFile) {
     EXPECT_EQ(TempDir::Read(file), "[Language_Configuration]\r\nLanguage_Name=English\r\n");
 }
 
+TEST(ProfileWrite, AValueInQuotesReadsBackWithThem) {
+    // A read takes one pair of enclosing quotes off, as the platform's does.
+    for (const std::wstring value : {L"\"Packing desk\"", L"\"\"", L"\"a\" and \"b\""}) {
+        const std::string file = WithProfileText("", L"Feed", L"Desk", value);
+        EXPECT_EQ(CProfileText(file).Find(L"Feed", L"Desk"), value) << file;
+        EXPECT_EQ(CProfileText(WithProfileText(file, L"Feed", L"Desk", value)).Find(L"Feed", L"Desk"), value);
+    }
+}
+
 TEST(ProfileWrite, KeepsTheFileEncoding) {
     TempDir dir;
     const std::wstring chinese = L"\u7b80\u4f53\u4e2d\u6587";
