@@ -154,11 +154,10 @@ TEST_F(SessionFlowTest, RowsOfAJournalWithoutSeqsGetTheirsWhenShownAgain) {
     EXPECT_EQ(ReadJournal(dir.Read(JournalPath())).version, JOURNAL_VERSION);
 }
 
-// Delivers each reading, the first one only after ten seconds.
-class StalledOutput : public ISlowOutput {
+// Takes every reading as it comes.
+class RecordingOutput : public ISlowOutput {
 public:
     bool Deliver(const RowRecord& reading) override {
-        if (first.exchange(false)) std::this_thread::sleep_for(std::chrono::seconds(10));
         std::lock_guard<std::mutex> guard(lock);
         seqs.push_back(reading.seq);
         return true;
@@ -167,9 +166,18 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         return seqs;
     }
-    std::atomic<bool> first{true};
     std::mutex lock;
     std::vector<uint64_t> seqs;
+};
+
+// Delivers each reading, the first one only after ten seconds.
+class StalledOutput : public RecordingOutput {
+public:
+    bool Deliver(const RowRecord& reading) override {
+        if (first.exchange(false)) std::this_thread::sleep_for(std::chrono::seconds(10));
+        return RecordingOutput::Deliver(reading);
+    }
+    std::atomic<bool> first{true};
 };
 
 TEST_F(SessionFlowTest, AnOutputThatBlocksForTenSecondsCostsNoAcknowledgeAndLosesNoReading) {
@@ -202,22 +210,6 @@ TEST_F(SessionFlowTest, AnOutputThatBlocksForTenSecondsCostsNoAcknowledgeAndLose
         session->RemoveOutput(queued);
     }
 }
-
-// Takes every reading as it comes.
-class RecordingOutput : public ISlowOutput {
-public:
-    bool Deliver(const RowRecord& reading) override {
-        std::lock_guard<std::mutex> guard(lock);
-        seqs.push_back(reading.seq);
-        return true;
-    }
-    std::vector<uint64_t> Delivered() {
-        std::lock_guard<std::mutex> guard(lock);
-        return seqs;
-    }
-    std::mutex lock;
-    std::vector<uint64_t> seqs;
-};
 
 TEST_F(SessionFlowTest, ReadingsTheJournalCannotKeepReachOtherProgramsOnlyOnceItKeepsThem) {
     Start(CPortMap::Empty());
