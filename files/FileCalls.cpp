@@ -60,7 +60,26 @@ int OpenShared(const std::filesystem::path& path) {
         return -1;
     return fd;
 }
+int OpenToAppendAs(const std::filesystem::path& path) {
+    int fd = -1;
+    if (::_wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
+                    _S_IREAD | _S_IWRITE) != 0)
+        return -1;
+    return fd;
+}
 #else
+int OpenToAppendAs(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) return -1;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
 int OpenLockedAs(const std::filesystem::path& path, bool writable) {
     // Not blocking: a pipe or a device in the journal's place must not
     // hold up the start; it is refused below.
@@ -99,13 +118,17 @@ int OpenShared(const std::filesystem::path& path) {
 }
 #endif
 
-int OpenLocked(const std::filesystem::path& path, bool writable) {
-    const int fd = OpenLockedAs(path, writable);
+namespace {
+int PlainFileOnly(int fd) {
     if (fd < 0 || IsRegularFile(fd)) return fd;
     CloseFile(fd);
     errno = NOT_A_FILE;
     return -1;
 }
+}  // namespace
+
+int OpenLocked(const std::filesystem::path& path, bool writable) { return PlainFileOnly(OpenLockedAs(path, writable)); }
+int OpenToAppend(const std::filesystem::path& path) { return PlainFileOnly(OpenToAppendAs(path)); }
 
 bool IsReadOnlyError(int error) { return error == EROFS || error == EACCES || error == EPERM; }
 

@@ -25,6 +25,10 @@ int OpenLocked(const std::filesystem::path& path, bool writable = true);
 // user's files usually are (OpenShared).
 int OpenNew(const std::filesystem::path& path);
 int OpenShared(const std::filesystem::path& path);
+// For adding to the end of a file other programs may hold open, read and
+// write (created when missing); -1 with errno while one holds it for
+// itself alone (on Linux: an exclusive flock) or it is not a plain file.
+int OpenToAppend(const std::filesystem::path& path);
 bool IsReadOnlyError(int error);
 
 // False with errno set when the bytes could not all be written; *done then

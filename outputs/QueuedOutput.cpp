@@ -4,11 +4,6 @@
 
 namespace tarvex {
 
-namespace {
-// A reading the output could not take is handed to it again after this.
-constexpr auto RETRY_PAUSE = std::chrono::milliseconds(500);
-}  // namespace
-
 CQueuedOutput::CQueuedOutput(ISlowOutput& output, size_t capacity, ReadFrom readFrom, Post post)
     : m_output(output), m_capacity(capacity > 0 ? capacity : 1), m_readFrom(std::move(readFrom)),
       m_post(std::move(post)), m_thread([this] { Run(); }) {}
@@ -95,7 +90,7 @@ void CQueuedOutput::Run() {
         }
         lock.lock();
         if (!done) {
-            m_wake.wait_for(lock, RETRY_PAUSE, [this] { return m_stop; });
+            m_wake.wait_for(lock, m_output.RetryPause(), [this] { return m_stop; });
             continue;
         }
         if (item.kind == Item::Kind::Reading) m_confirmed = item.reading.seq;

@@ -5,6 +5,7 @@
 // loses its place, never a reading: it comes back from the journal by seq
 // once it has room again.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +27,8 @@ public:
     // True once the reading has gone where it goes; false to be handed it
     // again later (after a pause of the output's choosing).
     virtual bool Deliver(const RowRecord& reading) = 0;
+    // How long after a false from Deliver the reading is handed over again.
+    virtual std::chrono::milliseconds RetryPause() const { return std::chrono::milliseconds(500); }
     virtual void Cleared(const ClearedRows&) {}
     virtual void LinkState(bool) {}
 };

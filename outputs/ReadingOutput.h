@@ -7,6 +7,7 @@
 // work hands it to a thread of its own (see QueuedOutput.h).
 
 #include <optional>
+#include <string>
 
 #include "weighing/RowRecord.h"
 #include "weighing/WeighingCore.h"
@@ -34,6 +35,17 @@ struct ClearedRows {
     bool unsaved = false;  // they are in no workbook (a full table whose save failed)
 };
 
+// What the status line tells of the link and the table.
+enum class LinkState { Connected, Connecting, Waiting, Closed };
+struct DeskState {
+    std::string desk;  // UTF-8
+    LinkState link = LinkState::Closed;
+    std::wstring port;  // "COM3"
+    int unit = 0;       // UNIT_*
+    int readings = 0;   // rows in the table
+    uint64_t lastSeq = 0;
+};
+
 class IReadingOutput {
 public:
     virtual ~IReadingOutput() = default;
@@ -44,6 +56,8 @@ public:
     // keep them; the journal holds them now (those still in the table), the
     // newest reading with them, which comes no other way.
     virtual void ReadingsHeldBack(uint64_t seq) { (void)seq; }
+    // After anything the status line shows changed.
+    virtual void DeskStateChanged(const DeskState& state) { (void)state; }
 };
 
 }  // namespace tarvex

@@ -8,6 +8,7 @@ PACKAGES=(
   libwxgtk3.2-dev libxlsxwriter-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev xvfb xauth x11-utils imagemagick fonts-wqy-microhei xdotool openbox
+  nlohmann-json3-dev dpkg-dev chromium
   python3 python3-openpyxl python3-xlrd python3-olefile
   clang libclang-rt-14-dev llvm
   lintian desktop-file-utils appstream

@@ -1,0 +1,37 @@
+#pragma once
+// The live CSV file: each reading the journal keeps becomes one line at the
+// file's end, handed to the system at once. The file is opened for each
+// line, sharing it with whoever holds it open; while it cannot be written
+// (held for itself alone, a full disk, a share gone) the lines wait in
+// order and go once it can be again, each exactly once.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "outputs/QueuedOutput.h"
+
+namespace tarvex {
+
+class CCsvFileOutput : public ISlowOutput {
+public:
+    // told(written, reason): on the output's thread, when writing stops
+    // (with the system's reason) and when it works again.
+    using Told = std::function<void(bool written, const std::wstring& reason)>;
+    CCsvFileOutput(std::filesystem::path file, char separator, std::wstring remarkPrefix, Told told);
+
+    bool Deliver(const RowRecord& reading) override;
+    std::chrono::milliseconds RetryPause() const override { return std::chrono::seconds(1); }
+
+private:
+    // The system's reason when it failed, empty when the line is there.
+    std::wstring Append(const std::string& line);
+
+    const std::filesystem::path m_file;
+    const char m_separator;
+    const std::wstring m_remarkPrefix;
+    Told m_told;
+    bool m_failing = false;
+};
+
+}  // namespace tarvex

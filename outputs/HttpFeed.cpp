@@ -1,0 +1,329 @@
+#include "outputs/HttpFeed.h"
+
+// The library is built into this file alone, with these limits.
+#ifndef _WIN32
+#define CPPHTTPLIB_USE_POLL  // no limit on a socket's number
+#endif
+#define CPPHTTPLIB_LISTEN_BACKLOG 128
+// A line of the header may be longer than the whole header may be, so that
+// an oversized header is answered 413 below, not turned away unread.
+#define CPPHTTPLIB_HEADER_MAX_LENGTH 65536
+#define CPPHTTPLIB_TCP_NODELAY true
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <charconv>
+#include <thread>
+
+#include "localisation/TextCodec.h"
+#include "outputs/FeedStore.h"
+#include "outputs/LivePage.h"
+#include "outputs/ReadingFields.h"
+#include "outputs/ReadingJson.h"
+#include "weighing/WeightText.h"
+
+namespace tarvex {
+namespace {
+
+// The headers the library adds to a request itself.
+bool AddedByLibrary(const std::string& name) {
+    return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT";
+}
+
+size_t HeaderBytes(const httplib::Request& request) {
+    size_t bytes = request.method.size() + request.target.size() + request.version.size() + 4;
+    for (const auto& [name, value] : request.headers)
+        if (!AddedByLibrary(name)) bytes += name.size() + value.size() + 4;
+    return bytes;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    // Every byte is looked at, wherever the first difference is.
+    unsigned char differ = a.size() == b.size() ? 0 : 1;
+    for (size_t i = 0; i < a.size(); ++i) differ |= static_cast<unsigned char>(a[i] ^ (i < b.size() ? b[i] : 0));
+    return differ == 0;
+}
+
+// A name for this computer in the Host header: what a page of another
+// site, whose name was pointed at this computer, cannot send.
+bool LoopbackHost(std::string host) {
+    if (host.starts_with('[')) {
+        const size_t close = host.find(']');
+        host = close == std::string::npos ? std::string() : host.substr(1, close - 1);
+    } else if (const size_t colon = host.rfind(':'); colon != std::string::npos) {
+        host.resize(colon);
+    }
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return host == "localhost" || host == "::1" || host.starts_with("127.");
+}
+
+bool ParseSeq(const std::string& text, uint64_t& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+void JsonError(httplib::Response& response, int status, const char* message) {
+    response.status = status;
+    response.set_content(nlohmann::json{{"error", message}}.dump(), "application/json; charset=utf-8");
+}
+
+const char* LinkName(LinkState state) {
+    switch (state) {
+        case LinkState::Connected: return "connected";
+        case LinkState::Connecting: return "connecting";
+        case LinkState::Waiting: return "waiting";
+        default: return "closed";
+    }
+}
+
+std::string Event(const FeedEntry& entry) {
+    return "id: " + std::to_string(entry.seq) + "\nevent: reading\ndata: " + entry.json + "\n\n";
+}
+
+// Set on the thread that serves a connection beyond the last client allowed.
+thread_local bool t_turnedAway = false;
+
+// The library's thread pool, counting the connections it serves: the one
+// after the last allowed is answered 503 on one of two spare threads.
+class CountedPool : public httplib::TaskQueue {
+public:
+    CountedPool() : m_pool(FEED_MOST_CLIENTS + 2) {}
+    void enqueue(std::function<void()> serve) override {
+        m_pool.enqueue([this, serve = std::move(serve)] {
+            const bool turnedAway = ++m_serving > FEED_MOST_CLIENTS;
+            if (turnedAway) --m_serving;
+            t_turnedAway = turnedAway;
+            serve();
+            if (!turnedAway) --m_serving;
+        });
+    }
+    void shutdown() override { m_pool.shutdown(); }
+
+private:
+    httplib::ThreadPool m_pool;
+    std::atomic<int> m_serving{0};
+};
+
+}  // namespace
+
+struct CHttpFeed::Server {
+    explicit Server(HttpFeedSettings given) : settings(std::move(given)) {}
+
+    HttpFeedSettings settings;
+    httplib::Server http;
+    CFeedStore store;
+    std::mutex pageLock;
+    std::string pageTexts = "{}";
+    std::thread thread;
+    int port = 0;
+
+    void Routes();
+    httplib::Server::HandlerResponse Guard(const httplib::Request& request, httplib::Response& response);
+    void Stream(const httplib::Request& request, httplib::Response& response);
+};
+
+httplib::Server::HandlerResponse CHttpFeed::Server::Guard(const httplib::Request& request, httplib::Response& response) {
+    using Handled = httplib::Server::HandlerResponse;
+    if (t_turnedAway) {
+        response.set_header("Connection", "close");
+        response.set_header("Retry-After", "1");
+        JsonError(response, 503, "too many clients");
+        return Handled::Handled;
+    }
+    if (HeaderBytes(request) > FEED_MOST_HEADER_BYTES) {
+        response.set_header("Connection", "close");
+        JsonError(response, 413, "request header too large");
+        return Handled::Handled;
+    }
+    if (settings.loopback && !LoopbackHost(request.get_header_value("Host"))) {
+        JsonError(response, 403, "this feed answers only requests for this computer");
+        return Handled::Handled;
+    }
+    const std::string origin = request.get_header_value("Origin");
+    const bool originAllowed = !origin.empty() && std::find(settings.allowedOrigins.begin(),
+                                                            settings.allowedOrigins.end(),
+                                                            origin) != settings.allowedOrigins.end();
+    if (originAllowed) {
+        response.set_header("Access-Control-Allow-Origin", origin);
+        response.set_header("Vary", "Origin");
+    }
+    if (request.method == "OPTIONS") {
+        // A browser's question before a request of another origin.
+        if (!originAllowed) {
+            JsonError(response, 403, "origin not allowed");
+            return Handled::Handled;
+        }
+        response.status = 204;
+        response.set_header("Access-Control-Allow-Methods", "GET");
+        response.set_header("Access-Control-Allow-Headers", "Authorization, Last-Event-ID");
+        response.set_header("Access-Control-Allow-Private-Network", "true");
+        response.set_header("Access-Control-Max-Age", "600");
+        return Handled::Handled;
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+        response.set_header("Allow", "GET");
+        JsonError(response, 405, "only GET");
+        return Handled::Handled;
+    }
+    if (!settings.token.empty() &&
+        !SameText(request.get_header_value("Authorization"), "Bearer " + settings.token)) {
+        response.set_header("WWW-Authenticate", "Bearer");
+        JsonError(response, 401, "a valid bearer token is needed");
+        return Handled::Handled;
+    }
+    return Handled::Unhandled;
+}
+
+void CHttpFeed::Server::Stream(const httplib::Request& request, httplib::Response& response) {
+    uint64_t after = store.LastSeq();  // without a place to go on from: new readings
+    const std::string lastId = request.get_header_value("Last-Event-ID");
+    const std::string param = request.get_param_value("after");
+    if (!lastId.empty() || request.has_param("after")) {
+        if (!ParseSeq(lastId.empty() ? param : lastId, after)) {
+            JsonError(response, 400, "after and Last-Event-ID take a seq");
+            return;
+        }
+    }
+    response.set_header("Cache-Control", "no-cache");
+    auto cursor = std::make_shared<uint64_t>(after);
+    auto greeted = std::make_shared<bool>(false);
+    const auto quiet = std::chrono::seconds(settings.keepAliveSeconds);
+    response.set_chunked_content_provider(
+        "text/event-stream; charset=utf-8", [this, cursor, greeted, quiet](size_t, httplib::DataSink& sink) {
+            if (!*greeted) {
+                *greeted = true;
+                // Reconnect after a second; the comment opens the stream at once.
+                static const std::string HELLO = "retry: 1000\n: tarvex-scale\n\n";
+                return sink.write(HELLO.data(), HELLO.size());
+            }
+            // The desk's count began again (no journal): from its start.
+            if (store.LastSeq() < *cursor) *cursor = 0;
+            const std::vector<FeedEntry> entries = store.After(*cursor, 512);
+            if (entries.empty()) {
+                if (store.WaitAfter(*cursor, quiet)) return true;
+                if (store.Stopped()) return false;
+                static const std::string KEEP_OPEN = ": keep-alive\n\n";
+                return sink.write(KEEP_OPEN.data(), KEEP_OPEN.size());
+            }
+            std::string events;
+            for (const FeedEntry& entry : entries) events += Event(entry);
+            *cursor = entries.back().seq;
+            return sink.write(events.data(), events.size());
+        });
+}
+
+void CHttpFeed::Server::Routes() {
+    http.set_pre_routing_handler([this](const httplib::Request& q, httplib::Response& r) { return Guard(q, r); });
+    http.Get("/", [this](const httplib::Request&, httplib::Response& response) {
+        std::string texts;
+        {
+            std::lock_guard<std::mutex> guard(pageLock);
+            texts = pageTexts;
+        }
+        response.set_header("Content-Security-Policy",
+                            "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+                            "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+        response.set_header("X-Content-Type-Options", "nosniff");
+        response.set_content(LivePage(texts), "text/html; charset=utf-8");
+    });
+    http.Get("/readings/latest", [this](const httplib::Request&, httplib::Response& response) {
+        const std::optional<FeedEntry> latest = store.Latest();
+        if (!latest) {
+            response.status = 204;
+            return;
+        }
+        response.set_content(latest->json, "application/json; charset=utf-8");
+    });
+    http.Get("/readings", [this](const httplib::Request& request, httplib::Response& response) {
+        uint64_t after = 0;
+        uint64_t limit = FEED_DEFAULT_READINGS_PER_REQUEST;
+        if ((request.has_param("after") && !ParseSeq(request.get_param_value("after"), after)) ||
+            (request.has_param("limit") && (!ParseSeq(request.get_param_value("limit"), limit) || limit == 0))) {
+            JsonError(response, 400, "after takes a seq and limit a count from 1 to 1000");
+            return;
+        }
+        limit = std::min<uint64_t>(limit, FEED_MOST_READINGS_PER_REQUEST);
+        std::string body = "[";
+        for (const FeedEntry& entry : store.After(after, static_cast<size_t>(limit))) {
+            if (body.size() > 1) body += ',';
+            body += entry.json;
+        }
+        body += ']';
+        response.set_content(body, "application/json; charset=utf-8");
+    });
+    http.Get("/readings/stream", [this](const httplib::Request& q, httplib::Response& r) { Stream(q, r); });
+    http.Get("/status", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_content(store.Status(), "application/json; charset=utf-8");
+    });
+}
+
+CHttpFeed::CHttpFeed(HttpFeedSettings settings) : m_server(std::make_unique<Server>(std::move(settings))) {
+    m_server->http.new_task_queue = [] { return new CountedPool(); };
+    m_server->http.set_keep_alive_timeout(5);
+    m_server->http.set_read_timeout(5);
+    // A stream client that takes nothing for this long, its buffers full,
+    // is dropped; it may come back with its last id.
+    m_server->http.set_write_timeout(5);
+    m_server->Routes();
+}
+
+CHttpFeed::~CHttpFeed() {
+    m_server->store.Stop();
+    m_server->http.stop();
+    if (m_server->thread.joinable()) m_server->thread.join();
+}
+
+bool CHttpFeed::Start() {
+    Server& server = *m_server;
+    if (server.settings.port == 0) {
+        server.port = server.http.bind_to_any_port(server.settings.host);
+        if (server.port <= 0) return false;
+    } else {
+        if (!server.http.bind_to_port(server.settings.host, server.settings.port)) return false;
+        server.port = server.settings.port;
+    }
+    server.thread = std::thread([&server] { server.http.listen_after_bind(); });
+    return true;
+}
+
+int CHttpFeed::Port() const { return m_server->port; }
+
+void CHttpFeed::Add(const RowRecord& record) {
+    m_server->store.Add(record.seq, ReadingJson(FieldsOf(record, m_remarkPrefix)));
+}
+
+void CHttpFeed::AddEarlier(const std::vector<RowRecord>& readings) {
+    for (const RowRecord& record : readings) Add(record);
+}
+
+void CHttpFeed::SetRemarkPrefix(std::wstring prefix) { m_remarkPrefix = std::move(prefix); }
+
+void CHttpFeed::SetPageTexts(std::string textsJson) {
+    std::lock_guard<std::mutex> guard(m_server->pageLock);
+    m_server->pageTexts = std::move(textsJson);
+}
+
+void CHttpFeed::ReadingAdded(const AddedReading& reading) { Add(reading.Record()); }
+
+void CHttpFeed::ReadingsHeldBack(uint64_t seq) {
+    if (!m_readFrom) return;
+    // The journal keeps them now; they come in order from the first.
+    for (const RowRecord& record : m_readFrom(seq, FEED_KEPT_READINGS))
+        if (record.seq > m_server->store.LastSeq()) Add(record);
+}
+
+void CHttpFeed::DeskStateChanged(const DeskState& state) {
+    nlohmann::ordered_json json;
+    json["desk"] = state.desk;
+    json["link"] = LinkName(state.link);
+    json["port"] = Utf8FromWide(state.port);
+    json["unit"] = Utf8FromWide(UnitName(state.unit));
+    json["readings"] = state.readings;
+    json["last_seq"] = state.lastSeq;
+    m_server->store.SetStatus(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+}  // namespace tarvex

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Puts the HTTP and JSON headers the feed is built with into one include
+# folder outside the checkout, for the Linux and the Windows build alike:
+# cpp-httplib in its header-only form from Debian's source package (the
+# binary package ships it split into a shared library built with fixed
+# limits), and nlohmann-json from Debian's package. Kept by version, so
+# later runs only print the folder.
+#
+#   tools/fetch-http-headers.sh      prints the include folder
+#   cache: $TARVEX_CACHE or ~/.cache/tarvex-deps
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+
+need=()
+for p in nlohmann-json3-dev dpkg-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  $SUDO apt-get update -qq
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >&2
+fi
+
+# Debian's source packages need deb-src lines.
+if [ -z "$(apt-cache showsrc cpp-httplib 2>/dev/null)" ]; then
+  $SUDO tee /etc/apt/sources.list.d/tarvex-deb-src.sources >/dev/null <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  $SUDO apt-get update -qq
+fi
+
+version=$(apt-cache showsrc cpp-httplib | awk '/^Version:/ {print $2}' | sort -V | tail -n1)
+json_version=$(dpkg-query -W -f='${Version}' nlohmann-json3-dev)
+dir=${TARVEX_CACHE:-$HOME/.cache/tarvex-deps}/http-$version-json-$json_version
+if [ ! -e "$dir/done" ]; then
+  rm -rf "$dir" && mkdir -p "$dir/src" "$dir/include"
+  (cd "$dir/src" && apt-get source -qq "cpp-httplib=$version" >/dev/null 2>&1)
+  cp "$dir"/src/cpp-httplib-*/httplib.h "$dir/include/"
+  cp "$dir"/src/cpp-httplib-*/LICENSE "$dir/include/httplib.LICENSE"
+  cp -r /usr/include/nlohmann "$dir/include/"
+  rm -rf "$dir/src"
+  touch "$dir/done"
+fi
+echo "$dir/include"
