@@ -38,8 +38,18 @@ std::wstring CCsvFileOutput::Append(const std::string& line) {
     return reason;
 }
 
+void CCsvFileOutput::SetRemarkPrefix(std::wstring prefix) {
+    std::lock_guard<std::mutex> guard(m_prefixLock);
+    m_remarkPrefix = std::move(prefix);
+}
+
 bool CCsvFileOutput::Deliver(const RowRecord& reading) {
-    const std::wstring reason = Append(CsvLine(FieldsOf(reading, m_remarkPrefix), m_separator));
+    ReadingFields fields;
+    {
+        std::lock_guard<std::mutex> guard(m_prefixLock);
+        fields = FieldsOf(reading, m_remarkPrefix);
+    }
+    const std::wstring reason = Append(CsvLine(fields, m_separator));
     const bool written = reason.empty();
     if (written != !m_failing) {
         m_failing = !written;

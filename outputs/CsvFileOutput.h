@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "outputs/QueuedOutput.h"
@@ -21,6 +22,8 @@ public:
     CCsvFileOutput(std::filesystem::path file, char separator, std::wstring remarkPrefix, Told told);
 
     bool Deliver(const RowRecord& reading) override;
+    // From the window's thread, after a change of language.
+    void SetRemarkPrefix(std::wstring prefix);
     std::chrono::milliseconds RetryPause() const override { return std::chrono::seconds(1); }
 
 private:
@@ -29,7 +32,8 @@ private:
 
     const std::filesystem::path m_file;
     const char m_separator;
-    const std::wstring m_remarkPrefix;
+    std::mutex m_prefixLock;
+    std::wstring m_remarkPrefix;
     Told m_told;
     bool m_failing = false;
 };

@@ -301,9 +301,11 @@ void CHttpFeed::AddEarlier(const std::vector<RowRecord>& readings) {
 
 void CHttpFeed::SetRemarkPrefix(std::wstring prefix) { m_remarkPrefix = std::move(prefix); }
 
-void CHttpFeed::SetPageTexts(std::string textsJson) {
+void CHttpFeed::SetPageTexts(const std::map<std::string, std::wstring>& texts) {
+    nlohmann::json json = nlohmann::json::object();
+    for (const auto& [name, text] : texts) json[name] = Utf8FromWide(text);
     std::lock_guard<std::mutex> guard(m_server->pageLock);
-    m_server->pageTexts = std::move(textsJson);
+    m_server->pageTexts = json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 void CHttpFeed::ReadingAdded(const AddedReading& reading) { Add(reading.Record()); }

@@ -5,6 +5,8 @@
 // The window's thread only hands readings over; the clients are served on
 // threads of the feed's own, from the readings it keeps (FeedStore.h).
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,8 +45,8 @@ public:
     void AddEarlier(const std::vector<RowRecord>& readings);
     // The words before a damaged frame's bytes, in the table's language.
     void SetRemarkPrefix(std::wstring prefix);
-    // The live page's texts: a JSON object of the program's words.
-    void SetPageTexts(std::string textsJson);
+    // The live page's texts, by the names LivePage.h lists.
+    void SetPageTexts(const std::map<std::string, std::wstring>& texts);
 
     void ReadingAdded(const AddedReading& reading) override;
     void RowsCleared(const ClearedRows&) override {}

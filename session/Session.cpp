@@ -49,6 +49,27 @@ void CSession::Start() {
     ProbeAndShowPorts();
     if (m_deskName.empty()) m_deskName = SettingText(SECTION_FEED, KEY_DESK);
     OfferJournalRows({m_journal, m_journalOutput, m_core, m_texts, m_ui, m_userDataFolder, Utf8FromWide(m_deskName)});
+    StartFeeds();
+}
+
+void CSession::StartFeeds() {
+    FeedStart start{
+        [this](std::wstring_view key) { return SettingText(SECTION_FEED, key); },
+        m_settingFile,
+        m_documentsFolder,
+        m_texts,
+        m_core.Table().Words().remarkPrefix,
+        [this](uint64_t seq, size_t most) { return m_journal.ReadFrom(seq, most); },
+        m_core.LastSeq(),
+        [this](std::function<void()> work) { m_ui.Post(std::move(work)); },
+        [this] {
+            m_journal.KeepFrom(m_feeds.UnconfirmedFrom());
+            m_ui.ShowStatus();
+        },
+    };
+    for (const std::wstring& problem : m_feeds.Start(start)) m_ui.Tell(problem);
+    for (IReadingOutput* output : m_feeds.Outputs()) AddOutput(*output);
+    TellDeskState();
 }
 
 // ---- files, languages and settings
@@ -141,6 +162,7 @@ bool CSession::OnConfirmLanguage(int line) {
     m_ui.ShowTexts();
     m_core.LanguageChanged();
     m_ui.RowsChanged();
+    m_feeds.LanguageChanged(m_texts, m_core.Table().Words().remarkPrefix);
     return true;
 }
 
@@ -162,7 +184,28 @@ std::wstring CSession::StatusText() const {
     std::wstring status = link + L"    " + readings + L"    " + sum;
     if (m_savedRows >= 0)
         status += L"    " + Filled(m_texts.Counted(SECTION_STATUS, L"Status_Saved", m_savedRows), {{L"{file}", m_savedPath}});
+    if (!m_feeds.StatusNote().empty()) status += L"    " + m_feeds.StatusNote();
     return status;
+}
+
+DeskState CSession::State() const {
+    DeskState state;
+    state.desk = m_core.Desk();
+    state.link = m_link.IsConnected()              ? LinkState::Connected
+                 : m_connection.AttemptRunning() ? LinkState::Connecting
+                 : m_connection.Watching()       ? LinkState::Waiting
+                                                 : LinkState::Closed;
+    state.port = L"COM" + std::to_wstring(m_serial.PortNumber());
+    state.unit = m_core.Unit();
+    state.readings = m_core.Table().RowCount();
+    state.lastSeq = m_core.LastSeq();
+    return state;
+}
+
+void CSession::TellDeskState() {
+    if (m_outputs.empty()) return;
+    const DeskState state = State();
+    for (IReadingOutput* output : m_outputs) output->DeskStateChanged(state);
 }
 
 // ---- readings: one way, from the link through the core to the outputs
@@ -220,17 +263,20 @@ void CSession::ReadingAdded(int row) {
         return;
     }
     for (IReadingOutput* output : m_outputs) output->ReadingAdded(added);
+    TellDeskState();
 }
 
 void CSession::RowsCleared(const ClearedRows& cleared) {
     if (m_journal.IsOpen()) m_journalOutput.RowsCleared(cleared);
     m_windowOutput.RowsCleared(cleared);
     for (IReadingOutput* output : m_outputs) output->RowsCleared(cleared);
+    TellDeskState();
 }
 
 void CSession::LinkStateChanged(bool connected) {
     m_windowOutput.LinkStateChanged(connected);
     for (IReadingOutput* output : m_outputs) output->LinkStateChanged(connected);
+    TellDeskState();
 }
 
 void CSession::RemoveOutput(IReadingOutput& output) {
@@ -239,6 +285,7 @@ void CSession::RemoveOutput(IReadingOutput& output) {
 
 void CSession::SwitchUnit(int unit) {
     if (m_core.SwitchUnit(unit)) m_ui.RowsChanged();
+    TellDeskState();
 }
 
 void CSession::ClearRows(int rowsSeen) {
@@ -317,6 +364,7 @@ void CSession::Apply(const ConnectionVerdict& verdict) {
     if (verdict.linkDown) ApplyDisconnected();
     if (verdict.noPort) ShowMissingPorts(L"No_Port");
     if (!verdict.noticeKey.empty()) ShowNotice(verdict.noticeKey);
+    TellDeskState();
 }
 
 

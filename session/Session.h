@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "session/ConnectionControl.h"
+#include "session/FeedOutputs.h"
 #include "session/JournalOutput.h"
 #include "session/WindowOutput.h"
 #include "weighing/FrameLink.h"
@@ -85,6 +86,8 @@ public:
 
     // The link's state and port, the readings and their sum.
     std::wstring StatusText() const;
+    DeskState State() const;
+    const CFeedOutputs& Feeds() const { return m_feeds; }
     std::wstring Text(std::wstring_view section, std::wstring_view key) const { return m_texts.Text(section, key); }
 
     bool IsConnected() const { return m_link.IsConnected(); }
@@ -119,6 +122,9 @@ private:
     void ReadingAdded(int row);
     void RowsCleared(const ClearedRows& cleared);
     void LinkStateChanged(bool connected);
+    // The outputs hear what the status line shows now.
+    void TellDeskState();
+    void StartFeeds();
     void SwitchUnit(int unit);
     void ClearRows(int rowsSeen);
     // Stops the link, saves, empties and starts again.
@@ -169,6 +175,7 @@ private:
     CJournalOutput m_journalOutput;
     CWindowOutput m_windowOutput;
     std::vector<IReadingOutput*> m_outputs;  // after the window, in the order added
+    CFeedOutputs m_feeds;
     uint64_t m_heldBackFrom = 0;             // the first reading the journal could not keep
     bool m_judging = false;        // a frame is being judged (it may ask questions)
     bool m_fullTableSaved = false; // every row of the full table is in a workbook

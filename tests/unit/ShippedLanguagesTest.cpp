@@ -25,11 +25,14 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
       L"Restore_Rows", L"Restore_Rows_One", L"Journal_Failed", L"Journal_Safe_Again", L"Journal_Left_In_Place",
       L"Journal_Rows_Kept_Aside", L"Journal_Rows_Kept_Aside_One", L"File_Unreadable", L"Reason_Too_Large", L"Reason_No_Texts",
       L"Language_Unusable", L"Journal_Damaged_Lines", L"Journal_Damaged_Lines_One", L"Journal_Read_Only",
-      L"Journal_Not_A_File", L"Table_Full_Saved", L"Table_Full_Emptied"}},
+      L"Journal_Not_A_File", L"Table_Full_Saved", L"Table_Full_Emptied", L"Feed_Bad_Address", L"Feed_Needs_Token",
+      L"Feed_Address_Taken", L"Feed_Bad_Separator"}},
     {L"Message_Button", {L"Msg_IDYES", L"Msg_IDNO", L"Msg_IDOK"}},
     {L"Status_Line",
      {L"Status_Connected", L"Status_Connecting", L"Status_Not_Connected", L"Status_Watching",
-      L"Status_Readings", L"Status_Readings_One", L"Status_Sum", L"Status_Saved", L"Status_Saved_One"}},
+      L"Status_Readings", L"Status_Readings_One", L"Status_Sum", L"Status_Saved", L"Status_Saved_One",
+      L"Status_Csv_Failed", L"Status_Csv_Back"}},
+    {L"Live_Page", {L"No_Reading", L"Last_Ten", L"Lost"}},
 };
 
 TEST(ShippedLanguages, EveryFileCarriesEveryKey) {

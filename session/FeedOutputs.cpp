@@ -1,0 +1,177 @@
+#include "session/FeedOutputs.h"
+
+#include <charconv>
+
+#include "localisation/BoxTexts.h"
+#include "localisation/TextCodec.h"
+
+namespace tarvex {
+namespace {
+
+// Readings the CSV file's thread may have waiting before the rest is read
+// from the journal again.
+constexpr size_t CSV_QUEUE_READINGS = 4096;
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    size_t at = 0;
+    while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
+        const size_t end = text.find_first_of(" \t", at);
+        words.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
+bool IsIpv4Loopback(const std::string& host) {
+    int parts = 0;
+    size_t at = 0;
+    while (at <= host.size()) {
+        const size_t end = std::min(host.find('.', at), host.size());
+        unsigned value = 256;
+        const auto [ptr, error] = std::from_chars(host.data() + at, host.data() + end, value);
+        if (error != std::errc() || ptr != host.data() + end || end == at || value > 255) return false;
+        if (parts == 0 && value != 127) return false;
+        ++parts;
+        at = end + 1;
+    }
+    return parts == 4;
+}
+
+}  // namespace
+
+bool ParseFeedAddress(const std::string& text, std::string& host, int& port) {
+    size_t colon;
+    if (text.starts_with('[')) {
+        const size_t close = text.find(']');
+        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
+        host = text.substr(1, close - 1);
+        colon = close + 1;
+    } else {
+        colon = text.rfind(':');
+        if (colon == std::string::npos || text.find(':') != colon) return false;
+        host = text.substr(0, colon);
+    }
+    if (host.empty() || host.find_first_of(" \t/") != std::string::npos) return false;
+    const char* first = text.data() + colon + 1;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(first, last, port);
+    return error == std::errc() && end == last && first != last && port >= 1 && port <= 65535;
+}
+
+bool IsLoopbackHost(const std::string& host) {
+    std::string lower;
+    for (const char c : host) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "localhost" || lower == "::1" || IsIpv4Loopback(lower);
+}
+
+CFeedOutputs::~CFeedOutputs() {
+    *m_alive = false;
+    // The queue's thread ends before the file output it hands readings to.
+    m_csvQueue.reset();
+}
+
+std::vector<std::wstring> CFeedOutputs::Start(const FeedStart& start) {
+    std::vector<std::wstring> told;
+    StartHttp(start, told);
+    StartCsv(start, told);
+    LanguageChanged(start.texts, start.remarkPrefix);
+    return told;
+}
+
+void CFeedOutputs::StartHttp(const FeedStart& start, std::vector<std::wstring>& told) {
+    const std::string address = Utf8FromWide(start.setting(L"Http"));
+    if (address.empty()) return;
+    HttpFeedSettings settings;
+    if (!ParseFeedAddress(address, settings.host, settings.port)) {
+        told.push_back(Filled(start.texts.Text(SECTION_MESSAGE, L"Feed_Bad_Address"),
+                              {{L"{value}", WideFromUtf8(address)}, {L"{file}", start.settingFile}}));
+        return;
+    }
+    settings.loopback = IsLoopbackHost(settings.host);
+    settings.token = Utf8FromWide(start.setting(L"Token"));
+    if (!settings.loopback && settings.token.size() < FEED_TOKEN_MIN_LENGTH) {
+        told.push_back(Filled(start.texts.Text(SECTION_MESSAGE, L"Feed_Needs_Token"),
+                              {{L"{address}", WideFromUtf8(address)}, {L"{file}", start.settingFile}}));
+        return;
+    }
+    settings.allowedOrigins = Words(Utf8FromWide(start.setting(L"Allow_Origins")));
+    auto http = std::make_unique<CHttpFeed>(std::move(settings));
+    http->SetRemarkPrefix(start.remarkPrefix);
+    // The readings from before this run (and before any clear), by seq.
+    if (start.lastSeq > 0 && start.readFrom) {
+        const uint64_t first = start.lastSeq > FEED_KEPT_READINGS ? start.lastSeq - FEED_KEPT_READINGS + 1 : 1;
+        http->AddEarlier(start.readFrom(first, FEED_KEPT_READINGS));
+    }
+    if (!http->Start()) {
+        told.push_back(Filled(start.texts.Text(SECTION_MESSAGE, L"Feed_Address_Taken"),
+                              {{L"{address}", WideFromUtf8(address)}}));
+        return;
+    }
+    http->SetReadFrom(start.readFrom);
+    m_http = std::move(http);
+}
+
+void CFeedOutputs::StartCsv(const FeedStart& start, std::vector<std::wstring>& told) {
+    const std::wstring file = start.setting(L"Csv_File");
+    if (file.empty()) return;
+    const std::wstring separatorText = start.setting(L"Csv_Separator");
+    char separator = ',';
+    if (separatorText == L";") {
+        separator = ';';
+    } else if (!separatorText.empty() && separatorText != L",") {
+        told.push_back(Filled(start.texts.Text(SECTION_MESSAGE, L"Feed_Bad_Separator"), {{L"{file}", start.settingFile}}));
+    }
+    const CTextLookup& texts = start.texts;
+    auto post = start.post;
+    auto noteChanged = start.noteChanged;
+    std::weak_ptr<bool> alive = m_alive;
+    std::filesystem::path path = PathFromWide(file);
+    if (path.is_relative() && !start.folder.empty()) path = start.folder / path;
+    m_csv = std::make_unique<CCsvFileOutput>(
+        path, separator, start.remarkPrefix,
+        [this, &texts, post, noteChanged, alive](bool written, const std::wstring& reason) {
+            // On the file's thread: the note is made on the window's.
+            post([this, &texts, noteChanged, alive, written, reason] {
+                if (!alive.lock()) return;
+                m_note = written ? texts.Text(SECTION_STATUS, L"Status_Csv_Back")
+                                 : Filled(texts.Text(SECTION_STATUS, L"Status_Csv_Failed"), {{L"{reason}", reason}});
+                if (noteChanged) noteChanged();
+            });
+        });
+    m_csvQueue = std::make_unique<CQueuedOutput>(*m_csv, CSV_QUEUE_READINGS, start.readFrom, start.post);
+}
+
+std::vector<IReadingOutput*> CFeedOutputs::Outputs() {
+    std::vector<IReadingOutput*> outputs;
+    if (m_http) outputs.push_back(m_http.get());
+    if (m_csvQueue) outputs.push_back(m_csvQueue.get());
+    return outputs;
+}
+
+void CFeedOutputs::LanguageChanged(const CTextLookup& texts, const std::wstring& remarkPrefix) {
+    if (m_csv) m_csv->SetRemarkPrefix(remarkPrefix);
+    if (!m_http) return;
+    m_http->SetRemarkPrefix(remarkPrefix);
+    m_http->SetPageTexts({
+        {"title", texts.Text(SECTION_CAPTION, L"Dialog_Caption")},
+        {"no_reading", texts.Text(L"Live_Page", L"No_Reading")},
+        {"last_ten", texts.Text(L"Live_Page", L"Last_Ten")},
+        {"lost", texts.Text(L"Live_Page", L"Lost")},
+        {"number", texts.Text(SECTION_HEADER, L"Number")},
+        {"weight", texts.Text(SECTION_HEADER, L"Data")},
+        {"unit", texts.Text(SECTION_HEADER, L"Unit")},
+        {"time", texts.Text(SECTION_HEADER, L"Update_Time")},
+        {"connected", texts.Text(SECTION_STATUS, L"Status_Connected")},
+        {"connecting", texts.Text(SECTION_STATUS, L"Status_Connecting")},
+        {"watching", texts.Text(SECTION_STATUS, L"Status_Watching")},
+        {"closed", texts.Text(SECTION_STATUS, L"Status_Not_Connected")},
+    });
+}
+
+uint64_t CFeedOutputs::UnconfirmedFrom() const {
+    if (!m_csvQueue || !m_csvQueue->Behind()) return 0;
+    return m_csvQueue->Confirmed() + 1;
+}
+
+}  // namespace tarvex

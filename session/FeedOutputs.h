@@ -1,0 +1,70 @@
+#pragma once
+// The outputs for other programs that section "Feed" of "Setting.ini" asks
+// for: the HTTP feed (Http, Token, Allow_Origins) and the live CSV file
+// (Csv_File, Csv_Separator). Each is off unless named; a bad value is told
+// once at start, and the rest of the program runs.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "outputs/CsvFileOutput.h"
+#include "outputs/FeedStore.h"
+#include "outputs/HttpFeed.h"
+#include "outputs/QueuedOutput.h"
+#include "localisation/TextLookup.h"
+
+namespace tarvex {
+
+constexpr size_t FEED_TOKEN_MIN_LENGTH = 16;
+
+// "127.0.0.1:8787", "[::1]:8787", "localhost:8787"; false when it is none.
+bool ParseFeedAddress(const std::string& text, std::string& host, int& port);
+bool IsLoopbackHost(const std::string& host);
+
+struct FeedStart {
+    std::function<std::wstring(std::wstring_view key)> setting;  // a key of section "Feed"
+    std::wstring settingFile;                                     // named in the messages
+    std::filesystem::path folder;  // where a CSV file named without a folder goes
+    const CTextLookup& texts;
+    std::wstring remarkPrefix;
+    CQueuedOutput::ReadFrom readFrom;  // the journal's readings by seq
+    uint64_t lastSeq = 0;              // the desk's newest reading
+    CQueuedOutput::Post post;          // to the window's thread
+    std::function<void()> noteChanged; // on the window's thread: StatusNote() changed
+};
+
+class CFeedOutputs {
+public:
+    CFeedOutputs() = default;
+    ~CFeedOutputs();
+    CFeedOutputs(const CFeedOutputs&) = delete;
+    CFeedOutputs& operator=(const CFeedOutputs&) = delete;
+
+    // Starts what the settings ask for; the messages to tell, in words.
+    std::vector<std::wstring> Start(const FeedStart& start);
+    // For the session to add, in this order.
+    std::vector<IReadingOutput*> Outputs();
+    // The texts and the words before a damaged frame's bytes anew.
+    void LanguageChanged(const CTextLookup& texts, const std::wstring& remarkPrefix);
+
+    // For the status line: the CSV file's trouble or its end; empty if none.
+    const std::wstring& StatusNote() const { return m_note; }
+    // The first reading an output has yet to confirm; 0 when none waits.
+    uint64_t UnconfirmedFrom() const;
+    const CHttpFeed* Http() const { return m_http.get(); }
+
+private:
+    void StartHttp(const FeedStart& start, std::vector<std::wstring>& told);
+    void StartCsv(const FeedStart& start, std::vector<std::wstring>& told);
+
+    std::unique_ptr<CHttpFeed> m_http;
+    std::unique_ptr<CCsvFileOutput> m_csv;
+    std::unique_ptr<CQueuedOutput> m_csvQueue;
+    std::wstring m_note;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+}  // namespace tarvex
