@@ -502,7 +502,7 @@ class Program:
         return output
 
 
-def setting_for(device, language="English", warning=None, full=None):
+def setting_for(device, language="English", warning=None, full=None, feed=None):
     text = ""
     if language:
         text = (f"[Language_Configuration]\r\nLanguage_FileName=\\{language}.ini\r\nLanguage_Name="
@@ -510,6 +510,8 @@ def setting_for(device, language="English", warning=None, full=None):
     text += f"[Serial_Ports]\r\nDefaults=off\r\nCOM1={device}\r\n"
     if warning or full:
         text += f"[Test]\r\nWarning_Row={warning or 60000}\r\nFull_Row={full or 65000}\r\n"
+    if feed:
+        text += "[Feed]\r\n" + "".join(f"{key}={value}\r\n" for key, value in feed.items())
     return text
 
 

@@ -1,0 +1,210 @@
+"""End-to-end tests of the readings other programs get: the HTTP feed read
+as an integrator's script reads it (a stream that breaks and resumes, a
+clear, a restart), the live CSV file while it grows and while another
+program holds it, and a real browser (headless Chromium) on the feed.
+
+    python3 tests/e2e/test_feed.py BUILD_BIN [SHOTS_DIR] [unittest args]"""
+
+import csv
+import fcntl
+import http.client
+import http.server
+import io
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import CLEAR, OPEN_CLOSE, STATUS, YES, ProgramTest, Scale, run_tests, wait_until  # noqa: E402
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def get(port, path, headers=None):
+    """(status, headers, body) of one GET on loopback."""
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+    try:
+        connection.request("GET", path, headers=headers or {})
+        answer = connection.getresponse()
+        return answer.status, dict(answer.getheaders()), answer.read()
+    finally:
+        connection.close()
+
+
+class EventStream(threading.Thread):
+    """/readings/stream read as Server-Sent Events, on a thread of its own."""
+
+    def __init__(self, port, last_id=None):
+        super().__init__(daemon=True)
+        self.connection = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
+        headers = {"Accept": "text/event-stream"}
+        if last_id is not None:
+            headers["Last-Event-ID"] = str(last_id)
+        self.connection.request("GET", "/readings/stream", headers=headers)
+        self.answer = self.connection.getresponse()
+        self.events = []
+        self.lock = threading.Lock()
+        self.start()
+
+    def run(self):
+        event = {}
+        try:
+            while True:
+                line = self.answer.readline()
+                if not line:
+                    return
+                line = line.decode("utf-8").rstrip("\n")
+                if not line:
+                    if "data" in event:
+                        with self.lock:
+                            self.events.append(event)
+                    event = {}
+                elif not line.startswith(":"):
+                    name, _, value = line.partition(": ")
+                    event[name] = value
+        except (OSError, ValueError, AttributeError, http.client.HTTPException):
+            # AttributeError: the connection closed under the reading thread.
+            return
+
+    def seqs(self):
+        with self.lock:
+            return [int(e["id"]) for e in self.events]
+
+    def close(self):
+        try:
+            self.connection.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.connection.close()
+        self.join(5)
+
+
+class Feed(ProgramTest):
+    def start_with_feed(self, scale, **feed):
+        self.port = free_port()
+        self.folder = tempfile.mkdtemp(prefix="tarvex-feed-")
+        settings = {"Http": f"127.0.0.1:{self.port}", **feed}
+        p = self.start(scale, feed=settings)
+        wait_until(lambda: self.answers(), 10, "the feed to listen")
+        return p
+
+    def answers(self):
+        try:
+            return get(self.port, "/status")[0] == 200
+        except OSError:
+            return False
+
+    def status(self):
+        return json.loads(get(self.port, "/status")[2])
+
+    def after(self, seq, limit=1000):
+        status, _, body = get(self.port, f"/readings?after={seq}&limit={limit}")
+        self.assertEqual(status, 200)
+        return json.loads(body)
+
+    def all_readings(self):
+        readings, last = [], 0
+        while True:
+            page = self.after(last)
+            if not page:
+                return readings
+            readings += page
+            last = page[-1]["seq"]
+
+    def disconnect(self, p):
+        p.click(OPEN_CLOSE)
+        wait_until(lambda: self.status()["link"] == "closed", 10, "the link to close")
+
+    def test_a_script_gets_every_reading_once_across_a_broken_stream_a_clear_and_a_restart(self):
+        p = self.start_with_feed(Scale(interval=0.005))
+        status, _, _ = get(self.port, "/readings/latest")
+        self.assertEqual(status, 204, "no reading yet")
+        first = EventStream(self.port, last_id=0)
+        self.connect(p)
+        self.assertEqual(self.status()["link"], "connected")
+        wait_until(lambda: len(first.seqs()) >= 100, 15, "readings through the stream")
+        first.close()
+        resumed = EventStream(self.port, last_id=first.seqs()[-1])
+        wait_until(lambda: p.rows() >= 300, 15, "more readings")
+        p.click(CLEAR)
+        p.click_in_box(p.wait_box("Clear the readings shown"), YES)
+        p.wait_no_box("Clear the readings shown")
+        wait_until(lambda: p.rows() >= 50, 15, "readings after the clear")
+        self.disconnect(p)
+        acknowledged = self.scale.acks
+        wait_until(lambda: len(first.seqs()) + len(resumed.seqs()) >= acknowledged, 10, "the stream to catch up")
+        seqs = first.seqs() + resumed.seqs()
+        self.assertEqual(seqs, list(range(1, acknowledged + 1)), "every acknowledged reading once, in order")
+        resumed.close()
+        newest = json.loads(get(self.port, "/readings/latest")[2])
+        self.assertEqual(newest["seq"], acknowledged)
+        self.assertEqual(newest["kind"], "weight")
+        self.assertEqual(newest["unit"], "KG")
+        self.assertRegex(newest["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$")
+
+        # A crash and a new start: the numbers go on, and what came before
+        # the clear and the crash can still be read by seq.
+        p.kill()
+        self.restart()
+        p.click_in_box(p.wait_box("were still in the table", 10), YES)
+        wait_until(lambda: self.answers(), 10, "the feed after the restart")
+        self.assertEqual(self.status()["last_seq"], acknowledged)
+        self.connect(p)
+        wait_until(lambda: p.rows() >= 100, 15, "readings after the restart")
+        self.disconnect(p)
+        total = self.scale.acks
+        self.assertEqual([r["seq"] for r in self.all_readings()], list(range(1, total + 1)))
+        self.assertEqual(self.after(acknowledged, 1)[0]["seq"], acknowledged + 1)
+        p.shot("after-restart")
+
+    def test_the_csv_file_grows_line_by_line_and_waits_while_another_program_holds_it(self):
+        csv_file = os.path.join(tempfile.mkdtemp(prefix="tarvex-csv-"), "weights.csv")
+        p = self.start_with_feed(Scale(interval=0.02), Csv_File=csv_file, Csv_Separator=";")
+        self.connect(p)
+        wait_until(lambda: os.path.exists(csv_file) and self.csv_seqs(csv_file)[-1:] >= [20], 15, "lines in the file")
+        with open(csv_file, "rb") as f:
+            self.assertTrue(f.read(3) == b"\xef\xbb\xbf", "a byte-order mark first")
+        # Another program takes the file for itself alone.
+        holder = open(csv_file, "rb")
+        fcntl.flock(holder, fcntl.LOCK_EX)
+        held_at = self.csv_seqs(csv_file)[-1]
+        wait_until(lambda: "CSV file not written" in self.status_line(p), 10, "the status line to say so")
+        wait_until(lambda: self.status()["last_seq"] >= held_at + 50, 15, "readings while it is held")
+        p.shot("csv-held")
+        self.assertLessEqual(self.csv_seqs(csv_file)[-1], held_at + 1, "nothing written while it is held")
+        fcntl.flock(holder, fcntl.LOCK_UN)
+        holder.close()
+        wait_until(lambda: "CSV file written again" in self.status_line(p), 10, "the status line to say it is back")
+        self.disconnect(p)
+        last = self.status()["last_seq"]
+        wait_until(lambda: self.csv_seqs(csv_file)[-1] == last, 10, "every waiting line")
+        self.assertEqual(self.csv_seqs(csv_file), list(range(1, last + 1)), "each line once, in order")
+        with open(csv_file, encoding="utf-8-sig", newline="") as f:
+            rows = list(csv.reader(f, delimiter=";"))
+        self.assertEqual(rows[0][:4], ["desk", "seq", "number", "kind"])
+        self.assertEqual(sum(1 for r in rows if r[0] == "desk"), 1, "one header line")
+
+    @staticmethod
+    def status_line(p):
+        return p.control(STATUS)["label"]
+
+    @staticmethod
+    def csv_seqs(path):
+        with open(path, encoding="utf-8-sig", newline="") as f:
+            rows = list(csv.reader(f, delimiter=";"))
+        return [int(r[1]) for r in rows[1:] if len(r) > 1]
+
+
+if __name__ == "__main__":
+    run_tests()
