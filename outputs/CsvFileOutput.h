@@ -16,9 +16,10 @@ namespace tarvex {
 
 class CCsvFileOutput : public ISlowOutput {
 public:
-    // told(written, reason): on the output's thread, when writing stops
-    // (with the system's reason) and when it works again.
-    using Told = std::function<void(bool written, const std::wstring& reason)>;
+    // told(written, error): on the output's thread, when writing stops
+    // (with errno; EWOULDBLOCK: another program holds the file for itself
+    // alone) and when it works again (0).
+    using Told = std::function<void(bool written, int error)>;
     CCsvFileOutput(std::filesystem::path file, char separator, std::wstring remarkPrefix, Told told);
 
     bool Deliver(const RowRecord& reading) override;
@@ -27,8 +28,8 @@ public:
     std::chrono::milliseconds RetryPause() const override { return std::chrono::seconds(1); }
 
 private:
-    // The system's reason when it failed, empty when the line is there.
-    std::wstring Append(const std::string& line);
+    // errno when it failed, 0 when the line is there.
+    int Append(const std::string& line);
 
     const std::filesystem::path m_file;
     const char m_separator;

@@ -1,6 +1,8 @@
 #include "session/FeedOutputs.h"
 
+#include <cerrno>
 #include <charconv>
+#include <system_error>
 
 #include "localisation/BoxTexts.h"
 #include "localisation/TextCodec.h"
@@ -130,10 +132,13 @@ void CFeedOutputs::StartCsv(const FeedStart& start, std::vector<std::wstring>& t
     if (path.is_relative() && !start.folder.empty()) path = start.folder / path;
     m_csv = std::make_unique<CCsvFileOutput>(
         path, separator, start.remarkPrefix,
-        [this, &texts, post, noteChanged, alive](bool written, const std::wstring& reason) {
+        [this, &texts, post, noteChanged, alive](bool written, int error) {
             // On the file's thread: the note is made on the window's.
-            post([this, &texts, noteChanged, alive, written, reason] {
+            post([this, &texts, noteChanged, alive, written, error] {
                 if (!alive.lock()) return;
+                const std::wstring reason = error == EWOULDBLOCK || error == EACCES
+                                                ? texts.Text(SECTION_MESSAGE, L"Reason_File_Held")
+                                                : WideFromUtf8(std::generic_category().message(error));
                 m_note = written ? texts.Text(SECTION_STATUS, L"Status_Csv_Back")
                                  : Filled(texts.Text(SECTION_STATUS, L"Status_Csv_Failed"), {{L"{reason}", reason}});
                 if (noteChanged) noteChanged();

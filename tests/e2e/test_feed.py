@@ -22,6 +22,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from chromium import Chromium  # noqa: E402
 from harness import CLEAR, OPEN_CLOSE, STATUS, YES, ProgramTest, Scale, run_tests, wait_until  # noqa: E402
 
 
@@ -90,7 +91,7 @@ class EventStream(threading.Thread):
         self.join(5)
 
 
-class Feed(ProgramTest):
+class FeedTest(ProgramTest):
     def start_with_feed(self, scale, **feed):
         self.port = free_port()
         self.folder = tempfile.mkdtemp(prefix="tarvex-feed-")
@@ -126,6 +127,8 @@ class Feed(ProgramTest):
         p.click(OPEN_CLOSE)
         wait_until(lambda: self.status()["link"] == "closed", 10, "the link to close")
 
+
+class Feed(FeedTest):
     def test_a_script_gets_every_reading_once_across_a_broken_stream_a_clear_and_a_restart(self):
         p = self.start_with_feed(Scale(interval=0.005))
         status, _, _ = get(self.port, "/readings/latest")
@@ -205,6 +208,122 @@ class Feed(ProgramTest):
             rows = list(csv.reader(f, delimiter=";"))
         return [int(r[1]) for r in rows[1:] if len(r) > 1]
 
+
+# A page of another site on this computer: it reads the feed with
+# EventSource and fetch, and posts what it got back to where it came from.
+CONSUMER_PAGE = """<!DOCTYPE html><meta charset="utf-8"><title>consumer</title><script>
+const feed = 'http://127.0.0.1:FEED_PORT';
+const seqs = [];
+let status = null, reported = false;
+function report(why) {
+  if (reported) return;
+  reported = true;
+  fetch('/report', {method: 'POST', body: JSON.stringify({why, seqs, status})});
+}
+const stream = new EventSource(feed + '/readings/stream?after=0');
+const done = () => { if (seqs.length >= 20 && status) report('readings'); };
+stream.addEventListener('reading', e => { seqs.push(JSON.parse(e.data).seq); done(); });
+fetch(feed + '/status').then(r => r.json()).then(s => { status = s.link; done(); }, () => { status = 'refused'; });
+setTimeout(() => report('time'), 8000);
+</script>"""
+
+
+class PageServer(threading.Thread):
+    """Serves CONSUMER_PAGE on a loopback port and keeps the report it posts."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.page = b""
+        reports = self.reports = []
+        owner = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html; charset=utf-8")
+                self.end_headers()
+                self.wfile.write(owner.page)
+
+            def do_POST(self):
+                reports.append(json.loads(self.rfile.read(int(self.headers["Content-Length"]))))
+                self.send_response(204)
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+        self.origin = f"http://127.0.0.1:{self.server.server_address[1]}"
+        self.start()
+
+    def serve_page_of(self, feed_port):
+        self.page = CONSUMER_PAGE.replace("FEED_PORT", str(feed_port)).encode()
+
+    def run(self):
+        self.server.serve_forever()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class Browser:
+    """Headless Chromium with a profile of its own."""
+
+    def __init__(self, url, *arguments, stdout=subprocess.DEVNULL):
+        self.profile = tempfile.mkdtemp(prefix="tarvex-chromium-")
+        self.process = subprocess.Popen(
+            ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
+             f"--user-data-dir={self.profile}", *arguments, url],
+            stdout=stdout, stderr=subprocess.DEVNULL)
+
+    def wait(self, timeout=60):
+        return self.process.wait(timeout)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+
+class FeedInBrowser(FeedTest):
+    def test_a_page_of_an_allowed_origin_gets_the_readings_and_one_of_another_nothing(self):
+        allowed, other = PageServer(), PageServer()
+        self.addCleanup(allowed.close)
+        self.addCleanup(other.close)
+        p = self.start_with_feed(Scale(interval=0.02), Allow_Origins=f"http://example.invalid {allowed.origin}")
+        for server in (allowed, other):
+            server.serve_page_of(self.port)
+        self.connect(p)
+        browsers = [Browser(allowed.origin + "/"), Browser(other.origin + "/")]
+        for browser in browsers:
+            self.addCleanup(browser.close)
+        wait_until(lambda: allowed.reports and other.reports, 30, "both pages to report")
+        got, refused = allowed.reports[0], other.reports[0]
+        self.assertEqual(got["why"], "readings")
+        self.assertEqual(got["status"], "connected")
+        self.assertEqual(got["seqs"][:20], list(range(1, 21)))
+        self.assertEqual(refused["seqs"], [], "another origin reads nothing")
+        self.assertEqual(refused["status"], "refused")
+
+    def test_the_live_page_shows_the_newest_weight(self):
+        p = self.start_with_feed(Scale(interval=0.2))
+        self.connect(p)
+        wait_until(lambda: self.status()["readings"] >= 12, 15, "a dozen readings")
+        browser = Chromium()
+        self.addCleanup(browser.close)
+        browser.open(f"http://127.0.0.1:{self.port}/")
+        self.assertTrue(browser.wait_for("document.getElementById('link').textContent.startsWith('Connected')"))
+        self.disconnect(p)
+        newest = json.loads(get(self.port, "/readings/latest")[2])
+        shown = f"document.getElementById('weight').textContent === {json.dumps(newest['shown'])}"
+        self.assertTrue(browser.wait_for(shown), "the newest weight, large")
+        self.assertTrue(browser.wait_for("document.getElementById('link').textContent === 'Not connected'"))
+        self.assertEqual(browser.evaluate("document.querySelectorAll('#rows tr').length"), 10, "the last ten readings")
+        self.assertEqual(browser.evaluate("document.querySelector('#rows td').textContent"), str(newest["number"]))
+        if self.shots_dir:
+            browser.screenshot(os.path.join(self.shots_dir, "live-page.png"))
 
 if __name__ == "__main__":
     run_tests()
