@@ -1,15 +1,6 @@
 #include "outputs/HttpFeed.h"
 
-// The library is built into this file alone, with these limits.
-#ifndef _WIN32
-#define CPPHTTPLIB_USE_POLL  // no limit on a socket's number
-#endif
-#define CPPHTTPLIB_LISTEN_BACKLOG 128
-// A line of the header may be longer than the whole header may be, so that
-// an oversized header is answered 413 below, not turned away unread.
-#define CPPHTTPLIB_HEADER_MAX_LENGTH 65536
-#define CPPHTTPLIB_TCP_NODELAY true
-#include <httplib.h>
+#include "outputs/HttpLibrary.h"
 
 #include <nlohmann/json.hpp>
 
@@ -203,8 +194,13 @@ void CHttpFeed::Server::Stream(const httplib::Request& request, httplib::Respons
             if (store.LastSeq() < *cursor) *cursor = 0;
             const std::vector<FeedEntry> entries = store.After(*cursor, 512);
             if (entries.empty()) {
-                if (store.WaitAfter(*cursor, quiet)) return true;
-                if (store.Stopped()) return false;
+                // A second at a time, so that a client gone is noticed and
+                // its place freed within about a second.
+                const auto quietUntil = std::chrono::steady_clock::now() + quiet;
+                while (std::chrono::steady_clock::now() < quietUntil) {
+                    if (store.WaitAfter(*cursor, std::chrono::seconds(1))) return true;
+                    if (store.Stopped() || !sink.is_writable()) return false;
+                }
                 static const std::string KEEP_OPEN = ": keep-alive\n\n";
                 return sink.write(KEEP_OPEN.data(), KEEP_OPEN.size());
             }
@@ -262,6 +258,16 @@ void CHttpFeed::Server::Routes() {
 
 CHttpFeed::CHttpFeed(HttpFeedSettings settings) : m_server(std::make_unique<Server>(std::move(settings))) {
     m_server->http.new_task_queue = [] { return new CountedPool(); };
+    // The library's own choice on Linux adds SO_REUSEPORT, which would let
+    // a second program listen on the same port and take half the clients.
+    m_server->http.set_socket_options([](socket_t sock) {
+        int yes = 1;
+#ifdef _WIN32
+        setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes);
+#else
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+#endif
+    });
     m_server->http.set_keep_alive_timeout(5);
     m_server->http.set_read_timeout(5);
     // A stream client that takes nothing for this long, its buffers full,
