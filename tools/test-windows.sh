@@ -144,6 +144,9 @@ for mode in AllUsers CurrentUser; do
     echo "== the same with a pseudo-terminal that answers the modem-status calls"
     as_user /usr/bin/python3 "$root/tests/wine/test_wine_program.py" "$installed/tarvex-scale.exe" "$shots" \
       --modem-lines "$work/pty_modem_lines.so"
+    echo "== the installed program's feed under Wine: a Linux client and a CSV file another program holds"
+    as_user /usr/bin/python3 "$root/tests/wine/test_wine_feed.py" "$installed/tarvex-scale.exe" "$shots" \
+      "$work/bin/tarvex-hold-file.exe"
   fi
 done
 as_user wine "$installed/uninstall.exe" /S /CurrentUser
