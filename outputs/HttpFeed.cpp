@@ -292,6 +292,9 @@ bool CHttpFeed::Start() {
         server.port = server.settings.port;
     }
     server.thread = std::thread([&server] { server.http.listen_after_bind(); });
+    // The library's stop() does nothing until the listening has begun: a
+    // feed ended at once would otherwise wait in accept() for ever.
+    while (!server.http.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 

@@ -147,7 +147,7 @@ void CFeedOutputs::StartCsv(const FeedStart& start, std::vector<std::wstring>& t
     m_csvQueue = std::make_unique<CQueuedOutput>(*m_csv, CSV_QUEUE_READINGS, start.readFrom, start.post);
 }
 
-std::vector<IReadingOutput*> CFeedOutputs::Outputs() {
+std::vector<IReadingOutput*> CFeedOutputs::Outputs() const {
     std::vector<IReadingOutput*> outputs;
     if (m_http) outputs.push_back(m_http.get());
     if (m_csvQueue) outputs.push_back(m_csvQueue.get());

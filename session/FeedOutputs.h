@@ -46,7 +46,7 @@ public:
     // Starts what the settings ask for; the messages to tell, in words.
     std::vector<std::wstring> Start(const FeedStart& start);
     // For the session to add, in this order.
-    std::vector<IReadingOutput*> Outputs();
+    std::vector<IReadingOutput*> Outputs() const;
     // The texts and the words before a damaged frame's bytes anew.
     void LanguageChanged(const CTextLookup& texts, const std::wstring& remarkPrefix);
 
