@@ -1,16 +1,23 @@
 """Whole-program bench: the built program on a virtual display answers a
 scale on a pseudo-terminal that sends a weight frame at a fixed rate.
 
-    python3 bench/program_bench.py BUILD_BIN [--rate 137] [--seconds 30]
+    python3 bench/program_bench.py BUILD_BIN [--rate 137] [--seconds 30] [--feed-clients 10]
 
 Prints  program_latency_us median=M p99=P frames=N lost=L cpu_ms_per_frame=C
 (latency: frame written by the scale to its 0x9F read back; CPU: the
-program's user+system time over the stream, per frame)."""
+program's user+system time over the stream, per frame). With feed clients,
+the HTTP feed is on and that many clients read its stream; then also
+    feed_latency_us median=M p99=P clients=K lost=L
+(frame written by the scale to its event read by a client, every client's
+every event)."""
 
 import argparse
+import multiprocessing
 import os
 import select
+import socket
 import sys
+import threading
 import time
 import tty
 
@@ -35,6 +42,62 @@ def read_until(fd, wanted, timeout):
             return time.monotonic()
 
 
+class StreamClient(threading.Thread):
+    """Reads the feed's stream over a plain socket; notes when each id came."""
+
+    def __init__(self, port):
+        super().__init__(daemon=True)
+        self.sock = socket.create_connection(("127.0.0.1", port))
+        self.sock.sendall(b"GET /readings/stream HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n\r\n")
+        self.arrived = {}
+        self.start()
+
+    def run(self):
+        pending = b""
+        while True:
+            try:
+                piece = self.sock.recv(65536)
+            except OSError:
+                return
+            if not piece:
+                return
+            now = time.monotonic()
+            pending += piece
+            lines = pending.split(b"\n")
+            pending = lines.pop()
+            for line in lines:
+                if line.startswith(b"id: "):
+                    self.arrived[int(line[4:])] = now
+
+    def close(self):
+        self.sock.close()
+
+
+def read_streams(port, count, ready, stop, results):
+    """A process of its own, so that the clients share no lock with the
+    scale's side of the bench: count clients, then when each id came."""
+    clients = [StreamClient(port) for _ in range(count)]
+    ready.set()
+    stop.wait()
+    time.sleep(1)  # the last events on their way
+    for client in clients:
+        client.close()
+    results.put([client.arrived for client in clients])
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def percentiles(values):
+    values = sorted(values)
+    if not values:
+        return 0, 0
+    return values[len(values) // 2], values[min(len(values) - 1, len(values) * 99 // 100)]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build_bin")
@@ -43,12 +106,18 @@ def main():
     # For a build without the UI probe (an older one, to compare): where the
     # open button is on the screen; the automatic search then finds COM1.
     parser.add_argument("--click-at", help="X,Y of the open button")
+    parser.add_argument("--feed-clients", type=int, default=0)
     args = parser.parse_args()
 
     master, slave = os.openpty()
     tty.setraw(slave)
     display = Display()
-    program = Program(os.path.abspath(args.build_bin), display, setting_for(os.ttyname(slave)), name="bench")
+    port = free_port()
+    feed = {"Http": f"127.0.0.1:{port}"} if args.feed_clients else None
+    program = Program(os.path.abspath(args.build_bin), display, setting_for(os.ttyname(slave), feed=feed),
+                      name="bench")
+    sent_at, arrivals, reader = [], [], None
+    stop, results = multiprocessing.Event(), multiprocessing.Queue()
     try:
         if args.click_at:
             time.sleep(2)
@@ -62,6 +131,12 @@ def main():
             sys.exit("the program never greeted the scale")
         os.write(master, b"\xa5")
         time.sleep(0.5)
+        if args.feed_clients:
+            ready = multiprocessing.Event()
+            reader = multiprocessing.Process(target=read_streams, args=(port, args.feed_clients, ready, stop, results))
+            reader.start()
+            ready.wait(10)
+            time.sleep(0.5)
         open(program.probe_file + ".stop", "w").close()
 
         latencies, lost = [], 0
@@ -74,6 +149,7 @@ def main():
             if delay > 0:
                 time.sleep(delay)
             sent = time.monotonic()
+            sent_at.append(sent)
             os.write(master, weight_frame(1.0 + (k % 100) * 0.01))
             answered = read_until(master, b"\x9f", 1.0)
             if answered is None:
@@ -81,17 +157,31 @@ def main():
             else:
                 latencies.append((answered - sent) * 1e6)
         cpu = cpu_seconds(program.process.pid) - cpu_before
+        if reader:
+            stop.set()
+            arrivals = results.get(timeout=30)
+            reader.join(10)
     finally:
         program.finish()
         display.close()
         os.close(master)
         os.close(slave)
 
-    latencies.sort()
-    median = latencies[len(latencies) // 2] if latencies else 0
-    p99 = latencies[min(len(latencies) - 1, len(latencies) * 99 // 100)] if latencies else 0
+    median, p99 = percentiles(latencies)
     print(f"program_latency_us median={median:.1f} p99={p99:.1f} frames={frames} lost={lost} "
           f"cpu_ms_per_frame={cpu * 1000 / max(frames, 1):.3f}")
+    if arrivals:
+        # seq k + 1 is the k-th frame: a fresh home, a fresh count.
+        feed_latencies, feed_lost = [], 0
+        for arrived_at in arrivals:
+            for k, sent in enumerate(sent_at):
+                arrived = arrived_at.get(k + 1)
+                if arrived is None:
+                    feed_lost += 1
+                else:
+                    feed_latencies.append((arrived - sent) * 1e6)
+        median, p99 = percentiles(feed_latencies)
+        print(f"feed_latency_us median={median:.1f} p99={p99:.1f} clients={len(arrivals)} lost={feed_lost}")
 
 
 if __name__ == "__main__":

@@ -5,10 +5,18 @@
 namespace tarvex {
 
 void CFeedStore::Add(uint64_t seq, std::string json) {
+    FeedEntry entry;
+    entry.seq = seq;
+    std::string event = "id: " + std::to_string(seq) + "\nevent: reading\ndata: ";
+    entry.jsonAt = event.size();
+    entry.jsonLength = json.size();
+    event += json;
+    event += "\n\n";
+    entry.event = std::make_shared<const std::string>(std::move(event));
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (!m_entries.empty() && seq <= m_entries.back().seq) m_entries.clear();
-        m_entries.push_back({seq, std::move(json)});
+        m_entries.push_back(std::move(entry));
         while (m_entries.size() > m_kept) m_entries.pop_front();
     }
     m_added.notify_all();
@@ -43,16 +51,6 @@ bool CFeedStore::WaitAfter(uint64_t after, std::chrono::milliseconds most) {
     return m_added.wait_for(lock, most, [&] {
         return m_stopped || (!m_entries.empty() && m_entries.back().seq > after);
     }) && !m_stopped;
-}
-
-void CFeedStore::SetStatus(std::string json) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_status = std::move(json);
-}
-
-std::string CFeedStore::Status() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_status;
 }
 
 void CFeedStore::Stop() {

@@ -9,9 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvex {
@@ -19,9 +21,15 @@ namespace tarvex {
 // At least the last 65 000 readings can be read again by seq.
 constexpr size_t FEED_KEPT_READINGS = 65536;
 
+// One reading, made once as the stream's event and shared by every
+// client: "id: <seq>\nevent: reading\ndata: <json>\n\n".
 struct FeedEntry {
     uint64_t seq = 0;
-    std::string json;
+    std::shared_ptr<const std::string> event;
+    size_t jsonAt = 0;
+    size_t jsonLength = 0;
+    std::string_view Json() const { return std::string_view(*event).substr(jsonAt, jsonLength); }
+    const std::string& Event() const { return *event; }
 };
 
 class CFeedStore {
@@ -39,9 +47,6 @@ public:
     // true when one is.
     bool WaitAfter(uint64_t after, std::chrono::milliseconds most);
 
-    void SetStatus(std::string json);
-    std::string Status() const;
-
     void Stop();
     bool Stopped() const;
 
@@ -52,7 +57,6 @@ private:
     mutable std::mutex m_lock;
     std::condition_variable m_added;
     std::deque<FeedEntry> m_entries;
-    std::string m_status = "{}";
     bool m_stopped = false;
 };
 

@@ -8,6 +8,12 @@
 #include <charconv>
 #include <thread>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include "localisation/TextCodec.h"
 #include "outputs/FeedStore.h"
 #include "outputs/LivePage.h"
@@ -70,8 +76,25 @@ const char* LinkName(LinkState state) {
     }
 }
 
-std::string Event(const FeedEntry& entry) {
-    return "id: " + std::to_string(entry.seq) + "\nevent: reading\ndata: " + entry.json + "\n\n";
+std::string StatusJson(const DeskState& state) {
+    nlohmann::ordered_json json;
+    json["desk"] = state.desk;
+    json["link"] = LinkName(state.link);
+    json["port"] = Utf8FromWide(state.port);
+    json["unit"] = Utf8FromWide(UnitName(state.unit));
+    json["readings"] = state.readings;
+    json["last_seq"] = state.lastSeq;
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Runs the clients below the acknowledge: the serial line's threads and the
+// window's thread come first when the cores are busy.
+void LowerThisThread() {
+#ifdef _WIN32
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#else
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
 }
 
 // Set on the thread that serves a connection beyond the last client allowed.
@@ -84,6 +107,8 @@ public:
     CountedPool() : m_pool(FEED_MOST_CLIENTS + 2) {}
     void enqueue(std::function<void()> serve) override {
         m_pool.enqueue([this, serve = std::move(serve)] {
+            thread_local const bool lowered = (LowerThisThread(), true);
+            (void)lowered;
             const bool turnedAway = ++m_serving > FEED_MOST_CLIENTS;
             if (turnedAway) --m_serving;
             t_turnedAway = turnedAway;
@@ -106,8 +131,9 @@ struct CHttpFeed::Server {
     HttpFeedSettings settings;
     httplib::Server http;
     CFeedStore store;
-    std::mutex pageLock;
+    std::mutex pageLock;  // and the state
     std::string pageTexts = "{}";
+    DeskState state;
     std::thread thread;
     int port = 0;
 
@@ -205,7 +231,7 @@ void CHttpFeed::Server::Stream(const httplib::Request& request, httplib::Respons
                 return sink.write(KEEP_OPEN.data(), KEEP_OPEN.size());
             }
             std::string events;
-            for (const FeedEntry& entry : entries) events += Event(entry);
+            for (const FeedEntry& entry : entries) events += entry.Event();
             *cursor = entries.back().seq;
             return sink.write(events.data(), events.size());
         });
@@ -231,7 +257,7 @@ void CHttpFeed::Server::Routes() {
             response.status = 204;
             return;
         }
-        response.set_content(latest->json, "application/json; charset=utf-8");
+        response.set_content(std::string(latest->Json()), "application/json; charset=utf-8");
     });
     http.Get("/readings", [this](const httplib::Request& request, httplib::Response& response) {
         uint64_t after = 0;
@@ -245,14 +271,19 @@ void CHttpFeed::Server::Routes() {
         std::string body = "[";
         for (const FeedEntry& entry : store.After(after, static_cast<size_t>(limit))) {
             if (body.size() > 1) body += ',';
-            body += entry.json;
+            body += entry.Json();
         }
         body += ']';
         response.set_content(body, "application/json; charset=utf-8");
     });
     http.Get("/readings/stream", [this](const httplib::Request& q, httplib::Response& r) { Stream(q, r); });
     http.Get("/status", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(store.Status(), "application/json; charset=utf-8");
+        DeskState now;
+        {
+            std::lock_guard<std::mutex> guard(pageLock);
+            now = state;
+        }
+        response.set_content(StatusJson(now), "application/json; charset=utf-8");
     });
 }
 
@@ -327,14 +358,9 @@ void CHttpFeed::ReadingsHeldBack(uint64_t seq) {
 }
 
 void CHttpFeed::DeskStateChanged(const DeskState& state) {
-    nlohmann::ordered_json json;
-    json["desk"] = state.desk;
-    json["link"] = LinkName(state.link);
-    json["port"] = Utf8FromWide(state.port);
-    json["unit"] = Utf8FromWide(UnitName(state.unit));
-    json["readings"] = state.readings;
-    json["last_seq"] = state.lastSeq;
-    m_server->store.SetStatus(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    // Made into JSON only when asked for: this runs with every reading.
+    std::lock_guard<std::mutex> guard(m_server->pageLock);
+    m_server->state = state;
 }
 
 }  // namespace tarvex
