@@ -35,6 +35,8 @@ bash tools/as-unprivileged.sh xvfb-run -a -s "-screen 0 1024x768x24" \
 shots=$(mktemp -d /tmp/tarvex-e2e-shots.XXXXXX) && chmod 1777 "$shots"
 bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_nothing_lost.py build/bin "$shots" -k read_only
 bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_clears_and_journals.py build/bin "$shots" -k read_only
+# The feed, its CSV file and Chromium as a clerk's account runs them.
+bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_feed.py build/bin "$shots"
 echo "screenshots of the unprivileged run: $shots"
 if [ "$quick" -eq 0 ]; then
   run_preset asan -L unit
