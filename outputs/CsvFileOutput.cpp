@@ -1,6 +1,9 @@
 #include "outputs/CsvFileOutput.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <fstream>
 
 #include "files/FileCalls.h"
 #include "outputs/CsvLine.h"
@@ -37,6 +40,28 @@ int CCsvFileOutput::Append(const std::string& line) {
 void CCsvFileOutput::SetRemarkPrefix(std::wstring prefix) {
     std::lock_guard<std::mutex> guard(m_prefixLock);
     m_remarkPrefix = std::move(prefix);
+}
+
+uint64_t CCsvFileOutput::LastSeqWritten(const std::string& desk) const {
+    std::ifstream file(m_file, std::ios::binary | std::ios::ate);
+    if (!file) return 0;
+    const std::streamoff length = file.tellg();
+    const std::streamoff tail = std::min<std::streamoff>(length, 65536);
+    std::string bytes(static_cast<size_t>(tail), '\0');
+    file.seekg(length - tail);
+    if (!file.read(bytes.data(), tail)) return 0;
+    // The last line that ended; one cut short by a crash does not count.
+    const size_t end = bytes.rfind('\n');
+    if (end == std::string::npos) return 0;
+    const size_t begin = bytes.rfind('\n', end == 0 ? 0 : end - 1);
+    if (begin == std::string::npos && tail < length) return 0;
+    std::string_view line = std::string_view(bytes).substr(begin == std::string::npos ? 0 : begin + 1);
+    line = line.substr(0, line.find_first_of("\r\n"));
+    const std::vector<std::string> fields = CsvFields(line, m_separator);
+    if (fields.size() < 2 || fields[0] != desk) return 0;
+    uint64_t seq = 0;
+    const auto [ptr, error] = std::from_chars(fields[1].data(), fields[1].data() + fields[1].size(), seq);
+    return error == std::errc() && ptr == fields[1].data() + fields[1].size() ? seq : 0;
 }
 
 bool CCsvFileOutput::Deliver(const RowRecord& reading) {

@@ -22,6 +22,10 @@ public:
     using Told = std::function<void(bool written, int error)>;
     CCsvFileOutput(std::filesystem::path file, char separator, std::wstring remarkPrefix, Told told);
 
+    // The seq of the file's last whole line of this desk; 0 when there is
+    // none or the file cannot be read. Lines after it come from the journal.
+    uint64_t LastSeqWritten(const std::string& desk) const;
+
     bool Deliver(const RowRecord& reading) override;
     // From the window's thread, after a change of language.
     void SetRemarkPrefix(std::wstring prefix);

@@ -145,6 +145,10 @@ void CFeedOutputs::StartCsv(const FeedStart& start, std::vector<std::wstring>& t
             });
         });
     m_csvQueue = std::make_unique<CQueuedOutput>(*m_csv, CSV_QUEUE_READINGS, start.readFrom, start.post);
+    // Lines that waited when the program last ended (or was killed) come
+    // from the journal now, after the last one the file has.
+    const uint64_t written = m_csv->LastSeqWritten(start.desk);
+    if (written > 0 && written < start.lastSeq) m_csvQueue->ReadingsHeldBack(written + 1);
 }
 
 std::vector<IReadingOutput*> CFeedOutputs::Outputs() const {

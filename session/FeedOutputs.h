@@ -31,6 +31,7 @@ struct FeedStart {
     const CTextLookup& texts;
     std::wstring remarkPrefix;
     CQueuedOutput::ReadFrom readFrom;  // the journal's readings by seq
+    std::string desk;                  // UTF-8
     uint64_t lastSeq = 0;              // the desk's newest reading
     CQueuedOutput::Post post;          // to the window's thread
     std::function<void()> noteChanged; // on the window's thread: StatusNote() changed

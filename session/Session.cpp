@@ -60,12 +60,10 @@ void CSession::StartFeeds() {
         m_texts,
         m_core.Table().Words().remarkPrefix,
         [this](uint64_t seq, size_t most) { return m_journal.ReadFrom(seq, most); },
+        m_core.Desk(),
         m_core.LastSeq(),
         [this](std::function<void()> work) { m_ui.Post(std::move(work)); },
-        [this] {
-            m_journal.KeepFrom(m_feeds.UnconfirmedFrom());
-            m_ui.ShowStatus();
-        },
+        [this] { m_ui.ShowStatus(); },
     };
     for (const std::wstring& problem : m_feeds.Start(start)) m_ui.Tell(problem);
     for (IReadingOutput* output : m_feeds.Outputs()) AddOutput(*output);
@@ -204,6 +202,8 @@ DeskState CSession::State() const {
 
 void CSession::TellDeskState() {
     if (m_outputs.empty()) return;
+    // What an output has yet to take stays in the journal meanwhile.
+    m_journal.KeepFrom(m_feeds.UnconfirmedFrom());
     const DeskState state = State();
     for (IReadingOutput* output : m_outputs) output->DeskStateChanged(state);
 }

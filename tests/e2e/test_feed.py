@@ -134,6 +134,11 @@ class Feed(FeedTest):
         status, _, _ = get(self.port, "/readings/latest")
         self.assertEqual(status, 204, "no reading yet")
         first = EventStream(self.port, last_id=0)
+        # A client that asks for everything and never reads a byte.
+        stuck = socket.create_connection(("127.0.0.1", self.port))
+        stuck.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        stuck.sendall(b"GET /readings/stream?after=0 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+        self.addCleanup(stuck.close)
         self.connect(p)
         self.assertEqual(self.status()["link"], "connected")
         wait_until(lambda: len(first.seqs()) >= 100, 15, "readings through the stream")
@@ -186,11 +191,16 @@ class Feed(FeedTest):
         wait_until(lambda: self.status()["last_seq"] >= held_at + 50, 15, "readings while it is held")
         p.shot("csv-held")
         self.assertLessEqual(self.csv_seqs(csv_file)[-1], held_at + 1, "nothing written while it is held")
+        # The program ends unexpectedly while lines wait; the next start
+        # still owes them to the file.
+        p.kill()
+        last = self.scale.acks
+        self.restart()
+        p.click_in_box(p.wait_box("were still in the table", 10), YES)
+        wait_until(lambda: "CSV file not written" in self.status_line(p), 10, "the lines still waiting")
         fcntl.flock(holder, fcntl.LOCK_UN)
         holder.close()
         wait_until(lambda: "CSV file written again" in self.status_line(p), 10, "the status line to say it is back")
-        self.disconnect(p)
-        last = self.status()["last_seq"]
         wait_until(lambda: self.csv_seqs(csv_file)[-1] == last, 10, "every waiting line")
         self.assertEqual(self.csv_seqs(csv_file), list(range(1, last + 1)), "each line once, in order")
         with open(csv_file, encoding="utf-8-sig", newline="") as f:

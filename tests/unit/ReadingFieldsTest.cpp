@@ -64,6 +64,15 @@ TEST(ReadingFields, ACsvLineQuotesWhatHoldsTheSeparatorOrAQuote) {
               "\"Packing, desk \"\"3\"\"\",42,7,weight,1.234,1.2340,KG,2025-12-09T12:00:00+00:00,00:01:05,,\r\n");
     EXPECT_EQ(CsvLine(fields, ';'),
               "\"Packing, desk \"\"3\"\"\";42;7;weight;1.234;1.2340;KG;2025-12-09T12:00:00+00:00;00:01:05;;\r\n");
+    // Read back as the next start reads the file's last line.
+    for (const char separator : {',', ';'}) {
+        std::string line = CsvLine(fields, separator);
+        line.resize(line.size() - 2);
+        const std::vector<std::string> read = CsvFields(line, separator);
+        ASSERT_EQ(read.size(), 11u);
+        EXPECT_EQ(read[0], fields.desk);
+        EXPECT_EQ(read[1], "42");
+    }
 }
 
 #ifndef _WIN32
