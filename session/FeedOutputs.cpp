@@ -129,7 +129,13 @@ void CFeedOutputs::StartCsv(const FeedStart& start, std::vector<std::wstring>& t
     auto noteChanged = start.noteChanged;
     std::weak_ptr<bool> alive = m_alive;
     std::filesystem::path path = PathFromWide(file);
-    if (path.is_relative() && !start.folder.empty()) path = start.folder / path;
+    if (path.is_relative() && !start.folder.empty()) {
+        // The program's own folder among the user's documents is made when
+        // missing; a folder named in full is waited for (a share may be away).
+        std::error_code ignored;
+        std::filesystem::create_directories(start.folder, ignored);
+        path = start.folder / path;
+    }
     m_csv = std::make_unique<CCsvFileOutput>(
         path, separator, start.remarkPrefix,
         [this, &texts, post, noteChanged, alive](bool written, int error) {
