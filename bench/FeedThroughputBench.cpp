@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "outputs/HttpFeed.h"
+#include "tests/FeedRecords.h"
 #include "outputs/HttpLibrary.h"
 
 namespace tarvex {
@@ -24,15 +25,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-RowRecord Weighing(uint64_t seq) {
-    RowRecord record;
-    record.kilograms = 1.0 + static_cast<double>(seq % 100) * 0.01;
-    record.time = 1765281600 + static_cast<int64_t>(seq / 100);
-    record.desk = "desk-1";
-    record.seq = seq;
-    record.cells = {std::to_wstring(seq), L"1.2500", L"KG", L"00:00:01", L"12:00:00 12/09/2025", L""};
-    return record;
-}
+using test::Weighing;
 
 // One stream client: checks that the ids come one by one, none missing.
 struct Client {

@@ -26,16 +26,7 @@ fi
 export CC=$host-gcc-posix CXX=$host-g++-posix
 
 # Debian's source packages need deb-src lines.
-if ! apt-cache showsrc wxwidgets3.2 >/dev/null 2>&1 || [ -z "$(apt-cache showsrc wxwidgets3.2 2>/dev/null)" ]; then
-  $SUDO tee /etc/apt/sources.list.d/tarvex-deb-src.sources >/dev/null <<'EOF'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-  $SUDO apt-get update -qq
-fi
+bash "$root/tools/deb-src.sh" wxwidgets3.2
 
 wx_version=$(apt-cache showsrc wxwidgets3.2 | awk '/^Version:/ {print $2; exit}')
 xlsx_version=$(apt-cache showsrc libxlsxwriter | awk '/^Version:/ {print $2; exit}')

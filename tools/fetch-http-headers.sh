@@ -22,16 +22,7 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 # Debian's source packages need deb-src lines.
-if [ -z "$(apt-cache showsrc cpp-httplib 2>/dev/null)" ]; then
-  $SUDO tee /etc/apt/sources.list.d/tarvex-deb-src.sources >/dev/null <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
-  $SUDO apt-get update -qq
-fi
+bash "$(dirname "$0")/deb-src.sh" cpp-httplib
 
 version=$(apt-cache showsrc cpp-httplib | awk '/^Version:/ {print $2}' | sort -V | tail -n1)
 json_version=$(dpkg-query -W -f='${Version}' nlohmann-json3-dev)

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "outputs/HttpFeed.h"
+#include "tests/FeedRecords.h"
 #include "weighing/WeightText.h"
 
 namespace tarvex {
@@ -23,15 +24,7 @@ namespace {
 constexpr char TOKEN[] = "a-token-of-twenty-chars";
 constexpr char ORIGIN[] = "http://127.0.0.1:9999";
 
-RowRecord Weighing(uint64_t seq) {
-    RowRecord record;
-    record.kilograms = 1.25;
-    record.time = 1765281600;
-    record.desk = "desk-1";
-    record.seq = seq;
-    record.cells = {std::to_wstring(seq), L"1.2500", L"KG", L"00:00:01", L"12:00:00 12/09/2025", L""};
-    return record;
-}
+using test::Weighing;
 
 std::vector<RowRecord> Weighings(uint64_t first, uint64_t last) {
     std::vector<RowRecord> records;
@@ -92,6 +85,8 @@ TEST_F(HttpFeedTest, EachRequestGetsItsProperStatus) {
          {{"Origin", "http://127.0.0.1:8000"}, {"Access-Control-Request-Method", "GET"}}, 403},
         {"a name pointed at this computer by another site", "GET", "/status",
          with({{"Host", "weights.example.com:8787"}}), 403},
+        {"a name that only begins as this computer's address", "GET", "/status",
+         with({{"Host", "127.0.0.1.weights.example.com"}}), 403},
         {"headers over 8 KiB", "GET", "/status", with({{"X-Big", std::string(9000, 'a')}}), 413},
     };
     httplib::Client client = ClientOf(*feed);
