@@ -15,6 +15,7 @@
 #endif
 
 #include "localisation/TextCodec.h"
+#include "outputs/FeedAddress.h"
 #include "outputs/FeedStore.h"
 #include "outputs/LivePage.h"
 #include "outputs/ReadingFields.h"
@@ -52,8 +53,7 @@ bool LoopbackHost(std::string host) {
     } else if (const size_t colon = host.rfind(':'); colon != std::string::npos) {
         host.resize(colon);
     }
-    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return host == "localhost" || host == "::1" || host.starts_with("127.");
+    return IsLoopbackHost(host);
 }
 
 bool ParseSeq(const std::string& text, uint64_t& value) {
@@ -322,11 +322,15 @@ bool CHttpFeed::Start() {
         if (!server.http.bind_to_port(server.settings.host, server.settings.port)) return false;
         server.port = server.settings.port;
     }
-    server.thread = std::thread([&server] { server.http.listen_after_bind(); });
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    server.thread = std::thread([&server, ended] {
+        server.http.listen_after_bind();
+        *ended = true;
+    });
     // The library's stop() does nothing until the listening has begun: a
     // feed ended at once would otherwise wait in accept() for ever.
-    while (!server.http.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return true;
+    while (!server.http.is_running() && !*ended) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return !*ended;
 }
 
 int CHttpFeed::Port() const { return m_server->port; }

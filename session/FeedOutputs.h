@@ -20,10 +20,6 @@ namespace tarvex {
 
 constexpr size_t FEED_TOKEN_MIN_LENGTH = 16;
 
-// "127.0.0.1:8787", "[::1]:8787", "localhost:8787"; false when it is none.
-bool ParseFeedAddress(const std::string& text, std::string& host, int& port);
-bool IsLoopbackHost(const std::string& host);
-
 struct FeedStart {
     std::function<std::wstring(std::wstring_view key)> setting;  // a key of section "Feed"
     std::wstring settingFile;                                     // named in the messages

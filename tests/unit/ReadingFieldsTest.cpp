@@ -11,7 +11,7 @@
 #include "outputs/CsvLine.h"
 #include "outputs/ReadingFields.h"
 #include "outputs/ReadingJson.h"
-#include "session/FeedOutputs.h"
+#include "outputs/FeedAddress.h"
 
 namespace tarvex {
 namespace {
