@@ -18,8 +18,10 @@ constexpr int IDC_CONFIRM_LANGUAGE = 1016;
 constexpr int IDC_UNIT_GROUP = 1019;
 constexpr int IDC_PORT_GROUP = 1020;
 constexpr int IDC_LANGUAGE_GROUP = 1021;
-// Beyond the template: the status line under the controls.
+// Beyond the template: the status line under the controls, and the check
+// box for typing into the program in front.
 constexpr int IDC_STATUS = 1030;
+constexpr int IDC_TYPING = 1031;
 // Timers of the main window: the session's, one for each SessionTimer in
 // its order, then the redraw.
 constexpr int ID_SESSION_TIMER = 2001;

@@ -1,6 +1,7 @@
 #include "app/ScaleDlg.h"
 
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/menu.h>
 #include <wx/settings.h>
@@ -49,6 +50,7 @@ void CScaleDlg::BindCommands() {
     onButton(IDC_REFRESH, [this] { m_session.OnRefreshPorts(); });
     onButton(IDC_SAVE, [this] { m_session.OnBnClickedSaveTable(); });
     Bind(wxEVT_BUTTON, &CScaleDlg::OnConfirmLanguage, this, IDC_CONFIRM_LANGUAGE);
+    m_typing->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) { m_session.OnTypingSwitched(event.IsChecked()); });
     m_units[0]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitKg(); });
     m_units[1]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitLb(); });
     m_units[2]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitLbOz(); });
@@ -190,6 +192,7 @@ void CScaleDlg::ShowTexts() {
         {IDC_CLEAR, L"Clear_Data"},               {IDC_UNIT_GROUP, L"Change_Unit_Caption"},
         {IDC_PORT_GROUP, L"Serial_Caption_Port"}, {IDC_REFRESH, L"Serial_Refresh"},
         {IDC_LANGUAGE_GROUP, L"Language_Caption"}, {IDC_CONFIRM_LANGUAGE, L"Language_OK"},
+        {IDC_TYPING, L"Wedge_Caption"},
     };
     for (const auto& [id, key] : kCaptions) FindWindow(id)->SetLabel(text(SECTION_CAPTION, key));
     for (int i = 0; i < m_list->GetColumnCount(); ++i)
@@ -197,6 +200,15 @@ void CScaleDlg::ShowTexts() {
     ShowAboutEntry();
     m_msgBox.SetLanguageFile(m_session.LanguageFile());
     UpdateStatus();  // the status line speaks the new language at once
+}
+
+void CScaleDlg::ShowTypingChoice(bool available, bool on, const std::wstring& whyNot) {
+    m_typing->SetValue(on);
+    m_typing->Enable(available);
+    if (whyNot.empty())
+        m_typing->UnsetToolTip();
+    else
+        m_typing->SetToolTip(whyNot);
 }
 
 void CScaleDlg::ShowLanguages(const std::vector<std::wstring>& names, int selected) {

@@ -18,6 +18,7 @@
 #include "session/Session.h"
 
 class wxButton;
+class wxCheckBox;
 class wxRadioButton;
 class wxStaticText;
 
@@ -84,6 +85,7 @@ private:
     void ShowTexts() override;
     void ShowLinkState(bool connected) override;
     void ShowStatus() override { UpdateStatus(); }
+    void ShowTypingChoice(bool available, bool on, const std::wstring& whyNot) override;
     void RowAdded(int row) override;
     void RowsChanged() override;
     void Post(std::function<void()> work) override { CallAfter(std::move(work)); }
@@ -102,6 +104,7 @@ private:
     wxChoice* m_languageCombo = nullptr;
     CTableListCtrl* m_list = nullptr;
     wxStaticText* m_status = nullptr;
+    wxCheckBox* m_typing = nullptr;
     std::vector<wxWindow*> m_linkControls;  // changed only while no link is open
     std::array<wxTimer, SESSION_TIMERS> m_timers;
     // Rows that arrive faster than the screen refreshes are shown once a frame.

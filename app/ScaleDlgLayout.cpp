@@ -4,6 +4,7 @@
 // when the window grows.
 
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/display.h>
 #include <wx/radiobut.h>
@@ -58,6 +59,8 @@ void CScaleDlg::BuildControls() {
     auto* languageGroup = new wxStaticBox(this, IDC_LANGUAGE_GROUP, L"语言设置");
     m_languageCombo = new wxChoice(this, IDC_LANGUAGE_COMBO, at, wxSize(du(42, 14).x, -1));
     auto* confirm = new wxButton(this, IDC_CONFIRM_LANGUAGE, L"确认", at, du(28, 14));
+    // Beyond the template: typing each weight into the program in front.
+    m_typing = new wxCheckBox(this, IDC_TYPING, L"将重量输入到前台程序(&T)");
     // Beyond the template: the link's state and port, the number of readings
     // and their sum, on a line of its own under the controls.
     m_status = new wxStaticText(this, IDC_STATUS, wxString(), at, wxDefaultSize, wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
@@ -102,6 +105,7 @@ void CScaleDlg::BuildControls() {
     window->AddSpacer(du(0, 5).y);
     window->Add(table, 1, wxEXPAND);
     window->Add(row, 0, wxTOP, du(0, 2).y);
+    window->Add(m_typing, 0, wxLEFT | wxTOP, du(6, 3).x);
     window->Add(status, 0, wxEXPAND | wxTOP | wxBOTTOM, gap);
     SetSizerAndFit(window);
     // The table keeps Remarks as wide as the room it is given.

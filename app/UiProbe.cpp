@@ -8,7 +8,9 @@
 #include <wx/dialog.h>
 #include <wx/filedlg.h>
 #include <wx/listctrl.h>
+#include <wx/checkbox.h>
 #include <wx/radiobut.h>
+#include <wx/tooltip.h>
 #include <wx/toplevel.h>
 
 #include <algorithm>
@@ -62,6 +64,8 @@ std::string Control(wxWindow* w) {
                        ",\"rect\":" + Rect(w->GetScreenRect()) +
                        ",\"enabled\":" + (w->IsEnabled() ? "true" : "false");
     if (auto* radio = dynamic_cast<wxRadioButton*>(w)) text += std::string(",\"checked\":") + (radio->GetValue() ? "true" : "false");
+    if (auto* box = dynamic_cast<wxCheckBox*>(w)) text += std::string(",\"checked\":") + (box->GetValue() ? "true" : "false");
+    if (const wxToolTip* tip = w->GetToolTip()) text += ",\"tooltip\":" + Json(tip->GetTip());
     // Whether a text shows whole: as tall and as wide as the toolkit draws it.
     if (auto* label = dynamic_cast<wxStaticText*>(w)) {
         const wxSize natural = NaturalTextSize(label, w->GetSize().x);

@@ -97,13 +97,18 @@ std::wstring LanguageSettingFile(const std::wstring& programFile, const std::wst
     return programFile;
 }
 
-std::wstring RememberLanguageWhereWritable(const std::wstring& inUse, const std::wstring& userFile,
-                                           const std::wstring& languageFile) {
-    if (RememberLanguage(inUse, languageFile)) return inUse;
+std::wstring WriteWhereWritable(const std::wstring& inUse, const std::wstring& userFile,
+                               const std::function<bool(const std::wstring& file)>& write) {
+    if (write(inUse)) return inUse;
     if (userFile.empty() || inUse == userFile) return {};
     std::error_code ec;
     std::filesystem::create_directories(PathFromWide(userFile).parent_path(), ec);
-    return RememberLanguage(userFile, languageFile) ? userFile : std::wstring();
+    return write(userFile) ? userFile : std::wstring();
+}
+
+std::wstring RememberLanguageWhereWritable(const std::wstring& inUse, const std::wstring& userFile,
+                                           const std::wstring& languageFile) {
+    return WriteWhereWritable(inUse, userFile, [&](const std::wstring& file) { return RememberLanguage(file, languageFile); });
 }
 
 }  // namespace tarvex

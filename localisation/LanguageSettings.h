@@ -2,6 +2,7 @@
 // Where "Setting.ini" and the language files live, and what the language
 // list and its confirm button do to them. No display types here.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +60,11 @@ FileTrouble CheckTextFile(const std::wstring& file, std::wstring_view section, s
 // it holds one (the program's file could not be written once), else the
 // program's.
 std::wstring LanguageSettingFile(const std::wstring& programFile, const std::wstring& userFile);
+
+// Writes into the file in use; when that cannot be written, into the
+// user's own file (made as needed). Returns the file written, empty when none.
+std::wstring WriteWhereWritable(const std::wstring& inUse, const std::wstring& userFile,
+                               const std::function<bool(const std::wstring& file)>& write);
 
 // Remembers the choice in the file in use; when that cannot be written, in
 // the user's own file (made as needed), which is in use from then on.

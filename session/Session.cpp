@@ -24,6 +24,7 @@ CSession::CSession(SessionSetup setup, ISessionUi& ui)
       m_userDataFolder(setup.userDataFolder.empty() ? UserDataFolder() : std::move(setup.userDataFolder)),
       m_documentsFolder(setup.documentsFolder.empty() ? UserDocumentsFolder() : std::move(setup.documentsFolder)),
       m_deskName(std::move(setup.deskName)),
+      m_openKeyboard(std::move(setup.openKeyboard)),
       m_core(m_texts, {}, setup.limits),
       m_connection(m_serial, *this, m_link),
       m_journalOutput(m_journal, m_core),
@@ -50,6 +51,7 @@ void CSession::Start() {
     if (m_deskName.empty()) m_deskName = SettingText(SECTION_FEED, KEY_DESK);
     OfferJournalRows({m_journal, m_journalOutput, m_core, m_texts, m_ui, m_userDataFolder, Utf8FromWide(m_deskName)});
     StartFeeds();
+    StartTyping();
 }
 
 void CSession::StartFeeds() {
@@ -68,6 +70,33 @@ void CSession::StartFeeds() {
     for (const std::wstring& problem : m_feeds.Start(start)) m_ui.Tell(problem);
     for (IReadingOutput* output : m_feeds.Outputs()) AddOutput(*output);
     TellDeskState();
+}
+
+void CSession::StartTyping() {
+    WedgeStart start{
+        [this](std::wstring_view key) { return SettingText(SECTION_WEDGE, key); },
+        m_settingFile,
+        m_texts,
+        [this](uint64_t seq, size_t most) { return m_journal.ReadFrom(seq, most); },
+        [this](std::function<void()> work) { m_ui.Post(std::move(work)); },
+        [this] { m_ui.ShowStatus(); },
+    };
+    if (m_openKeyboard) start.openKeyboard = m_openKeyboard;
+    for (const std::wstring& problem : m_wedge.Start(start)) m_ui.Tell(problem);
+    AddOutput(m_wedge);
+    ShowTypingChoice();
+    TellDeskState();
+}
+
+void CSession::OnTypingSwitched(bool on) {
+    const std::wstring problem = m_wedge.Enable(on);
+    // Remembered where the language choice is.
+    WriteWhereWritable(m_languageSettingFile, m_userSettingFile, [on](const std::wstring& file) {
+        return WriteProfileText(file, SECTION_WEDGE, KEY_WEDGE_ENABLED, on ? L"1" : L"0");
+    });
+    ShowTypingChoice();
+    m_ui.ShowStatus();
+    if (!problem.empty()) m_ui.Tell(problem);
 }
 
 // ---- files, languages and settings
@@ -161,6 +190,7 @@ bool CSession::OnConfirmLanguage(int line) {
     m_core.LanguageChanged();
     m_ui.RowsChanged();
     m_feeds.LanguageChanged(m_texts, m_core.Table().Words().remarkPrefix);
+    ShowTypingChoice();  // its tooltip in the new language
     return true;
 }
 
@@ -183,6 +213,7 @@ std::wstring CSession::StatusText() const {
     if (m_savedRows >= 0)
         status += L"    " + Filled(m_texts.Counted(SECTION_STATUS, L"Status_Saved", m_savedRows), {{L"{file}", m_savedPath}});
     if (!m_feeds.StatusNote().empty()) status += L"    " + m_feeds.StatusNote();
+    if (const std::wstring typing = m_wedge.StatusNote(); !typing.empty()) status += L"    " + typing;
     return status;
 }
 

@@ -13,6 +13,7 @@
 #include "session/ConnectionControl.h"
 #include "session/FeedOutputs.h"
 #include "session/JournalOutput.h"
+#include "session/WedgeOutput.h"
 #include "session/WindowOutput.h"
 #include "weighing/FrameLink.h"
 #include "outputs/Journal.h"
@@ -38,6 +39,8 @@ struct SessionSetup {
     std::wstring userSettingFile;
     std::filesystem::path documentsFolder;
     std::wstring deskName;  // empty: from "Setting.ini", else the computer's name
+    // The keyboard typing goes to; empty: the desktop's.
+    std::function<std::unique_ptr<IKeyboard>(KeyboardAbsence&)> openKeyboard;
 };
 
 class CSession : private ISerialOwner {
@@ -63,6 +66,8 @@ public:
     void OnBnClickedSaveTable();
     // False when there is no such line (nothing changes).
     bool OnConfirmLanguage(int line);
+    // The check box "Type weights into the program in front".
+    void OnTypingSwitched(bool on);
     // The user closes the window: true when it may close (only Yes does
     // while rows are in the table and the close may be refused); an open
     // link is ended first.
@@ -88,6 +93,7 @@ public:
     std::wstring StatusText() const;
     DeskState State() const;
     const CFeedOutputs& Feeds() const { return m_feeds; }
+    const CWedgeOutput& Wedge() const { return m_wedge; }
     std::wstring Text(std::wstring_view section, std::wstring_view key) const { return m_texts.Text(section, key); }
 
     bool IsConnected() const { return m_link.IsConnected(); }
@@ -125,6 +131,8 @@ private:
     // The outputs hear what the status line shows now.
     void TellDeskState();
     void StartFeeds();
+    void StartTyping();
+    void ShowTypingChoice() { m_ui.ShowTypingChoice(m_wedge.Available(), m_wedge.Enabled(), m_wedge.WhyUnavailable()); }
     void SwitchUnit(int unit);
     void ClearRows(int rowsSeen);
     // Stops the link, saves, empties and starts again.
@@ -166,6 +174,7 @@ private:
     std::filesystem::path m_userDataFolder;
     std::filesystem::path m_documentsFolder;
     std::wstring m_deskName;
+    std::function<std::unique_ptr<IKeyboard>(KeyboardAbsence&)> m_openKeyboard;
     CTextLookup m_texts;  // reads from m_languageFile
     CSerialPort m_serial;
     CJournal m_journal;
@@ -176,6 +185,7 @@ private:
     CWindowOutput m_windowOutput;
     std::vector<IReadingOutput*> m_outputs;  // after the window, in the order added
     CFeedOutputs m_feeds;
+    CWedgeOutput m_wedge;
     uint64_t m_heldBackFrom = 0;             // the first reading the journal could not keep
     bool m_judging = false;        // a frame is being judged (it may ask questions)
     bool m_fullTableSaved = false; // every row of the full table is in a workbook

@@ -22,7 +22,7 @@ LIST, OPEN_CLOSE, PORT_COMBO, LANGUAGE_COMBO = 1000, 1002, 1004, 1005
 UNIT_KG, UNIT_LB, UNIT_LBOZ = 1010, 1011, 1012
 CLEAR, REFRESH, SAVE, CONFIRM_LANGUAGE = 1013, 1014, 1015, 1016
 YES, NO, OK, MSG_TEXT = 6, 7, 1, 1019
-STATUS, ABOUT_OK = 1030, 5100
+STATUS, ABOUT_OK, TYPING = 1030, 5100, 1031
 
 
 def send_delete_window(display_name, xid):
@@ -108,10 +108,14 @@ class Scale:
     each interval after a 0x9F, resends on 0xF9 and falls silent on 0x3A.
     Counts what it hears."""
 
-    def __init__(self, frames=None, interval=0.2, link=None, pieces=False, limit=None):
+    def __init__(self, frames=None, interval=0.2, link=None, pieces=False, limit=None, script=None):
+        """frames: the bytes of each frame; or script: the simulator's own
+        words ("good:1.234,over,damaged")."""
         arguments = [simulator_path(), "--control", "--no-resend", "--rate", self._rate(interval)]
         if frames:
             arguments += ["--script", ",".join("bytes:" + bytes(f).hex() for f in frames)]
+        elif script:
+            arguments += ["--script", script]
         if limit is not None:
             arguments += ["--limit", str(limit)]
         if pieces:
@@ -151,6 +155,10 @@ class Scale:
         """Takes effect from the next frame the scale schedules."""
         self._interval = seconds
         self._ask("rate " + self._rate(seconds))
+
+    def allow(self, frames):
+        """Frames sent at most from the start: the scale waits at the limit."""
+        self._ask(f"limit {frames}")
 
     def counts(self):
         return {k: int(v) for k, v in (field.split("=") for field in self._ask("counts").split())}
@@ -502,7 +510,7 @@ class Program:
         return output
 
 
-def setting_for(device, language="English", warning=None, full=None, feed=None):
+def setting_for(device, language="English", warning=None, full=None, feed=None, wedge=None):
     text = ""
     if language:
         text = (f"[Language_Configuration]\r\nLanguage_FileName=\\{language}.ini\r\nLanguage_Name="
@@ -512,6 +520,8 @@ def setting_for(device, language="English", warning=None, full=None, feed=None):
         text += f"[Test]\r\nWarning_Row={warning or 60000}\r\nFull_Row={full or 65000}\r\n"
     if feed:
         text += "[Feed]\r\n" + "".join(f"{key}={value}\r\n" for key, value in feed.items())
+    if wedge:
+        text += "[Wedge]\r\n" + "".join(f"{key}={value}\r\n" for key, value in wedge.items())
     return text
 
 

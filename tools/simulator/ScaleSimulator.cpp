@@ -83,7 +83,7 @@ std::vector<uint8_t> WeightFrameFor(double kilograms) {
 }
 
 CScaleSimulator::CScaleSimulator(int fd, Options options)
-    : m_fd(fd), m_options(std::move(options)), m_rate(m_options.framesPerSecond), m_nextFrameAt(Clock::now()) {}
+    : m_fd(fd), m_options(std::move(options)), m_rate(m_options.framesPerSecond), m_limit(m_options.limit), m_nextFrameAt(Clock::now()) {}
 
 void CScaleSimulator::Attach(int fd) {
     m_fd = fd;
@@ -228,7 +228,8 @@ void CScaleSimulator::Run(const std::atomic<bool>& quit) {
         const auto now = Clock::now();
         if (m_connected && m_awaitingReply && m_options.resendUnanswered && now - m_sentAt > std::chrono::seconds(1))
             Resend();
-        const bool withinLimit = m_options.limit == 0 || m_stats.framesSent.load() < m_options.limit;
+        const uint64_t limit = m_limit.load();
+        const bool withinLimit = limit == 0 || m_stats.framesSent.load() < limit;
         if (m_connected && m_frameDue && withinLimit) {
             if (now >= m_nextFrameAt) {
                 SendFrame();

@@ -52,6 +52,8 @@ public:
     const SimStats& Stats() const { return m_stats; }
     // Takes effect from the next frame scheduled; safe while Run runs.
     void SetRate(double framesPerSecond) { m_rate.store(framesPerSecond); }
+    // Frames sent at most from the start, from now on; 0: no limit.
+    void SetLimit(uint64_t frames) { m_limit.store(frames); }
     // A new line (a device plugged in again), not connected; only while Run is not running.
     void Attach(int fd);
 
@@ -67,6 +69,7 @@ private:
     int m_fd;
     Options m_options;
     std::atomic<double> m_rate;
+    std::atomic<uint64_t> m_limit;
     SimStats m_stats;
     std::mt19937 m_random{20261208};
     bool m_connected = false;

@@ -38,7 +38,7 @@ void Usage() {
                  "  --pieces     write every frame in two or three pieces 1-10 ms apart\n"
                  "  --no-resend  never say a frame again unasked (by default after 1 s unanswered)\n"
                  "  --control    take commands on standard input, a line each, and answer\n"
-                 "               each with a line: counts, rate N, pull, plug, quit\n");
+                 "               each with a line: counts, rate N, limit N, pull, plug, quit\n");
 }
 
 int OpenDevice(const std::string& path) {
@@ -114,6 +114,13 @@ void RunUnderControl(tarvex::sim::CScaleSimulator& sim, std::unique_ptr<tarvex::
                 std::puts("ok");
             } catch (const std::exception&) {
                 std::printf("not a rate: %s\n", line.c_str() + 5);
+            }
+        } else if (line.rfind("limit ", 0) == 0) {
+            try {
+                sim.SetLimit(std::stoull(line.substr(6)));
+                std::puts("ok");
+            } catch (const std::exception&) {
+                std::printf("not a limit: %s\n", line.c_str() + 6);
             }
         } else if (line == "pull") {
             pull();
