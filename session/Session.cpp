@@ -86,6 +86,7 @@ void CSession::StartTyping() {
     AddOutput(m_wedge);
     ShowTypingChoice();
     TellDeskState();
+    m_ui.ShowStatus();
 }
 
 void CSession::OnTypingSwitched(bool on) {

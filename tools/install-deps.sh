@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libwxgtk3.2-dev libxlsxwriter-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libgtk-3-dev libxtst-dev xvfb xauth x11-utils x11-xkb-utils imagemagick fonts-wqy-microhei xdotool openbox python3-tk
+  libgtk-3-dev libxtst-dev xvfb xauth x11-utils x11-xkb-utils x11-xserver-utils imagemagick fonts-wqy-microhei xdotool openbox python3-tk
   nlohmann-json3-dev dpkg-dev chromium
   python3 python3-openpyxl python3-xlrd python3-olefile
   clang libclang-rt-14-dev llvm

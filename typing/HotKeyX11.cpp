@@ -7,6 +7,8 @@
 #include <xcb/xcb.h>
 
 #include <array>
+#include <cerrno>
+#include <cstdlib>
 #include <thread>
 
 #include "typing/HotKey.h"
@@ -83,10 +85,12 @@ bool CHotKey::Watch(int functionKey) {
         pollfd fds[2] = {{xcb_get_file_descriptor(watching->connection), POLLIN, 0}, {watching->stop[0], POLLIN, 0}};
         for (;;) {
             while (xcb_generic_event_t* event = xcb_poll_for_event(watching->connection)) {
-                const bool press = (event->response_type & 0x7F) == XCB_KEY_PRESS &&
-                                   reinterpret_cast<xcb_key_press_event_t*>(event)->detail == key;
+                // Told on the key's release: while it is down, the grab takes
+                // every key, the typed ones too.
+                const bool released = (event->response_type & 0x7F) == XCB_KEY_RELEASE &&
+                                      reinterpret_cast<xcb_key_release_event_t*>(event)->detail == key;
                 free(event);
-                if (press) m_pressed();
+                if (released) m_pressed();
             }
             if (xcb_connection_has_error(watching->connection)) return;
             if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
