@@ -37,6 +37,8 @@ bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_nothing_lost.py bu
 bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_clears_and_journals.py build/bin "$shots" -k read_only
 # The feed, its CSV file and Chromium as a clerk's account runs them.
 bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_feed.py build/bin "$shots"
+# Typing into another program's text field, from a clerk's account.
+bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_typing.py build/bin "$shots" -k ticked_box
 echo "screenshots of the unprivileged run: $shots"
 if [ "$quick" -eq 0 ]; then
   run_preset asan -L unit

@@ -264,6 +264,7 @@ class Program:
         self.shot_count = 0
         self.process = None
         self.arguments = []
+        self.extra_env = {}  # for the next start
 
     def start(self):
         """Starts the program (again) over the same folders."""
@@ -276,6 +277,7 @@ class Program:
         env["HOME"] = self.home
         for variable in ("XDG_DATA_HOME", "XDG_CONFIG_HOME"):
             env.pop(variable, None)
+        env.update(self.extra_env)
         self.process = subprocess.Popen([self.executable, *self.arguments], cwd=self.home, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 

@@ -207,6 +207,25 @@ class TypingBoxShown(ProgramTest):
                         p.finish()
                         display.close()
 
+    def test_a_wayland_session_disables_the_box_and_says_why(self):
+        display = Display(window_manager=True)
+        p = Program(self.build_bin, display, setting_for("/nonexistent/tty"), self.shots_dir, "typing-wayland")
+        try:
+            p.kill()
+            # No compositor answers there: the toolkit falls back to X, the
+            # program still sees a Wayland session.
+            p.extra_env = {"WAYLAND_DISPLAY": "wayland-absent"}
+            p.start()
+            p.wait_main()
+            p.click_in_box(p.wait_box(None, 10), OK)  # the no-port notice
+            box = wait_until(lambda: (p.control(TYPING) or {}).get("tooltip") and p.control(TYPING), 10,
+                             "the check box with its tooltip")
+            self.assertFalse(box["enabled"])
+            self.assertIn("Wayland", box.get("tooltip", ""))
+        finally:
+            p.finish()
+            display.close()
+
 
 if __name__ == "__main__":
     run_tests()
