@@ -25,6 +25,7 @@ protected:
         setup.ports = ports;
         setup.limits = limits;
         setup.exportTempFolder = exportTempFolder;
+        setup.openKeyboard = openKeyboard;
         session = std::make_unique<CSession>(std::move(setup), ui);
         ui.onTimer = [this](SessionTimer timer) { session->OnTimer(timer); };
         session->Start();
@@ -52,6 +53,7 @@ protected:
 
     TempDir dir;
     std::string exportTempFolder;  // empty: the system's
+    std::function<std::unique_ptr<IKeyboard>(KeyboardAbsence&)> openKeyboard;  // empty: the desktop's
     RecordingSessionUi ui;
     std::unique_ptr<CSession> session;
 };
