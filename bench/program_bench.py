@@ -1,7 +1,7 @@
 """Whole-program bench: the built program on a virtual display answers a
 scale on a pseudo-terminal that sends a weight frame at a fixed rate.
 
-    python3 bench/program_bench.py BUILD_BIN [--rate 137] [--seconds 30] [--feed-clients 10]
+    python3 bench/program_bench.py BUILD_BIN [--rate 137] [--seconds 30] [--feed-clients 10] [--typing]
 
 Prints  program_latency_us median=M p99=P frames=N lost=L cpu_ms_per_frame=C
 (latency: frame written by the scale to its 0x9F read back; CPU: the
@@ -9,14 +9,19 @@ program's user+system time over the stream, per frame). With feed clients,
 the HTTP feed is on and that many clients read its stream; then also
     feed_latency_us median=M p99=P clients=K lost=L
 (frame written by the scale to its event read by a client, every client's
-every event)."""
+every event). With --typing, typing is on (under openbox) into another
+program's text field (tests/e2e/text_field.py) in front; then also
+    typing_latency_us median=M p99=P typed=T of=N
+(the scale's 0x9F read back to the Enter after the weight in the field)."""
 
 import argparse
 import multiprocessing
 import os
 import select
 import socket
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import tty
@@ -107,16 +112,25 @@ def main():
     # open button is on the screen; the automatic search then finds COM1.
     parser.add_argument("--click-at", help="X,Y of the open button")
     parser.add_argument("--feed-clients", type=int, default=0)
+    parser.add_argument("--typing", action="store_true")
     args = parser.parse_args()
 
     master, slave = os.openpty()
     tty.setraw(slave)
-    display = Display()
+    display = Display(window_manager=args.typing)
     port = free_port()
     feed = {"Http": f"127.0.0.1:{port}"} if args.feed_clients else None
-    program = Program(os.path.abspath(args.build_bin), display, setting_for(os.ttyname(slave), feed=feed),
-                      name="bench")
-    sent_at, arrivals, reader = [], [], None
+    wedge = {"Enabled": 1} if args.typing else None
+    field, times_file = None, None
+    if args.typing:
+        folder = tempfile.mkdtemp(prefix="tarvex-bench-field-")
+        times_file = os.path.join(folder, "times")
+        field = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
+                                                               "tests", "e2e", "text_field.py"),
+                                  os.path.join(folder, "text"), "--times", times_file], env=display.env())
+    program = Program(os.path.abspath(args.build_bin), display,
+                      setting_for(os.ttyname(slave), feed=feed, wedge=wedge), name="bench")
+    sent_at, answered_at, arrivals, reader = [], [], [], None
     stop, results = multiprocessing.Event(), multiprocessing.Queue()
     try:
         if args.click_at:
@@ -131,6 +145,10 @@ def main():
             sys.exit("the program never greeted the scale")
         os.write(master, b"\xa5")
         time.sleep(0.5)
+        if field:
+            xid = display.xdotool("search", "--class", "TextField").split()[-1]
+            subprocess.run(["xdotool", "windowactivate", "--sync", xid], env=display.env(), check=True)
+            time.sleep(0.5)
         if args.feed_clients:
             ready = multiprocessing.Event()
             reader = multiprocessing.Process(target=read_streams, args=(port, args.feed_clients, ready, stop, results))
@@ -152,6 +170,7 @@ def main():
             sent_at.append(sent)
             os.write(master, weight_frame(1.0 + (k % 100) * 0.01))
             answered = read_until(master, b"\x9f", 1.0)
+            answered_at.append(answered)
             if answered is None:
                 lost += 1
             else:
@@ -161,8 +180,13 @@ def main():
             stop.set()
             arrivals = results.get(timeout=30)
             reader.join(10)
+        if field:
+            time.sleep(2)  # the last weights on their way into the field
     finally:
         program.finish()
+        if field:
+            field.terminate()
+            field.wait(5)
         display.close()
         os.close(master)
         os.close(slave)
@@ -182,6 +206,16 @@ def main():
                     feed_latencies.append((arrived - sent) * 1e6)
         median, p99 = percentiles(feed_latencies)
         print(f"feed_latency_us median={median:.1f} p99={p99:.1f} clients={len(arrivals)} lost={feed_lost}")
+    if times_file:
+        # The n-th line ended in the field is the n-th weight typed; the
+        # frames all carry weights, so it is the n-th frame unless one was
+        # dropped, which the count shows.
+        with open(times_file) as f:
+            ended = [float(line.split()[1]) for line in f]
+        typing = [(at - answered_at[k]) * 1e6 for k, at in enumerate(ended)
+                  if k < len(answered_at) and answered_at[k] is not None]
+        median, p99 = percentiles(typing)
+        print(f"typing_latency_us median={median:.1f} p99={p99:.1f} typed={len(ended)} of={frames}")
 
 
 if __name__ == "__main__":

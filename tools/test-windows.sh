@@ -147,6 +147,9 @@ for mode in AllUsers CurrentUser; do
     echo "== the installed program's feed under Wine: a Linux client and a CSV file another program holds"
     as_user /usr/bin/python3 "$root/tests/wine/test_wine_feed.py" "$installed/tarvex-scale.exe" "$shots" \
       "$work/bin/tarvex-hold-file.exe"
+    echo "== the installed program types into another Windows program's text field"
+    as_user /usr/bin/python3 "$root/tests/wine/test_wine_typing.py" "$installed/tarvex-scale.exe" "$shots" \
+      "$work/bin/tarvex-text-field.exe"
   fi
 done
 as_user wine "$installed/uninstall.exe" /S /CurrentUser

@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import test_wine_program  # noqa: E402
 from harness import STATUS, wait_until  # noqa: E402
 from test_feed import EventStream, free_port, get  # noqa: E402
-from test_wine_program import WineReadsAScale  # noqa: E402
+from test_wine_program import WineReadsAScale, write_user_settings  # noqa: E402
 
 HOLD_FILE = None
 
@@ -30,13 +30,8 @@ class WineFeed(WineReadsAScale):
         os.makedirs(os.path.dirname(self.csv_file), exist_ok=True)
         if os.path.exists(self.csv_file):
             os.remove(self.csv_file)
-        users = os.path.join(drive_c, "users")
-        self.settings = [os.path.join(users, user, "AppData", "Roaming", "Tarvex Scale", "Setting.ini")
-                         for user in os.listdir(users) if user != "Public"]
-        for setting in self.settings:
-            os.makedirs(os.path.dirname(setting), exist_ok=True)
-            with open(setting, "w", encoding="utf-8", newline="") as f:
-                f.write(f"[Feed]\r\nHttp=127.0.0.1:{self.port}\r\nCsv_File=C:\\tarvex-feed\\weights.csv\r\n")
+        self.settings = write_user_settings(
+            f"[Feed]\r\nHttp=127.0.0.1:{self.port}\r\nCsv_File=C:\\tarvex-feed\\weights.csv\r\n")
         super().setUp()
 
     def tearDown(self):

@@ -139,6 +139,18 @@ class ErrorBoxWatch(threading.Thread):
             time.sleep(0.5)
 
 
+def write_user_settings(text):
+    """The user's own "Setting.ini" for every user of the prefix; returns the files."""
+    users = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users")
+    settings = [os.path.join(users, user, "AppData", "Roaming", "Tarvex Scale", "Setting.ini")
+                for user in os.listdir(users) if user != "Public"]
+    for setting in settings:
+        os.makedirs(os.path.dirname(setting), exist_ok=True)
+        with open(setting, "w", encoding="utf-8", newline="") as f:
+            f.write(text)
+    return settings
+
+
 class WineReadsAScale(unittest.TestCase):
     def forget_journal(self):
         """The journal a run leaves would be offered back at the next start."""
