@@ -52,6 +52,7 @@ private:
     // Layout (ScaleDlgLayout.cpp).
     void BuildControls();
     void WidenForColumns();
+    void KeepRoomForTexts();
 
     void BindCommands();
     void OnInitDialog(wxInitDialogEvent& event);
