@@ -91,9 +91,11 @@ void CSession::StartTyping() {
 
 void CSession::OnTypingSwitched(bool on) {
     const std::wstring problem = m_wedge.Enable(on);
-    // Remembered where the language choice is.
-    WriteWhereWritable(m_languageSettingFile, m_userSettingFile, [on](const std::wstring& file) {
-        return WriteProfileText(file, SECTION_WEDGE, KEY_WEDGE_ENABLED, on ? L"1" : L"0");
+    // Remembered where the language choice is; a box that could not be
+    // ticked is remembered unticked.
+    const bool enabled = m_wedge.Enabled();
+    WriteWhereWritable(m_languageSettingFile, m_userSettingFile, [enabled](const std::wstring& file) {
+        return WriteProfileText(file, SECTION_WEDGE, KEY_WEDGE_ENABLED, enabled ? L"1" : L"0");
     });
     ShowTypingChoice();
     m_ui.ShowStatus();
