@@ -60,13 +60,13 @@ class WineTyping(WineReadsAScale):
         self.assertEqual(self.field_text(), "")
         subprocess.run(["xdotool", "windowactivate", "--sync", str(field_window)], env=self.display.env(), check=True)
         wait_until(lambda: self.field_text().count("\n") >= 10, 30, "ten weights in the field")
+        wait_until(lambda: "Last typed: " in p.control(STATUS)["label"], 15, "the last weight in the status line")
         p.shot("typed")
         self.disconnect()
         weights = [cells[1].replace(" ", "") for cells in p.cells() if re.fullmatch(r"-?[0-9.: ]+", cells[1])]
         typed = self.field_text().split("\n")[:-1]
         # A run of the table's weights, in order, each followed by Enter.
         self.assertTrue(any(weights[k:k + len(typed)] == typed for k in range(len(weights))), (typed, weights))
-        self.assertIn("Last typed: ", p.control(STATUS)["label"])
 
 
 if __name__ == "__main__":
