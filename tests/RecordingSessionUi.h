@@ -64,7 +64,7 @@ public:
     void ShowTexts() override { ++textsShown; }
     void ShowLinkState(bool connected) override { linkStates.push_back(connected); }
     void ShowStatus() override {}
-    void ShowTypingChoice(bool available, bool on, const std::wstring&) override { typingChoices.push_back({available, on}); }
+    void ShowTypingChoice(bool, bool, const std::wstring&) override {}
     void RowAdded(int row) override { addedRows.push_back(row); }
     void RowsChanged() override { ++rowsChanged; }
     void Post(std::function<void()> work) override {
@@ -99,7 +99,6 @@ public:
     std::vector<std::pair<std::wstring, std::wstring>> saveDialogs;  // initial name, folder
     std::vector<std::wstring> saveTypes;                             // the type it opened with
     std::vector<bool> linkStates;
-    std::vector<std::pair<bool, bool>> typingChoices;  // may be ticked, is ticked
     std::vector<int> addedRows;
     int portReportsHidden = 0, textsShown = 0, rowsChanged = 0, noticesHidden = 0;
     int selectedPort = -1, selectedLanguage = -1, unit = 0;

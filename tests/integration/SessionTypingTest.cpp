@@ -1,11 +1,11 @@
 // Typing at the session, with a keyboard that records: only weight rows,
 // as the Data cell shows them in the unit of the moment, each once (not
 // again after a unit switch, a restart or a restored journal); section
-// "Wedge" of "Setting.ini" read at start, a bad value told once.
+// "Wedge" of "Setting.ini" read at start, a bad value told once. The check
+// box and a desktop without typing are tested end to end.
 
 #include <gtest/gtest.h>
 
-#include "localisation/ProfileFile.h"
 #include "tests/RecordingKeyboard.h"
 #include "tests/integration/SessionFixture.h"
 
@@ -63,23 +63,6 @@ TEST_F(SessionTypingTest, WeightsAreTypedOnceAsShownInTheUnitOfTheMoment) {
     EXPECT_EQ(Typed(0), expected);
 }
 
-TEST_F(SessionTypingTest, TheCheckBoxSwitchesTypingAndIsRemembered) {
-    StartWith("");
-    ASSERT_FALSE(ui.typingChoices.empty());
-    EXPECT_EQ(ui.typingChoices.back(), (std::pair<bool, bool>{true, false}));
-    Receive(kWeight);
-    session->OnTypingSwitched(true);
-    EXPECT_EQ(ReadProfileText(session->LanguageSettingFile(), L"Wedge", L"Enabled"), L"1");
-    Receive(kWeight);
-    EXPECT_EQ(Typed(1).size(), 1u);
-    session->OnTypingSwitched(false);
-    EXPECT_EQ(ReadProfileText(session->LanguageSettingFile(), L"Wedge", L"Enabled"), L"0");
-    Receive(kWeight);
-    ui.PumpFor(100);
-    EXPECT_EQ(keyboard->Count(), 1u);
-    EXPECT_EQ(session->StatusText().find(L"Typing"), std::wstring::npos);
-}
-
 TEST_F(SessionTypingTest, EachBadValueIsToldOnceAndTheRestRuns) {
     const struct {
         std::string wedge;
@@ -98,19 +81,6 @@ TEST_F(SessionTypingTest, EachBadValueIsToldOnceAndTheRestRuns) {
         EXPECT_TRUE(session->Wedge().Enabled()) << c.wedge;
         session.reset();
     }
-}
-
-TEST_F(SessionTypingTest, WithoutADesktopKeyboardTheBoxCannotBeTicked) {
-    openKeyboard = [](KeyboardAbsence& why) {
-        why = KeyboardAbsence::Wayland;
-        return std::unique_ptr<IKeyboard>();
-    };
-    StartWith("Enabled=1\r\n");
-    EXPECT_TRUE(ui.told.empty());
-    EXPECT_EQ(ui.typingChoices.back(), (std::pair<bool, bool>{false, false}));
-    EXPECT_NE(session->Wedge().WhyUnavailable().find(L"Wayland"), std::wstring::npos);
-    Receive(kWeight);
-    EXPECT_EQ(session->StatusText().find(L"Typing"), std::wstring::npos);
 }
 
 }  // namespace
