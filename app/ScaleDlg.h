@@ -86,6 +86,10 @@ private:
     void ShowTexts() override;
     void ShowLinkState(bool connected) override;
     void ShowStatus() override { UpdateStatus(); }
+    // With the next display frame, as rows are.
+    void ShowStatusSoon() override {
+        if (!m_redrawTimer.IsRunning()) m_redrawTimer.StartOnce(REDRAW_INTERVAL_MS);
+    }
     void ShowTypingChoice(bool available, bool on, const std::wstring& whyNot) override;
     void RowAdded(int row) override;
     void RowsChanged() override;

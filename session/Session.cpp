@@ -79,7 +79,7 @@ void CSession::StartTyping() {
         m_texts,
         [this](uint64_t seq, size_t most) { return m_journal.ReadFrom(seq, most); },
         [this](std::function<void()> work) { m_ui.Post(std::move(work)); },
-        [this] { m_ui.ShowStatus(); },
+        [this] { m_ui.ShowStatusSoon(); },  // a note with every weight typed
     };
     if (m_openKeyboard) start.openKeyboard = m_openKeyboard;
     for (const std::wstring& problem : m_wedge.Start(start)) m_ui.Tell(problem);

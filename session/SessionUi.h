@@ -67,6 +67,9 @@ public:
     virtual void ShowTexts() = 0;
     virtual void ShowLinkState(bool connected) = 0;  // the open button's caption and what may be changed
     virtual void ShowStatus() = 0;                   // the session's status line changed
+    // The same, for news that comes with every reading: shown with the next
+    // redraw, so that it costs none of its own.
+    virtual void ShowStatusSoon() { ShowStatus(); }
     // The check box for typing into the program in front: whether it may be
     // ticked (why not, for its tooltip) and whether it is.
     virtual void ShowTypingChoice(bool available, bool on, const std::wstring& whyNot) = 0;

@@ -43,6 +43,11 @@ struct KeyStroke {
 class CX11Keyboard final : public IKeyboard {
 public:
     explicit CX11Keyboard(Display* display) : m_display(display) {
+        // Told when the layout changes, so it is read again only then.
+        int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+        XkbQueryExtension(m_display, &opcode, &m_xkbEvent, &error, &major, &minor);
+        const unsigned changes = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+        XkbSelectEvents(m_display, XkbUseCoreKbd, changes, changes);
         m_pidAtom = XInternAtom(m_display, "_NET_WM_PID", False);
         m_activeAtom = XInternAtom(m_display, "_NET_ACTIVE_WINDOW", False);
         char name[256] = {};
@@ -52,7 +57,10 @@ public:
             m_programName = path.substr(path.find_last_of('/') + 1);
         }
     }
-    ~CX11Keyboard() override { XCloseDisplay(m_display); }
+    ~CX11Keyboard() override {
+        if (m_xkb) XkbFreeKeyboard(m_xkb, 0, True);
+        XCloseDisplay(m_display);
+    }
     CX11Keyboard(const CX11Keyboard&) = delete;
     CX11Keyboard& operator=(const CX11Keyboard&) = delete;
 
@@ -64,13 +72,33 @@ private:
     Window FocusedWindow();
     std::optional<KeyboardHolder> HolderOf(Window window);
     void Tap(const KeyStroke& key);
+    // The layout in use: read again after it changed.
+    XkbDescPtr Layout();
 
     Display* m_display;
     Atom m_pidAtom = None;
     Atom m_activeAtom = None;
     std::string m_programName;  // a window of this name is another copy of the program
     KeyCode m_shift = 0;
+    int m_xkbEvent = -1;
+    XkbDescPtr m_xkb = nullptr;
 };
+
+XkbDescPtr CX11Keyboard::Layout() {
+    bool changed = m_xkb == nullptr;
+    XSync(m_display, False);  // a change made before now has been told
+    while (XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == m_xkbEvent) changed = true;
+    }
+    if (changed) {
+        if (m_xkb) XkbFreeKeyboard(m_xkb, 0, True);
+        m_xkb = XkbGetMap(m_display, XkbAllClientInfoMask, XkbUseCoreKbd);
+        m_shift = XKeysymToKeycode(m_display, XK_Shift_L);
+    }
+    return m_xkb;
+}
 
 Window CX11Keyboard::FocusedWindow() {
     Window focus = None;
@@ -149,12 +177,11 @@ void CX11Keyboard::Tap(const KeyStroke& key) {
 }
 
 bool CX11Keyboard::Type(std::u32string_view text, TypedKey then) {
-    // The layout is read for every text: the clerk may switch it at any time.
-    XkbDescPtr xkb = XkbGetMap(m_display, XkbAllClientInfoMask, XkbUseCoreKbd);
+    // The clerk may switch the layout at any time.
+    XkbDescPtr xkb = Layout();
     if (!xkb) return false;
     XkbStateRec state{};
     XkbGetState(m_display, XkbUseCoreKbd, &state);
-    m_shift = XKeysymToKeycode(m_display, XK_Shift_L);
     const auto find = [&](KeySym wanted) -> std::optional<KeyStroke> {
         for (const unsigned extra : {0u, static_cast<unsigned>(ShiftMask)}) {
             if (extra && !m_shift) break;
@@ -191,7 +218,6 @@ bool CX11Keyboard::Type(std::u32string_view text, TypedKey then) {
         }
         presses.push_back(KeyStroke{mapped->second, false});
     }
-    XkbFreeKeyboard(xkb, 0, True);
     const bool whole = presses.size() == text.size();
     if (whole && then != TypedKey::NoKey) {
         const KeyCode code = XKeysymToKeycode(m_display, then == TypedKey::Enter ? XK_Return : XK_Tab);

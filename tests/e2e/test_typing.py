@@ -93,7 +93,7 @@ class TypingTest(ProgramTest):
         p.click(TYPING)
         wait_until(lambda: p.control(TYPING)["checked"], 5, "the box ticked")
         self.assertIn("Enabled=1", self.setting(p))
-        self.assertIn("Typing into the program in front", self.status(p))
+        wait_until(lambda: "Typing into the program in front" in self.status(p), 5, "the typing note")
         # The first weight comes while this window has the keyboard.
         self.connect_and_wait(p, 1)
         wait_until(lambda: "Not typed: this window has the keyboard" in self.status(p), 5, "the own-window note")
@@ -115,7 +115,7 @@ class TypingTest(ProgramTest):
         self.scale.allow(16)
         wait_until(lambda: p.rows() == 16, 10, "sixteen rows")
         self.assertEqual(self.field.text(), expected)
-        self.assertNotIn("Typing into", self.status(p))
+        wait_until(lambda: "Typing into" not in self.status(p), 5, "the typing note gone")
 
     def test_weights_arrive_whole_whatever_the_keyboard_layout(self):
         p = self.begin(wedge={"Enabled": 1, "Suffix": "Tab"})
@@ -162,7 +162,7 @@ class TypingTest(ProgramTest):
 
     def test_on_key_the_newest_weight_is_typed_when_f9_is_pressed(self):
         p = self.begin(wedge={"Enabled": 1, "On": "Key"})
-        self.assertIn("Typing into the program in front on F9", self.status(p))
+        wait_until(lambda: "Typing into the program in front on F9" in self.status(p), 5, "the typing note")
         self.connect_and_wait(p, 1)
         self.field.activate()
         self.scale.allow(4)
