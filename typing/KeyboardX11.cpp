@@ -13,6 +13,7 @@
 #include <X11/keysym.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -196,9 +197,15 @@ bool CX11Keyboard::Type(std::u32string_view text, TypedKey then) {
         }
         return std::nullopt;
     };
+    // Spare: a keycode that gives nothing (one given back after a remap
+    // keeps a NoSymbol).
     std::vector<KeyCode> spare;
-    for (int code = xkb->max_key_code; code >= xkb->min_key_code; --code)
-        if (XkbKeyNumSyms(xkb, code) == 0) spare.push_back(static_cast<KeyCode>(code));
+    for (int code = xkb->max_key_code; code >= xkb->min_key_code; --code) {
+        const KeySym* syms = XkbKeySymsPtr(xkb, code);
+        const int count = XkbKeyNumSyms(xkb, code);
+        if (std::all_of(syms, syms + count, [](KeySym sym) { return sym == NoSymbol; }))
+            spare.push_back(static_cast<KeyCode>(code));
+    }
 
     std::vector<KeyStroke> presses;
     std::map<KeySym, KeyCode> remapped;
