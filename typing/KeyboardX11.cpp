@@ -1,7 +1,7 @@
 // Typing on X11: the XTEST extension presses the keys. Each character is
 // found on the keyboard layout in use, with Shift when the layout needs it
 // (French digits); a character the layout lacks goes on a spare keycode,
-// mapped for the text and given back after it.
+// given back when typing is switched off or the program ends.
 
 #include "typing/Keyboard.h"
 
@@ -14,22 +14,17 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tarvex {
 namespace {
 
 constexpr unsigned HELD_MODIFIERS = ShiftMask | ControlMask | Mod1Mask | Mod3Mask | Mod4Mask | Mod5Mask;
-// Clients read a changed keymap lazily; a remapped keycode stays a moment
-// after its last press, so the program in front reads it with the mapping.
-constexpr auto REMAP_KEPT = std::chrono::milliseconds(50);
 
 KeySym KeySymOf(char32_t c) {
     if ((c >= 0x20 && c <= 0x7E) || (c >= 0xA0 && c <= 0xFF)) return static_cast<KeySym>(c);
@@ -59,6 +54,7 @@ public:
         }
     }
     ~CX11Keyboard() override {
+        GiveBackSpareKeys();
         if (m_xkb) XkbFreeKeyboard(m_xkb, 0, True);
         XCloseDisplay(m_display);
     }
@@ -75,6 +71,9 @@ private:
     void Tap(const KeyStroke& key);
     // The layout in use: read again after it changed.
     XkbDescPtr Layout();
+    // The spare keycodes this keyboard mapped, empty again (those a new
+    // layout has not taken over already).
+    void GiveBackSpareKeys();
 
     Display* m_display;
     Atom m_pidAtom = None;
@@ -83,7 +82,23 @@ private:
     KeyCode m_shift = 0;
     int m_xkbEvent = -1;
     XkbDescPtr m_xkb = nullptr;
+    // Characters the layout lacks, on spare keycodes: kept while typing is
+    // on, so a program in front that reads the mapping late never finds
+    // the keycode emptied under a press.
+    std::vector<std::pair<KeySym, KeyCode>> m_remapped;
 };
+
+void CX11Keyboard::GiveBackSpareKeys() {
+    if (m_remapped.empty()) return;
+    XkbDescPtr xkb = Layout();
+    for (const auto& [sym, code] : m_remapped) {
+        if (!xkb || XkbKeyNumSyms(xkb, code) == 0 || XkbKeySymsPtr(xkb, code)[0] != sym) continue;
+        KeySym none = NoSymbol;
+        XChangeKeyboardMapping(m_display, code, 1, &none, 1);
+    }
+    m_remapped.clear();
+    XSync(m_display, False);
+}
 
 XkbDescPtr CX11Keyboard::Layout() {
     bool changed = m_xkb == nullptr;
@@ -208,20 +223,22 @@ bool CX11Keyboard::Type(std::u32string_view text, TypedKey then) {
     }
 
     std::vector<KeyStroke> presses;
-    std::map<KeySym, KeyCode> remapped;
+    std::map<KeySym, KeyCode> mappedNow;
+    size_t nextSpare = 0;
     for (const char32_t c : text) {
         const KeySym wanted = KeySymOf(c);
         if (auto press = find(wanted)) {
             presses.push_back(*press);
             continue;
         }
-        auto mapped = remapped.find(wanted);
-        if (mapped == remapped.end()) {
-            if (remapped.size() >= spare.size()) break;  // no room: the rest is not typed
+        auto mapped = mappedNow.find(wanted);
+        if (mapped == mappedNow.end()) {
+            if (nextSpare >= spare.size()) break;  // no room: the rest is not typed
             KeySym both[2] = {wanted, wanted};
-            const KeyCode code = spare[remapped.size()];
+            const KeyCode code = spare[nextSpare++];
             XChangeKeyboardMapping(m_display, code, 2, both, 1);
-            mapped = remapped.emplace(wanted, code).first;
+            m_remapped.emplace_back(wanted, code);
+            mapped = mappedNow.emplace(wanted, code).first;
         }
         presses.push_back(KeyStroke{mapped->second, false});
     }
@@ -230,17 +247,10 @@ bool CX11Keyboard::Type(std::u32string_view text, TypedKey then) {
         const KeyCode code = XKeysymToKeycode(m_display, then == TypedKey::Enter ? XK_Return : XK_Tab);
         if (code) presses.push_back(KeyStroke{code, false});
     }
-    if (!remapped.empty()) XSync(m_display, False);  // mapped before the first press
+    // Every client hears of a new mapping before the first press that uses it.
+    if (!mappedNow.empty()) XSync(m_display, False);
     for (const KeyStroke& press : presses) Tap(press);
     XSync(m_display, False);
-    if (!remapped.empty()) {
-        std::this_thread::sleep_for(REMAP_KEPT);
-        for (const auto& [sym, code] : remapped) {
-            KeySym none = NoSymbol;
-            XChangeKeyboardMapping(m_display, code, 1, &none, 1);
-        }
-        XSync(m_display, False);
-    }
     return whole;
 }
 
