@@ -12,7 +12,7 @@ import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (CLEAR, CONFIRM_LANGUAGE, LANGUAGE_COMBO, LIST, NO, OK, OPEN_CLOSE, PORT_COMBO, REFRESH,  # noqa: E402
-                     SAVE, STATUS, UNIT_KG, UNIT_LB, YES,
+                     SAVE, STATUS, TYPING, UNIT_KG, UNIT_LB, YES,
                      Display, Program, ProgramTest, Scale, run_tests, setting_for, wait_until, weight_frame)
 from box_gallery import BoxGallery, answer_every_box, check_box  # noqa: E402
 
@@ -120,18 +120,18 @@ class Clerk(ProgramTest):
 
         # Disconnected: every control, as the window lays them out; the unit
         # group is one stop, the chosen unit.
-        self.assertEqual(tab_round(9), [UNIT_KG, LIST, PORT_COMBO, CLEAR, REFRESH, SAVE, LANGUAGE_COMBO,
-                                        CONFIRM_LANGUAGE, OPEN_CLOSE])
+        self.assertEqual(tab_round(10), [UNIT_KG, LIST, PORT_COMBO, CLEAR, REFRESH, SAVE, LANGUAGE_COMBO,
+                                         CONFIRM_LANGUAGE, TYPING, OPEN_CLOSE])
         self.connect(p)
         wait_until(lambda: p.rows() >= 1, 5, "a reading")
         p.focus(p.main())
         wait_until(lambda: p.main()["focus"] is not None, 5, "the keyboard in the window")
         # Connected: the link's controls are out of reach, the order the same.
         start = p.main()["focus"]
-        order = [OPEN_CLOSE, UNIT_KG, LIST, CLEAR, SAVE]
+        order = [OPEN_CLOSE, UNIT_KG, LIST, CLEAR, SAVE, TYPING]
         self.assertIn(start, order)
         rest = order[order.index(start) + 1:] + order[:order.index(start) + 1]
-        self.assertEqual(tab_round(5), rest)
+        self.assertEqual(tab_round(6), rest)
 
     def test_keyboard_only(self):
         self.display.close()
