@@ -5,7 +5,6 @@
 #include <wx/choice.h>
 #include <wx/menu.h>
 #include <wx/settings.h>
-#include <wx/sizer.h>
 #include <wx/msgdlg.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
@@ -202,18 +201,6 @@ void CScaleDlg::ShowTexts() {
     ShowAboutEntry();
     m_msgBox.SetLanguageFile(m_session.LanguageFile());
     UpdateStatus();  // the status line speaks the new language at once
-}
-
-void CScaleDlg::KeepRoomForTexts() {
-    // The check box is as wide as its words: the window's least size
-    // follows them, and the window grows when it is smaller than that.
-    m_typing->InvalidateBestSize();
-    const wxSize least = ClientToWindowSize(GetSizer()->CalcMin());
-    SetMinSize(least);
-    wxSize size = GetSize();
-    size.IncTo(least);
-    if (size != GetSize()) SetSize(size);
-    Layout();
 }
 
 void CScaleDlg::ShowTypingChoice(bool available, bool on, const std::wstring& whyNot) {

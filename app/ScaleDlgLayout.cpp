@@ -131,4 +131,16 @@ void CScaleDlg::WidenForColumns() {
     CentreOnScreen();
 }
 
+void CScaleDlg::KeepRoomForTexts() {
+    // The check box is as wide as its words: the window's least size
+    // follows them, and the window grows when it is smaller than that.
+    m_typing->InvalidateBestSize();
+    const wxSize least = ClientToWindowSize(GetSizer()->CalcMin());
+    SetMinSize(least);
+    wxSize size = GetSize();
+    size.IncTo(least);
+    if (size != GetSize()) SetSize(size);
+    Layout();
+}
+
 }  // namespace tarvex
