@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <wx/dialog.h>
+#include <wx/evtloop.h>
 #include <wx/icon.h>
 #include <wx/choice.h>
 #include <wx/thread.h>
@@ -89,6 +90,10 @@ private:
     // With the next display frame, as rows are.
     void ShowStatusSoon() override {
         if (!m_redrawTimer.IsRunning()) m_redrawTimer.StartOnce(REDRAW_INTERVAL_MS);
+    }
+    // Paint and size events only: no click or key gets in meanwhile.
+    void KeepDrawing() override {
+        if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_UI);
     }
     void ShowTypingChoice(bool available, bool on, const std::wstring& whyNot) override;
     void RowAdded(int row) override;

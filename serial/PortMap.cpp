@@ -2,6 +2,7 @@
 
 #include "localisation/ProfileFile.h"
 #include "localisation/TextCodec.h"
+#include "serial/NetworkAddress.h"
 
 namespace tarvex {
 
@@ -27,10 +28,14 @@ CPortMap CPortMap::FromSettings(const std::wstring& settingFile, const std::wstr
 }
 
 void CPortMap::Apply(const std::wstring& settingFile) {
-#ifdef _WIN32
-    (void)settingFile;
-#else
     constexpr std::wstring_view section = L"Serial_Ports";
+#ifdef _WIN32
+    // Local COM numbers stay the system's: only network ports are read.
+    for (int n = PORT_FIRST; n <= PORT_LAST; ++n) {
+        const std::string device = Utf8FromWide(ReadProfileText(settingFile, section, L"COM" + std::to_wstring(n)));
+        if (ParseNetworkAddress(device)) Set(n, device);
+    }
+#else
     const std::wstring defaults = ReadProfileText(settingFile, section, L"Defaults");
     if (defaults == L"off" || defaults == L"OFF" || defaults == L"Off") *this = Empty();
     // A key present with an empty value leaves its number without a device.

@@ -18,7 +18,9 @@ public:
 
     // The fixed table with section "Serial_Ports" of "Setting.ini" applied:
     // "COMn=<device>" maps n to that device, "COMn=" leaves n without one,
-    // "Defaults=off" starts from an empty table. Windows ignores the section.
+    // "Defaults=off" starts from an empty table; "COMn=socket://host:port"
+    // and "COMn=rfc2217://host:port" name network ports. Windows reads only
+    // the network ports.
     // The user's own file, when given, is applied after the program's.
     static CPortMap FromSettings(const std::wstring& settingFile, const std::wstring& userFile = {});
 

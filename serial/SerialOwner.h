@@ -20,6 +20,12 @@ public:
     virtual void ShowPortError(const std::wstring& text, const std::wstring& caption) = 0;
     // On the owner's thread: the device of the current port went away.
     virtual void OnPortRemoved(unsigned portNumber) = 0;
+    // On the owner's thread: a network port's server could not be reached,
+    // so no answer will come on this link.
+    virtual void OnPortUnreached(unsigned) {}
+    // On the owner's thread: the far side keeps these line settings other
+    // than asked ("19200 baud"); the link goes on. Each told once.
+    virtual void OnLineSettingsKept(unsigned, const std::wstring&) {}
 
     // On the reader thread, for owners that count them; the window ignores both.
     virtual void OnSerialEventChar(unsigned) {}

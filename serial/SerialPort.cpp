@@ -8,20 +8,22 @@
 #include <vector>
 
 #include "localisation/TextCodec.h"
+#include "serial/NetworkAddress.h"
+#include "serial/SocketLine.h"
 
 namespace tarvex {
 
-std::wstring PortErrorText(const char* operation, int error, unsigned port) {
+std::wstring PortErrorText(const char* operation, int error, unsigned port, const std::string& address) {
     const std::wstring systemText = error == DEVICE_GONE ? std::wstring(DEVICE_GONE_TEXT) : platform::ErrorText(error);
+    const std::wstring where = address.empty() ? L"" : L" (" + WideFromUtf8(address) + L")";
     return L"WARNING:  " + WideFromUtf8(operation) + L" Failed with the following error: \n" + systemText +
-           L"\nPort: " + std::to_wstring(port) + L"\n";
+           L"\nPort: " + std::to_wstring(port) + where + L"\n";
 }
 
 CSerialPort::~CSerialPort() {
     EndReader();
     std::lock_guard<std::recursive_mutex> guard(m_portLock);
-    platform::Close(m_portHandle);
-    m_portHandle = platform::NO_PORT;
+    m_line.reset();
 }
 
 void CSerialPort::SetPortMap(CPortMap map) { m_portMap = std::move(map); }
@@ -50,15 +52,14 @@ bool CSerialPort::OpenPort(ISerialOwner* owner, int portNumber) {
     m_portNumber = static_cast<unsigned>(portNumber);
 
     std::lock_guard<std::recursive_mutex> guard(m_portLock);
-    platform::Close(m_portHandle);
+    m_line.reset();
     int openError = 0;
-    m_portHandle = platform::OpenExclusive(m_portMap.Device(portNumber), openError);
-    if (m_portHandle == platform::NO_PORT) return false;
+    m_line = OpenLine(m_portMap.Device(portNumber), openError);
+    if (!m_line) return false;
     const char* failedStep = nullptr;
     int error = 0;
-    if (!platform::Configure(m_portHandle, failedStep, error))
-        ReportPortError(failedStep, error, session);
-    platform::Purge(m_portHandle);
+    if (!m_line->Configure(failedStep, error)) ReportPortError(failedStep, error, session);
+    m_line->Purge();
     return true;
 }
 
@@ -70,8 +71,8 @@ bool CSerialPort::StartReader() {
         // Purged here rather than on the new thread, so that whatever
         // arrives once this returns is kept.
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
-        if (m_portHandle == platform::NO_PORT) return false;
-        platform::Purge(m_portHandle);
+        if (!m_line) return false;
+        m_line->Purge();
     }
     m_readerRunning.store(true);
     m_readerThread = std::thread([this, session] { ReaderLoop(session); });
@@ -123,27 +124,74 @@ bool CSerialPort::WaitForFinish(int timeoutMs) {
                                      [&] { return session->ended; });
 }
 
-bool CSerialPort::ProbePorts() {
+bool CSerialPort::ProbePorts(const std::function<void()>& whileWaiting) {
     m_portTable.fill(0);
     m_refusedDevice.clear();
-    int& count = m_portTable[0];
+    // Network ports are asked all at once; the devices meanwhile, in turn.
+    std::vector<int> networkPorts;
+    std::vector<NetworkAddress> addresses;
+    for (int n = PORT_FIRST; n <= PORT_LAST; ++n) {
+        if (auto address = ParseNetworkAddress(m_portMap.Device(n))) {
+            networkPorts.push_back(n);
+            addresses.push_back(std::move(*address));
+        }
+    }
+    std::vector<bool> present(PORT_LAST + 1, false);
     for (int n = PORT_FIRST; n <= PORT_LAST; ++n) {
         const std::string& device = m_portMap.Device(n);
+        if (device.empty() || ParseNetworkAddress(device)) continue;
         int error = 0;
         const platform::PortHandle probe = platform::OpenExclusive(device, error);
         if (probe == platform::NO_PORT) {
             if (m_refusedDevice.empty() && platform::IsPermissionError(error)) m_refusedDevice = device;
             continue;
         }
+        present[static_cast<size_t>(n)] = true;
+        platform::Close(probe);
+    }
+    const std::vector<bool> reachable = ReachableAddresses(addresses, NETWORK_PROBE_LIMIT_MS, whileWaiting);
+    for (size_t i = 0; i < networkPorts.size(); ++i)
+        if (reachable[i]) present[static_cast<size_t>(networkPorts[i])] = true;
+    int& count = m_portTable[0];
+    for (int n = PORT_FIRST; n <= PORT_LAST; ++n) {
+        if (!present[static_cast<size_t>(n)]) continue;
         ++count;
         if (count < PORT_TABLE_SIZE) m_portTable[static_cast<size_t>(count)] = n;
-        platform::Close(probe);
     }
     return count > 0 && count < PORT_TABLE_SIZE;
 }
 
+std::string CSerialPort::NetworkLabel(unsigned portNumber) const {
+    const auto address = ParseNetworkAddress(m_portMap.Device(static_cast<int>(portNumber)));
+    return address ? address->Label() : std::string();
+}
+
+std::wstring CSerialPort::PortLabel(unsigned portNumber) const {
+    const std::string address = NetworkLabel(portNumber);
+    return L"COM" + std::to_wstring(portNumber) + (address.empty() ? L"" : L" (" + WideFromUtf8(address) + L")");
+}
+
+void CSerialPort::TellSettingsKept(const std::shared_ptr<Session>& session) {
+    const std::wstring words = m_line->TakeDifferences();
+    if (words.empty() || !m_owner) return;
+    // Once for each server and setting, however often the link comes back.
+    const std::wstring told = PortLabel(m_portNumber) + L" " + words;
+    if (std::find(m_settingsTold.begin(), m_settingsTold.end(), told) != m_settingsTold.end()) return;
+    m_settingsTold.push_back(told);
+    const unsigned port = m_portNumber;
+    ISerialOwner* owner = m_owner;
+    SendToOwner(session, [owner, port, words] { owner->OnLineSettingsKept(port, words); });
+}
+
 void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
-    bool running = true;
+    // A network port is reached here, off the window's thread. One that
+    // cannot be is no report: the attempt learns that no answer will come.
+    bool running = m_line->Reach(session->stopEvent);
+    if (!running && !session->Ending() && m_owner) {
+        const unsigned port = m_portNumber;
+        ISerialOwner* owner = m_owner;
+        SendToOwner(session, [owner, port] { owner->OnPortUnreached(port); });
+    }
     while (running) {
         // Checked before each wait: the request may have come while the
         // previous write was being taken up, leaving no event behind it.
@@ -154,8 +202,7 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
             break;
         }
         int error = 0;
-        const platform::WaitResult result =
-            platform::WaitForAny(m_portHandle, session->stopEvent, session->writeEvent, error);
+        const platform::WaitResult result = m_line->WaitForAny(session->stopEvent, session->writeEvent, error);
         if (result != platform::WaitResult::Stop && session->finishRequested) continue;
         switch (result) {
             case platform::WaitResult::Stop:
@@ -164,6 +211,7 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
             case platform::WaitResult::Line:
                 if (m_owner) m_owner->OnSerialEventChar(m_portNumber);
                 running = DrainInput(session);
+                TellSettingsKept(session);
                 break;
             case platform::WaitResult::Write:
                 SendWriteBuffer(session);
@@ -189,8 +237,7 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
     // and a re-plugged device can be opened.
     {
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
-        platform::Close(m_portHandle);
-        m_portHandle = platform::NO_PORT;
+        m_line.reset();
     }
     m_readerRunning.store(false);
     {
@@ -205,7 +252,7 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
     int waiting;
     {
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
-        waiting = platform::QueueCount(m_portHandle, error);
+        waiting = m_line->QueueCount(error);
     }
     // A device pulled out shows first as a queue count that fails.
     if (waiting < 0 && platform::IsRemovalError(error)) return false;
@@ -226,8 +273,7 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
         long got;
         {
             std::lock_guard<std::recursive_mutex> guard(m_portLock);
-            got = platform::Read(m_portHandle, buffer + gathered,
-                                 static_cast<size_t>(SERIAL_BUFFER_SIZE - gathered), error);
+            got = m_line->Read(buffer + gathered, static_cast<size_t>(SERIAL_BUFFER_SIZE - gathered), error);
         }
         if (got < 0) {
             if (platform::IsRemovalError(error)) {
@@ -242,7 +288,7 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
         // A full delivery buffer goes out at once; the drain then goes on.
         if (gathered == SERIAL_BUFFER_SIZE) deliver();
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
-        waiting = platform::QueueCount(m_portHandle, error);
+        waiting = m_line->QueueCount(error);
     }
     deliver();
     return !deviceGone;
@@ -252,9 +298,9 @@ bool CSerialPort::LineQuietFor(int milliseconds) {
     const auto last = std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(m_lastReceive.load()));
     if (std::chrono::steady_clock::now() - last < std::chrono::milliseconds(milliseconds)) return false;
     std::lock_guard<std::recursive_mutex> guard(m_portLock);
-    if (m_portHandle == platform::NO_PORT) return true;
+    if (!m_line) return true;
     int error = 0;
-    return platform::QueueCount(m_portHandle, error) <= 0;
+    return m_line->QueueCount(error) <= 0;
 }
 
 void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
@@ -271,13 +317,13 @@ void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
         // Received bytes not yet read are thrown away, as the scale expects.
         // Only the input: clearing the output too could drop an acknowledge
         // written a moment ago that the line has not carried yet.
-        platform::PurgeInput(m_portHandle);
+        m_line->PurgeInput();
         // In pieces, each under the time limit: a long queue of
         // acknowledges takes longer than one limit at 9600 baud.
         for (size_t done = 0; done < m_sending.size() && !session->stopRequested;) {
             const size_t piece = std::min(m_sending.size() - done, static_cast<size_t>(SERIAL_WRITE_PIECE));
             int error = 0;
-            if (!platform::Write(m_portHandle, m_sending.data() + done, piece, SERIAL_TIMEOUT_MS, error)) {
+            if (!m_line->Write(m_sending.data() + done, piece, SERIAL_TIMEOUT_MS, error)) {
                 ReportPortError(platform::WRITE_STEP, error, session);
                 break;
             }
@@ -290,7 +336,7 @@ void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
 void CSerialPort::ReportPortError(const char* operation, int error,
                                   const std::shared_ptr<Session>& session) {
     if (!m_owner) return;
-    const std::wstring text = PortErrorText(operation, error, m_portNumber);
+    const std::wstring text = PortErrorText(operation, error, m_portNumber, NetworkLabel(m_portNumber));
     ISerialOwner* owner = m_owner;
     SendToOwner(session, [owner, text] { owner->ShowPortError(text, PORT_ERROR_CAPTION); });
 }

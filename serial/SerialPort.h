@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "serial/PortMap.h"
+#include "serial/SerialLine.h"
 #include "serial/SerialOwner.h"
 #include "serial/SerialPlatform.h"
 
@@ -33,7 +35,8 @@ inline constexpr wchar_t PORT_ERROR_CAPTION[] = L"Application Error";
 // In place of a system error code: the port said it is gone.
 constexpr int DEVICE_GONE = -1;
 inline constexpr wchar_t DEVICE_GONE_TEXT[] = L"The serial device was removed or its other end was closed.";
-std::wstring PortErrorText(const char* operation, int error, unsigned port);
+// A network port's address follows its number.
+std::wstring PortErrorText(const char* operation, int error, unsigned port, const std::string& address = {});
 
 class CSerialPort {
 public:
@@ -59,7 +62,9 @@ public:
     // After RequestSendThenStop: waits until the reader has ended, at most
     // the time given. True when no reader runs any more.
     bool WaitForFinish(int timeoutMs);
-    bool ProbePorts();
+    // Network ports count when they accept a connection within half a
+    // second; whileWaiting runs every few milliseconds meanwhile.
+    bool ProbePorts(const std::function<void()>& whileWaiting = {});
     // A mapped device the last probe was not allowed to open; empty if none.
     const std::string& RefusedDevice() const { return m_refusedDevice; }
     // Ends the reader and waits for it; the owner calls this before it goes.
@@ -71,6 +76,8 @@ public:
     // itself is quiet, however late the threads that handle it run.
     bool LineQuietFor(int milliseconds);
     unsigned PortNumber() const { return m_portNumber; }
+    // "COM12", or "COM12 (192.168.1.50:4001)" for a network port.
+    std::wstring PortLabel(unsigned portNumber) const;
 
 private:
     std::atomic<int64_t> m_lastReceive{0};  // steady-clock ticks of the last read with bytes
@@ -91,6 +98,8 @@ private:
     };
 
     void EndReader();
+    std::string NetworkLabel(unsigned portNumber) const;  // empty for a device
+    void TellSettingsKept(const std::shared_ptr<Session>& session);
     void QueueWrite(Session& session, const uint8_t* bytes, int count);
     void ReaderLoop(std::shared_ptr<Session> session);
     bool DrainInput(const std::shared_ptr<Session>& session);
@@ -104,7 +113,7 @@ private:
     std::thread m_readerThread;
     std::recursive_mutex m_portLock;
     std::atomic<bool> m_readerRunning{false};
-    platform::PortHandle m_portHandle = platform::NO_PORT;
+    std::unique_ptr<ISerialLine> m_line;  // guarded by m_portLock but for the reader's waits
     mutable std::mutex m_sessionLock;
     std::shared_ptr<Session> m_session;
     ISerialOwner* m_owner = nullptr;
@@ -112,6 +121,7 @@ private:
     CPortMap m_portMap = CPortMap::Empty();
     std::array<int, PORT_TABLE_SIZE> m_portTable{};
     std::string m_refusedDevice;
+    std::vector<std::wstring> m_settingsTold;  // the reader's
 };
 
 }  // namespace tarvex

@@ -179,7 +179,17 @@ WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent&
 
 std::wstring ErrorText(int error) { return WideFromUtf8(std::strerror(error)); }
 
-bool IsRemovalError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+// The device is gone, or the network connection to it ended or failed.
+bool IsRemovalError(int error) {
+    switch (error) {
+        case EIO: case ENXIO: case ENODEV:
+        case ECONNRESET: case ECONNABORTED: case EPIPE: case ETIMEDOUT:
+        case ENOTCONN: case ENETDOWN: case ENETUNREACH: case EHOSTUNREACH:
+            return true;
+        default:
+            return false;
+    }
+}
 
 bool IsPermissionError(int error) { return error == EACCES || error == EPERM; }
 

@@ -333,6 +333,8 @@ bool IsRemovalError(int error) {
         case ERROR_DEVICE_NOT_CONNECTED:
         case ERROR_DEVICE_REMOVED:
         case ERROR_FILE_NOT_FOUND:
+        // A network port's connection that ended or failed (Winsock's codes).
+        case 10050: case 10051: case 10053: case 10054: case 10057: case 10058: case 10060: case 10065:
             return true;
         default:
             return false;

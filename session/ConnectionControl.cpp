@@ -87,6 +87,10 @@ ConnectionVerdict CConnectionControl::OnAttemptTimer() {
     return AttemptRunning() ? Judge(false) : ConnectionVerdict{};
 }
 
+ConnectionVerdict CConnectionControl::OnPortUnreached() {
+    return AttemptRunning() ? Judge(false) : ConnectionVerdict{};
+}
+
 ConnectionVerdict CConnectionControl::OnPortRemoved() {
     ConnectionVerdict verdict;
     if (!AttemptRunning()) return verdict;

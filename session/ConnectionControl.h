@@ -43,6 +43,8 @@ public:
     ConnectionVerdict OnAttemptTimer();  // the attempt's wait is over
     // The device went away and the driver reports it; that report is all
     // the user needs, so a running attempt ends without a notice of its own.
+    // The network port's server was not reached: no answer will come.
+    ConnectionVerdict OnPortUnreached();
     ConnectionVerdict OnPortRemoved();
     // After a full table was emptied: the selected port again (the first
     // found one for the automatic search), then the handshake.

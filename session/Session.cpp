@@ -207,7 +207,7 @@ std::wstring CSession::StatusText() const {
         link = Text(SECTION_STATUS, L"Status_Watching");
     else
         link = Text(SECTION_STATUS, L"Status_Not_Connected");
-    ReplaceAll(link, L"{port}", L"COM" + std::to_wstring(m_serial.PortNumber()));
+    ReplaceAll(link, L"{port}", m_serial.PortLabel(m_serial.PortNumber()));
     const std::wstring readings = m_texts.Counted(SECTION_STATUS, L"Status_Readings", m_core.Table().RowCount());
     std::wstring sum = Text(SECTION_STATUS, L"Status_Sum");
     ReplaceAll(sum, L"{sum}", m_core.WeightSumText());
@@ -215,6 +215,8 @@ std::wstring CSession::StatusText() const {
     std::wstring status = link + L"    " + readings + L"    " + sum;
     if (m_savedRows >= 0)
         status += L"    " + Filled(m_texts.Counted(SECTION_STATUS, L"Status_Saved", m_savedRows), {{L"{file}", m_savedPath}});
+    if (!m_settingsKept.empty() && m_settingsKeptPort == m_serial.PortNumber())
+        status += L"    " + Filled(Text(SECTION_STATUS, L"Status_Server_Keeps"), {{L"{settings}", m_settingsKept}});
     if (!m_feeds.StatusNote().empty()) status += L"    " + m_feeds.StatusNote();
     if (const std::wstring typing = m_wedge.StatusNote(); !typing.empty()) status += L"    " + typing;
     return status;
@@ -412,7 +414,8 @@ void CSession::OnRefreshPorts() {
 bool CSession::ProbeAndShowPorts() {
     // Read again each time: the user may have plugged in or mapped a port.
     m_serial.SetPortMap(m_portsOverride ? *m_portsOverride : CPortMap::FromSettings(m_settingFile, m_userSettingFile));
-    if (!m_serial.ProbePorts()) {
+    // The window keeps drawing while network ports are asked.
+    if (!m_serial.ProbePorts([this] { m_ui.KeepDrawing(); })) {
         m_ui.ShowPorts({});
         ShowMissingPorts(L"Serial_Port_Abnormal");
         return false;
@@ -498,6 +501,17 @@ void CSession::OnPortRemoved(unsigned portNumber) {
     if (!m_link.IsConnected()) return;
     ApplyDisconnected();
     Apply(m_connection.StartWatching(static_cast<int>(portNumber)));
+    m_ui.ShowStatus();
+}
+
+void CSession::OnPortUnreached(unsigned) {
+    // As a silent scale, without waiting out the handshake's time.
+    Apply(m_connection.OnPortUnreached());
+}
+
+void CSession::OnLineSettingsKept(unsigned portNumber, const std::wstring& settings) {
+    m_settingsKept = settings;
+    m_settingsKeptPort = portNumber;
     m_ui.ShowStatus();
 }
 

@@ -159,6 +159,8 @@ private:
     bool OnOwnerThread() const override { return m_ui.OnUiThread(); }
     void ShowPortError(const std::wstring& text, const std::wstring& caption) override;
     void OnPortRemoved(unsigned portNumber) override;
+    void OnPortUnreached(unsigned portNumber) override;
+    void OnLineSettingsKept(unsigned portNumber, const std::wstring& settings) override;
 
     ISessionUi& m_ui;
     std::wstring m_executablePath;
@@ -191,6 +193,9 @@ private:
     bool m_fullTableSaved = false; // every row of the full table is in a workbook
     // The last save that worked, told in the status line.
     int m_savedRows = -1;
+    // What a network port's device server keeps other than asked, and that port.
+    std::wstring m_settingsKept;
+    unsigned m_settingsKeptPort = 0;
     std::wstring m_savedPath;
     std::wstring m_saveExtension = L".xls";  // of the last workbook the clerk saved
 };

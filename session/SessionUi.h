@@ -70,6 +70,9 @@ public:
     // The same, for news that comes with every reading: shown with the next
     // redraw, so that it costs none of its own.
     virtual void ShowStatusSoon() { ShowStatus(); }
+    // Draws what is due while the session waits a moment (at most half a
+    // second) on the window's thread; takes no input.
+    virtual void KeepDrawing() {}
     // The check box for typing into the program in front: whether it may be
     // ticked (why not, for its tooltip) and whether it is.
     virtual void ShowTypingChoice(bool available, bool on, const std::wstring& whyNot) = 0;

@@ -33,7 +33,7 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
     {L"Status_Line",
      {L"Status_Connected", L"Status_Connecting", L"Status_Not_Connected", L"Status_Watching",
       L"Status_Readings", L"Status_Readings_One", L"Status_Sum", L"Status_Saved", L"Status_Saved_One",
-      L"Status_Csv_Failed", L"Status_Csv_Back", L"Status_Typing", L"Status_Typing_On_Key", L"Status_Last_Typed",
+      L"Status_Csv_Failed", L"Status_Csv_Back", L"Status_Server_Keeps", L"Status_Typing", L"Status_Typing_On_Key", L"Status_Last_Typed",
       L"Not_Typed_Overweight", L"Not_Typed_Damaged", L"Not_Typed_Own_Window", L"Not_Typed_Nobody",
       L"Not_Typed_Modifier", L"Not_Typed_Refused", L"Not_Typed_None", L"Not_Typed_Already", L"Not_Typed_Dropped",
       L"Not_Typed_Dropped_One"}},

@@ -1,0 +1,180 @@
+#include "serial/ComPortTelnet.h"
+
+#include <algorithm>
+
+namespace tarvex {
+
+using namespace telnet;
+
+namespace {
+
+bool Accepted(uint8_t option) { return option == BINARY || option == SUPPRESS_GO_AHEAD || option == COM_PORT_OPTION; }
+
+void Put(std::vector<uint8_t>& out, uint8_t verb, uint8_t option) { out.insert(out.end(), {IAC, verb, option}); }
+
+// One COM-PORT-OPTION command, its value bytes escaped.
+void PutCommand(std::vector<uint8_t>& out, uint8_t command, std::initializer_list<uint8_t> value) {
+    out.insert(out.end(), {IAC, SB, COM_PORT_OPTION, command});
+    for (const uint8_t b : value) {
+        out.push_back(b);
+        if (b == IAC) out.push_back(IAC);
+    }
+    out.insert(out.end(), {IAC, SE});
+}
+
+}  // namespace
+
+std::vector<uint8_t> CComPortTelnet::Opening() {
+    std::vector<uint8_t> out;
+    for (const uint8_t option : {BINARY, SUPPRESS_GO_AHEAD, COM_PORT_OPTION}) {
+        Put(out, WILL, option);
+        m_oursAsked[option] = true;
+    }
+    for (const uint8_t option : {BINARY, SUPPRESS_GO_AHEAD}) {
+        Put(out, DO, option);
+        m_theirsAsked[option] = true;
+    }
+    return out;
+}
+
+void CComPortTelnet::AppendSettings(std::vector<uint8_t>& out) {
+    PutCommand(out, SET_BAUDRATE, {0x00, 0x00, 0x25, 0x80});  // 9600, network byte order
+    PutCommand(out, SET_DATASIZE, {8});
+    PutCommand(out, SET_PARITY, {PARITY_NONE});
+    PutCommand(out, SET_STOPSIZE, {1});
+    PutCommand(out, SET_CONTROL, {CONTROL_NO_FLOW});
+    PutCommand(out, SET_CONTROL, {CONTROL_RTS_ON});
+}
+
+std::vector<uint8_t> CComPortTelnet::Purge(uint8_t which) {
+    std::vector<uint8_t> out;
+    PutCommand(out, PURGE_DATA, {which});
+    return out;
+}
+
+void CComPortTelnet::Escape(const uint8_t* bytes, size_t count, std::vector<uint8_t>& wire) {
+    for (size_t i = 0; i < count; ++i) {
+        wire.push_back(bytes[i]);
+        if (bytes[i] == IAC) wire.push_back(IAC);
+    }
+}
+
+void CComPortTelnet::Receive(const uint8_t* bytes, size_t count, std::vector<uint8_t>& data,
+                             std::vector<uint8_t>& replies) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        switch (m_state) {
+            case State::Data:
+                if (b == IAC)
+                    m_state = State::Command;
+                else
+                    data.push_back(b);
+                break;
+            case State::Command:
+                if (b == IAC) {
+                    data.push_back(IAC);  // a doubled 0xFF is one data byte
+                    m_state = State::Data;
+                } else if (b == WILL || b == WONT || b == DO || b == DONT) {
+                    m_verb = b;
+                    m_state = State::Option;
+                } else if (b == SB) {
+                    m_sub.clear();
+                    m_state = State::Sub;
+                } else {
+                    m_state = State::Data;  // NOP, GA, a break and the like: nothing for the scale
+                }
+                break;
+            case State::Option:
+                Negotiate(m_verb, b, replies);
+                m_state = State::Data;
+                break;
+            case State::Sub:
+                if (b == IAC)
+                    m_state = State::SubCommand;
+                else if (m_sub.size() < 64)  // longer is no answer of ours; its end is still found
+                    m_sub.push_back(b);
+                break;
+            case State::SubCommand:
+                if (b == SE) {
+                    SubnegotiationEnded();
+                    m_state = State::Data;
+                } else {
+                    if (b == IAC && m_sub.size() < 64) m_sub.push_back(IAC);
+                    m_state = State::Sub;
+                }
+                break;
+        }
+    }
+}
+
+void CComPortTelnet::Negotiate(uint8_t verb, uint8_t option, std::vector<uint8_t>& replies) {
+    const bool about_ours = verb == DO || verb == DONT;
+    const bool yes = verb == DO || verb == WILL;
+    bool& on = about_ours ? m_oursOn[option] : m_theirsOn[option];
+    bool& asked = about_ours ? m_oursAsked[option] : m_theirsAsked[option];
+    if (option == COM_PORT_OPTION && about_ours) {
+        if (yes && !m_settled) AppendSettings(replies);
+        m_settled = true;
+    }
+    if (yes && !Accepted(option)) {
+        // Unknown options are refused; a refusal is never answered.
+        Put(replies, about_ours ? WONT : DONT, option);
+        return;
+    }
+    if (yes != on) {
+        // A change the server starts is confirmed; an answer to our own
+        // request is not answered again (RFC 854's loop rule).
+        if (!asked) Put(replies, about_ours ? (yes ? WILL : WONT) : (yes ? DO : DONT), option);
+        on = yes;
+    }
+    asked = false;
+}
+
+void CComPortTelnet::SubnegotiationEnded() {
+    if (m_sub.size() < 3 || m_sub[0] != COM_PORT_OPTION) return;
+    const uint8_t command = m_sub[1];
+    const std::vector<uint8_t> value(m_sub.begin() + 2, m_sub.end());
+    // Notifications (line and modem state, flow suspended) need no answer.
+    switch (command) {
+        case SERVER_ANSWER + SET_BAUDRATE:
+            if (value.size() == 4) {
+                const uint32_t baud = (uint32_t{value[0]} << 24) | (uint32_t{value[1]} << 16) |
+                                      (uint32_t{value[2]} << 8) | value[3];
+                if (baud != 9600) Differ(std::to_wstring(baud) + L" baud");
+            }
+            break;
+        case SERVER_ANSWER + SET_DATASIZE:
+            if (value[0] != 8) Differ(std::to_wstring(value[0]) + L" data bits");
+            break;
+        case SERVER_ANSWER + SET_PARITY: {
+            static const wchar_t* const names[] = {L"", L"none", L"odd", L"even", L"mark", L"space"};
+            if (value[0] != PARITY_NONE)
+                Differ(L"parity " + (value[0] < 6 ? std::wstring(names[value[0]]) : std::to_wstring(value[0])));
+            break;
+        }
+        case SERVER_ANSWER + SET_STOPSIZE:
+            if (value[0] != 1) Differ(value[0] == 2 ? L"2 stop bits" : value[0] == 3 ? L"1.5 stop bits" : L"stop bits " + std::to_wstring(value[0]));
+            break;
+        case SERVER_ANSWER + SET_CONTROL:
+            if (value[0] == 2) Differ(L"XON/XOFF flow control");
+            if (value[0] == 3) Differ(L"hardware flow control");
+            if (value[0] == CONTROL_RTS_OFF) Differ(L"RTS off");
+            break;
+        default:
+            break;
+    }
+}
+
+void CComPortTelnet::Differ(std::wstring words) {
+    if (std::find(m_told.begin(), m_told.end(), words) != m_told.end()) return;
+    m_told.push_back(words);
+    m_untold += (m_untold.empty() ? L"" : L", ") + words;
+}
+
+std::wstring CComPortTelnet::TakeDifferences() {
+    std::wstring words;
+    words.swap(m_untold);
+    return words;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,66 @@
+#pragma once
+// The client side of Telnet with the COM-PORT-OPTION (RFC 854, 856, 2217),
+// without any I/O: what to say first, data bytes escaped on the way out and
+// taken out of the stream on the way in, answers to the server's requests,
+// and the settings the server keeps other than asked.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+namespace telnet {
+constexpr uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240;
+constexpr uint8_t BINARY = 0, SUPPRESS_GO_AHEAD = 3, COM_PORT_OPTION = 44;
+// COM-PORT-OPTION commands from the client; the server answers each with
+// the same code plus SERVER_ANSWER.
+constexpr uint8_t SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_STOPSIZE = 4, SET_CONTROL = 5,
+                  PURGE_DATA = 12, SERVER_ANSWER = 100;
+constexpr uint8_t PARITY_NONE = 1, CONTROL_NO_FLOW = 1, CONTROL_RTS_ON = 11, CONTROL_RTS_OFF = 12;
+constexpr uint8_t PURGE_RECEIVED = 1, PURGE_BOTH = 3;
+}  // namespace telnet
+
+class CComPortTelnet {
+public:
+    // The options asked for: BINARY and SUPPRESS-GO-AHEAD both ways, and the
+    // COM-PORT-OPTION. The line settings follow when the server agrees to it.
+    std::vector<uint8_t> Opening();
+    // The server has said yes or no to the COM-PORT-OPTION.
+    bool Settled() const { return m_settled; }
+    // The server throws away what it holds: telnet::PURGE_RECEIVED or PURGE_BOTH.
+    static std::vector<uint8_t> Purge(uint8_t which);
+    // Appends data bytes for the wire: IAC doubled.
+    static void Escape(const uint8_t* bytes, size_t count, std::vector<uint8_t>& wire);
+
+    // Takes bytes as they came, in pieces of any size: data bytes go to data,
+    // what the server must be answered goes to replies.
+    void Receive(const uint8_t* bytes, size_t count, std::vector<uint8_t>& data, std::vector<uint8_t>& replies);
+
+    // Settings the server answered with other values than asked, in words
+    // ("19200 baud"), each given once; empty when there is nothing new.
+    std::wstring TakeDifferences();
+
+private:
+    enum class State { Data, Command, Option, Sub, SubCommand };
+    void Negotiate(uint8_t verb, uint8_t option, std::vector<uint8_t>& replies);
+    void SubnegotiationEnded();
+    void Differ(std::wstring words);
+    static void AppendSettings(std::vector<uint8_t>& replies);
+
+    State m_state = State::Data;
+    uint8_t m_verb = 0;
+    std::vector<uint8_t> m_sub;
+    // Which side has each accepted option on: ours (WILL) and theirs (DO).
+    // Per option: on for our side (WILL) and theirs (DO), and asked by us.
+    bool m_oursOn[256] = {};
+    bool m_theirsOn[256] = {};
+    bool m_oursAsked[256] = {};
+    bool m_theirsAsked[256] = {};
+    bool m_settled = false;
+    std::vector<std::wstring> m_told;
+    std::wstring m_untold;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,43 @@
+#pragma once
+// One open line to a scale, whatever carries it: a serial device or a
+// network connection. The reader thread is its only user but for the queue
+// count the window asks for, which the port's lock guards.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial/SerialPlatform.h"
+
+namespace tarvex {
+
+class ISerialLine {
+public:
+    virtual ~ISerialLine() = default;
+
+    // On the reader thread before anything else: a line that must first be
+    // reached (a network port) is reached here, within its own limit or
+    // until stop is set. False: not reached, which is not reported (as a
+    // device that cannot be opened).
+    virtual bool Reach(const platform::CWaitEvent& stop) = 0;
+    // 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control, RTS on.
+    virtual bool Configure(const char*& failedStep, int& error) = 0;
+    virtual void Purge() = 0;
+    virtual void PurgeInput() = 0;
+    virtual int QueueCount(int& error) = 0;
+    // May give no bytes at all (what came was for the line itself).
+    virtual long Read(uint8_t* buffer, size_t size, int& error) = 0;
+    virtual bool Write(const uint8_t* bytes, size_t size, int timeoutMs, int& error) = 0;
+    virtual platform::WaitResult WaitForAny(const platform::CWaitEvent& stop, const platform::CWaitEvent& write,
+                                            int& error) = 0;
+    // Line settings the far side keeps other than asked, in words; each once.
+    virtual std::wstring TakeDifferences() { return {}; }
+};
+
+// The line for a port map entry: a network line for "socket://" and
+// "rfc2217://" (not yet reached), a device opened exclusively otherwise.
+// Null with the error when the device cannot be opened.
+std::unique_ptr<ISerialLine> OpenLine(const std::string& device, int& error);
+
+}  // namespace tarvex

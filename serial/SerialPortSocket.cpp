@@ -1,0 +1,549 @@
+// A network line: BSD sockets with poll on POSIX, Winsock with
+// WSAEventSelect and WaitForMultipleObjects on Windows.
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <mstcpip.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+
+#include "serial/SocketLine.h"
+
+namespace tarvex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long closing waits for the server to close its side.
+constexpr int CLOSE_BOUND_MS = 200;
+// What one read takes from the socket at most.
+constexpr size_t READ_PIECE = 4096;
+
+#ifdef _WIN32
+using Socket = SOCKET;
+const intptr_t NO_SOCKET = static_cast<intptr_t>(INVALID_SOCKET);
+constexpr int WOULD_BLOCK = WSAEWOULDBLOCK;
+constexpr int CONNECT_PENDING = WSAEWOULDBLOCK;
+constexpr int CONNECTION_ENDED = WSAECONNRESET;
+constexpr int TIMED_OUT = WSAETIMEDOUT;
+constexpr int SEND_FLAGS = 0;
+int LastError() { return ::WSAGetLastError(); }
+void CloseSocket(intptr_t s) { ::closesocket(static_cast<Socket>(s)); }
+bool StartSockets() {
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+bool SetNonBlocking(intptr_t s) {
+    u_long on = 1;
+    return ::ioctlsocket(static_cast<Socket>(s), FIONBIO, &on) == 0;
+}
+int Waiting(intptr_t s) {
+    u_long count = 0;
+    return ::ioctlsocket(static_cast<Socket>(s), FIONREAD, &count) == 0 ? static_cast<int>(count) : -1;
+}
+#else
+using Socket = int;
+const intptr_t NO_SOCKET = -1;
+constexpr int WOULD_BLOCK = EAGAIN;
+constexpr int CONNECT_PENDING = EINPROGRESS;
+constexpr int CONNECTION_ENDED = ECONNRESET;
+constexpr int TIMED_OUT = ETIMEDOUT;
+constexpr int SEND_FLAGS = MSG_NOSIGNAL;
+int LastError() { return errno == EWOULDBLOCK ? EAGAIN : errno; }
+void CloseSocket(intptr_t s) { ::close(static_cast<Socket>(s)); }
+bool StartSockets() { return true; }
+bool SetNonBlocking(intptr_t s) {
+    const int flags = ::fcntl(static_cast<Socket>(s), F_GETFL);
+    return flags >= 0 && ::fcntl(static_cast<Socket>(s), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+int Waiting(intptr_t s) {
+    int count = 0;
+    return ::ioctl(static_cast<Socket>(s), FIONREAD, &count) == 0 ? count : -1;
+}
+#endif
+
+Socket AsSocket(intptr_t s) { return static_cast<Socket>(s); }
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// The server's addresses, looked up on a thread of its own: a name server
+// that does not answer must not hold the caller past its limit. The thread
+// owns its share of the answer and frees it whoever waits longer.
+struct Lookup {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    addrinfo* found = nullptr;
+    ~Lookup() {
+        if (found) ::freeaddrinfo(found);
+    }
+};
+
+std::shared_ptr<Lookup> LookUp(const NetworkAddress& address) {
+    auto lookup = std::make_shared<Lookup>();
+    auto resolve = [lookup, host = address.host, port = address.port](int flags) {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = flags;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) found = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(lookup->lock);
+            lookup->found = found;
+            lookup->finished = true;
+        }
+        lookup->done.notify_all();
+    };
+    // An address written as digits needs no name server.
+    resolve(AI_NUMERICHOST);
+    if (!lookup->found) {
+        lookup->finished = false;
+        std::thread([resolve] { resolve(0); }).detach();
+    }
+    return lookup;
+}
+
+const addrinfo* AwaitLookup(Lookup& lookup, Clock::time_point deadline) {
+    std::unique_lock<std::mutex> guard(lookup.lock);
+    lookup.done.wait_until(guard, deadline, [&] { return lookup.finished; });
+    return lookup.finished ? lookup.found : nullptr;
+}
+
+// One connection to the server within the time left, closed at once: the
+// probe's question, whether a server listens there.
+bool Answers(const NetworkAddress& address, Clock::time_point deadline) {
+    auto lookup = LookUp(address);
+    const addrinfo* first = AwaitLookup(*lookup, deadline);
+    for (const addrinfo* a = first; a; a = a->ai_next) {
+        const intptr_t s = static_cast<intptr_t>(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+        if (s == NO_SOCKET) continue;
+        bool made = false;
+        if (SetNonBlocking(s)) {
+            const int result = ::connect(AsSocket(s), a->ai_addr, static_cast<int>(a->ai_addrlen));
+            if (result == 0) {
+                made = true;
+            } else if (LastError() == CONNECT_PENDING) {
+#ifdef _WIN32
+                fd_set writable, failed;
+                FD_ZERO(&writable);
+                FD_ZERO(&failed);
+                FD_SET(AsSocket(s), &writable);
+                FD_SET(AsSocket(s), &failed);
+                const int ms = MillisecondsLeft(deadline);
+                timeval limit{ms / 1000, (ms % 1000) * 1000};
+                made = ::select(0, nullptr, &writable, &failed, &limit) > 0 && FD_ISSET(AsSocket(s), &writable);
+#else
+                pollfd p{AsSocket(s), POLLOUT, 0};
+                int ready;
+                do ready = ::poll(&p, 1, MillisecondsLeft(deadline));
+                while (ready < 0 && errno == EINTR);
+                int error = 0;
+                socklen_t length = sizeof error;
+                made = ready > 0 && ::getsockopt(AsSocket(s), SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
+                       error == 0;
+#endif
+            }
+        }
+        CloseSocket(s);
+        if (made) return true;
+        if (Clock::now() >= deadline) break;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<bool> ReachableAddresses(const std::vector<NetworkAddress>& addresses, int limitMs,
+                                     const std::function<void()>& whileWaiting) {
+    struct Tally {
+        std::mutex lock;
+        std::condition_variable changed;
+        std::vector<bool> reachable;
+        size_t left = 0;
+    };
+    auto answers = std::make_shared<Tally>();
+    answers->reachable.assign(addresses.size(), false);
+    answers->left = addresses.size();
+    if (addresses.empty() || !StartSockets()) return answers->reachable;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        // Each on its own thread, so that all are tried at the same time.
+        std::thread([answers, i, address = addresses[i], deadline] {
+            const bool reached = Answers(address, deadline);
+            {
+                std::lock_guard<std::mutex> guard(answers->lock);
+                answers->reachable[i] = reached;
+                --answers->left;
+            }
+            answers->changed.notify_all();
+        }).detach();
+    }
+    std::unique_lock<std::mutex> guard(answers->lock);
+    while (answers->left > 0 && Clock::now() < deadline) {
+        answers->changed.wait_for(guard, std::chrono::milliseconds(15), [&] { return answers->left == 0; });
+        if (whileWaiting && answers->left > 0) {
+            guard.unlock();
+            whileWaiting();
+            guard.lock();
+        }
+    }
+    return answers->reachable;
+}
+
+CSocketLine::CSocketLine(NetworkAddress address) : m_address(std::move(address)), m_socket(NO_SOCKET) {
+    if (m_address.kind == NetworkAddress::Kind::Rfc2217) m_telnet = std::make_unique<CComPortTelnet>();
+}
+
+CSocketLine::~CSocketLine() { CloseWithinBound(); }
+
+void CSocketLine::CloseWithinBound() {
+    if (m_socket == NO_SOCKET) return;
+    // What was written goes out, then the end of the link; a server that
+    // closes its side in answer is waited for, within the bound.
+#ifdef _WIN32
+    ::shutdown(AsSocket(m_socket), SD_SEND);
+#else
+    ::shutdown(AsSocket(m_socket), SHUT_WR);
+#endif
+    const auto deadline = Clock::now() + std::chrono::milliseconds(CLOSE_BOUND_MS);
+    for (;;) {
+        int error = 0;
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0 || m_closed || WaitSocket(nullptr, nullptr, false, left, error) != Wake::Readable) break;
+        uint8_t discard[READ_PIECE];
+        const auto got = ::recv(AsSocket(m_socket), reinterpret_cast<char*>(discard), sizeof discard, 0);
+        if (got == 0 || (got < 0 && LastError() != WOULD_BLOCK)) break;
+    }
+    CloseSocket(m_socket);
+    m_socket = NO_SOCKET;
+#ifdef _WIN32
+    if (m_netEvent) ::CloseHandle(reinterpret_cast<HANDLE>(m_netEvent));
+    m_netEvent = 0;
+#endif
+}
+
+bool CSocketLine::Reach(const platform::CWaitEvent& stop) {
+    if (!StartSockets()) return false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(NETWORK_CONNECT_LIMIT_MS);
+    if (!Connect(stop, MillisecondsLeft(deadline))) return false;
+    SetLinkOptions();
+    m_reached.store(true);
+    if (!m_telnet) return true;
+    std::lock_guard<std::mutex> guard(m_lock);
+    const std::vector<uint8_t> opening = m_telnet->Opening();
+    int error = 0;
+    if (!SendRaw(opening.data(), opening.size(), MillisecondsLeft(deadline), error)) return false;
+    // The settings go as the server agrees to the option, in answer to it;
+    // a server that never says is used as it is.
+    while (!m_telnet->Settled()) {
+        const Wake wake = WaitSocket(&stop, nullptr, false, MillisecondsLeft(deadline), error);
+        if (wake == Wake::Timeout) break;
+        if (wake != Wake::Readable) return false;
+        const Filled filled = Fill(error);
+        if (filled == Filled::Ended || filled == Filled::Failed) return false;
+    }
+    return true;
+}
+
+bool CSocketLine::Connect(const platform::CWaitEvent& stop, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto lookup = LookUp(m_address);
+    for (const addrinfo* a = AwaitLookup(*lookup, deadline); a; a = a->ai_next) {
+        m_socket = static_cast<intptr_t>(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+        if (m_socket == NO_SOCKET) continue;
+#ifdef _WIN32
+        m_closed = false;
+        if (!m_netEvent) m_netEvent = reinterpret_cast<intptr_t>(::WSACreateEvent());
+        // Also makes the socket non-blocking.
+        const bool ready = ::WSAEventSelect(AsSocket(m_socket), reinterpret_cast<HANDLE>(m_netEvent),
+                                            FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE) == 0;
+#else
+        const bool ready = SetNonBlocking(m_socket);
+#endif
+        if (ready) {
+            int error = 0;
+            if (::connect(AsSocket(m_socket), a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) return true;
+            if (LastError() == CONNECT_PENDING) {
+                const Wake wake = WaitSocket(&stop, nullptr, true, MillisecondsLeft(deadline), error);
+                if (wake == Wake::Writable) return true;
+                if (wake == Wake::Stop) {
+                    CloseSocket(m_socket);
+                    m_socket = NO_SOCKET;
+                    return false;
+                }
+            }
+        }
+        CloseSocket(m_socket);
+        m_socket = NO_SOCKET;
+        if (Clock::now() >= deadline) break;
+    }
+    return false;
+}
+
+void CSocketLine::SetLinkOptions() {
+    const Socket s = AsSocket(m_socket);
+    int on = 1;
+    // Each acknowledge goes at once, not gathered with the next.
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+    // A server that falls silent is found out in seconds, not the system's
+    // two hours: probes after 2 s of quiet, one a second (0.6 s on Windows,
+    // whose count of ten is fixed), and unanswered data given up as well.
+#ifdef _WIN32
+    tcp_keepalive times{1, 2000, 600};
+    DWORD returned = 0;
+    ::WSAIoctl(s, SIO_KEEPALIVE_VALS, &times, sizeof times, nullptr, 0, &returned, nullptr, nullptr);
+#ifdef TCP_MAXRT
+    const DWORD seconds = NETWORK_SILENCE_LIMIT_MS / 1000;
+    ::setsockopt(s, IPPROTO_TCP, TCP_MAXRT, reinterpret_cast<const char*>(&seconds), sizeof seconds);
+#endif
+#else
+    const int idle = 2, interval = 1, count = 5, userTimeout = NETWORK_SILENCE_LIMIT_MS;
+    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+    ::setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout);
+#endif
+}
+
+CSocketLine::Wake CSocketLine::WaitSocket(const platform::CWaitEvent* stop, const platform::CWaitEvent* write,
+                                          bool forWrite, int timeoutMs, int& error) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+#ifdef _WIN32
+    HANDLE handles[3];
+    DWORD count = 0;
+    int stopAt = -1, netAt, writeAt = -1;
+    if (stop) handles[stopAt = static_cast<int>(count++)] = reinterpret_cast<HANDLE>(stop->Handle());
+    handles[netAt = static_cast<int>(count++)] = reinterpret_cast<HANDLE>(m_netEvent);
+    if (write) handles[writeAt = static_cast<int>(count++)] = reinterpret_cast<HANDLE>(write->Handle());
+    for (;;) {
+        if (!forWrite && m_closed) return Wake::Readable;  // the caller finds the end
+        const DWORD limit = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(MillisecondsLeft(deadline));
+        const DWORD r = ::WaitForMultipleObjects(count, handles, FALSE, limit);
+        if (r == WAIT_TIMEOUT) return Wake::Timeout;
+        if (r >= WAIT_OBJECT_0 + count) {
+            error = static_cast<int>(::GetLastError());
+            return Wake::Failed;
+        }
+        const int at = static_cast<int>(r - WAIT_OBJECT_0);
+        if (at == stopAt) return Wake::Stop;
+        if (at == writeAt) return Wake::Write;
+        WSANETWORKEVENTS events{};
+        if (::WSAEnumNetworkEvents(AsSocket(m_socket), reinterpret_cast<HANDLE>(m_netEvent), &events) != 0) {
+            error = LastError();
+            return Wake::Failed;
+        }
+        if (events.lNetworkEvents & FD_CONNECT) {
+            if (events.iErrorCode[FD_CONNECT_BIT] != 0) {
+                error = events.iErrorCode[FD_CONNECT_BIT];
+                return Wake::Closed;
+            }
+            if (forWrite) return Wake::Writable;
+        }
+        if (events.lNetworkEvents & FD_CLOSE) {
+            m_closed = true;
+            error = events.iErrorCode[FD_CLOSE_BIT] ? events.iErrorCode[FD_CLOSE_BIT] : CONNECTION_ENDED;
+            return forWrite ? Wake::Closed : Wake::Readable;
+        }
+        if (!forWrite && (events.lNetworkEvents & FD_READ)) return Wake::Readable;
+        if (forWrite && (events.lNetworkEvents & FD_WRITE)) return Wake::Writable;
+        // A send waiting for room is told by FD_WRITE only once the room is
+        // there; any other wake of the socket is one more look.
+        if (forWrite) return Wake::Writable;
+    }
+#else
+    pollfd fds[3];
+    nfds_t count = 0;
+    int stopAt = -1, writeAt = -1;
+    if (stop) {
+        stopAt = static_cast<int>(count);
+        fds[count++] = {static_cast<int>(stop->Handle()), POLLIN, 0};
+    }
+    const int socketAt = static_cast<int>(count);
+    fds[count++] = {AsSocket(m_socket), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+    if (write) {
+        writeAt = static_cast<int>(count);
+        fds[count++] = {static_cast<int>(write->Handle()), POLLIN, 0};
+    }
+    for (;;) {
+        const int ready = ::poll(fds, count, timeoutMs < 0 ? -1 : MillisecondsLeft(deadline));
+        if (ready == 0) return Wake::Timeout;
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return Wake::Failed;
+        }
+        if (stopAt >= 0 && (fds[stopAt].revents & POLLIN)) return Wake::Stop;
+        const short socketEvents = fds[socketAt].revents;
+        if (socketEvents & (POLLERR | POLLHUP | POLLNVAL)) {
+            int pending = 0;
+            socklen_t length = sizeof pending;
+            ::getsockopt(AsSocket(m_socket), SOL_SOCKET, SO_ERROR, &pending, &length);
+            error = pending ? pending : CONNECTION_ENDED;
+            // Bytes that came before the end are still read first.
+            return forWrite ? Wake::Closed : Wake::Readable;
+        }
+        if (socketEvents & (POLLIN | POLLOUT)) return forWrite ? Wake::Writable : Wake::Readable;
+        if (writeAt >= 0 && (fds[writeAt].revents & POLLIN)) return Wake::Write;
+    }
+#endif
+}
+
+CSocketLine::Filled CSocketLine::Fill(int& error) {
+    uint8_t piece[READ_PIECE];
+    const auto got = ::recv(AsSocket(m_socket), reinterpret_cast<char*>(piece), sizeof piece, 0);
+    if (got == 0) {
+        error = CONNECTION_ENDED;
+        return Filled::Ended;
+    }
+    if (got < 0) {
+        error = LastError();
+        return error == WOULD_BLOCK ? Filled::Nothing : Filled::Failed;
+    }
+    const size_t count = static_cast<size_t>(got);
+    if (!m_telnet) {
+        m_pending.insert(m_pending.end(), piece, piece + count);
+        return Filled::Got;
+    }
+    std::vector<uint8_t> replies;
+    m_telnet->Receive(piece, count, m_pending, replies);
+    if (!replies.empty() && !SendRaw(replies.data(), replies.size(), 1000, error)) return Filled::Failed;
+    return Filled::Got;
+}
+
+bool CSocketLine::SendRaw(const uint8_t* bytes, size_t size, int timeoutMs, int& error) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    size_t done = 0;
+    while (done < size) {
+        const auto put = ::send(AsSocket(m_socket), reinterpret_cast<const char*>(bytes + done),
+                                static_cast<int>(size - done), SEND_FLAGS);
+        if (put > 0) {
+            done += static_cast<size_t>(put);
+            continue;
+        }
+        error = LastError();
+        if (error != WOULD_BLOCK) return false;
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0 || WaitSocket(nullptr, nullptr, true, left, error) != Wake::Writable) {
+            if (error == 0 || error == WOULD_BLOCK) error = TIMED_OUT;
+            return false;
+        }
+    }
+    return true;
+}
+
+void CSocketLine::PurgeReceived(uint8_t which) {
+    if (!m_reached.load()) return;  // nothing has come yet
+    std::lock_guard<std::mutex> guard(m_lock);
+    int error = 0;
+    while (Waiting(m_socket) > 0 && Fill(error) == Filled::Got) {
+    }
+    m_pending.clear();
+    if (!m_telnet) return;
+    const std::vector<uint8_t> purge = CComPortTelnet::Purge(which);
+    SendRaw(purge.data(), purge.size(), 1000, error);
+}
+
+void CSocketLine::Purge() { PurgeReceived(telnet::PURGE_BOTH); }
+
+void CSocketLine::PurgeInput() { PurgeReceived(telnet::PURGE_RECEIVED); }
+
+int CSocketLine::QueueCount(int& error) {
+    if (!m_reached.load()) return 0;
+    std::lock_guard<std::mutex> guard(m_lock);
+    const int waiting = Waiting(m_socket);
+    if (waiting < 0) {
+        error = LastError();
+        return -1;
+    }
+    return waiting + static_cast<int>(m_pending.size());
+}
+
+long CSocketLine::Read(uint8_t* buffer, size_t size, int& error) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pending.empty()) {
+        const Filled filled = Fill(error);
+        if (filled == Filled::Ended || filled == Filled::Failed) return -1;
+    }
+    const size_t taken = std::min(size, m_pending.size());
+    std::copy_n(m_pending.begin(), taken, buffer);
+    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(taken));
+    return static_cast<long>(taken);
+}
+
+bool CSocketLine::Write(const uint8_t* bytes, size_t size, int timeoutMs, int& error) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_wire.clear();
+    if (m_telnet)
+        CComPortTelnet::Escape(bytes, size, m_wire);
+    else
+        m_wire.assign(bytes, bytes + size);
+    return SendRaw(m_wire.data(), m_wire.size(), timeoutMs, error);
+}
+
+platform::WaitResult CSocketLine::WaitForAny(const platform::CWaitEvent& stop, const platform::CWaitEvent& write,
+                                             int& error) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (!m_pending.empty() || Waiting(m_socket) > 0) return platform::WaitResult::Line;
+        }
+        switch (WaitSocket(&stop, &write, false, -1, error)) {
+            case Wake::Stop: return platform::WaitResult::Stop;
+            case Wake::Write: return platform::WaitResult::Write;
+            case Wake::Readable: {
+                // Data, only Telnet for the line itself, or the end.
+                std::lock_guard<std::mutex> guard(m_lock);
+                switch (Fill(error)) {
+                    case Filled::Got:
+                        if (!m_pending.empty()) return platform::WaitResult::Line;
+                        break;
+                    case Filled::Nothing:
+                        if (m_closed) return platform::WaitResult::Removed;
+                        break;
+                    case Filled::Ended:
+                    case Filled::Failed:
+                        return platform::WaitResult::Removed;
+                }
+                break;
+            }
+            case Wake::Closed: return platform::WaitResult::Removed;
+            case Wake::Writable:
+            case Wake::Timeout: break;
+            case Wake::Failed: return platform::WaitResult::Failed;
+        }
+    }
+}
+
+std::wstring CSocketLine::TakeDifferences() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_telnet ? m_telnet->TakeDifferences() : std::wstring();
+}
+
+}  // namespace tarvex
