@@ -112,10 +112,6 @@ void CComPortTelnet::Negotiate(uint8_t verb, uint8_t option, std::vector<uint8_t
     const bool yes = verb == DO || verb == WILL;
     bool& on = about_ours ? m_oursOn[option] : m_theirsOn[option];
     bool& asked = about_ours ? m_oursAsked[option] : m_theirsAsked[option];
-    if (option == COM_PORT_OPTION && about_ours) {
-        if (yes && !m_settled) AppendSettings(replies);
-        m_settled = true;
-    }
     if (yes && !Accepted(option)) {
         // Unknown options are refused; a refusal is never answered.
         Put(replies, about_ours ? WONT : DONT, option);
@@ -128,6 +124,10 @@ void CComPortTelnet::Negotiate(uint8_t verb, uint8_t option, std::vector<uint8_t
         on = yes;
     }
     asked = false;
+    if (option == COM_PORT_OPTION && about_ours) {
+        if (yes && !m_settled) AppendSettings(replies);
+        m_settled = true;
+    }
 }
 
 void CComPortTelnet::SubnegotiationEnded() {

@@ -55,6 +55,17 @@ public:
         m_changed.notify_all();
     }
 
+    void OnPortUnreached(unsigned port) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        unreached.push_back(port);
+        m_changed.notify_all();
+    }
+    void OnLineSettingsKept(unsigned, const std::wstring& settings) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        settingsKept.push_back(settings);
+        m_changed.notify_all();
+    }
+
     void SetGate(bool open) {
         {
             std::lock_guard<std::mutex> g(m_lock);
@@ -77,6 +88,8 @@ public:
     std::vector<std::vector<uint8_t>> bursts;
     std::vector<std::wstring> errors;
     std::vector<unsigned> removed;
+    std::vector<unsigned> unreached;
+    std::vector<std::wstring> settingsKept;
     std::function<void()> onData;  // runs on the owner thread after each burst
 
 private:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "serial/NetworkAddress.h"
 #include "serial/PortMap.h"
 #include "tests/TempDir.h"
 #include "localisation/TextCodec.h"
@@ -33,6 +34,39 @@ TEST(PortMap, SettingsOverrideClearAndSwitchOffTheTable) {
     // No file at all: the fixed table.
     map = CPortMap::FromSettings(WideFromPath(dir.Path() / "missing.ini"));
     EXPECT_EQ(map.Device(1), "/dev/ttyS0");
+}
+
+TEST(PortMap, NetworkEntriesAndTheirAddresses) {
+    using Kind = NetworkAddress::Kind;
+    struct Case {
+        const char* entry;
+        bool valid;
+        Kind kind;
+        const char* host;
+        const char* label;
+    };
+    const Case cases[] = {
+        {"socket://192.168.1.50:4001", true, Kind::Raw, "192.168.1.50", "192.168.1.50:4001"},
+        {"rfc2217://scales.example:2217", true, Kind::Rfc2217, "scales.example", "scales.example:2217"},
+        {"socket://[fe80::1]:4001", true, Kind::Raw, "fe80::1", "[fe80::1]:4001"},
+        {"rfc2217://host:4001/?logging=debug", true, Kind::Rfc2217, "host", "host:4001"},
+        {"socket://fe80::1:4001", false, Kind::Raw, "", ""},  // IPv6 without brackets
+        {"socket://host", false, Kind::Raw, "", ""},
+        {"socket://host:0", false, Kind::Raw, "", ""},
+        {"socket://host:65536", false, Kind::Raw, "", ""},
+        {"socket://:4001", false, Kind::Raw, "", ""},
+        {"socket://[::1]4001", false, Kind::Raw, "", ""},
+        {"tcp://host:4001", false, Kind::Raw, "", ""},
+        {"/dev/ttyUSB0", false, Kind::Raw, "", ""},
+    };
+    for (const Case& c : cases) {
+        const auto address = ParseNetworkAddress(c.entry);
+        ASSERT_EQ(address.has_value(), c.valid) << c.entry;
+        if (!address) continue;
+        EXPECT_EQ(address->kind, c.kind) << c.entry;
+        EXPECT_EQ(address->host, c.host) << c.entry;
+        EXPECT_EQ(address->Label(), c.label) << c.entry;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,222 @@
+// The real driver through Debian's ser2net on loopback, in front of a
+// pseudo-terminal of the test's own: raw TCP and Telnet with RFC 2217.
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "serial/SerialPort.h"
+#include "tests/integration/OwnerThread.h"
+#include "tests/integration/RunningSer2net.h"
+#include "tools/simulator/PseudoTerminal.h"
+
+namespace tarvex::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes EveryByteValue() {
+    Bytes all(256);
+    std::iota(all.begin(), all.end(), 0);
+    return all;
+}
+
+// For what no notification tells: polled.
+bool Eventually(const std::function<bool()>& condition, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class NetworkPortTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        CPortMap map = CPortMap::Empty();
+        map.Set(12, server.Entry());
+        port.SetPortMap(map);
+    }
+    bool Connect() {
+        const size_t before = Received().size();
+        if (!port.OpenPort(&owner, 12) || !port.StartReader()) return false;
+        // Reached once a byte goes through: the server opens the device as
+        // the client comes.
+        const uint8_t hello = 0x3F;
+        port.RequestWrite(&hello, 1);
+        return scale.Receive(5000) == Bytes{0x3F} && Received().size() == before;
+    }
+    Bytes Received() {
+        return owner.Read<Bytes>([&] {
+            Bytes all;
+            for (const auto& burst : owner.bursts) all.insert(all.end(), burst.begin(), burst.end());
+            return all;
+        });
+    }
+
+    sim::CPseudoTerminal scale{true};
+    RunningSer2net server{scale.DevicePath(), GetParam()};
+    OwnerThread owner;
+    CSerialPort port;
+};
+
+TEST_P(NetworkPortTest, EveryByteValueGoesThroughBothWays) {
+    ASSERT_TRUE(Connect()) << server.Log();
+    scale.Send(EveryByteValue());
+    ASSERT_TRUE(owner.WaitFor([&] {
+        size_t total = 0;
+        for (const auto& burst : owner.bursts) total += burst.size();
+        return total >= 256;
+    }, 5000));
+    EXPECT_EQ(Received(), EveryByteValue());
+    const Bytes all = EveryByteValue();
+    port.RequestWrite(all.data(), static_cast<int>(all.size()));
+    EXPECT_EQ(scale.Receive(5000, 256), all);
+    EXPECT_TRUE(owner.errors.empty());
+    EXPECT_TRUE(owner.settingsKept.empty());  // ser2net takes 9600 8N1 on a pty
+}
+
+TEST_P(NetworkPortTest, AServerThatGoesIsOneReportAndTheLinkOpensAgainOnItsReturn) {
+    ASSERT_TRUE(Connect()) << server.Log();
+    server.Stop();
+    ASSERT_TRUE(owner.WaitFor([&] { return !owner.removed.empty() && !owner.errors.empty(); }, 5000));
+    ASSERT_TRUE(Eventually([&] { return !port.ReaderRunning(); }, 5000));
+    EXPECT_EQ(owner.removed, std::vector<unsigned>{12});
+    ASSERT_EQ(owner.errors.size(), 1u);
+    EXPECT_NE(owner.errors[0].find(L"Port: 12 (127.0.0.1:" + std::to_wstring(server.Port()) + L")"),
+              std::wstring::npos)
+        << owner.errors[0];
+
+    // While it is away, a try is no report, only the word that no answer comes.
+    EXPECT_TRUE(port.OpenPort(&owner, 12));
+    EXPECT_TRUE(port.StartReader());
+    ASSERT_TRUE(owner.WaitFor([&] { return owner.unreached.size() == 1; }, 5000));
+    EXPECT_EQ(owner.errors.size(), 1u);
+
+    server.Start();
+    ASSERT_TRUE(Connect()) << server.Log();
+    scale.Send({0x5F, 0x02});
+    ASSERT_TRUE(owner.WaitFor([&] { return !owner.bursts.empty(); }, 5000));
+    EXPECT_EQ(Received(), (Bytes{0x5F, 0x02}));
+}
+
+TEST_P(NetworkPortTest, EndingTheLinkSendsTheStopByteAndFreesTheServerAtOnce) {
+    ASSERT_TRUE(Connect()) << server.Log();
+    const uint8_t stop = 0x3A;
+    port.RequestSendThenStop(&stop, 1);
+    EXPECT_TRUE(port.WaitForFinish(2000));
+    EXPECT_EQ(scale.Receive(5000), Bytes{0x3A});
+    // ser2net takes one client: a second one is served only once the first is gone.
+    OwnerThread otherOwner;
+    CSerialPort other;
+    CPortMap map = CPortMap::Empty();
+    map.Set(12, server.Entry());
+    other.SetPortMap(map);
+    ASSERT_TRUE(other.OpenPort(&otherOwner, 12));
+    ASSERT_TRUE(other.StartReader());
+    const uint8_t hello = 0x3F;
+    other.RequestWrite(&hello, 1);
+    EXPECT_EQ(scale.Receive(5000), Bytes{0x3F}) << server.Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(BothKinds, NetworkPortTest, ::testing::Values(false, true),
+                         [](const auto& kind) { return kind.param ? "Rfc2217" : "RawTcp"; });
+
+// A loopback port that takes no new connection and refuses none: its
+// listener's queue is full, so further connects wait as on a dead network.
+class BlackholedPort {
+public:
+    BlackholedPort() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(m_listener, 0);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &length);
+        m_port = ntohs(a.sin_port);
+        // Fill the queue: the first completes, the rest wait, unanswered.
+        for (int i = 0; i < 2; ++i) {
+            const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            m_fillers.push_back(c);
+        }
+    }
+    ~BlackholedPort() {
+        for (const int c : m_fillers) ::close(c);
+        ::close(m_listener);
+    }
+    std::string Entry() const { return "socket://127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    int m_listener;
+    int m_port = 0;
+    std::vector<int> m_fillers;
+};
+
+TEST(NetworkPortProbe, AllAreAskedAtOnceAndOnlyTheServerThatAnswersCounts) {
+    sim::CPseudoTerminal scale(true);
+    RunningSer2net server(scale.DevicePath(), true);
+    BlackholedPort silentA, silentB;
+    CPortMap map = CPortMap::Empty();
+    map.Set(3, "socket://127.0.0.1:" + std::to_string(FreeLoopbackPort()));  // refused
+    map.Set(4, silentA.Entry());
+    map.Set(7, server.Entry());
+    map.Set(9, silentB.Entry());
+    map.Set(11, "rfc2217://no-such-host.invalid:4001");
+    CSerialPort port;
+    port.SetPortMap(map);
+    int drawn = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(port.ProbePorts([&] { ++drawn; }));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(port.PortTable()[0], 1);
+    EXPECT_EQ(port.PortTable()[1], 7);
+    // The window was given its turns while the silent ones were waited for,
+    // and the five were not asked one after another (that is 1 s at least).
+    EXPECT_GT(drawn, 5);
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
+
+    // The probe let go at once: the one-client server takes the real link.
+    OwnerThread owner;
+    ASSERT_TRUE(port.OpenPort(&owner, 7));
+    ASSERT_TRUE(port.StartReader());
+    const uint8_t hello = 0x3F;
+    port.RequestWrite(&hello, 1);
+    EXPECT_EQ(scale.Receive(5000), Bytes{0x3F}) << server.Log();
+}
+
+TEST(NetworkPortLink, ASilentAddressIsGivenUpWithinTheConnectLimit) {
+    BlackholedPort silent;
+    CPortMap map = CPortMap::Empty();
+    map.Set(4, silent.Entry());
+    OwnerThread owner;
+    CSerialPort port;
+    port.SetPortMap(map);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(port.OpenPort(&owner, 4));  // at once: the reader does the connecting
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    ASSERT_TRUE(port.StartReader());
+    ASSERT_TRUE(owner.WaitFor([&] { return owner.unreached.size() == 1; }, 10000));
+    EXPECT_TRUE(owner.errors.empty());
+    // A stop during the wait ends it without the word.
+    ASSERT_TRUE(port.OpenPort(&owner, 4));
+    ASSERT_TRUE(port.StartReader());
+    port.RequestStop();
+    ASSERT_TRUE(Eventually([&] { return !port.ReaderRunning(); }, 1000));
+    EXPECT_EQ(owner.unreached.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tarvex::test
