@@ -254,21 +254,41 @@ bool CSocketLine::Reach(const platform::CWaitEvent& stop) {
     if (!Connect(stop, MillisecondsLeft(deadline))) return false;
     SetLinkOptions();
     m_reached.store(true);
-    if (!m_telnet) return true;
     std::lock_guard<std::mutex> guard(m_lock);
-    const std::vector<uint8_t> opening = m_telnet->Opening();
     int error = 0;
-    if (!SendRaw(opening.data(), opening.size(), MillisecondsLeft(deadline), error)) return false;
-    // The settings go as the server agrees to the option, in answer to it;
-    // a server that never says is used as it is.
-    while (!m_telnet->Settled()) {
-        const Wake wake = WaitSocket(&stop, nullptr, false, MillisecondsLeft(deadline), error);
+    if (m_telnet) {
+        const std::vector<uint8_t> opening = m_telnet->Opening();
+        if (!SendRaw(opening.data(), opening.size(), MillisecondsLeft(deadline), error)) return false;
+        // The settings go as the server agrees to the option, in answer to
+        // it; a server that never says is used as it is.
+        while (!m_telnet->Settled()) {
+            const Wake wake = WaitSocket(&stop, nullptr, false, MillisecondsLeft(deadline), error);
+            if (wake == Wake::Timeout) break;
+            if (wake != Wake::Readable || !TakeIn(error)) return false;
+        }
+        const std::vector<uint8_t> purge = CComPortTelnet::Purge(telnet::PURGE_BOTH);
+        if (!SendRaw(purge.data(), purge.size(), MillisecondsLeft(deadline), error)) return false;
+    }
+    // A server hands over what the scale said while no client was there
+    // (an unanswered frame, a reply to the last link's handshake) as soon as
+    // a client comes. It predates this link, as what a local port's purge
+    // throws away does, and would pass for the scale's first answer: it is
+    // thrown away until the line has been quiet for a moment.
+    const auto staleUntil = Clock::now() + std::chrono::milliseconds(NETWORK_STALE_LIMIT_MS);
+    for (;;) {
+        const int quiet = std::min(NETWORK_QUIET_MS, MillisecondsLeft(staleUntil));
+        if (quiet == 0) break;
+        const Wake wake = WaitSocket(&stop, nullptr, false, quiet, error);
         if (wake == Wake::Timeout) break;
-        if (wake != Wake::Readable) return false;
-        const Filled filled = Fill(error);
-        if (filled == Filled::Ended || filled == Filled::Failed) return false;
+        if (wake != Wake::Readable || !TakeIn(error)) return false;
+        m_pending.clear();
     }
     return true;
+}
+
+bool CSocketLine::TakeIn(int& error) {
+    const Filled filled = Fill(error);
+    return filled == Filled::Got || filled == Filled::Nothing;
 }
 
 bool CSocketLine::Connect(const platform::CWaitEvent& stop, int timeoutMs) {

@@ -20,6 +20,10 @@ constexpr int NETWORK_CONNECT_LIMIT_MS = 2000;
 constexpr int NETWORK_PROBE_LIMIT_MS = 500;
 // A server that stops answering is taken as gone within this time.
 constexpr int NETWORK_SILENCE_LIMIT_MS = 8000;
+// As a link is reached, what the server held from before is thrown away
+// until the line is quiet this long, for at most the limit.
+constexpr int NETWORK_QUIET_MS = 60;
+constexpr int NETWORK_STALE_LIMIT_MS = 1000;
 
 class CSocketLine final : public ISerialLine {
 public:
@@ -52,6 +56,7 @@ private:
     // Reads what the socket holds, answering Telnet; its data bytes go to
     // m_pending. The caller holds m_lock.
     Filled Fill(int& error);
+    bool TakeIn(int& error);  // Fill, false when the connection failed or ended
     bool SendRaw(const uint8_t* bytes, size_t size, int timeoutMs, int& error);
     // Throws away what has come in and tells the server to do the same.
     void PurgeReceived(uint8_t which);
