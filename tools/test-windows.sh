@@ -150,6 +150,8 @@ for mode in AllUsers CurrentUser; do
     echo "== the installed program types into another Windows program's text field"
     as_user /usr/bin/python3 "$root/tests/wine/test_wine_typing.py" "$installed/tarvex-scale.exe" "$shots" \
       "$work/bin/tarvex-text-field.exe"
+    echo "== the installed program reads a scale behind ser2net (RFC 2217) that goes and returns"
+    as_user /usr/bin/python3 "$root/tests/wine/test_wine_network_port.py" "$installed/tarvex-scale.exe" "$shots"
   fi
 done
 as_user wine "$installed/uninstall.exe" /S /CurrentUser

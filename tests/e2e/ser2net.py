@@ -25,8 +25,8 @@ def listening(port):
 
 
 class Ser2net:
-    def __init__(self, device, rfc2217=True):
-        self.port = free_loopback_port()
+    def __init__(self, device, rfc2217=True, port=None):
+        self.port = port or free_loopback_port()
         self.rfc2217 = rfc2217
         self.folder = tempfile.mkdtemp(prefix="tarvex-ser2net-")
         os.chmod(self.folder, 0o755)
