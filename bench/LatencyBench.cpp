@@ -3,6 +3,10 @@
 // side to its 0x9F read back, beside the raw pty round trip of the same run.
 //
 //   tarvex-bench-latency [--frames N] [--rate FRAMES_PER_SECOND --seconds S]
+//                        [--through raw|rfc2217]
+//
+// With --through, the same again through Debian's ser2net on loopback in
+// front of the pty (raw TCP or Telnet with RFC 2217), from the same run.
 
 #include <poll.h>
 #include <unistd.h>
@@ -14,12 +18,14 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/FeedFrames.h"
+#include "tests/integration/RunningSer2net.h"
 #include "tools/simulator/PseudoTerminal.h"
 #include "tools/simulator/ScaleSimulator.h"
 #include "serial/SerialPort.h"
@@ -147,39 +153,45 @@ Figures Baseline(int frames) {
     return Summarise(us);
 }
 
-int Main(int argc, char** argv) {
-    int frames = 2000;
-    double rate = 0;
-    double seconds = 0;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string arg = argv[i];
-        if (arg == "--frames") frames = std::stoi(argv[i + 1]);
-        else if (arg == "--rate") rate = std::stod(argv[i + 1]);
-        else if (arg == "--seconds") seconds = std::stod(argv[i + 1]);
-    }
+struct Run {
+    Figures figures;
+    int sent = 0, lost = 0, errors = 0;
+};
 
-    const Figures baseline = Baseline(frames);
-
-    sim::CPseudoTerminal scale;
+// The driver and frame judging answering a scale on a pty of its own: the
+// port is the pty itself or, with a server, the server in front of it.
+Run DriverLatency(int frames, double rate, double seconds, const char* through, const std::string& options) {
+    sim::CPseudoTerminal scale(through != nullptr);
+    std::unique_ptr<test::RunningSer2net> server;
+    if (through) server = std::make_unique<test::RunningSer2net>(scale.DevicePath(), std::string(through) == "rfc2217", options);
     CSerialPort port;
     CPortMap map = CPortMap::Empty();
-    map.Set(1, scale.DevicePath());
+    map.Set(1, server ? server->Entry() : scale.DevicePath());
     port.SetPortMap(map);
     BenchOwner owner(port);
+    Run run;
     if (!port.OpenPort(&owner, 1) || !port.StartReader()) {
-        std::fprintf(stderr, "cannot open the pty\n");
-        return 1;
+        std::fprintf(stderr, "cannot open the port\n");
+        run.lost = frames;
+        return run;
     }
-
+    if (server) {
+        // Reached once a byte goes through the server to the scale.
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        const uint8_t hello = 0x3F;
+        while (Clock::now() < deadline) {
+            port.RequestWrite(&hello, 1);
+            if (!scale.Receive(200).empty()) break;
+        }
+    }
     std::vector<double> us;
-    int sent = 0, lost = 0;
     auto one = [&](double kg) {
-        ++sent;
+        ++run.sent;
         const auto t0 = Clock::now();
         if (RoundTrip(scale.Fd(), sim::WeightFrameFor(kg), 0x9F, 1000))
             us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
         else
-            ++lost;
+            ++run.lost;
     };
     if (rate > 0 && seconds > 0) {
         // Paced: one frame every 1/rate seconds for the whole run.
@@ -187,19 +199,50 @@ int Main(int argc, char** argv) {
         const auto start = Clock::now();
         auto next = start;
         while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
-            one(1.0 + (sent % 100) * 0.01);
+            one(1.0 + (run.sent % 100) * 0.01);
             next += period;
             std::this_thread::sleep_until(next);
         }
         const double took = std::chrono::duration<double>(Clock::now() - start).count();
-        std::printf("paced rate=%.1f/s achieved=%.1f/s over %.1f s\n", rate, sent / took, took);
+        std::printf("paced rate=%.1f/s achieved=%.1f/s over %.1f s\n", rate, run.sent / took, took);
     } else {
         for (int i = 0; i < frames; ++i) one(1.0 + (i % 100) * 0.01);
     }
-    const Figures f = Summarise(us);
+    port.Shutdown();
+    run.figures = Summarise(us);
+    run.errors = owner.errors;
+    return run;
+}
+
+int Main(int argc, char** argv) {
+    int frames = 2000;
+    double rate = 0;
+    double seconds = 0;
+    const char* through = nullptr;
+    std::string serverOptions;  // YAML lines for ser2net's connection, e.g. "  options:\n    chardelay: false\n"
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string arg = argv[i];
+        if (arg == "--frames") frames = std::stoi(argv[i + 1]);
+        else if (arg == "--rate") rate = std::stod(argv[i + 1]);
+        else if (arg == "--seconds") seconds = std::stod(argv[i + 1]);
+        else if (arg == "--through") through = argv[i + 1];
+        else if (arg == "--server-options") serverOptions = argv[i + 1];
+    }
+
+    const Figures baseline = Baseline(frames);
+    const Run direct = DriverLatency(frames, rate, seconds, nullptr, {});
     std::printf("baseline_us median=%.1f p99=%.1f\n", baseline.median, baseline.p99);
-    std::printf("latency_us median=%.1f p99=%.1f frames=%d lost=%d\n", f.median, f.p99, sent, lost);
-    return lost == 0 && owner.errors == 0 ? 0 : 1;
+    std::printf("latency_us median=%.1f p99=%.1f frames=%d lost=%d\n", direct.figures.median, direct.figures.p99,
+                direct.sent, direct.lost);
+    bool ok = direct.lost == 0 && direct.errors == 0;
+    if (through) {
+        const Run served = DriverLatency(frames, rate, seconds, through, serverOptions);
+        std::printf("ser2net_%s_latency_us median=%.1f p99=%.1f frames=%d lost=%d ratio_to_pty_median=%.2f\n",
+                    through, served.figures.median, served.figures.p99, served.sent, served.lost,
+                    served.figures.median / direct.figures.median);
+        ok = ok && served.lost == 0 && served.errors == 0;
+    }
+    return ok ? 0 : 1;
 }
 
 }  // namespace

@@ -40,15 +40,15 @@ std::vector<uint8_t> CComPortTelnet::Opening() {
 void CComPortTelnet::AppendSettings(std::vector<uint8_t>& out) {
     PutCommand(out, SET_BAUDRATE, {0x00, 0x00, 0x25, 0x80});  // 9600, network byte order
     PutCommand(out, SET_DATASIZE, {8});
-    PutCommand(out, SET_PARITY, {PARITY_NONE});
+    PutCommand(out, SET_PARITY, {VALUE_PARITY_NONE});
     PutCommand(out, SET_STOPSIZE, {1});
-    PutCommand(out, SET_CONTROL, {CONTROL_NO_FLOW});
-    PutCommand(out, SET_CONTROL, {CONTROL_RTS_ON});
+    PutCommand(out, SET_CONTROL, {VALUE_NO_FLOW_CONTROL});
+    PutCommand(out, SET_CONTROL, {VALUE_RTS_ON});
 }
 
-std::vector<uint8_t> CComPortTelnet::Purge(uint8_t which) {
+std::vector<uint8_t> CComPortTelnet::Purge() {
     std::vector<uint8_t> out;
-    PutCommand(out, PURGE_DATA, {which});
+    PutCommand(out, PURGE_DATA, {PURGE_BOTH});
     return out;
 }
 
@@ -148,7 +148,7 @@ void CComPortTelnet::SubnegotiationEnded() {
             break;
         case SERVER_ANSWER + SET_PARITY: {
             static const wchar_t* const names[] = {L"", L"none", L"odd", L"even", L"mark", L"space"};
-            if (value[0] != PARITY_NONE)
+            if (value[0] != VALUE_PARITY_NONE)
                 Differ(L"parity " + (value[0] < 6 ? std::wstring(names[value[0]]) : std::to_wstring(value[0])));
             break;
         }
@@ -158,7 +158,7 @@ void CComPortTelnet::SubnegotiationEnded() {
         case SERVER_ANSWER + SET_CONTROL:
             if (value[0] == 2) Differ(L"XON/XOFF flow control");
             if (value[0] == 3) Differ(L"hardware flow control");
-            if (value[0] == CONTROL_RTS_OFF) Differ(L"RTS off");
+            if (value[0] == VALUE_RTS_OFF) Differ(L"RTS off");
             break;
         default:
             break;

@@ -18,8 +18,8 @@ constexpr uint8_t BINARY = 0, SUPPRESS_GO_AHEAD = 3, COM_PORT_OPTION = 44;
 // the same code plus SERVER_ANSWER.
 constexpr uint8_t SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_STOPSIZE = 4, SET_CONTROL = 5,
                   PURGE_DATA = 12, SERVER_ANSWER = 100;
-constexpr uint8_t PARITY_NONE = 1, CONTROL_NO_FLOW = 1, CONTROL_RTS_ON = 11, CONTROL_RTS_OFF = 12;
-constexpr uint8_t PURGE_RECEIVED = 1, PURGE_BOTH = 3;
+constexpr uint8_t VALUE_PARITY_NONE = 1, VALUE_NO_FLOW_CONTROL = 1, VALUE_RTS_ON = 11, VALUE_RTS_OFF = 12;
+constexpr uint8_t PURGE_BOTH = 3;  // what came from the line and what waits for it
 }  // namespace telnet
 
 class CComPortTelnet {
@@ -29,8 +29,8 @@ public:
     std::vector<uint8_t> Opening();
     // The server has said yes or no to the COM-PORT-OPTION.
     bool Settled() const { return m_settled; }
-    // The server throws away what it holds: telnet::PURGE_RECEIVED or PURGE_BOTH.
-    static std::vector<uint8_t> Purge(uint8_t which);
+    // The server throws away what it holds, both ways.
+    static std::vector<uint8_t> Purge();
     // Appends data bytes for the wire: IAC doubled.
     static void Escape(const uint8_t* bytes, size_t count, std::vector<uint8_t>& wire);
 

@@ -266,7 +266,7 @@ bool CSocketLine::Reach(const platform::CWaitEvent& stop) {
             if (wake == Wake::Timeout) break;
             if (wake != Wake::Readable || !TakeIn(error)) return false;
         }
-        const std::vector<uint8_t> purge = CComPortTelnet::Purge(telnet::PURGE_BOTH);
+        const std::vector<uint8_t> purge = CComPortTelnet::Purge();
         if (!SendRaw(purge.data(), purge.size(), MillisecondsLeft(deadline), error)) return false;
     }
     // A server hands over what the scale said while no client was there
@@ -478,21 +478,22 @@ bool CSocketLine::SendRaw(const uint8_t* bytes, size_t size, int timeoutMs, int&
     return true;
 }
 
-void CSocketLine::PurgeReceived(uint8_t which) {
+void CSocketLine::DiscardReceived() {
     if (!m_reached.load()) return;  // nothing has come yet
     std::lock_guard<std::mutex> guard(m_lock);
     int error = 0;
     while (Waiting(m_socket) > 0 && Fill(error) == Filled::Got) {
     }
     m_pending.clear();
-    if (!m_telnet) return;
-    const std::vector<uint8_t> purge = CComPortTelnet::Purge(which);
-    SendRaw(purge.data(), purge.size(), 1000, error);
 }
 
-void CSocketLine::Purge() { PurgeReceived(telnet::PURGE_BOTH); }
+// The server's own buffers are purged once, as the link is reached (see
+// Reach). Before each acknowledge only what has come in here is thrown
+// away: a server answers PURGE-DATA only once it has purged, which takes
+// ser2net some 40 ms, and the acknowledge would wait behind it.
+void CSocketLine::Purge() { DiscardReceived(); }
 
-void CSocketLine::PurgeInput() { PurgeReceived(telnet::PURGE_RECEIVED); }
+void CSocketLine::PurgeInput() { DiscardReceived(); }
 
 int CSocketLine::QueueCount(int& error) {
     if (!m_reached.load()) return 0;

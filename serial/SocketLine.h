@@ -58,8 +58,8 @@ private:
     Filled Fill(int& error);
     bool TakeIn(int& error);  // Fill, false when the connection failed or ended
     bool SendRaw(const uint8_t* bytes, size_t size, int timeoutMs, int& error);
-    // Throws away what has come in and tells the server to do the same.
-    void PurgeReceived(uint8_t which);
+    // Throws away what has come in.
+    void DiscardReceived();
     void CloseWithinBound();
 
     NetworkAddress m_address;

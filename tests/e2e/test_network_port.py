@@ -90,6 +90,11 @@ class NetworkPortTest(ProgramTest):
         wait_until(lambda: self.scale.stops == 1, 5, "the scale hearing 0x3A")
         self.assertEqual(p.rows(), self.scale.acks)
         self.assertEqual(p.cells()[1][5], DAMAGED_SHOWN)
+        # The server gone since the list was made: told at once, as a silent scale.
+        self.server.stop()
+        p.click(OPEN_CLOSE)
+        p.wait_box("The scale did not answer on this port", 3)
+        p.shot("server-gone-before-connect")
 
     def test_silent_addresses_leave_the_server_that_answers_in_the_list(self):
         silent = [SilentPort() for _ in range(2)]

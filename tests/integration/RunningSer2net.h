@@ -51,12 +51,13 @@ inline bool Listening(int port) {
 
 class RunningSer2net {
 public:
-    RunningSer2net(const std::string& device, bool rfc2217) : m_port(FreeLoopbackPort()), m_rfc2217(rfc2217) {
+    RunningSer2net(const std::string& device, bool rfc2217, const std::string& options = {})
+        : m_port(FreeLoopbackPort()), m_rfc2217(rfc2217) {
         m_config = m_folder.Write("ser2net.yaml",
                                   "%YAML 1.1\n---\nconnection: &scale\n  accepter: " +
                                       std::string(rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") + "127.0.0.1," +
                                       std::to_string(m_port) + "\n  connector: serialdev," + device +
-                                      ",9600n81,local\n")
+                                      ",9600n81,local\n" + options)
                        .string();
         Start();
     }
@@ -65,6 +66,7 @@ public:
     RunningSer2net& operator=(const RunningSer2net&) = delete;
 
     void Start() {
+        std::fflush(nullptr);  // nothing buffered is written twice
         m_pid = ::fork();
         if (m_pid < 0) throw std::runtime_error("fork failed");
         if (m_pid == 0) {
