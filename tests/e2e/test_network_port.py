@@ -9,7 +9,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (OPEN_CLOSE, STATUS, Program, ProgramTest, Scale, run_tests, setting_for,  # noqa: E402
+from harness import (NO, OPEN_CLOSE, SAVE, STATUS, UNIT_LB, Program, ProgramTest, Scale, run_tests, setting_for,  # noqa: E402
                      wait_until, weight_frame)
 from ser2net import Ser2net, SilentPort  # noqa: E402
 
@@ -86,10 +86,19 @@ class NetworkPortTest(ProgramTest):
         p = self.start_behind(Scale(frames=FRAMES, interval=0.05), rfc2217=False)
         self.connect(p)
         self.check_readings(p, 6)
+        p.click(UNIT_LB)
+        wait_until(lambda: p.cells()[0][2] == "LB", 5, "the table in pounds")
         p.click(OPEN_CLOSE)
         wait_until(lambda: self.scale.stops == 1, 5, "the scale hearing 0x3A")
         self.assertEqual(p.rows(), self.scale.acks)
         self.assertEqual(p.cells()[1][5], DAMAGED_SHOWN)
+        # Saved as any table is.
+        p.click(SAVE)
+        target = os.path.join(p.home, "through-the-network")
+        p.save_as(target)
+        p.click_in_box(p.wait_box("Clear the readings shown", 10), NO)
+        wait_until(lambda: os.path.exists(target + ".xls"), 10, "the workbook")
+        self.assertIn(f"readings to {target}.xls", self.status())
         # The server gone since the list was made: told at once, as a silent scale.
         self.server.stop()
         p.click(OPEN_CLOSE)
