@@ -253,8 +253,8 @@ bool CSocketLine::Reach(const platform::CWaitEvent& stop) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(NETWORK_CONNECT_LIMIT_MS);
     if (!Connect(stop, MillisecondsLeft(deadline))) return false;
     SetLinkOptions();
-    m_reached.store(true);
-    std::lock_guard<std::mutex> guard(m_lock);
+    // Until it is reached the line is the reader's alone: no lock is taken,
+    // and the window's questions get "nothing waiting" meanwhile.
     int error = 0;
     if (m_telnet) {
         const std::vector<uint8_t> opening = m_telnet->Opening();
@@ -283,6 +283,7 @@ bool CSocketLine::Reach(const platform::CWaitEvent& stop) {
         if (wake != Wake::Readable || !TakeIn(error)) return false;
         m_pending.clear();
     }
+    m_reached.store(true);
     return true;
 }
 
