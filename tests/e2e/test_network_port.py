@@ -9,7 +9,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (NO, OPEN_CLOSE, SAVE, STATUS, UNIT_LB, Program, ProgramTest, Scale, run_tests, setting_for,  # noqa: E402
+from harness import (NO, OPEN_CLOSE, PORT_COMBO, SAVE, STATUS, UNIT_LB, Program, ProgramTest, Scale, run_tests, setting_for,  # noqa: E402
                      wait_until, weight_frame)
 from ser2net import Ser2net, SilentPort  # noqa: E402
 
@@ -110,13 +110,15 @@ class NetworkPortTest(ProgramTest):
         self.addCleanup(lambda: [s.close() for s in silent])
         self.scale = Scale(frames=FRAMES, interval=0.1)
         self.server = Ser2net(self.scale.device, True)
-        setting = setting_for(self.server.entry) + (
+        setting = setting_for(self.server.entry, language="Chinese") + (
             f"COM2={silent[0].entry}\r\nCOM3=socket://127.0.0.1:1\r\nCOM4={silent[1].entry}\r\n")
         self.program = p = Program(self.build_bin, self.display, setting, self.shots_dir, "silent-addresses")
         p.wait_main()
-        self.connect(p)  # the list's first port: the only one that answered
+        self.assertEqual(p.control(PORT_COMBO)["items"][1:], ["COM1"])  # the only one that answered
+        self.connect(p, label="关闭连接(D)")
         self.check_readings(p, 2)
-        self.assertIn(f"COM1 ({self.server.address})", self.status())
+        self.assertIn(f"已连接 COM1 ({self.server.address})", self.status())
+        p.shot("network-port-chinese")
 
 
 if __name__ == "__main__":
