@@ -68,6 +68,8 @@ public:
 private:
     Window FocusedWindow();
     std::optional<KeyboardHolder> HolderOf(Window window);
+    // A property of one 32-bit item (a window, a number); 0 when it is not there.
+    unsigned long OneValue(Window window, Atom property, Atom type);
     void Tap(const KeyStroke& key);
     // The layout in use: read again after it changed.
     XkbDescPtr Layout();
@@ -116,6 +118,20 @@ XkbDescPtr CX11Keyboard::Layout() {
     return m_xkb;
 }
 
+unsigned long CX11Keyboard::OneValue(Window window, Atom property, Atom type) {
+    Atom typeFound = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(m_display, window, property, 0, 1, False, type, &typeFound, &format, &count, &after,
+                           &data) != Success || !data)
+        return 0;
+    // Xlib hands 32-bit items over as longs.
+    const unsigned long value = count == 1 ? *reinterpret_cast<unsigned long*>(data) : 0;
+    XFree(data);
+    return value;
+}
+
 Window CX11Keyboard::FocusedWindow() {
     Window focus = None;
     int revert = 0;
@@ -124,17 +140,7 @@ Window CX11Keyboard::FocusedWindow() {
     // Keys go where the pointer is: the window manager's active window
     // says which, else the window under the pointer.
     const Window root = DefaultRootWindow(m_display);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(m_display, root, m_activeAtom, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
-                           &data) == Success &&
-        data) {
-        const Window active = count == 1 ? *reinterpret_cast<Window*>(data) : None;
-        XFree(data);
-        if (active != None) return active;
-    }
+    if (const Window active = OneValue(root, m_activeAtom, XA_WINDOW); active != None) return active;
     Window rootReturn = None, child = None;
     int x = 0, y = 0, wx = 0, wy = 0;
     unsigned mask = 0;
@@ -143,17 +149,8 @@ Window CX11Keyboard::FocusedWindow() {
 }
 
 std::optional<KeyboardHolder> CX11Keyboard::HolderOf(Window window) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(m_display, window, m_pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
-                           &data) == Success &&
-        data) {
-        const unsigned long pid = count == 1 ? *reinterpret_cast<unsigned long*>(data) : 0;
-        XFree(data);
-        if (pid == static_cast<unsigned long>(getpid())) return KeyboardHolder::OwnWindow;
-    }
+    if (OneValue(window, m_pidAtom, XA_CARDINAL) == static_cast<unsigned long>(getpid()))
+        return KeyboardHolder::OwnWindow;
     XClassHint hint{};
     if (!XGetClassHint(m_display, window, &hint)) return std::nullopt;
     const bool ours = !m_programName.empty() && hint.res_name && strcasecmp(hint.res_name, m_programName.c_str()) == 0;
