@@ -50,6 +50,7 @@ bool CSerialPort::OpenPort(ISerialOwner* owner, int portNumber) {
     }
     m_owner = owner;
     m_portNumber = static_cast<unsigned>(portNumber);
+    m_portAddress = NetworkLabel(m_portNumber);
 
     std::lock_guard<std::recursive_mutex> guard(m_portLock);
     m_line.reset();
@@ -175,7 +176,7 @@ void CSerialPort::TellSettingsKept(const std::shared_ptr<Session>& session) {
     const std::wstring words = m_line->TakeDifferences();
     if (words.empty() || !m_owner) return;
     // Once for each server and setting, however often the link comes back.
-    const std::wstring told = PortLabel(m_portNumber) + L" " + words;
+    const std::wstring told = WideFromUtf8(m_portAddress) + L" " + words;
     if (std::find(m_settingsTold.begin(), m_settingsTold.end(), told) != m_settingsTold.end()) return;
     m_settingsTold.push_back(told);
     const unsigned port = m_portNumber;
@@ -336,7 +337,7 @@ void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
 void CSerialPort::ReportPortError(const char* operation, int error,
                                   const std::shared_ptr<Session>& session) {
     if (!m_owner) return;
-    const std::wstring text = PortErrorText(operation, error, m_portNumber, NetworkLabel(m_portNumber));
+    const std::wstring text = PortErrorText(operation, error, m_portNumber, m_portAddress);
     ISerialOwner* owner = m_owner;
     SendToOwner(session, [owner, text] { owner->ShowPortError(text, PORT_ERROR_CAPTION); });
 }

@@ -118,6 +118,7 @@ private:
     std::shared_ptr<Session> m_session;
     ISerialOwner* m_owner = nullptr;
     unsigned m_portNumber = 0;
+    std::string m_portAddress;  // of a network port, set before its reader starts
     CPortMap m_portMap = CPortMap::Empty();
     std::array<int, PORT_TABLE_SIZE> m_portTable{};
     std::string m_refusedDevice;
