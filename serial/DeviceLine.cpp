@@ -14,6 +14,10 @@ public:
     CDeviceLine(const CDeviceLine&) = delete;
     CDeviceLine& operator=(const CDeviceLine&) = delete;
 
+    const LineSteps& Steps() const override {
+        static const LineSteps steps{platform::WAIT_STEP, platform::READ_STEP, platform::WRITE_STEP};
+        return steps;
+    }
     bool Reach(const platform::CWaitEvent&) override { return true; }
     bool Configure(const char*& failedStep, int& error) override {
         return platform::Configure(m_handle, failedStep, error);

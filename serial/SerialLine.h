@@ -12,9 +12,17 @@
 
 namespace tarvex {
 
+// How a report names the system calls that wait, read and write.
+struct LineSteps {
+    const char* wait;
+    const char* read;
+    const char* write;
+};
+
 class ISerialLine {
 public:
     virtual ~ISerialLine() = default;
+    virtual const LineSteps& Steps() const = 0;
 
     // On the reader thread before anything else: a line that must first be
     // reached (a network port) is reached here, within its own limit or

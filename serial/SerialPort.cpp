@@ -231,7 +231,7 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
             const unsigned port = m_portNumber;
             ISerialOwner* owner = m_owner;
             if (owner) SendToOwner(session, [owner, port] { owner->OnPortRemoved(port); });
-            ReportPortError(platform::WAIT_STEP, error, session);
+            ReportPortError(m_line->Steps().wait, error, session);
         }
     }
     // Let go of the port as the link ends, so the next probe finds it again
@@ -281,7 +281,7 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
                 deviceGone = true;
                 break;
             }
-            ReportPortError(platform::READ_STEP, error, session);
+            ReportPortError(m_line->Steps().read, error, session);
             break;
         }
         gathered += static_cast<int>(got);
@@ -325,7 +325,7 @@ void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
             const size_t piece = std::min(m_sending.size() - done, static_cast<size_t>(SERIAL_WRITE_PIECE));
             int error = 0;
             if (!m_line->Write(m_sending.data() + done, piece, SERIAL_TIMEOUT_MS, error)) {
-                ReportPortError(platform::WRITE_STEP, error, session);
+                ReportPortError(m_line->Steps().write, error, session);
                 break;
             }
             done += piece;

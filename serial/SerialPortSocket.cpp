@@ -222,6 +222,15 @@ CSocketLine::CSocketLine(NetworkAddress address) : m_address(std::move(address))
 
 CSocketLine::~CSocketLine() { CloseWithinBound(); }
 
+const LineSteps& CSocketLine::Steps() const {
+#ifdef _WIN32
+    static const LineSteps steps{"WaitForMultipleObjects()", "recv()", "send()"};
+#else
+    static const LineSteps steps{"poll()", "recv()", "send()"};
+#endif
+    return steps;
+}
+
 void CSocketLine::CloseWithinBound() {
     if (m_socket == NO_SOCKET) return;
     // What was written goes out, then the end of the link; a server that

@@ -34,6 +34,7 @@ public:
     CSocketLine(const CSocketLine&) = delete;
     CSocketLine& operator=(const CSocketLine&) = delete;
 
+    const LineSteps& Steps() const override;
     bool Reach(const platform::CWaitEvent& stop) override;
     bool Configure(const char*&, int&) override { return true; }  // sent as the link is reached
     void Purge() override;
