@@ -373,7 +373,10 @@ CSocketLine::Wake CSocketLine::WaitSocket(const platform::CWaitEvent* stop, cons
     handles[netAt = static_cast<int>(count++)] = reinterpret_cast<HANDLE>(m_netEvent);
     if (write) handles[writeAt = static_cast<int>(count++)] = reinterpret_cast<HANDLE>(write->Handle());
     for (;;) {
-        if (!forWrite && m_closed) return Wake::Readable;  // the caller finds the end
+        // Winsock tells FD_READ once, until the next recv: one taken up by
+        // an earlier wait (with FD_CONNECT, or while sending) would leave
+        // data waiting unseen. So what is there is looked at first.
+        if (!forWrite && (m_closed || Waiting(m_socket) > 0)) return Wake::Readable;  // the caller finds the end
         const DWORD limit = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(MillisecondsLeft(deadline));
         const DWORD r = ::WaitForMultipleObjects(count, handles, FALSE, limit);
         if (r == WAIT_TIMEOUT) return Wake::Timeout;
