@@ -1,5 +1,6 @@
 #include "outputs/QueuedOutput.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace tarvex {
@@ -75,26 +76,41 @@ void CQueuedOutput::CatchUp() {
     m_wake.notify_one();
 }
 
+size_t CQueuedOutput::DeliverFront(std::unique_lock<std::mutex>& lock) {
+    const Item front = m_queue.front();
+    if (front.kind == Item::Kind::Reading) {
+        std::vector<RowRecord> readings;
+        const size_t most = std::max<size_t>(1, m_output.BatchSize());
+        for (size_t i = 0; i < m_queue.size() && readings.size() < most; ++i) {
+            if (m_queue[i].kind != Item::Kind::Reading) break;
+            readings.push_back(m_queue[i].reading);
+        }
+        lock.unlock();
+        const size_t done = most == 1 ? (m_output.Deliver(readings.front()) ? 1 : 0) : m_output.DeliverMany(readings);
+        lock.lock();
+        if (done > 0) m_confirmed = readings[done - 1].seq;
+        return done;
+    }
+    lock.unlock();
+    if (front.kind == Item::Kind::Cleared)
+        m_output.Cleared(front.cleared);
+    else
+        m_output.LinkState(front.connected);
+    lock.lock();
+    return 1;
+}
+
 void CQueuedOutput::Run() {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
         if (m_stop) return;
-        Item item = m_queue.front();
-        lock.unlock();
-        bool done = true;
-        switch (item.kind) {
-            case Item::Kind::Reading: done = m_output.Deliver(item.reading); break;
-            case Item::Kind::Cleared: m_output.Cleared(item.cleared); break;
-            case Item::Kind::Link: m_output.LinkState(item.connected); break;
-        }
-        lock.lock();
-        if (!done) {
+        const size_t done = DeliverFront(lock);
+        if (done == 0) {
             m_wake.wait_for(lock, m_output.RetryPause(), [this] { return m_stop; });
             continue;
         }
-        if (item.kind == Item::Kind::Reading) m_confirmed = item.reading.seq;
-        m_queue.pop_front();
+        m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(done));
         // Room again after a gap: the window's thread reads the journal.
         if (m_missingFrom != 0 && m_queue.size() <= m_capacity / 2 && !m_catchUpPosted && m_post) {
             m_catchUpPosted = true;
@@ -113,6 +129,17 @@ uint64_t CQueuedOutput::Confirmed() const {
 bool CQueuedOutput::Behind() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return !m_queue.empty() || m_missingFrom != 0;
+}
+
+uint64_t CQueuedOutput::FirstWaiting() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    uint64_t first = m_missingFrom;
+    for (const Item& item : m_queue) {
+        if (item.kind != Item::Kind::Reading) continue;
+        if (first == 0 || item.reading.seq < first) first = item.reading.seq;
+        break;  // the queue is in seq order
+    }
+    return first;
 }
 
 }  // namespace tarvex

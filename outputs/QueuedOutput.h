@@ -27,6 +27,15 @@ public:
     // True once the reading has gone where it goes; false to be handed it
     // again later (after a pause of the output's choosing).
     virtual bool Deliver(const RowRecord& reading) = 0;
+    // An output that sends several at once (a database) says how many; it
+    // is then handed up to that many waiting readings in seq order and
+    // answers how many of the first of them went.
+    virtual size_t BatchSize() const { return 1; }
+    virtual size_t DeliverMany(const std::vector<RowRecord>& readings) {
+        size_t done = 0;
+        while (done < readings.size() && Deliver(readings[done])) ++done;
+        return done;
+    }
     // How long after a false from Deliver the reading is handed over again.
     virtual std::chrono::milliseconds RetryPause() const { return std::chrono::milliseconds(500); }
     virtual void Cleared(const ClearedRows&) {}
@@ -54,6 +63,8 @@ public:
     uint64_t Confirmed() const;
     // Readings queued or waiting in the journal.
     bool Behind() const;
+    // The first of them; 0 when none waits.
+    uint64_t FirstWaiting() const;
 
 private:
     struct Item {
@@ -63,6 +74,8 @@ private:
         bool connected = false;
     };
     bool Push(Item item);  // false when the queue is full
+    // Hands the front of the queue over; how many items went.
+    size_t DeliverFront(std::unique_lock<std::mutex>& lock);
     void CatchUp();        // window thread: from the journal, as room allows
     void Run();
 

@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "localisation/BoxTexts.h"
+#include "outputs/DatabaseRows.h"
+#include "outputs/DeliveredMark.h"
 #include "outputs/FeedAddress.h"
 #include "localisation/TextCodec.h"
 
@@ -14,6 +16,8 @@ namespace {
 // Readings the CSV file's thread may have waiting before the rest is read
 // from the journal again.
 constexpr size_t CSV_QUEUE_READINGS = 4096;
+// The database's: a few batches.
+constexpr size_t DATABASE_QUEUE_READINGS = 4 * DATABASE_BATCH_READINGS;
 
 std::vector<std::string> Words(const std::string& text) {
     std::vector<std::string> words;
@@ -30,14 +34,18 @@ std::vector<std::string> Words(const std::string& text) {
 
 CFeedOutputs::~CFeedOutputs() {
     *m_alive = false;
-    // The queue's thread ends before the file output it hands readings to.
+    // A queue's thread ends before the output it hands readings to; a wait
+    // for the database server ends at once.
     m_csvQueue.reset();
+    if (m_database) m_database->Stop();
+    m_databaseQueue.reset();
 }
 
 std::vector<std::wstring> CFeedOutputs::Start(const FeedStart& start) {
     std::vector<std::wstring> told;
     StartHttp(start, told);
     StartCsv(start, told);
+    StartDatabase(start, told);
     LanguageChanged(start.texts, start.remarkPrefix);
     return told;
 }
@@ -115,18 +123,74 @@ void CFeedOutputs::StartCsv(const FeedStart& start, std::vector<std::wstring>& t
     // Lines that waited when the program last ended (or was killed) come
     // from the journal now, after the last one the file has.
     const uint64_t written = m_csv->LastSeqWritten(start.desk);
-    if (written > 0 && written < start.lastSeq) m_csvQueue->ReadingsHeldBack(written + 1);
+    if (written > 0) CatchUpFrom(*m_csvQueue, written, start.lastSeq);
+}
+
+void CFeedOutputs::CatchUpFrom(CQueuedOutput& queue, uint64_t confirmed, uint64_t lastSeq) {
+    if (confirmed < lastSeq) queue.ReadingsHeldBack(confirmed + 1);
+}
+
+void CFeedOutputs::StartDatabase(const FeedStart& start, std::vector<std::wstring>& told) {
+    if (!start.databaseSetting) return;
+    const std::string connection = Utf8FromWide(start.databaseSetting(L"Connection"));
+    if (connection.find_first_not_of(" \t") == std::string::npos) return;
+    DatabaseTarget target;
+    std::string reason;
+    if (!ParseDatabaseTarget(connection, Utf8FromWide(start.databaseSetting(L"Table")), target, reason)) {
+        told.push_back(Filled(start.texts.Text(SECTION_MESSAGE, L"Database_Bad_Connection"),
+                              {{L"{file}", start.settingFile}, {L"{reason}", WideFromUtf8(reason)}}));
+        return;
+    }
+    const CTextLookup& texts = start.texts;
+    auto post = start.post;
+    auto noteChanged = start.noteChanged;
+    std::weak_ptr<bool> alive = m_alive;
+    const std::string table = target.table;
+    std::filesystem::path mark = start.journal;
+    if (!mark.empty()) mark += ".delivered";
+    m_database = std::make_unique<CDatabaseOutput>(
+        std::move(target), mark, start.remarkPrefix,
+        [this, &texts, post, noteChanged, alive, table](const std::optional<DatabaseTrouble>& trouble) {
+            // On the database's thread: the note is made on the window's.
+            post([this, &texts, noteChanged, alive, table, trouble] {
+                if (!alive.lock()) return;
+                if (!trouble) {
+                    m_databaseNote = texts.Text(SECTION_STATUS, L"Status_Database_Back");
+                } else {
+                    std::wstring why = WideFromUtf8(trouble->reason);
+                    if (!trouble->missingColumns.empty()) {
+                        std::wstring columns;
+                        for (const std::string& column : trouble->missingColumns)
+                            columns += (columns.empty() ? L"" : L", ") + WideFromUtf8(column);
+                        why = Filled(texts.Text(SECTION_MESSAGE, L"Reason_Database_Columns"),
+                                        {{L"{table}", WideFromUtf8(table)}, {L"{columns}", columns}});
+                    }
+                    m_databaseNote = Filled(texts.Text(SECTION_STATUS, L"Status_Database_Failed"), {{L"{reason}", why}});
+                }
+                if (noteChanged) noteChanged();
+            });
+        });
+    m_databaseQueue = std::make_unique<CQueuedOutput>(*m_database, DATABASE_QUEUE_READINGS, start.readFrom, start.post);
+    // First use at this desk: from the next reading on. Later: what the
+    // server had not confirmed when the program last ended (or was killed).
+    const std::optional<uint64_t> confirmed = ReadDeliveredMark(mark, start.desk, m_database->MarkTarget());
+    if (!confirmed)
+        WriteDeliveredMark(mark, start.desk, m_database->MarkTarget(), start.lastSeq);
+    else
+        CatchUpFrom(*m_databaseQueue, *confirmed, start.lastSeq);
 }
 
 std::vector<IReadingOutput*> CFeedOutputs::Outputs() const {
     std::vector<IReadingOutput*> outputs;
     if (m_http) outputs.push_back(m_http.get());
     if (m_csvQueue) outputs.push_back(m_csvQueue.get());
+    if (m_databaseQueue) outputs.push_back(m_databaseQueue.get());
     return outputs;
 }
 
 void CFeedOutputs::LanguageChanged(const CTextLookup& texts, const std::wstring& remarkPrefix) {
     if (m_csv) m_csv->SetRemarkPrefix(remarkPrefix);
+    if (m_database) m_database->SetRemarkPrefix(remarkPrefix);
     if (!m_http) return;
     m_http->SetRemarkPrefix(remarkPrefix);
     m_http->SetPageTexts({
@@ -146,8 +210,17 @@ void CFeedOutputs::LanguageChanged(const CTextLookup& texts, const std::wstring&
 }
 
 uint64_t CFeedOutputs::UnconfirmedFrom() const {
-    if (!m_csvQueue || !m_csvQueue->Behind()) return 0;
-    return m_csvQueue->Confirmed() + 1;
+    uint64_t first = 0;
+    for (const CQueuedOutput* queue : {m_csvQueue.get(), m_databaseQueue.get()}) {
+        const uint64_t waiting = queue ? queue->FirstWaiting() : 0;
+        if (waiting != 0 && (first == 0 || waiting < first)) first = waiting;
+    }
+    return first;
+}
+
+std::wstring CFeedOutputs::StatusNote() const {
+    if (m_note.empty() || m_databaseNote.empty()) return m_note + m_databaseNote;
+    return m_note + L"    " + m_databaseNote;
 }
 
 }  // namespace tarvex

@@ -1,8 +1,9 @@
 #pragma once
-// The outputs for other programs that section "Feed" of "Setting.ini" asks
-// for: the HTTP feed (Http, Token, Allow_Origins) and the live CSV file
-// (Csv_File, Csv_Separator). Each is off unless named; a bad value is told
-// once at start, and the rest of the program runs.
+// The outputs for other programs that "Setting.ini" asks for: in section
+// "Feed" the HTTP feed (Http, Token, Allow_Origins) and the live CSV file
+// (Csv_File, Csv_Separator); in section "Database" a PostgreSQL table
+// (Connection, Table). Each is off unless named; a bad value is told once
+// at start, and the rest of the program runs.
 
 #include <filesystem>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "outputs/CsvFileOutput.h"
+#include "outputs/DatabaseOutput.h"
 #include "outputs/FeedStore.h"
 #include "outputs/HttpFeed.h"
 #include "outputs/QueuedOutput.h"
@@ -31,6 +33,8 @@ struct FeedStart {
     uint64_t lastSeq = 0;              // the desk's newest reading
     CQueuedOutput::Post post;          // to the window's thread
     std::function<void()> noteChanged; // on the window's thread: StatusNote() changed
+    std::filesystem::path journal;     // the journal's file; the database's mark goes beside it
+    std::function<std::wstring(std::wstring_view key)> databaseSetting = {};  // a key of section "Database"
 };
 
 class CFeedOutputs {
@@ -47,8 +51,9 @@ public:
     // The texts and the words before a damaged frame's bytes anew.
     void LanguageChanged(const CTextLookup& texts, const std::wstring& remarkPrefix);
 
-    // For the status line: the CSV file's trouble or its end; empty if none.
-    const std::wstring& StatusNote() const { return m_note; }
+    // For the status line: the CSV file's and the database's trouble or
+    // its end; empty if none.
+    std::wstring StatusNote() const;
     // The first reading an output has yet to confirm; 0 when none waits.
     uint64_t UnconfirmedFrom() const;
     const CHttpFeed* Http() const { return m_http.get(); }
@@ -56,11 +61,17 @@ public:
 private:
     void StartHttp(const FeedStart& start, std::vector<std::wstring>& told);
     void StartCsv(const FeedStart& start, std::vector<std::wstring>& told);
+    void StartDatabase(const FeedStart& start, std::vector<std::wstring>& told);
+    // Where the readings have to go from the journal first.
+    void CatchUpFrom(CQueuedOutput& queue, uint64_t confirmed, uint64_t lastSeq);
 
     std::unique_ptr<CHttpFeed> m_http;
     std::unique_ptr<CCsvFileOutput> m_csv;
     std::unique_ptr<CQueuedOutput> m_csvQueue;
     std::wstring m_note;
+    std::unique_ptr<CDatabaseOutput> m_database;
+    std::unique_ptr<CQueuedOutput> m_databaseQueue;
+    std::wstring m_databaseNote;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

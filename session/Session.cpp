@@ -66,7 +66,9 @@ void CSession::StartFeeds() {
         m_core.LastSeq(),
         [this](std::function<void()> work) { m_ui.Post(std::move(work)); },
         [this] { m_ui.ShowStatus(); },
+        m_journal.Path(),
     };
+    start.databaseSetting = [this](std::wstring_view key) { return SettingText(L"Database", key); };
     for (const std::wstring& problem : m_feeds.Start(start)) m_ui.Tell(problem);
     for (IReadingOutput* output : m_feeds.Outputs()) AddOutput(*output);
     TellDeskState();
