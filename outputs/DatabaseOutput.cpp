@@ -154,6 +154,7 @@ PGresult* CDatabaseOutput::Execute(const std::string& sql, const std::vector<std
 }
 
 bool CDatabaseOutput::TableReady(DatabaseTrouble& trouble) {
+    std::string notMade;
     for (int pass = 0; pass < 2; ++pass) {
         Result columns(Execute(ColumnsSql(), {m_quotedTable}, trouble.reason), PQclear);
         if (!columns) return false;
@@ -164,10 +165,11 @@ bool CDatabaseOutput::TableReady(DatabaseTrouble& trouble) {
             return trouble.missingColumns.empty();
         }
         if (pass == 1) break;
-        Result created(Execute(CreateTableSql(m_quotedTable), {}, trouble.reason), PQclear);
-        if (!created) return false;
+        // Desks that start together may make it at the same moment: the
+        // server lets one do it and tells the others, who then find it.
+        Result created(Execute(CreateTableSql(m_quotedTable), {}, notMade), PQclear);
     }
-    trouble.reason = "the table " + m_target.table + " could not be made";
+    trouble.reason = notMade.empty() ? "the table " + m_target.table + " could not be made" : notMade;
     return false;
 }
 

@@ -132,39 +132,6 @@ TEST_P(NetworkPortTest, EndingTheLinkSendsTheStopByteAndFreesTheServerAtOnce) {
 INSTANTIATE_TEST_SUITE_P(BothKinds, NetworkPortTest, ::testing::Values(false, true),
                          [](const auto& kind) { return kind.param ? "Rfc2217" : "RawTcp"; });
 
-// A loopback port that takes no new connection and refuses none: its
-// listener's queue is full, so further connects wait as on a dead network.
-class BlackholedPort {
-public:
-    BlackholedPort() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(m_listener, 0);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &length);
-        m_port = ntohs(a.sin_port);
-        // Fill the queue: the first completes, the rest wait, unanswered.
-        for (int i = 0; i < 2; ++i) {
-            const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
-            m_fillers.push_back(c);
-        }
-    }
-    ~BlackholedPort() {
-        for (const int c : m_fillers) ::close(c);
-        ::close(m_listener);
-    }
-    std::string Entry() const { return "socket://127.0.0.1:" + std::to_string(m_port); }
-
-private:
-    int m_listener;
-    int m_port = 0;
-    std::vector<int> m_fillers;
-};
-
 TEST(NetworkPortProbe, AllAreAskedAtOnceAndOnlyTheServerThatAnswersCounts) {
     sim::CPseudoTerminal scale(true);
     RunningSer2net server(scale.DevicePath(), true);

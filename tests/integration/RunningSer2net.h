@@ -2,9 +2,7 @@
 // Debian's ser2net on loopback in front of a device of the test's own,
 // started and stopped by the test: a serial device server as a desk meets it.
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,39 +13,10 @@
 #include <string>
 #include <thread>
 
+#include "tests/LoopbackPorts.h"
 #include "tests/TempDir.h"
 
 namespace tarvex::test {
-
-// A loopback port nobody listens on at the moment.
-inline int FreeLoopbackPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
-// Whether something listens on the loopback port, read from the kernel's
-// table rather than by connecting (a one-client server would count that).
-inline bool Listening(int port) {
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    std::getline(table, line);
-    char wanted[16];
-    std::snprintf(wanted, sizeof wanted, ":%04X", port);
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        fields >> slot >> local >> remote >> state;
-        if (state == "0A" && local.size() > 5 && local.compare(local.size() - 5, 5, wanted) == 0) return true;
-    }
-    return false;
-}
 
 class RunningSer2net {
 public:
