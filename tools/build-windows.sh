@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program on Debian 12: installs the MinGW compiler,
-# builds static wxWidgets and libxlsxwriter from Debian's own source packages
+# builds static wxWidgets, libxlsxwriter and libpq from Debian's own source packages
 # into a cache outside the checkout (kept by version and compiler, so later
 # runs skip them), then builds build-windows/bin/tarvex-scale.exe with
 # "Language" and "Setting.ini" beside it.
@@ -27,6 +27,7 @@ export CC=$host-gcc-posix CXX=$host-g++-posix
 
 # Debian's source packages need deb-src lines.
 bash "$root/tools/deb-src.sh" wxwidgets3.2
+bash "$root/tools/deb-src.sh" postgresql-15
 
 wx_version=$(apt-cache showsrc wxwidgets3.2 | awk '/^Version:/ {print $2; exit}')
 xlsx_version=$(apt-cache showsrc libxlsxwriter | awk '/^Version:/ {print $2; exit}')
@@ -63,6 +64,30 @@ if [ ! -e "$cache/xlsx.done" ]; then
   cmake --build "$cache/xlsx-build" >/dev/null
   cmake --install "$cache/xlsx-build" >/dev/null
   touch "$cache/xlsx.done"
+fi
+
+pq_version=$(apt-cache showsrc postgresql-15 | awk '/^Version:/ {print $2; exit}')
+if [ ! -e "$cache/pq-$pq_version.done" ]; then
+  echo "== libpq $pq_version for Windows (about 5 minutes the first time)"
+  (cd "$cache/src" && rm -rf postgresql-15-* && apt-get source -qq postgresql-15 >/dev/null)
+  src=$(ls -d "$cache"/src/postgresql-15-*/ | head -n1)
+  build=$cache/pq-build
+  rm -rf "$build" && mkdir -p "$build"
+  # No OpenSSL for MinGW in Debian: connections without TLS (sslmode=disable
+  # or prefer); SCRAM and md5 passwords work.
+  (cd "$build" && "$src/configure" --host=$host --without-readline --without-zlib --without-icu \
+      --without-openssl --without-ldap --without-gssapi CC="$CC" >configure.log 2>&1) \
+    || { tail -n 30 "$build/configure.log"; exit 1; }
+  make -C "$build/src/interfaces/libpq" -j"$jobs" >"$build/make.log" 2>&1 || { tail -n 40 "$build/make.log"; exit 1; }
+  mkdir -p "$prefix/include/postgresql" "$prefix/lib"
+  cp "$src/src/interfaces/libpq/libpq-fe.h" "$src/src/include/postgres_ext.h" "$build/src/include/pg_config_ext.h" \
+    "$prefix/include/postgresql/"
+  # Linked into the program in whole, not as libpq.dll: it brings only
+  # Windows' own DLLs. Its version resource stays out (the program has its own).
+  rm -f "$prefix/lib/libpq.a"
+  $host-ar crs "$prefix/lib/libpq.a" $(ls "$build"/src/interfaces/libpq/*.o | grep -v win32ver.o)
+  cp "$build/src/common/libpgcommon_shlib.a" "$build/src/port/libpgport_shlib.a" "$prefix/lib/"
+  touch "$cache/pq-$pq_version.done"
 fi
 
 echo "== tarvex-scale.exe"

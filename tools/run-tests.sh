@@ -41,6 +41,8 @@ bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_feed.py build/bin 
 bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_typing.py build/bin "$shots" -k ticked_box
 # A scale behind ser2net that goes away and returns, from a clerk's account.
 bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_network_port.py build/bin "$shots" -k survive
+# Two desks into a PostgreSQL server, all of it run by a clerk's account.
+bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_database.py build/bin "$shots" -k two_desks
 echo "screenshots of the unprivileged run: $shots"
 if [ "$quick" -eq 0 ]; then
   run_preset asan -L unit

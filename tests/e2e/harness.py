@@ -512,7 +512,7 @@ class Program:
         return output
 
 
-def setting_for(device, language="English", warning=None, full=None, feed=None, wedge=None):
+def setting_for(device, language="English", warning=None, full=None, feed=None, wedge=None, database=None):
     text = ""
     if language:
         text = (f"[Language_Configuration]\r\nLanguage_FileName=\\{language}.ini\r\nLanguage_Name="
@@ -520,10 +520,9 @@ def setting_for(device, language="English", warning=None, full=None, feed=None, 
     text += f"[Serial_Ports]\r\nDefaults=off\r\nCOM1={device}\r\n"
     if warning or full:
         text += f"[Test]\r\nWarning_Row={warning or 60000}\r\nFull_Row={full or 65000}\r\n"
-    if feed:
-        text += "[Feed]\r\n" + "".join(f"{key}={value}\r\n" for key, value in feed.items())
-    if wedge:
-        text += "[Wedge]\r\n" + "".join(f"{key}={value}\r\n" for key, value in wedge.items())
+    for section, keys in (("Feed", feed), ("Wedge", wedge), ("Database", database)):
+        if keys:
+            text += f"[{section}]\r\n" + "".join(f"{key}={value}\r\n" for key, value in keys.items())
     return text
 
 
