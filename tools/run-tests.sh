@@ -41,8 +41,11 @@ bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_feed.py build/bin 
 bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_typing.py build/bin "$shots" -k ticked_box
 # A scale behind ser2net that goes away and returns, from a clerk's account.
 bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_network_port.py build/bin "$shots" -k survive
-# Two desks into a PostgreSQL server, all of it run by a clerk's account.
-bash tools/as-unprivileged.sh /usr/bin/python3 tests/e2e/test_database.py build/bin "$shots" -k two_desks
+# The database output and its server, both run by a clerk's account. (The
+# end-to-end flow restarts a killed program on the same pseudo-terminal,
+# whose TIOCEXCL outlives the program while the simulator holds the master:
+# a real port's ends with its last close. So that flow runs as root.)
+bash tools/as-unprivileged.sh build/bin/tarvex-feed-tests --gtest_brief=1 --gtest_filter='*Database*'
 echo "screenshots of the unprivileged run: $shots"
 if [ "$quick" -eq 0 ]; then
   run_preset asan -L unit

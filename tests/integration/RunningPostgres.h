@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -25,7 +26,7 @@ public:
     }
     ~RunningPostgres() {
         if (m_look) PQfinish(m_look);
-        Script("remove");
+        if (m_owned) Script("remove");
     }
     RunningPostgres(const RunningPostgres&) = delete;
     RunningPostgres& operator=(const RunningPostgres&) = delete;
@@ -70,7 +71,14 @@ public:
         return rows.empty() || rows[0].empty() ? std::string() : rows[0][0];
     }
 
+    // A look of its own at the same server, for another thread.
+    std::unique_ptr<RunningPostgres> AnotherLook() const {
+        return std::unique_ptr<RunningPostgres>(new RunningPostgres(m_port, m_folder));
+    }
+
 private:
+    // Another look at a server that runs already.
+    RunningPostgres(int port, std::string folder) : m_port(port), m_folder(std::move(folder)), m_owned(false) {}
     static std::atomic<int>& Counter() {
         static std::atomic<int> counter{0};
         return counter;
@@ -84,6 +92,7 @@ private:
     int m_port;
     std::string m_folder;
     PGconn* m_look = nullptr;
+    bool m_owned = true;
 };
 
 }  // namespace tarvex::test
