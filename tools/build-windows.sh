@@ -83,9 +83,20 @@ if [ ! -e "$cache/pq-$pq_version.done" ]; then
   cp "$src/src/interfaces/libpq/libpq-fe.h" "$src/src/include/postgres_ext.h" "$build/src/include/pg_config_ext.h" \
     "$prefix/include/postgresql/"
   # Linked into the program in whole, not as libpq.dll: it brings only
-  # Windows' own DLLs. Its version resource stays out (the program has its own).
+  # Windows' own DLLs. Its version resource stays out (the program has its
+  # own), and its own few pthread functions (a lock over a critical section)
+  # are renamed for it alone: the program's threads use winpthreads', whose
+  # lock has another layout.
+  objects=()
+  for object in "$build"/src/interfaces/libpq/*.o; do
+    [ "$(basename "$object")" = win32ver.o ] && continue
+    renamed=$build/renamed-$(basename "$object")
+    $host-objcopy $(for f in self setspecific getspecific mutex_init mutex_lock mutex_unlock; do
+                      echo --redefine-sym "pthread_$f=pq_pthread_$f"; done) "$object" "$renamed"
+    objects+=("$renamed")
+  done
   rm -f "$prefix/lib/libpq.a"
-  $host-ar crs "$prefix/lib/libpq.a" $(ls "$build"/src/interfaces/libpq/*.o | grep -v win32ver.o)
+  $host-ar crs "$prefix/lib/libpq.a" "${objects[@]}"
   cp "$build/src/common/libpgcommon_shlib.a" "$build/src/port/libpgport_shlib.a" "$prefix/lib/"
   touch "$cache/pq-$pq_version.done"
 fi
