@@ -152,6 +152,8 @@ for mode in AllUsers CurrentUser; do
       "$work/bin/tarvex-text-field.exe"
     echo "== the installed program reads a scale behind ser2net (RFC 2217) that goes and returns"
     as_user /usr/bin/python3 "$root/tests/wine/test_wine_network_port.py" "$installed/tarvex-scale.exe" "$shots"
+    echo "== the installed program sends its readings to a PostgreSQL server on loopback"
+    as_user /usr/bin/python3 "$root/tests/wine/test_wine_database.py" "$installed/tarvex-scale.exe" "$shots"
   fi
 done
 as_user wine "$installed/uninstall.exe" /S /CurrentUser
