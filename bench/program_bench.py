@@ -12,7 +12,12 @@ the HTTP feed is on and that many clients read its stream; then also
 every event). With --typing, typing is on (under openbox) into another
 program's text field (tests/e2e/text_field.py) in front; then also
     typing_latency_us median=M p99=P typed=T of=N
-(the scale's 0x9F read back to the Enter after the weight in the field)."""
+(the scale's 0x9F read back to the Enter after the weight in the field).
+With --database, readings also go to a PostgreSQL server of the bench's own
+(tests/e2e/postgres.py), which another connection (psql, some 20 ms a
+question) asks for the newest seq over and over; then also
+    database_ack_to_visible_us median=M p99=P rows=R of=N
+(the scale's 0x9F read back to the reading seen in the table)."""
 
 import argparse
 import multiprocessing
@@ -28,6 +33,7 @@ import tty
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 from harness import OPEN_CLOSE, PORT_COMBO, Display, Program, setting_for, weight_frame  # noqa: E402
+from postgres import Postgres  # noqa: E402
 
 
 def cpu_seconds(pid):
@@ -113,6 +119,7 @@ def main():
     parser.add_argument("--click-at", help="X,Y of the open button")
     parser.add_argument("--feed-clients", type=int, default=0)
     parser.add_argument("--typing", action="store_true")
+    parser.add_argument("--database", action="store_true")
     args = parser.parse_args()
 
     master, slave = os.openpty()
@@ -128,8 +135,23 @@ def main():
         field = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
                                                                "tests", "e2e", "text_field.py"),
                                   os.path.join(folder, "text"), "--times", times_file], env=display.env())
+    server = Postgres() if args.database else None
+    database = {"Connection": server.connection()} if server else None
+    seen_at, watching = {}, threading.Event()
+
+    def watch_table():
+        """When each seq was first seen in the table."""
+        known = 0
+        while watching.is_set():
+            newest = int(server.rows("SELECT coalesce(max(seq), 0) FROM readings")[0][0])
+            now = time.monotonic()
+            for seq in range(known + 1, newest + 1):
+                seen_at[seq] = now
+            known = max(known, newest)
+
     program = Program(os.path.abspath(args.build_bin), display,
-                      setting_for(os.ttyname(slave), feed=feed, wedge=wedge), name="bench")
+                      setting_for(os.ttyname(slave), feed=feed, wedge=wedge, database=database), name="bench")
+    watcher = None
     sent_at, answered_at, arrivals, reader = [], [], [], None
     stop, results = multiprocessing.Event(), multiprocessing.Queue()
     try:
@@ -156,6 +178,10 @@ def main():
             ready.wait(10)
             time.sleep(0.5)
         open(program.probe_file + ".stop", "w").close()
+        if server:
+            watching.set()
+            watcher = threading.Thread(target=watch_table, daemon=True)
+            watcher.start()
 
         latencies, lost = [], 0
         frames = int(args.rate * args.seconds)
@@ -182,7 +208,14 @@ def main():
             reader.join(10)
         if field:
             time.sleep(2)  # the last weights on their way into the field
+        if watcher:
+            deadline = time.monotonic() + 30
+            while len(seen_at) < frames and time.monotonic() < deadline:
+                time.sleep(0.1)
     finally:
+        if watcher:
+            watching.clear()
+            watcher.join(10)
         program.finish()
         if field:
             field.terminate()
@@ -190,6 +223,8 @@ def main():
         display.close()
         os.close(master)
         os.close(slave)
+        if server:
+            server.remove()
 
     median, p99 = percentiles(latencies)
     print(f"program_latency_us median={median:.1f} p99={p99:.1f} frames={frames} lost={lost} "
@@ -206,6 +241,12 @@ def main():
                     feed_latencies.append((arrived - sent) * 1e6)
         median, p99 = percentiles(feed_latencies)
         print(f"feed_latency_us median={median:.1f} p99={p99:.1f} clients={len(arrivals)} lost={feed_lost}")
+    if server:
+        # seq k + 1 is the k-th frame: a fresh home, a fresh count.
+        delays = [(seen_at[k + 1] - answered) * 1e6 for k, answered in enumerate(answered_at)
+                  if answered is not None and k + 1 in seen_at]
+        median, p99 = percentiles(delays)
+        print(f"database_ack_to_visible_us median={median:.1f} p99={p99:.1f} rows={len(seen_at)} of={frames}")
     if times_file:
         # The n-th line ended in the field is the n-th weight typed; the
         # frames all carry weights, so it is the n-th frame unless one was

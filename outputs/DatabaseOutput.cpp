@@ -66,6 +66,8 @@ size_t CDatabaseOutput::BatchSize() const { return DATABASE_BATCH_READINGS; }
 bool CDatabaseOutput::Deliver(const RowRecord& reading) { return DeliverMany({reading}) == 1; }
 
 bool CDatabaseOutput::WaitForSocket(bool forWriting, Clock::time_point deadline) {
+    // No socket: libpq names the reason at its next call.
+    if (PQsocket(m_connection) < 0) return true;
     while (!m_stopping) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return false;
