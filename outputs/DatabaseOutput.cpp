@@ -25,12 +25,20 @@ constexpr int STOP_CHECK_MS = 100;
 
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
-// libpq's words, on one line: "connection to server at ... failed: ...".
+// libpq's words, on one line, without what the status line says already
+// ("connection to server at "office-db" (10.0.0.5), port 5432 failed: ",
+// "FATAL: "), so that the server's reason fits.
 std::string OneLine(const char* message) {
     std::string text = message ? message : "";
     const size_t end = text.find('\n');
     if (end != std::string::npos) text.erase(end);
     for (size_t at = text.find("  "); at != std::string::npos; at = text.find("  ", at)) text.erase(at, 1);
+    for (const std::string_view lead : {"connection to server ", "could not connect to server"}) {
+        const size_t failed = text.find(" failed: ");
+        if (text.starts_with(lead) && failed != std::string::npos) text.erase(0, failed + 9);
+    }
+    for (const std::string_view level : {"FATAL: ", "ERROR: "})
+        if (text.starts_with(level)) text.erase(0, level.size());
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text.empty() ? "no reason given" : text;
 }
@@ -150,7 +158,6 @@ PGresult* CDatabaseOutput::Execute(const std::string& sql, const std::vector<std
     const ExecStatusType status = last ? PQresultStatus(last) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return last;
     reason = OneLine(last ? PQresultErrorMessage(last) : PQerrorMessage(m_connection));
-    if (reason.starts_with("ERROR: ")) reason.erase(0, 7);
     if (last) PQclear(last);
     return nullptr;
 }
