@@ -1,6 +1,8 @@
 // The database output against a PostgreSQL server of the bench's own
 // (tools/test-postgres.sh), in three runs:
-//   throughput  N readings waiting in the journal, sent until all are confirmed
+//   throughput  N readings waiting in the journal, sent until all are confirmed;
+//               beside it the same rows sent by a bare libpq loop of the same
+//               INSERTs (the server's own pace, from the same run)
 //   latency     readings handed over at a steady rate (as the window hands
 //               them over right after the acknowledge), each timed until
 //               another connection sees it
@@ -17,6 +19,9 @@
 #include <map>
 #include <thread>
 
+#include <libpq-fe.h>
+
+#include "outputs/DatabaseRows.h"
 #include "tests/integration/DatabaseDesk.h"
 #include "tests/integration/RunningPostgres.h"
 
@@ -34,6 +39,29 @@ void WaitForMark(test::Desk& desk, uint64_t seq) {
 bool EachOnce(test::RunningPostgres& server, const std::string& desk, uint64_t last) {
     return server.Value("SELECT count(*) = " + std::to_string(last) + " AND count(DISTINCT seq) = " +
                         std::to_string(last) + " FROM readings WHERE desk = '" + desk + "'") == "t";
+}
+
+// The same INSERTs from one connection in a loop, nothing else: milliseconds.
+double BareLoop(test::RunningPostgres& server, uint64_t readings) {
+    PGconn* connection = PQconnectdb(server.Connection().c_str());
+    std::vector<RowRecord> batch;
+    const auto start = Clock::now();
+    for (uint64_t seq = 1; seq <= readings; ++seq) {
+        batch.push_back(test::Weighing(seq));
+        batch.back().desk = "bare";
+        if (batch.size() < DATABASE_BATCH_READINGS && seq < readings) continue;
+        const auto values = InsertValues(batch, L"");
+        std::vector<const char*> pointers;
+        for (const auto& value : values) pointers.push_back(value ? value->c_str() : nullptr);
+        PGresult* result = PQexecParams(connection, InsertSql("\"readings\"", batch.size()).c_str(),
+                                        static_cast<int>(pointers.size()), nullptr, pointers.data(), nullptr, nullptr, 0);
+        if (PQresultStatus(result) != PGRES_COMMAND_OK) std::fprintf(stderr, "%s", PQerrorMessage(connection));
+        PQclear(result);
+        batch.clear();
+    }
+    const double ms = Ms(Clock::now() - start);
+    PQfinish(connection);
+    return ms;
 }
 
 }  // namespace
@@ -59,6 +87,10 @@ int main(int argc, char** argv) {
         std::printf("database_throughput readings=%llu ms=%.0f per_second=%.0f each_once=%d\n",
                     static_cast<unsigned long long>(readings), ms, static_cast<double>(readings - 1) * 1000 / ms,
                     EachOnce(server, "throughput", readings));
+        const double bare = BareLoop(server, readings);
+        std::printf("baseline_bare_libpq readings=%llu ms=%.0f per_second=%.0f each_once=%d\n",
+                    static_cast<unsigned long long>(readings), bare, static_cast<double>(readings) * 1000 / bare,
+                    EachOnce(server, "bare", readings));
     }
 
     {
