@@ -120,6 +120,8 @@ def main():
     parser.add_argument("--feed-clients", type=int, default=0)
     parser.add_argument("--typing", action="store_true")
     parser.add_argument("--database", action="store_true")
+    # The database on, nobody asking it: the program's own cost alone.
+    parser.add_argument("--no-watch", action="store_true")
     args = parser.parse_args()
 
     master, slave = os.openpty()
@@ -178,7 +180,7 @@ def main():
             ready.wait(10)
             time.sleep(0.5)
         open(program.probe_file + ".stop", "w").close()
-        if server:
+        if server and not args.no_watch:
             watching.set()
             watcher = threading.Thread(target=watch_table, daemon=True)
             watcher.start()
@@ -241,7 +243,7 @@ def main():
                     feed_latencies.append((arrived - sent) * 1e6)
         median, p99 = percentiles(feed_latencies)
         print(f"feed_latency_us median={median:.1f} p99={p99:.1f} clients={len(arrivals)} lost={feed_lost}")
-    if server:
+    if server and not args.no_watch:
         # seq k + 1 is the k-th frame: a fresh home, a fresh count.
         delays = [(seen_at[k + 1] - answered) * 1e6 for k, answered in enumerate(answered_at)
                   if answered is not None and k + 1 in seen_at]

@@ -22,6 +22,8 @@ constexpr std::chrono::milliseconds FIRST_PAUSE{1000};
 constexpr std::chrono::milliseconds LONGEST_PAUSE{30000};
 // How often a wait for the server looks whether the program is ending.
 constexpr int STOP_CHECK_MS = 100;
+// How often the confirmed mark goes to the disk while readings flow.
+constexpr std::chrono::milliseconds MARK_INTERVAL{1000};
 
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
@@ -57,7 +59,18 @@ CDatabaseOutput::CDatabaseOutput(DatabaseTarget target, std::filesystem::path ma
     }
 }
 
-CDatabaseOutput::~CDatabaseOutput() { Disconnect(); }
+CDatabaseOutput::~CDatabaseOutput() {
+    Disconnect();
+    KeepMark(true);
+}
+
+void CDatabaseOutput::KeepMark(bool now) {
+    if (m_markSeq == m_markWritten) return;
+    const auto at = Clock::now();
+    if (!now && at - m_markWrittenAt < MARK_INTERVAL) return;
+    if (WriteDeliveredMark(m_markFile, m_markDesk, MarkTarget(), m_markSeq)) m_markWritten = m_markSeq;
+    m_markWrittenAt = at;
+}
 
 void CDatabaseOutput::Disconnect() {
     if (m_connection) PQfinish(m_connection);
@@ -201,9 +214,11 @@ size_t CDatabaseOutput::DeliverMany(const std::vector<RowRecord>& readings) {
         Failed(std::move(trouble));
         return 0;
     }
-    // The server has them: a crash from here on sends them again at most,
-    // and the server drops the copies.
-    WriteDeliveredMark(m_markFile, readings.back().desk, MarkTarget(), readings.back().seq);
+    // The server has them. The mark follows at most a second later: a crash
+    // before it sends them again at most, and the server drops the copies.
+    m_markDesk = readings.back().desk;
+    m_markSeq = readings.back().seq;
+    KeepMark(false);
     Delivered();
     return readings.size();
 }

@@ -50,6 +50,7 @@ public:
     size_t BatchSize() const override;
     size_t DeliverMany(const std::vector<RowRecord>& readings) override;
     std::chrono::milliseconds RetryPause() const override { return m_pause; }
+    void Idle() override { KeepMark(true); }
 
     // From the window's thread, after a change of language.
     void SetRemarkPrefix(std::wstring prefix);
@@ -67,6 +68,9 @@ private:
     void Failed(DatabaseTrouble trouble);
     void Delivered();
     void Disconnect();
+    // Writes the confirmed mark when it moved, at most once a MARK_INTERVAL
+    // unless now.
+    void KeepMark(bool now);
 
     const DatabaseTarget m_target;
     const std::string m_quotedTable;
@@ -79,6 +83,10 @@ private:
     std::optional<DatabaseTrouble> m_trouble;
     std::chrono::milliseconds m_pause{1000};
     std::atomic<bool> m_stopping{false};
+    std::string m_markDesk;
+    uint64_t m_markSeq = 0;
+    uint64_t m_markWritten = 0;
+    std::chrono::steady_clock::time_point m_markWrittenAt{};
 };
 
 }  // namespace tarvex

@@ -103,7 +103,12 @@ size_t CQueuedOutput::DeliverFront(std::unique_lock<std::mutex>& lock) {
 void CQueuedOutput::Run() {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+        if (!m_wake.wait_for(lock, std::chrono::seconds(1), [this] { return m_stop || !m_queue.empty(); })) {
+            lock.unlock();
+            m_output.Idle();
+            lock.lock();
+            continue;
+        }
         if (m_stop) return;
         const size_t done = DeliverFront(lock);
         if (done == 0) {

@@ -38,6 +38,8 @@ public:
     }
     // How long after a false from Deliver the reading is handed over again.
     virtual std::chrono::milliseconds RetryPause() const { return std::chrono::milliseconds(500); }
+    // After a second with nothing to hand over.
+    virtual void Idle() {}
     virtual void Cleared(const ClearedRows&) {}
     virtual void LinkState(bool) {}
 };
