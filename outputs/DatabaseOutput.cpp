@@ -225,6 +225,7 @@ size_t CDatabaseOutput::DeliverMany(const std::vector<RowRecord>& readings) {
 
 void CDatabaseOutput::Failed(DatabaseTrouble trouble) {
     Disconnect();
+    KeepMark(true);  // what the server has so far, before a wait of unknown length
     if (m_stopping) return;
     trouble.reason = WithoutSecret(trouble.reason, m_target.password);
     m_pause = m_trouble ? std::min(m_pause * 2, LONGEST_PAUSE) : FIRST_PAUSE;
