@@ -4,6 +4,7 @@
 // the window's thread.
 
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -43,9 +44,19 @@ public:
             },
             [this](std::function<void()> work) { m_window.PostToOwner(std::move(work)); });
     }
-    ~Desk() {
+    ~Desk() { Close(); }
+
+    // As the program ends: the output stops, and its queue goes on the
+    // window's thread, where it lives.
+    void Close() {
+        if (!queue) return;
         output->Stop();
-        queue.reset();
+        std::promise<void> gone;
+        m_window.PostToOwner([this, &gone] {
+            queue.reset();
+            gone.set_value();
+        });
+        gone.get_future().wait();
     }
 
     // Readings kept in the journal, then handed over from it.
@@ -60,6 +71,16 @@ public:
             }
         }
         m_window.PostToOwner([this, first] { queue->ReadingsHeldBack(first); });
+    }
+    // As after a crash before the mark was written: from seq on again;
+    // returns once they are on their way.
+    void SendAgainFrom(uint64_t seq) {
+        std::promise<void> handed;
+        m_window.PostToOwner([this, seq, &handed] {
+            queue->ReadingsHeldBack(seq);
+            handed.set_value();
+        });
+        handed.get_future().wait();
     }
     uint64_t Last() {
         std::lock_guard<std::mutex> guard(m_lock);

@@ -58,7 +58,7 @@ TEST(DatabaseOutput, MakesTheTableAndHoldsEachReadingOnceAsTheTableShowedIt) {
     EXPECT_EQ(server.Query("SELECT kind, kg IS NULL, remark, encode(raw, 'hex') FROM readings WHERE seq = 2501")[0],
               (std::vector<std::string>{"error", "t", "Damaged frame:", "5fff00"}));
     // Sent again (a crash before the mark was written): the server keeps one.
-    desk.queue->ReadingsHeldBack(1);
+    desk.SendAgainFrom(1);
     ASSERT_TRUE(WaitUntil([&] { return !desk.queue->Behind(); }));
     ExpectEachOnce(server, "desk-1", 2501);
     EXPECT_TRUE(desk.Told().empty());
@@ -165,8 +165,7 @@ TEST(DatabaseOutput, AStopEndsTheWaitForAServerThatDoesNotAnswer) {
     desk.Add(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the connect is under way
     const auto stopping = Clock::now();
-    desk.output->Stop();
-    desk.queue.reset();
+    desk.Close();
     EXPECT_LT(Clock::now() - stopping, std::chrono::seconds(1));
     EXPECT_TRUE(desk.Told().empty());
 }
