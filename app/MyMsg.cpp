@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
-#include "localisation/ProfileFile.h"
-#include "localisation/TextLookup.h"
+#include "text/ProfileFile.h"
+#include "text/TextLookup.h"
 
 #ifdef __WXGTK__
 #include <gtk/gtk.h>

@@ -21,7 +21,7 @@
 
 #include "app/MyMsg.h"
 #include "files/WholeFile.h"
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 
 #ifdef __WXGTK__
 #include <gdk/gdkx.h>

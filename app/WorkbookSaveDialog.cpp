@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 #include "export/WorkbookExport.h"
 
 #ifdef __WXGTK__

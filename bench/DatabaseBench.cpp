@@ -22,8 +22,8 @@
 #include <libpq-fe.h>
 
 #include "outputs/DatabaseRows.h"
-#include "tests/integration/DatabaseDesk.h"
-#include "tests/integration/RunningPostgres.h"
+#include "tests/support/DatabaseDesk.h"
+#include "tests/support/RunningPostgres.h"
 
 namespace {
 

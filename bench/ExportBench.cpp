@@ -11,12 +11,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "localisation/TextCodec.h"
-#include "localisation/TextLookup.h"
+#include "text/TextCodec.h"
+#include "text/TextLookup.h"
 #include "weighing/WeighingCore.h"
 #include "export/TableCells.h"
 #include "export/WorkbookExport.h"
-#include "tests/RecordingHosts.h"
+#include "tests/support/RecordingHosts.h"
 
 namespace tarvex {
 namespace {

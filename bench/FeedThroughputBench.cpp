@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "outputs/HttpFeed.h"
-#include "tests/FeedRecords.h"
+#include "tests/support/FeedRecords.h"
 #include "outputs/HttpLibrary.h"
 
 namespace tarvex {

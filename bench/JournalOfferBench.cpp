@@ -18,8 +18,8 @@
 #include <fstream>
 #include <string>
 
-#include "outputs/Journal.h"
-#include "localisation/TextLookup.h"
+#include "journal/Journal.h"
+#include "text/TextLookup.h"
 #include "weighing/WeighingCore.h"
 
 namespace {

@@ -24,12 +24,12 @@
 #include <thread>
 #include <vector>
 
-#include "tests/FeedFrames.h"
-#include "tests/integration/RunningSer2net.h"
-#include "tools/simulator/PseudoTerminal.h"
-#include "tools/simulator/ScaleSimulator.h"
+#include "tests/support/FeedFrames.h"
+#include "tests/support/RunningSer2net.h"
+#include "simulator/PseudoTerminal.h"
+#include "simulator/ScaleSimulator.h"
 #include "serial/SerialPort.h"
-#include "localisation/TextLookup.h"
+#include "text/TextLookup.h"
 #include "weighing/WeighingCore.h"
 
 namespace tarvex {

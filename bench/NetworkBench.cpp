@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "serial/SerialPort.h"
-#include "tests/integration/OwnerThread.h"
+#include "tests/support/OwnerThread.h"
 
 namespace tarvex {
 namespace {

@@ -12,10 +12,10 @@
 #include <malloc.h>
 #endif
 
-#include "outputs/Journal.h"
+#include "journal/Journal.h"
 #include "weighing/FrameLink.h"
-#include "tests/FeedFrames.h"
-#include "localisation/TextLookup.h"
+#include "tests/support/FeedFrames.h"
+#include "text/TextLookup.h"
 #include "weighing/WeighingCore.h"
 #include "weighing/WeightText.h"
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <unordered_map>
 
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace tarvex {
 namespace {

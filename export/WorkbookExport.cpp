@@ -23,7 +23,8 @@
 #include "weighing/CellTexts.h"
 #include "export/CompoundFile.h"
 #include "files/WholeFile.h"
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
+#include "text/SystemReason.h"
 
 namespace tarvex {
 
@@ -151,10 +152,6 @@ lxw_error FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const ExportRe
 
 namespace {
 
-std::wstring SystemReason(int error) { return WideFromUtf8(std::generic_category().message(error)); }
-
-std::wstring Reason(const std::error_code& error) { return WideFromUtf8(error.message()); }
-
 // Copies the finished workbook to its place with the program's own file
 // calls, so a failure carries the system's reason ("No space left on device").
 bool CopyInto(const std::filesystem::path& from, CWholeFile& out) {
@@ -231,7 +228,7 @@ ExportResult WriteBiff(const ExportRequest& request) {
         return {ExportStatus::CouldNotBegin, L"an Excel 97-2003 workbook holds at most " +
                                                  std::to_wstring(BIFF_MAX_ROWS - 1) + L" rows below its captions"};
     CWholeFile out(PathFromWide(request.path), {});
-    if (!out.Begin()) return {ExportStatus::SaveFailed, Reason(out.Error())};
+    if (!out.Begin()) return {ExportStatus::SaveFailed, SystemReason(out.Error())};
 
     BiffSheet sheet;
     for (const ExportColumn& c : request.columns) sheet.columns.push_back({c.caption, c.pixelWidth});
@@ -243,7 +240,7 @@ ExportResult WriteBiff(const ExportRequest& request) {
     EmitCompoundFile(stream, [&](const uint8_t* bytes, size_t size) {
         if (written) written = out.Write(std::string_view(reinterpret_cast<const char*>(bytes), size));
     });
-    if (!written || !out.Commit()) return {ExportStatus::SaveFailed, Reason(out.Error())};
+    if (!written || !out.Commit()) return {ExportStatus::SaveFailed, SystemReason(out.Error())};
     return {ExportStatus::Saved, {}};
 }
 
@@ -256,7 +253,7 @@ ExportResult WriteWorkbook(const ExportRequest& request) {
     // The target's folder first: one that cannot be written is told at once,
     // in the system's words, before any work is done.
     CWholeFile out(PathFromWide(request.path), {});
-    if (!out.Begin()) return {ExportStatus::SaveFailed, Reason(out.Error())};
+    if (!out.Begin()) return {ExportStatus::SaveFailed, SystemReason(out.Error())};
 
     if (!TempFolderUsable(request.tempFolder)) {
         return {ExportStatus::CouldNotBegin, L"there is no room for the writer's temporary files"};
@@ -301,7 +298,7 @@ ExportResult WriteWorkbook(const ExportRequest& request) {
     }
     const bool copied = CopyInto(builtPath, out);
     fs::remove(builtPath, ignored);
-    if (!copied || !out.Commit()) return {ExportStatus::SaveFailed, Reason(out.Error())};
+    if (!copied || !out.Commit()) return {ExportStatus::SaveFailed, SystemReason(out.Error())};
     return {ExportStatus::Saved, {}};
 }
 

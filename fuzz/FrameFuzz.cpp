@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "tests/FeedFrames.h"
-#include "localisation/TextLookup.h"
+#include "tests/support/FeedFrames.h"
+#include "text/TextLookup.h"
 
 namespace tarvex {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/FuzzCheck.h"
-#include "outputs/JournalFormat.h"
+#include "journal/JournalFormat.h"
 
 using tarvex::fuzz::Check;
 

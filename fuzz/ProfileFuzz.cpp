@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "localisation/ProfileFile.h"
-#include "localisation/TextCodec.h"
+#include "text/ProfileFile.h"
+#include "text/TextCodec.h"
 
 namespace {
 

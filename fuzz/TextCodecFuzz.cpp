@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/FuzzCheck.h"
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 
 using tarvex::fuzz::Check;
 

@@ -14,7 +14,7 @@
 #include <unistd.h>
 #endif
 
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 #include "outputs/FeedAddress.h"
 #include "outputs/FeedStore.h"
 #include "outputs/LivePage.h"

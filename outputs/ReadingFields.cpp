@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <ctime>
 
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 #include "weighing/CellTexts.h"
 
 namespace tarvex {

@@ -1,7 +1,7 @@
 #include "serial/PortMap.h"
 
-#include "localisation/ProfileFile.h"
-#include "localisation/TextCodec.h"
+#include "text/ProfileFile.h"
+#include "text/TextCodec.h"
 #include "serial/NetworkAddress.h"
 
 namespace tarvex {

@@ -19,10 +19,22 @@ struct LineSteps {
     const char* write;
 };
 
+// How long a line must stay silent before a frame still open is judged.
+// A byte takes about 1 ms at 9600 baud and a frame about 6 ms; USB adapters
+// hand bytes over every 16 ms by default, so pieces of one frame can lie
+// that far apart. 50 ms (about 48 character times) waits past three such
+// hand-overs. A network hop adds the device server's own reads of the port
+// and TCP's delayed segments: pieces of one frame were seen more than 50 ms
+// apart there on a busy machine. Both still answer a damaged frame long
+// before the scale's own one-second time-out.
+constexpr int DEVICE_LINE_QUIET_MS = 50;
+constexpr int NETWORK_LINE_QUIET_MS = 300;
+
 class ISerialLine {
 public:
     virtual ~ISerialLine() = default;
     virtual const LineSteps& Steps() const = 0;
+    virtual int QuietMs() const { return DEVICE_LINE_QUIET_MS; }
 
     // On the reader thread before anything else: a line that must first be
     // reached (a network port) is reached here, within its own limit or

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 #include "serial/NetworkAddress.h"
 #include "serial/SocketLine.h"
 
@@ -57,6 +57,7 @@ bool CSerialPort::OpenPort(ISerialOwner* owner, int portNumber) {
     int openError = 0;
     m_line = OpenLine(m_portMap.Device(portNumber), openError);
     if (!m_line) return false;
+    m_quietMs.store(m_line->QuietMs());
     const char* failedStep = nullptr;
     int error = 0;
     if (!m_line->Configure(failedStep, error)) ReportPortError(failedStep, error, session);
@@ -273,8 +274,12 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
     while (waiting > 0 && !session->Ending()) {
         long got;
         {
+            // Bytes taken from the line count as received before the lock
+            // goes: a quiet check in between would find neither them waiting
+            // nor a recent receive, and judge half a frame.
             std::lock_guard<std::recursive_mutex> guard(m_portLock);
             got = m_line->Read(buffer + gathered, static_cast<size_t>(SERIAL_BUFFER_SIZE - gathered), error);
+            if (got > 0) m_lastReceive.store(std::chrono::steady_clock::now().time_since_epoch().count());
         }
         if (got < 0) {
             if (platform::IsRemovalError(error)) {
@@ -285,7 +290,6 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
             break;
         }
         gathered += static_cast<int>(got);
-        if (got > 0) m_lastReceive.store(std::chrono::steady_clock::now().time_since_epoch().count());
         // A full delivery buffer goes out at once; the drain then goes on.
         if (gathered == SERIAL_BUFFER_SIZE) deliver();
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
@@ -295,10 +299,12 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
     return !deviceGone;
 }
 
-bool CSerialPort::LineQuietFor(int milliseconds) {
-    const auto last = std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(m_lastReceive.load()));
-    if (std::chrono::steady_clock::now() - last < std::chrono::milliseconds(milliseconds)) return false;
+bool CSerialPort::LineQuiet() {
+    // Under the lock the reader reads with: bytes are either still waiting
+    // or already counted as received.
     std::lock_guard<std::recursive_mutex> guard(m_portLock);
+    const auto last = std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(m_lastReceive.load()));
+    if (std::chrono::steady_clock::now() - last < std::chrono::milliseconds(QuietMs())) return false;
     if (!m_line) return true;
     int error = 0;
     return m_line->QueueCount(error) <= 0;

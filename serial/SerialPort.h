@@ -72,15 +72,19 @@ public:
 
     const std::array<int, PORT_TABLE_SIZE>& PortTable() const { return m_portTable; }
     bool ReaderRunning() const { return m_readerRunning.load(); }
-    // No byte has come in for this long and none waits to be read: the line
-    // itself is quiet, however late the threads that handle it run.
-    bool LineQuietFor(int milliseconds);
+    // No byte has come in for the line's quiet time and none waits to be
+    // read: the line itself is quiet, however late the threads that handle
+    // it run.
+    bool LineQuiet();
+    // How long the open line must stay silent to count as quiet.
+    int QuietMs() const { return m_quietMs.load(); }
     unsigned PortNumber() const { return m_portNumber; }
     // "COM12", or "COM12 (192.168.1.50:4001)" for a network port.
     std::wstring PortLabel(unsigned portNumber) const;
 
 private:
     std::atomic<int64_t> m_lastReceive{0};  // steady-clock ticks of the last read with bytes
+    std::atomic<int> m_quietMs{DEVICE_LINE_QUIET_MS};  // of the line opened last
     // Everything one OpenPort sets up, shared with the work it hands to the
     // owner so that a stop can abandon that work safely.
     struct Session {

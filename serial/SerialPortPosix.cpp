@@ -14,7 +14,8 @@
 #include <cstring>
 
 #include "serial/SerialPlatform.h"
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
+#include "text/SystemReason.h"
 
 namespace tarvex::platform {
 
@@ -177,7 +178,7 @@ WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent&
     }
 }
 
-std::wstring ErrorText(int error) { return WideFromUtf8(std::strerror(error)); }
+std::wstring ErrorText(int error) { return SystemReason(error); }
 
 // The device is gone, or the network connection to it ended or failed.
 bool IsRemovalError(int error) {

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "serial/SerialPlatform.h"
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace tarvex::platform {
 namespace {

@@ -35,6 +35,7 @@ public:
     CSocketLine& operator=(const CSocketLine&) = delete;
 
     const LineSteps& Steps() const override;
+    int QuietMs() const override { return NETWORK_LINE_QUIET_MS; }
     bool Reach(const platform::CWaitEvent& stop) override;
     bool Configure(const char*&, int&) override { return true; }  // sent as the link is reached
     void Purge() override;

@@ -6,7 +6,7 @@
 #include <unistd.h>
 #endif
 
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace tarvex {
 

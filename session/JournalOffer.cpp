@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "localisation/BoxTexts.h"
-#include "localisation/TextCodec.h"
+#include "text/BoxTexts.h"
+#include "text/TextCodec.h"
 #include "session/DeskName.h"
 
 namespace tarvex {

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "outputs/Journal.h"
+#include "journal/Journal.h"
 #include "session/JournalOutput.h"
 #include "session/SessionUi.h"
-#include "localisation/TextLookup.h"
+#include "text/TextLookup.h"
 #include "weighing/WeighingCore.h"
 
 namespace tarvex {

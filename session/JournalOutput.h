@@ -3,7 +3,7 @@
 // before the scale hears it arrived; rows that leave the table stay in it
 // for outputs that ask again.
 
-#include "outputs/Journal.h"
+#include "journal/Journal.h"
 #include "outputs/ReadingOutput.h"
 #include "weighing/WeighingCore.h"
 

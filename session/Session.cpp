@@ -2,13 +2,13 @@
 
 #include <ctime>
 
-#include "localisation/BoxTexts.h"
+#include "text/BoxTexts.h"
 #include "session/JournalOffer.h"
-#include "localisation/LanguageSettings.h"
-#include "localisation/ProfileFile.h"
+#include "text/LanguageSettings.h"
+#include "text/ProfileFile.h"
 #include "serial/SerialPlatform.h"
 #include "export/TableCells.h"
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 #include "session/UserFolders.h"
 #include "session/DeskName.h"
 #include "weighing/WeightText.h"
@@ -460,8 +460,8 @@ void CSession::OnTimer(SessionTimer timer) {
         case SessionTimer::Quiet:
             // The timer runs on the window's clock; bytes the reader has not
             // handed over yet (a busy machine) mean the line was not quiet.
-            if (!m_serial.LineQuietFor(LINE_QUIET_MS))
-                m_ui.StartTimer(SessionTimer::Quiet, LINE_QUIET_MS, false);
+            if (!m_serial.LineQuiet())
+                m_ui.StartTimer(SessionTimer::Quiet, m_serial.QuietMs(), false);
             else if (m_judging)
                 // A question asked while a frame is judged runs the event
                 // loop; the open frame waits for that judging to end.
@@ -474,7 +474,7 @@ void CSession::OnTimer(SessionTimer timer) {
 
 void CSession::WatchLineQuiet(bool open) {
     if (open)
-        m_ui.StartTimer(SessionTimer::Quiet, LINE_QUIET_MS, false);
+        m_ui.StartTimer(SessionTimer::Quiet, m_serial.QuietMs(), false);
     else
         m_ui.StopTimer(SessionTimer::Quiet);
 }

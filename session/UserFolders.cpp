@@ -5,9 +5,9 @@
 #include <string>
 #include <system_error>
 
-#include "localisation/LanguageSettings.h"
-#include "localisation/ProfileFile.h"
-#include "localisation/TextCodec.h"
+#include "text/LanguageSettings.h"
+#include "text/ProfileFile.h"
+#include "text/TextCodec.h"
 
 #ifdef _WIN32
 #include <windows.h>

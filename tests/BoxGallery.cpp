@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/AboutDlg.h"
-#include "localisation/BoxTexts.h"
+#include "text/BoxTexts.h"
 #include "app/MyMsg.h"
 #include "serial/SerialPlatform.h"
 #include "serial/SerialPort.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "export/TableCells.h"
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 #include "weighing/WeightText.h"
 
 namespace {

@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, test and run.
-# Quick when everything is already there: apt is only called for what is missing.
+# Installs every Debian package the project needs to build, test and run;
+# with --windows also what cross-builds the Windows program and tests it
+# under Wine. Quick when everything is already there: apt is only called for
+# what is missing.
+#
+#   tools/install-deps.sh [--windows]
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +18,9 @@ PACKAGES=(
   clang libclang-rt-14-dev llvm
   lintian desktop-file-utils appstream
 )
+if [ "${1:-}" = "--windows" ]; then
+  PACKAGES+=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64 nsis)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -11,13 +11,6 @@
 namespace tarvex {
 
 constexpr int FRAME_LENGTH = 6;
-// How long the line must stay silent before a frame still open is judged.
-// A byte takes about 1 ms at 9600 baud and a frame about 6 ms; USB adapters
-// hand bytes over every 16 ms by default, so pieces of one frame can lie
-// that far apart. 50 ms (about 48 character times) waits past three such
-// hand-overs and still answers a damaged frame long before the scale's own
-// one-second time-out.
-constexpr int LINE_QUIET_MS = 50;
 
 class CFrameAssembler {
 public:

@@ -21,7 +21,7 @@ public:
     // Bytes of an open link, any number; a frame may span several calls.
     // Returns the frames they complete, in order; valid until the next call.
     const std::vector<Frame>& Cut(const uint8_t* bytes, int count);
-    // The line has been silent for LINE_QUIET_MS: what is still open, as
+    // The line has been silent for its quiet time: what is still open, as
     // one frame; empty when nothing is.
     Frame Flush();
     // Bytes of an unfinished frame wait for more, or for the line to fall quiet.

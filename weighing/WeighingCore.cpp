@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <ctime>
 
-#include "localisation/TextLookup.h"
+#include "text/TextLookup.h"
 #include "weighing/FrameAssembler.h"
 #include "weighing/CellTexts.h"
 #include "weighing/WeightText.h"

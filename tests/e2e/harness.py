@@ -108,7 +108,7 @@ class Scale:
     each interval after a 0x9F, resends on 0xF9 and falls silent on 0x3A.
     Counts what it hears."""
 
-    def __init__(self, frames=None, interval=0.2, link=None, pieces=False, limit=None, script=None):
+    def __init__(self, frames=None, interval=0.2, link=None, pieces=False, limit=None, script=None, piece_gap_ms=None):
         """frames: the bytes of each frame; or script: the simulator's own
         words ("good:1.234,over,damaged")."""
         arguments = [simulator_path(), "--control", "--no-resend", "--rate", self._rate(interval)]
@@ -122,6 +122,10 @@ class Scale:
             # Each frame in two or three pieces 1-10 ms apart, as a USB
             # adapter on a busy machine hands them over.
             arguments.append("--pieces")
+        if piece_gap_ms:
+            # Pieces this far apart, as a device server on a busy network
+            # may forward them.
+            arguments += ["--piece-gap", str(piece_gap_ms)]
         self.link = link  # a stable name for the device, like a udev symlink
         if link:
             arguments += ["--link", link]

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/FeedRecords.h"
-#include "tests/integration/DatabaseDesk.h"
-#include "tests/integration/RunningPostgres.h"
+#include "tests/support/FeedRecords.h"
+#include "tests/support/DatabaseDesk.h"
+#include "tests/support/RunningPostgres.h"
 
 namespace tarvex {
 namespace {

@@ -15,7 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "outputs/HttpFeed.h"
-#include "tests/FeedRecords.h"
+#include "tests/support/FeedRecords.h"
 #include "weighing/WeightText.h"
 
 namespace tarvex {

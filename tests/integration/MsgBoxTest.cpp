@@ -8,8 +8,8 @@
 
 #include "tests/integration/ModalScript.h"
 #include "app/MyMsg.h"
-#include "tests/TempDir.h"
-#include "localisation/TextCodec.h"
+#include "tests/support/TempDir.h"
+#include "text/TextCodec.h"
 
 namespace tarvex::test {
 namespace {

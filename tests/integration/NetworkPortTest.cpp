@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "serial/SerialPort.h"
-#include "tests/integration/OwnerThread.h"
-#include "tests/integration/RunningSer2net.h"
-#include "tools/simulator/PseudoTerminal.h"
+#include "tests/support/OwnerThread.h"
+#include "tests/support/RunningSer2net.h"
+#include "simulator/PseudoTerminal.h"
 
 namespace tarvex::test {
 namespace {

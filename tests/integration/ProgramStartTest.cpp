@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "tools/simulator/PseudoTerminal.h"
-#include "tests/TempDir.h"
+#include "simulator/PseudoTerminal.h"
+#include "tests/support/TempDir.h"
 
 extern char** environ;
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "tools/simulator/PseudoTerminal.h"
-#include "tools/simulator/ScaleSimulator.h"
+#include "simulator/PseudoTerminal.h"
+#include "simulator/ScaleSimulator.h"
 
 namespace tarvex::test {
 

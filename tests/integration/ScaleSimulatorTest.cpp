@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tools/simulator/PseudoTerminal.h"
-#include "tools/simulator/ScaleSimulator.h"
+#include "simulator/PseudoTerminal.h"
+#include "simulator/ScaleSimulator.h"
 
 namespace tarvex::test {
 namespace {

@@ -10,12 +10,12 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/integration/OwnerThread.h"
+#include "tests/support/OwnerThread.h"
 #include "tests/integration/ProcessCpu.h"
-#include "tools/simulator/PseudoTerminal.h"
+#include "simulator/PseudoTerminal.h"
 #include "serial/SerialPlatform.h"
 #include "serial/SerialPort.h"
-#include "tests/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace tarvex::test {
 namespace {

@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "tests/ProgramFolder.h"
-#include "tools/simulator/PseudoTerminal.h"
-#include "tests/RecordingSessionUi.h"
+#include "tests/support/ProgramFolder.h"
+#include "simulator/PseudoTerminal.h"
+#include "tests/support/RecordingSessionUi.h"
 #include "session/Session.h"
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace tarvex::test {
 

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "outputs/JournalFormat.h"
+#include "journal/JournalFormat.h"
 #include "weighing/CellTexts.h"
 #include "outputs/QueuedOutput.h"
-#include "tests/FileSizeLimit.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/integration/RunningScale.h"
 #include "tests/integration/SessionFixture.h"
 

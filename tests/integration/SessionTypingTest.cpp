@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/RecordingKeyboard.h"
+#include "tests/support/RecordingKeyboard.h"
 #include "tests/integration/SessionFixture.h"
 
 namespace tarvex::test {

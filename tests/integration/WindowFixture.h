@@ -14,11 +14,11 @@
 
 #include "app/ControlIds.h"
 #include "tests/integration/ModalScript.h"
-#include "tests/ProgramFolder.h"
+#include "tests/support/ProgramFolder.h"
 #include "app/ScaleDlg.h"
 #include "app/TableListCtrl.h"
-#include "tests/TempDir.h"
-#include "localisation/TextCodec.h"
+#include "tests/support/TempDir.h"
+#include "text/TextCodec.h"
 
 namespace tarvex::test {
 

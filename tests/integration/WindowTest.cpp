@@ -3,8 +3,8 @@
 #include <wx/radiobut.h>
 
 #include "app/AboutDlg.h"
-#include "localisation/LanguageSettings.h"
-#include "localisation/ProfileFile.h"
+#include "text/LanguageSettings.h"
+#include "text/ProfileFile.h"
 
 namespace tarvex::test {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/TempDir.h"
-#include "localisation/TextCodec.h"
+#include "tests/support/TempDir.h"
+#include "text/TextCodec.h"
 
 namespace tarvex::test {
 

@@ -9,7 +9,7 @@
 
 #include <cstdlib>
 
-#include "tests/RecordingHosts.h"
+#include "tests/support/RecordingHosts.h"
 #include "weighing/WeightText.h"
 #include "export/TableCells.h"
 #include "tests/integration/WorkbookCheck.h"

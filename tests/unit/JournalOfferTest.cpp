@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "outputs/JournalFormat.h"
+#include "journal/JournalFormat.h"
 #include "session/JournalOffer.h"
-#include "tests/RecordingHosts.h"
-#include "tests/RecordingSessionUi.h"
-#include "localisation/TextCodec.h"
+#include "tests/support/RecordingHosts.h"
+#include "tests/support/RecordingSessionUi.h"
+#include "text/TextCodec.h"
 
 namespace tarvex::test {
 namespace {

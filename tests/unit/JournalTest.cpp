@@ -15,11 +15,11 @@
 #endif
 
 #include "weighing/CellTexts.h"
-#include "outputs/Journal.h"
-#include "localisation/TextCodec.h"
-#include "tests/RecordingHosts.h"
+#include "journal/Journal.h"
+#include "text/TextCodec.h"
+#include "tests/support/RecordingHosts.h"
 #ifndef _WIN32
-#include "tests/FileSizeLimit.h"
+#include "tests/support/FileSizeLimit.h"
 #endif
 #include "weighing/WeightText.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "localisation/ProfileFile.h"
-#include "tests/TempDir.h"
-#include "localisation/TextCodec.h"
+#include "text/ProfileFile.h"
+#include "tests/support/TempDir.h"
+#include "text/TextCodec.h"
 
 namespace tarvex {
 namespace {

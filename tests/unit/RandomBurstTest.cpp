@@ -3,7 +3,7 @@
 #include <random>
 
 #include "weighing/CellTexts.h"
-#include "tests/RecordingHosts.h"
+#include "tests/support/RecordingHosts.h"
 
 namespace tarvex {
 namespace {

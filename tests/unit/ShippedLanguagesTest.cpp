@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "localisation/ProfileFile.h"
-#include "localisation/TextCodec.h"
+#include "text/ProfileFile.h"
+#include "text/TextCodec.h"
 
 namespace tarvex {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "localisation/TextCodec.h"
+#include "text/TextCodec.h"
 
 namespace tarvex {
 namespace {

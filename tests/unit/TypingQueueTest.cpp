@@ -5,9 +5,9 @@
 
 #include <chrono>
 
-#include "tests/RecordingKeyboard.h"
-#include "typing/HotKey.h"
-#include "typing/TypingQueue.h"
+#include "tests/support/RecordingKeyboard.h"
+#include "outputs/typing/HotKey.h"
+#include "outputs/typing/TypingQueue.h"
 
 namespace tarvex::test {
 namespace {

@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <optional>
 
-#include "localisation/LanguageSettings.h"
-#include "localisation/ProfileFile.h"
-#include "tests/TempDir.h"
-#include "localisation/TextCodec.h"
-#include "localisation/TextLookup.h"
+#include "text/LanguageSettings.h"
+#include "text/ProfileFile.h"
+#include "tests/support/TempDir.h"
+#include "text/TextCodec.h"
+#include "text/TextLookup.h"
 #include "session/UserFolders.h"
 
 namespace tarvex {

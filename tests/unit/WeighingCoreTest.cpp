@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/RecordingHosts.h"
+#include "tests/support/RecordingHosts.h"
 #include "weighing/CellTexts.h"
 #include "weighing/WeightText.h"
 
