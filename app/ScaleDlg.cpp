@@ -48,7 +48,7 @@ void CScaleDlg::BindCommands() {
     onButton(IDC_OPEN_CLOSE, [this] { m_session.OnOpenCloseConnection(); });
     onButton(IDC_CLEAR, [this] { m_session.OnClearData(); });
     onButton(IDC_REFRESH, [this] { m_session.OnRefreshPorts(); });
-    onButton(IDC_SAVE, [this] { m_session.OnBnClickedSaveTable(); });
+    onButton(IDC_SAVE, [this] { m_session.OnSaveTable(); });
     Bind(wxEVT_BUTTON, &CScaleDlg::OnConfirmLanguage, this, IDC_CONFIRM_LANGUAGE);
     m_typing->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) { m_session.OnTypingSwitched(event.IsChecked()); });
     m_units[0]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitKg(); });
@@ -160,7 +160,7 @@ void CScaleDlg::OnCharHook(wxKeyEvent& event) {
         // Refresh only while its button may be pressed (not while connected).
         if (FindWindow(IDC_REFRESH)->IsEnabled()) m_session.OnRefreshPorts();
     } else if (key == 'S' && event.GetModifiers() == wxMOD_CONTROL) {
-        m_session.OnBnClickedSaveTable();
+        m_session.OnSaveTable();
     } else if (key == WXK_TAB && TableHasFocus()) {
         // The table's inner window wants every key, Tab too: move on from
         // the table as from any other control.

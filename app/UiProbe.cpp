@@ -246,7 +246,7 @@ void CUiProbe::OnTimer(wxTimerEvent&) {
     if (now == m_last) return;
     // A reader never sees half of it; a power cut may lose it, it is
     // written anew with the next change anyway.
-    WriteWholeFile(m_path, now, {".part", false, false});
+    WriteWholeFile(m_path, now, {false, false});
     m_last = std::move(now);
 }
 

@@ -29,11 +29,14 @@ std::error_code Rename(const std::filesystem::path& from, const std::filesystem:
 
 }  // namespace
 
-CWholeFile::CWholeFile(std::filesystem::path target, Options options)
-    : m_target(std::move(target)), m_options(options) {
-    m_beside = m_target;
-    m_beside += m_options.besideSuffix;
+std::filesystem::path CWholeFile::BesideOf(const std::filesystem::path& target) {
+    std::filesystem::path beside = target;
+    beside += ".part~";
+    return beside;
 }
+
+CWholeFile::CWholeFile(std::filesystem::path target, Options options)
+    : m_target(std::move(target)), m_beside(BesideOf(m_target)), m_options(options) {}
 
 CWholeFile::~CWholeFile() {
     if (m_fd >= 0) CloseFile(m_fd);

@@ -14,7 +14,6 @@ namespace tarvex {
 class CWholeFile {
 public:
     struct Options {
-        const char* besideSuffix = ".part~";
         bool privateFile = false;  // for this user alone, locked as the journal is
         bool sync = true;          // false: whole for a reader, not kept through a power cut
     };
@@ -38,6 +37,9 @@ public:
     int TakeFile();
 
     const std::filesystem::path& Beside() const { return m_beside; }
+    // Where the new file is written before it takes the target's name: the
+    // target's name with ".part~" after it, for every file the program writes.
+    static std::filesystem::path BesideOf(const std::filesystem::path& target);
     // Why the last step failed, in the system's words.
     const std::error_code& Error() const { return m_error; }
 

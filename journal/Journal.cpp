@@ -38,12 +38,11 @@ std::filesystem::path SlotPath(const std::filesystem::path& folder, int slot) {
 }  // namespace
 
 CJournal::~CJournal() {
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_stop = true;
+    // The wait below ends as the stop is asked for.
+    if (m_syncThread.joinable()) {
+        m_syncThread.request_stop();
+        m_syncThread.join();
     }
-    m_wake.notify_all();
-    if (m_syncThread.joinable()) m_syncThread.join();
     if (m_fd >= 0) {
         if (m_dirty.load()) SyncToDisk(m_fd);
         CloseFile(m_fd);
@@ -89,11 +88,13 @@ bool CJournal::OpenPath(const std::filesystem::path& path, int maxRows) {
         m_failed = true;
     }
     m_path = path;
-    // A rewrite cut short by a crash leaves its copy beside a whole journal.
-    std::filesystem::path temp = path;
-    temp += ".new";
+    // A rewrite cut short by a crash leaves its copy beside a whole journal
+    // (named ".new" by versions before the one naming rule).
     std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
+    std::filesystem::remove(CWholeFile::BesideOf(path), ignored);
+    std::filesystem::path older = path;
+    older += ".new";
+    std::filesystem::remove(older, ignored);
     m_found = ReadContents(m_fd, maxRows);
     m_desk = m_found.desk;
     m_lastSeq = m_found.lastSeq;
@@ -430,7 +431,7 @@ bool CJournal::ReplaceWith(size_t keepPrefix, std::string_view tail, const char*
 
 bool CJournal::ReplaceWith(size_t keepPrefix, std::string_view tail, const std::filesystem::path& aside) {
     // The new file is locked before it takes the journal's name.
-    CWholeFile file(m_path, {".new", true, true});
+    CWholeFile file(m_path, {true, true});
     if (!file.Begin() || !file.CopyFrom(m_fd, keepPrefix) || !file.Write(tail)) return false;
     const auto closeOld = [this] {
 #ifdef _WIN32
@@ -500,14 +501,14 @@ bool CJournal::CopyAside(const char* label) {
 
 void CJournal::StartSyncThread() {
     if (m_syncThread.joinable()) return;
-    m_syncThread = std::thread([this] { SyncLoop(); });
+    m_syncThread = std::jthread([this](std::stop_token stop) { SyncLoop(stop); });
 }
 
-void CJournal::SyncLoop() {
+void CJournal::SyncLoop(std::stop_token stop) {
     // The lock is held while syncing: the file may be swapped in between.
     std::unique_lock<std::mutex> lock(m_lock);
-    while (!m_stop) {
-        m_wake.wait_for(lock, std::chrono::milliseconds(JOURNAL_SYNC_INTERVAL_MS), [this] { return m_stop; });
+    while (!stop.stop_requested()) {
+        m_wake.wait_for(lock, stop, std::chrono::milliseconds(JOURNAL_SYNC_INTERVAL_MS), [] { return false; });
         if (m_dirty.exchange(false) && m_fd >= 0) SyncToDisk(m_fd);
     }
 }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -155,7 +156,7 @@ private:
     std::wstring WhyNoCopy() const;
     std::filesystem::path FreeAsideName(const char* label) const;
     void StartSyncThread();
-    void SyncLoop();
+    void SyncLoop(std::stop_token stop);
 
     int m_fd = -1;
     int m_slot = 0;
@@ -186,9 +187,8 @@ private:
     std::filesystem::path m_notAFile;
     bool m_damagedCopied = false;
     std::mutex m_lock;  // m_fd while the sync thread uses it
-    std::condition_variable m_wake;
-    bool m_stop = false;
-    std::thread m_syncThread;
+    std::condition_variable_any m_wake;
+    std::jthread m_syncThread;
 };
 
 }  // namespace tarvex

@@ -34,7 +34,7 @@ std::vector<std::string> Words(const std::string& text) {
 }  // namespace
 
 CFeedOutputs::~CFeedOutputs() {
-    *m_alive = false;
+    m_lifetime.End();
     // A queue's thread ends before the output it hands readings to; a wait
     // for the database server ends at once.
     m_csvQueue.reset();
@@ -97,7 +97,7 @@ void CFeedOutputs::StartCsv(const FeedStart& start, std::vector<std::wstring>& t
     const CTextLookup& texts = start.texts;
     auto post = start.post;
     auto noteChanged = start.noteChanged;
-    std::weak_ptr<bool> alive = m_alive;
+    const CLifetime::Token alive = m_lifetime.Watch();
     std::filesystem::path path = PathFromWide(file);
     if (path.is_relative() && !start.folder.empty()) {
         // The program's own folder among the user's documents is made when
@@ -111,7 +111,7 @@ void CFeedOutputs::StartCsv(const FeedStart& start, std::vector<std::wstring>& t
         [this, &texts, post, noteChanged, alive](bool written, int error) {
             // On the file's thread: the note is made on the window's.
             post([this, &texts, noteChanged, alive, written, error] {
-                if (!alive.lock()) return;
+                if (!alive.Alive()) return;
                 const std::wstring reason = error == EWOULDBLOCK || error == EACCES
                                                 ? texts.Text(SECTION_MESSAGE, L"Reason_File_Held")
                                                 : SystemReason(error);
@@ -145,7 +145,7 @@ void CFeedOutputs::StartDatabase(const FeedStart& start, std::vector<std::wstrin
     const CTextLookup& texts = start.texts;
     auto post = start.post;
     auto noteChanged = start.noteChanged;
-    std::weak_ptr<bool> alive = m_alive;
+    const CLifetime::Token alive = m_lifetime.Watch();
     const std::string table = target.table;
     std::filesystem::path mark = start.journal;
     if (!mark.empty()) mark += ".delivered";
@@ -154,7 +154,7 @@ void CFeedOutputs::StartDatabase(const FeedStart& start, std::vector<std::wstrin
         [this, &texts, post, noteChanged, alive, table](const std::optional<DatabaseTrouble>& trouble) {
             // On the database's thread: the note is made on the window's.
             post([this, &texts, noteChanged, alive, table, trouble] {
-                if (!alive.lock()) return;
+                if (!alive.Alive()) return;
                 if (!trouble) {
                     m_databaseNote = texts.Text(SECTION_STATUS, L"Status_Database_Back");
                 } else {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "outputs/Lifetime.h"
 #include "outputs/CsvFileOutput.h"
 #include "outputs/DatabaseOutput.h"
 #include "outputs/FeedStore.h"
@@ -72,7 +73,7 @@ private:
     std::unique_ptr<CDatabaseOutput> m_database;
     std::unique_ptr<CQueuedOutput> m_databaseQueue;
     std::wstring m_databaseNote;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    CLifetime m_lifetime;
 };
 
 }  // namespace tarvex

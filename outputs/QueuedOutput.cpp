@@ -7,15 +7,15 @@ namespace tarvex {
 
 CQueuedOutput::CQueuedOutput(ISlowOutput& output, size_t capacity, ReadFrom readFrom, Post post)
     : m_output(output), m_capacity(capacity > 0 ? capacity : 1), m_readFrom(std::move(readFrom)),
-      m_post(std::move(post)), m_thread([this] { Run(); }) {}
+      m_post(std::move(post)), m_thread([this](std::stop_token stop) { Run(stop); }) {}
 
 CQueuedOutput::~CQueuedOutput() {
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_alive.reset();  // no catch-up posted to the window's thread runs after this
-        m_stop = true;
+        m_lifetime.End();  // no catch-up posted to the window's thread runs after this
     }
-    m_wake.notify_all();
+    // Every wait of the thread ends as the stop is asked for.
+    m_thread.request_stop();
     m_thread.join();
 }
 
@@ -100,27 +100,28 @@ size_t CQueuedOutput::DeliverFront(std::unique_lock<std::mutex>& lock) {
     return 1;
 }
 
-void CQueuedOutput::Run() {
+void CQueuedOutput::Run(std::stop_token stop) {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        if (!m_wake.wait_for(lock, std::chrono::seconds(1), [this] { return m_stop || !m_queue.empty(); })) {
+        const bool waiting = m_wake.wait_for(lock, stop, std::chrono::seconds(1), [this] { return !m_queue.empty(); });
+        if (stop.stop_requested()) return;
+        if (!waiting) {
             lock.unlock();
             m_output.Idle();
             lock.lock();
             continue;
         }
-        if (m_stop) return;
         const size_t done = DeliverFront(lock);
         if (done == 0) {
-            m_wake.wait_for(lock, m_output.RetryPause(), [this] { return m_stop; });
+            m_wake.wait_for(lock, stop, m_output.RetryPause(), [] { return false; });
             continue;
         }
         m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(done));
         // Room again after a gap: the window's thread reads the journal.
         if (m_missingFrom != 0 && m_queue.size() <= m_capacity / 2 && !m_catchUpPosted && m_post) {
             m_catchUpPosted = true;
-            m_post([this, alive = std::weak_ptr<bool>(m_alive)] {
-                if (alive.lock()) CatchUp();
+            m_post([this, alive = m_lifetime.Watch()] {
+                if (alive.Alive()) CatchUp();
             });
         }
     }

@@ -13,9 +13,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
+#include "outputs/Lifetime.h"
 #include "outputs/ReadingOutput.h"
 
 namespace tarvex {
@@ -79,22 +81,21 @@ private:
     // Hands the front of the queue over; how many items went.
     size_t DeliverFront(std::unique_lock<std::mutex>& lock);
     void CatchUp();        // window thread: from the journal, as room allows
-    void Run();
+    void Run(std::stop_token stop);
 
     ISlowOutput& m_output;
     const size_t m_capacity;
     ReadFrom m_readFrom;
     Post m_post;
     mutable std::mutex m_lock;
-    std::condition_variable m_wake;
+    std::condition_variable_any m_wake;
     std::deque<Item> m_queue;
     uint64_t m_missingFrom = 0;  // the first reading not queued; 0 when none is missing
     uint64_t m_confirmed = 0;
     bool m_catchUpPosted = false;
-    bool m_stop = false;
     // Work posted to the window's thread runs only while this output lives.
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    std::thread m_thread;
+    CLifetime m_lifetime;
+    std::jthread m_thread;
 };
 
 }  // namespace tarvex

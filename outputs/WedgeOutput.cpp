@@ -95,17 +95,17 @@ std::wstring CWedgeOutput::Enable(bool on) {
         m_absence = absence;
         return {};
     }
-    std::weak_ptr<bool> alive = m_alive;
+    const CLifetime::Token alive = m_lifetime.Watch();
     auto post = m_post;
     m_queue = std::make_unique<CTypingQueue>(std::move(keyboard), [this, alive, post](const TypingReport& report) {
         post([this, alive, report] {
-            if (alive.lock()) Told(report);
+            if (alive.Alive()) Told(report);
         });
     });
     if (!m_onKey || !m_functionKey) return {};
     m_hotKey = std::make_unique<CHotKey>([this, alive, post] {
         post([this, alive] {
-            if (alive.lock()) KeyPressed();
+            if (alive.Alive()) KeyPressed();
         });
     });
     if (m_hotKey->Watch(*m_functionKey)) return {};

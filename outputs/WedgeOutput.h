@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "outputs/Lifetime.h"
 #include "text/TextLookup.h"
 #include "outputs/ReadingOutput.h"
 #include "outputs/typing/HotKey.h"
@@ -88,7 +89,7 @@ private:
     size_t m_dropped = 0;
     std::unique_ptr<CTypingQueue> m_queue;  // while typing is on
     std::unique_ptr<CHotKey> m_hotKey;      // while typing is on and waits for the key
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    CLifetime m_lifetime;
 };
 
 }  // namespace tarvex

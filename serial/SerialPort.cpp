@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "serial/NetworkProbe.h"
 #include "text/TextCodec.h"
 #include "serial/NetworkAddress.h"
 #include "serial/SocketLine.h"

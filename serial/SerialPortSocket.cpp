@@ -1,220 +1,26 @@
 // A network line: BSD sockets with poll on POSIX, Winsock with
 // WSAEventSelect and WaitForMultipleObjects on Windows.
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <mstcpip.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <thread>
 
+#include "serial/AddressLookup.h"
+#include "serial/SocketCalls.h"
 #include "serial/SocketLine.h"
 
 namespace tarvex {
-namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace sockets;
+
+namespace {
 
 // How long closing waits for the server to close its side.
 constexpr int CLOSE_BOUND_MS = 200;
 // What one read takes from the socket at most.
 constexpr size_t READ_PIECE = 4096;
 
-#ifdef _WIN32
-using Socket = SOCKET;
-const intptr_t NO_SOCKET = static_cast<intptr_t>(INVALID_SOCKET);
-constexpr int WOULD_BLOCK = WSAEWOULDBLOCK;
-constexpr int CONNECT_PENDING = WSAEWOULDBLOCK;
-constexpr int CONNECTION_ENDED = WSAECONNRESET;
-constexpr int TIMED_OUT = WSAETIMEDOUT;
-constexpr int SEND_FLAGS = 0;
-int LastError() { return ::WSAGetLastError(); }
-void CloseSocket(intptr_t s) { ::closesocket(static_cast<Socket>(s)); }
-bool StartSockets() {
-    static const bool started = [] {
-        WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return started;
-}
-bool SetNonBlocking(intptr_t s) {
-    u_long on = 1;
-    return ::ioctlsocket(static_cast<Socket>(s), FIONBIO, &on) == 0;
-}
-int Waiting(intptr_t s) {
-    u_long count = 0;
-    return ::ioctlsocket(static_cast<Socket>(s), FIONREAD, &count) == 0 ? static_cast<int>(count) : -1;
-}
-#else
-using Socket = int;
-const intptr_t NO_SOCKET = -1;
-constexpr int WOULD_BLOCK = EAGAIN;
-constexpr int CONNECT_PENDING = EINPROGRESS;
-constexpr int CONNECTION_ENDED = ECONNRESET;
-constexpr int TIMED_OUT = ETIMEDOUT;
-constexpr int SEND_FLAGS = MSG_NOSIGNAL;
-int LastError() { return errno == EWOULDBLOCK ? EAGAIN : errno; }
-void CloseSocket(intptr_t s) { ::close(static_cast<Socket>(s)); }
-bool StartSockets() { return true; }
-bool SetNonBlocking(intptr_t s) {
-    const int flags = ::fcntl(static_cast<Socket>(s), F_GETFL);
-    return flags >= 0 && ::fcntl(static_cast<Socket>(s), F_SETFL, flags | O_NONBLOCK) == 0;
-}
-int Waiting(intptr_t s) {
-    int count = 0;
-    return ::ioctl(static_cast<Socket>(s), FIONREAD, &count) == 0 ? count : -1;
-}
-#endif
-
-Socket AsSocket(intptr_t s) { return static_cast<Socket>(s); }
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// The server's addresses, looked up on a thread of its own: a name server
-// that does not answer must not hold the caller past its limit. The thread
-// owns its share of the answer and frees it whoever waits longer.
-struct Lookup {
-    std::mutex lock;
-    std::condition_variable done;
-    bool finished = false;
-    addrinfo* found = nullptr;
-    ~Lookup() {
-        if (found) ::freeaddrinfo(found);
-    }
-};
-
-std::shared_ptr<Lookup> LookUp(const NetworkAddress& address) {
-    auto lookup = std::make_shared<Lookup>();
-    auto resolve = [lookup, host = address.host, port = address.port](int flags) {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = flags;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) found = nullptr;
-        {
-            std::lock_guard<std::mutex> guard(lookup->lock);
-            lookup->found = found;
-            lookup->finished = true;
-        }
-        lookup->done.notify_all();
-    };
-    // An address written as digits needs no name server.
-    resolve(AI_NUMERICHOST);
-    if (!lookup->found) {
-        lookup->finished = false;
-        std::thread([resolve] { resolve(0); }).detach();
-    }
-    return lookup;
-}
-
-const addrinfo* AwaitLookup(Lookup& lookup, Clock::time_point deadline) {
-    std::unique_lock<std::mutex> guard(lookup.lock);
-    lookup.done.wait_until(guard, deadline, [&] { return lookup.finished; });
-    return lookup.finished ? lookup.found : nullptr;
-}
-
-// One connection to the server within the time left, closed at once: the
-// probe's question, whether a server listens there.
-bool Answers(const NetworkAddress& address, Clock::time_point deadline) {
-    auto lookup = LookUp(address);
-    const addrinfo* first = AwaitLookup(*lookup, deadline);
-    for (const addrinfo* a = first; a; a = a->ai_next) {
-        const intptr_t s = static_cast<intptr_t>(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
-        if (s == NO_SOCKET) continue;
-        bool made = false;
-        if (SetNonBlocking(s)) {
-            const int result = ::connect(AsSocket(s), a->ai_addr, static_cast<int>(a->ai_addrlen));
-            if (result == 0) {
-                made = true;
-            } else if (LastError() == CONNECT_PENDING) {
-#ifdef _WIN32
-                fd_set writable, failed;
-                FD_ZERO(&writable);
-                FD_ZERO(&failed);
-                FD_SET(AsSocket(s), &writable);
-                FD_SET(AsSocket(s), &failed);
-                const int ms = MillisecondsLeft(deadline);
-                timeval limit{ms / 1000, (ms % 1000) * 1000};
-                made = ::select(0, nullptr, &writable, &failed, &limit) > 0 && FD_ISSET(AsSocket(s), &writable);
-#else
-                pollfd p{AsSocket(s), POLLOUT, 0};
-                int ready;
-                do ready = ::poll(&p, 1, MillisecondsLeft(deadline));
-                while (ready < 0 && errno == EINTR);
-                int error = 0;
-                socklen_t length = sizeof error;
-                made = ready > 0 && ::getsockopt(AsSocket(s), SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
-                       error == 0;
-#endif
-            }
-        }
-        CloseSocket(s);
-        if (made) return true;
-        if (Clock::now() >= deadline) break;
-    }
-    return false;
-}
-
 }  // namespace
-
-std::vector<bool> ReachableAddresses(const std::vector<NetworkAddress>& addresses, int limitMs,
-                                     const std::function<void()>& whileWaiting) {
-    struct Tally {
-        std::mutex lock;
-        std::condition_variable changed;
-        std::vector<bool> reachable;
-        size_t left = 0;
-    };
-    auto answers = std::make_shared<Tally>();
-    answers->reachable.assign(addresses.size(), false);
-    answers->left = addresses.size();
-    if (addresses.empty() || !StartSockets()) return answers->reachable;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        // Each on its own thread, so that all are tried at the same time.
-        std::thread([answers, i, address = addresses[i], deadline] {
-            const bool reached = Answers(address, deadline);
-            {
-                std::lock_guard<std::mutex> guard(answers->lock);
-                answers->reachable[i] = reached;
-                --answers->left;
-            }
-            answers->changed.notify_all();
-        }).detach();
-    }
-    std::unique_lock<std::mutex> guard(answers->lock);
-    while (answers->left > 0 && Clock::now() < deadline) {
-        answers->changed.wait_for(guard, std::chrono::milliseconds(15), [&] { return answers->left == 0; });
-        if (whileWaiting && answers->left > 0) {
-            guard.unlock();
-            whileWaiting();
-            guard.lock();
-        }
-    }
-    return answers->reachable;
-}
 
 CSocketLine::CSocketLine(NetworkAddress address) : m_address(std::move(address)), m_socket(NO_SOCKET) {
     if (m_address.kind == NetworkAddress::Kind::Rfc2217) m_telnet = std::make_unique<CComPortTelnet>();

@@ -75,9 +75,4 @@ private:
     std::vector<uint8_t> m_wire;               // bytes on their way out
 };
 
-// Which of the addresses accept a connection within the limit, all tried at
-// once; whileWaiting runs every few milliseconds until the answers are in.
-std::vector<bool> ReachableAddresses(const std::vector<NetworkAddress>& addresses, int limitMs,
-                                     const std::function<void()>& whileWaiting);
-
 }  // namespace tarvex

@@ -63,7 +63,7 @@ public:
     // that arrived behind the question stay.
     void OnClearData() { ClearRows(m_core.Table().RowCount()); }
     // The save dialog, then the clear question for the rows saved.
-    void OnBnClickedSaveTable();
+    void OnSaveTable();
     // False when there is no such line (nothing changes).
     bool OnConfirmLanguage(int line);
     // The check box "Type weights into the program in front".
@@ -144,9 +144,12 @@ private:
     void SendCommand(uint8_t command) { m_serial.RequestWrite(&command, 1); }
     void SendStopAndEnd();
     void ShowNotice(std::wstring_view messageKey) { m_ui.Tell(Text(SECTION_MESSAGE, messageKey)); }
+    // The clerk's save asks where; the full table's goes by itself under a
+    // stamped name.
+    enum class SaveMode { Asked, Automatic };
     // Runs the export; true when the file was written, with the number of
     // rows it holds (rows arriving during the save may follow them).
-    bool SaveTableToExcel(bool bAuto, int& rowsSaved);
+    bool SaveTableToExcel(SaveMode mode, int& rowsSaved);
 
     // The save dialog and the replace question; empty when the user gave up.
     std::wstring AskSavePath(const std::wstring& initialName);

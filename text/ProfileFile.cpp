@@ -168,7 +168,7 @@ bool ReplaceFile(const std::wstring& file, const std::string& bytes, bool existe
         if (probe == nullptr) return false;
         std::fclose(probe);
     }
-    CWholeFile out(target, {".tmp~"});
+    CWholeFile out(target, {});
     if (!out.Begin() || !out.Write(bytes)) return false;
     if (existed) {
         std::error_code ec;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <stop_token>
 #include <thread>
 
 #include "outputs/typing/Keyboard.h"
@@ -48,19 +49,18 @@ public:
     void Add(TypingJob job);
 
 private:
-    void Run();
+    void Run(std::stop_token stop);
     // False when the modifiers stayed down the whole wait, or on stop.
-    bool WaitForModifiers(std::unique_lock<std::mutex>& lock);
-    TypingOutcome TypeOne(const TypingJob& job, std::unique_lock<std::mutex>& lock);
+    bool WaitForModifiers(std::unique_lock<std::mutex>& lock, const std::stop_token& stop);
+    TypingOutcome TypeOne(const TypingJob& job, std::unique_lock<std::mutex>& lock, const std::stop_token& stop);
 
     std::unique_ptr<IKeyboard> m_keyboard;
     Told m_told;
     const std::chrono::milliseconds m_modifierWait;
     std::mutex m_lock;
-    std::condition_variable m_wake;
+    std::condition_variable_any m_wake;
     std::deque<TypingJob> m_jobs;
-    bool m_stop = false;
-    std::thread m_thread;
+    std::jthread m_thread;
 };
 
 }  // namespace tarvex

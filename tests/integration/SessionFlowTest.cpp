@@ -72,7 +72,7 @@ TEST_F(SessionFlowTest, ReadingsThatArriveBehindTheQuestionOrTheSaveStay) {
         ui.answers = {ANSWER_YES};
         ui.savePaths = {SaveChoice(WideFromPath(dir.Path() / (std::string(c.name) + ".xls")))};
         if (c.save)
-            session->OnBnClickedSaveTable();
+            session->OnSaveTable();
         else
             session->OnClearData();
         ui.onQuestion = nullptr;

@@ -43,7 +43,7 @@ TEST_F(SessionSaveTest, ASavedWorkbookHoldsTheTableAndTheNextDialogOpensInItsFol
     AddRows(3);
     ui.savePaths = {WideFromPath(folder / "weights.xls")};
     ui.answers = {ANSWER_NO};
-    session->OnBnClickedSaveTable();
+    session->OnSaveTable();
     ASSERT_EQ(ui.saveDialogs.size(), 1u);
     EXPECT_EQ(ui.saveDialogs[0].first.rfind(L"TarvexDataFile-", 0), 0u);
     EXPECT_EQ(ui.saveDialogs[0].second, WideFromPath(dir.Path()));  // the documents, the first time
@@ -51,7 +51,7 @@ TEST_F(SessionSaveTest, ASavedWorkbookHoldsTheTableAndTheNextDialogOpensInItsFol
     EXPECT_EQ(Rows(), 3);  // "no" keeps every row
     EXPECT_EQ(CheckWorkbook(folder / "weights.xls", Shown()), "");
 
-    session->OnBnClickedSaveTable();  // and cancelled
+    session->OnSaveTable();  // and cancelled
     ASSERT_EQ(ui.saveDialogs.size(), 2u);
     EXPECT_EQ(ui.saveDialogs[1].second, WideFromPath(folder));
 
@@ -59,9 +59,9 @@ TEST_F(SessionSaveTest, ASavedWorkbookHoldsTheTableAndTheNextDialogOpensInItsFol
     // dialog offers that type again.
     ui.savePaths = {SaveChoice(WideFromPath(folder / "weights"), L".xlsx")};
     ui.answers = {ANSWER_NO};
-    session->OnBnClickedSaveTable();
+    session->OnSaveTable();
     EXPECT_TRUE(std::filesystem::exists(folder / "weights.xlsx"));
-    session->OnBnClickedSaveTable();
+    session->OnSaveTable();
     ASSERT_EQ(ui.saveDialogs.size(), 4u);
     EXPECT_TRUE(ui.saveDialogs[3].first.ends_with(L".xlsx")) << ui.saveDialogs[3].first;
     EXPECT_EQ(ui.saveTypes[3], L".xlsx");
@@ -76,7 +76,7 @@ TEST_F(SessionSaveTest, ATypedNameOfAnExistingWorkbookIsReplacedOnlyOnYes) {
     // No, then the dialog comes back and is cancelled: the file stays.
     ui.savePaths = {typed};
     ui.answers = {ANSWER_NO};
-    session->OnBnClickedSaveTable();
+    session->OnSaveTable();
     EXPECT_EQ(ui.questions, std::vector<std::wstring>{replace});
     ASSERT_EQ(ui.saveDialogs.size(), 2u);
     // It comes back with the name as typed, in its folder.
@@ -86,7 +86,7 @@ TEST_F(SessionSaveTest, ATypedNameOfAnExistingWorkbookIsReplacedOnlyOnYes) {
     ui.questions.clear();
     ui.savePaths = {typed, typed};
     ui.answers = {ANSWER_NO, ANSWER_YES, ANSWER_NO};
-    session->OnBnClickedSaveTable();
+    session->OnSaveTable();
     EXPECT_EQ(ui.questions, (std::vector<std::wstring>{replace, replace, kClearQuestion}));
     EXPECT_EQ(CheckWorkbook(existing, Shown()), "");
 }
@@ -112,7 +112,7 @@ TEST_F(SessionSaveTest, ASaveThatFailsSaysWhyAndKeepsTheTable) {
         ui.told.clear();  // what start-up said
         ui.questions.clear();
         ui.savePaths = {c.path};
-        session->OnBnClickedSaveTable();
+        session->OnSaveTable();
         EXPECT_TRUE(ui.questions.empty());  // no clear question after a failure
         if (c.told.empty()) {
             EXPECT_TRUE(ui.told.empty());

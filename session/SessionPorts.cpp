@@ -1,0 +1,154 @@
+// The ports and the link: connect, disconnect, the search, a removed or
+// unreached port, and the line falling quiet.
+#include "session/Session.h"
+
+#include "serial/SerialPlatform.h"
+#include "text/BoxTexts.h"
+#include "text/TextCodec.h"
+
+namespace tarvex {
+
+void CSession::OnOpenCloseConnection() {
+    if (!m_link.IsConnected() && !m_connection.AttemptRunning()) SwitchUnit(m_ui.SelectedUnit());
+    Apply(m_connection.OnOpenCloseConnection(m_ui.SelectedPortEntry()));
+}
+
+void CSession::Apply(const ConnectionVerdict& verdict) {
+    if (verdict.portOpened) m_core.ResetStartTime();
+    if (verdict.attemptEnded) {
+        m_ui.StopTimer(SessionTimer::Attempt);
+        // The attempt is over but its verdict not yet shown: by whatever
+        // the verdict changes next, or by the next row.
+        m_ui.Post([this] { m_ui.ShowStatus(); });
+    }
+    if (verdict.watch) {
+        if (*verdict.watch)
+            m_ui.StartTimer(SessionTimer::Watch, WATCH_INTERVAL_MS, true);
+        else
+            m_ui.StopTimer(SessionTimer::Watch);
+        m_ui.ShowStatus();
+    }
+    if (verdict.attemptWaitMs > 0) {
+        m_ui.StartTimer(SessionTimer::Attempt, verdict.attemptWaitMs, false);
+        m_ui.ShowStatus();
+    }
+    if (verdict.linkUp) ApplyConnected();
+    if (verdict.linkDown) ApplyDisconnected();
+    if (verdict.noPort) ShowMissingPorts(L"No_Port");
+    if (!verdict.noticeKey.empty()) ShowNotice(verdict.noticeKey);
+    TellDeskState();
+}
+
+
+void CSession::OnRefreshPorts() {
+    // A refresh would rewrite the port table that a running attempt walks.
+    if (m_connection.AttemptRunning()) return;
+    Apply(m_connection.StopWatching());
+    ProbeAndShowPorts();
+}
+
+bool CSession::ProbeAndShowPorts() {
+    // Read again each time: the user may have plugged in or mapped a port.
+    m_serial.SetPortMap(m_portsOverride ? *m_portsOverride : CPortMap::FromSettings(m_settingFile, m_userSettingFile));
+    // The window keeps drawing while network ports are asked.
+    if (!m_serial.ProbePorts([this] { m_ui.KeepDrawing(); })) {
+        m_ui.ShowPorts({});
+        ShowMissingPorts(L"Serial_Port_Abnormal");
+        return false;
+    }
+    std::vector<std::wstring> entries{L"自动检索"};
+    const auto& table = m_serial.PortTable();
+    for (int k = 1; k <= table[0]; ++k) entries.push_back(L"COM" + std::to_wstring(table[static_cast<size_t>(k)]));
+    m_ui.ShowPorts(entries);
+    return true;
+}
+
+void CSession::ShowMissingPorts(std::wstring_view key) {
+    const std::string& device = m_serial.RefusedDevice();
+    if (device.empty()) {
+        ShowNotice(key);
+        return;
+    }
+    m_ui.Tell(MessageText(m_texts, L"Port_No_Permission",
+                          {{L"{device}", WideFromUtf8(device)}, {L"{group}", WideFromUtf8(platform::OwningGroup(device))}}));
+}
+
+bool CSession::Close(bool mayRefuse) {
+    // Only Yes closes: Escape and the close box mean "don't" here as on
+    // every desktop, and the question guards readings not yet saved.
+    if (m_core.Table().RowCount() > 0 && mayRefuse && m_ui.AskYesNo(Text(SECTION_MESSAGE, L"Close_Exe")) != ANSWER_YES)
+        return false;
+    if (m_link.IsConnected()) {
+        // The reader sends the stop byte after every acknowledge already
+        // asked for, then ends; it never waits for this thread meanwhile.
+        SendStopAndEnd();
+        m_serial.WaitForFinish(FINISH_WAIT_MS);
+    }
+    return true;
+}
+
+void CSession::OnTimer(SessionTimer timer) {
+    switch (timer) {
+        case SessionTimer::Attempt: Apply(m_connection.OnAttemptTimer()); break;
+        case SessionTimer::Watch: Apply(m_connection.OnWatchTimer()); break;
+        case SessionTimer::Quiet:
+            // The timer runs on the window's clock; bytes the reader has not
+            // handed over yet (a busy machine) mean the line was not quiet.
+            if (!m_serial.LineQuiet())
+                m_ui.StartTimer(SessionTimer::Quiet, m_serial.QuietMs(), false);
+            else if (m_judging)
+                // A question asked while a frame is judged runs the event
+                // loop; the open frame waits for that judging to end.
+                WatchLineQuiet(true);
+            else if (const Frame frame = m_link.Flush(); !frame.empty())
+                TakeFrame(frame);
+            break;
+    }
+}
+
+void CSession::WatchLineQuiet(bool open) {
+    if (open)
+        m_ui.StartTimer(SessionTimer::Quiet, m_serial.QuietMs(), false);
+    else
+        m_ui.StopTimer(SessionTimer::Quiet);
+}
+
+void CSession::SendStopAndEnd() {
+    const uint8_t stop = CMD_STOP;
+    m_serial.RequestSendThenStop(&stop, 1);
+}
+
+void CSession::ApplyConnected() {
+    m_ui.HidePortReport();  // whatever it reported is over
+    m_link.SetConnected(true);
+    LinkStateChanged(true);
+}
+
+void CSession::ApplyDisconnected() {
+    m_link.SetConnected(false);
+    LinkStateChanged(false);
+}
+
+void CSession::ShowPortError(const std::wstring& text, const std::wstring& caption) { m_ui.ShowPortReport(text, caption); }
+
+void CSession::OnPortRemoved(unsigned portNumber) {
+    // The rows stay, and the link comes back by itself with the device.
+    Apply(m_connection.OnPortRemoved());
+    if (!m_link.IsConnected()) return;
+    ApplyDisconnected();
+    Apply(m_connection.StartWatching(static_cast<int>(portNumber)));
+    m_ui.ShowStatus();
+}
+
+void CSession::OnPortUnreached(unsigned) {
+    // As a silent scale, without waiting out the handshake's time.
+    Apply(m_connection.OnPortUnreached());
+}
+
+void CSession::OnLineSettingsKept(unsigned portNumber, const std::wstring& settings) {
+    m_settingsKept = settings;
+    m_settingsKeptPort = portNumber;
+    m_ui.ShowStatus();
+}
+
+}  // namespace tarvex
