@@ -38,9 +38,12 @@ std::filesystem::path SlotPath(const std::filesystem::path& folder, int slot) {
 }  // namespace
 
 CJournal::~CJournal() {
-    // The wait below ends as the stop is asked for.
     if (m_syncThread.joinable()) {
-        m_syncThread.request_stop();
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
         m_syncThread.join();
     }
     if (m_fd >= 0) {
@@ -501,14 +504,14 @@ bool CJournal::CopyAside(const char* label) {
 
 void CJournal::StartSyncThread() {
     if (m_syncThread.joinable()) return;
-    m_syncThread = std::jthread([this](std::stop_token stop) { SyncLoop(stop); });
+    m_syncThread = std::jthread([this] { SyncLoop(); });
 }
 
-void CJournal::SyncLoop(std::stop_token stop) {
+void CJournal::SyncLoop() {
     // The lock is held while syncing: the file may be swapped in between.
     std::unique_lock<std::mutex> lock(m_lock);
-    while (!stop.stop_requested()) {
-        m_wake.wait_for(lock, stop, std::chrono::milliseconds(JOURNAL_SYNC_INTERVAL_MS), [] { return false; });
+    while (!m_stopping) {
+        m_wake.wait_for(lock, std::chrono::milliseconds(JOURNAL_SYNC_INTERVAL_MS), [this] { return m_stopping; });
         if (m_dirty.exchange(false) && m_fd >= 0) SyncToDisk(m_fd);
     }
 }

@@ -13,7 +13,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -156,7 +155,7 @@ private:
     std::wstring WhyNoCopy() const;
     std::filesystem::path FreeAsideName(const char* label) const;
     void StartSyncThread();
-    void SyncLoop(std::stop_token stop);
+    void SyncLoop();
 
     int m_fd = -1;
     int m_slot = 0;
@@ -187,7 +186,11 @@ private:
     std::filesystem::path m_notAFile;
     bool m_damagedCopied = false;
     std::mutex m_lock;  // m_fd while the sync thread uses it
-    std::condition_variable_any m_wake;
+    // The sync thread's wait ends on m_stopping, set under the lock (not on
+    // a std::stop_token: its callbacks wait on a semaphore that MinGW's
+    // GCC 12 can leave asleep for ever).
+    std::condition_variable m_wake;
+    bool m_stopping = false;
     std::jthread m_syncThread;
 };
 

@@ -7,15 +7,15 @@ namespace tarvex {
 
 CQueuedOutput::CQueuedOutput(ISlowOutput& output, size_t capacity, ReadFrom readFrom, Post post)
     : m_output(output), m_capacity(capacity > 0 ? capacity : 1), m_readFrom(std::move(readFrom)),
-      m_post(std::move(post)), m_thread([this](std::stop_token stop) { Run(stop); }) {}
+      m_post(std::move(post)), m_thread([this] { Run(); }) {}
 
 CQueuedOutput::~CQueuedOutput() {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_lifetime.End();  // no catch-up posted to the window's thread runs after this
+        m_stopping = true;
     }
-    // Every wait of the thread ends as the stop is asked for.
-    m_thread.request_stop();
+    m_wake.notify_all();
     m_thread.join();
 }
 
@@ -100,11 +100,12 @@ size_t CQueuedOutput::DeliverFront(std::unique_lock<std::mutex>& lock) {
     return 1;
 }
 
-void CQueuedOutput::Run(std::stop_token stop) {
+void CQueuedOutput::Run() {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        const bool waiting = m_wake.wait_for(lock, stop, std::chrono::seconds(1), [this] { return !m_queue.empty(); });
-        if (stop.stop_requested()) return;
+        const bool waiting =
+            m_wake.wait_for(lock, std::chrono::seconds(1), [this] { return m_stopping || !m_queue.empty(); });
+        if (m_stopping) return;
         if (!waiting) {
             lock.unlock();
             m_output.Idle();
@@ -113,7 +114,7 @@ void CQueuedOutput::Run(std::stop_token stop) {
         }
         const size_t done = DeliverFront(lock);
         if (done == 0) {
-            m_wake.wait_for(lock, stop, m_output.RetryPause(), [] { return false; });
+            m_wake.wait_for(lock, m_output.RetryPause(), [this] { return m_stopping; });
             continue;
         }
         m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(done));

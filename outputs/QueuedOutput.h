@@ -13,7 +13,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -81,14 +80,19 @@ private:
     // Hands the front of the queue over; how many items went.
     size_t DeliverFront(std::unique_lock<std::mutex>& lock);
     void CatchUp();        // window thread: from the journal, as room allows
-    void Run(std::stop_token stop);
+    void Run();
 
     ISlowOutput& m_output;
     const size_t m_capacity;
     ReadFrom m_readFrom;
     Post m_post;
     mutable std::mutex m_lock;
-    std::condition_variable_any m_wake;
+    // The thread's waits end on m_stopping, set under the lock: not on a
+    // std::stop_token, whose callbacks wait on a semaphore that MinGW's GCC 12
+    // can leave asleep for ever (seen here under Wine: a destructor that never
+    // returned).
+    std::condition_variable m_wake;
+    bool m_stopping = false;
     std::deque<Item> m_queue;
     uint64_t m_missingFrom = 0;  // the first reading not queued; 0 when none is missing
     uint64_t m_confirmed = 0;

@@ -42,7 +42,16 @@ chmod -R a+rwX "$work"
 shots=$root/build-windows/wine-shots
 mkdir -p "$shots" && chmod a+rwx "$shots"
 
-as_user() { bash "$root/tools/as-unprivileged.sh" env WINEPREFIX="$work/wine/prefix" WINEDEBUG=-all "$@"; }
+# Every step is bounded: a program that hangs under Wine fails its step
+# (and says which) instead of holding the whole run.
+STEP_LIMIT=${STEP_LIMIT:-900}
+as_user() {
+  local rc=0
+  timeout --kill-after=20 "$STEP_LIMIT" \
+    bash "$root/tools/as-unprivileged.sh" env WINEPREFIX="$work/wine/prefix" WINEDEBUG=-all "$@" || rc=$?
+  [ "$rc" -eq 124 ] && echo "test-windows: still running after ${STEP_LIMIT} s, stopped: $*" >&2
+  return "$rc"
+}
 
 # Wine keeps its prefix only in a folder its user owns.
 mkdir -p "$work/wine"

@@ -10,11 +10,14 @@ constexpr std::chrono::milliseconds MODIFIER_POLL{10};
 
 CTypingQueue::CTypingQueue(std::unique_ptr<IKeyboard> keyboard, Told told, std::chrono::milliseconds modifierWait)
     : m_keyboard(std::move(keyboard)), m_told(std::move(told)), m_modifierWait(modifierWait),
-      m_thread([this](std::stop_token stop) { Run(stop); }) {}
+      m_thread([this] { Run(); }) {}
 
 CTypingQueue::~CTypingQueue() {
-    // Every wait of the thread ends as the stop is asked for.
-    m_thread.request_stop();
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
     m_thread.join();
 }
 
@@ -32,36 +35,35 @@ void CTypingQueue::Add(TypingJob job) {
     if (dropped > 0) m_told({TypingOutcome::Dropped, {}, dropped});
 }
 
-void CTypingQueue::Run(std::stop_token stop) {
+void CTypingQueue::Run() {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        m_wake.wait(lock, stop, [this] { return !m_jobs.empty(); });
-        if (stop.stop_requested()) return;
+        m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+        if (m_stopping) return;
         const TypingJob job = std::move(m_jobs.front());
         m_jobs.pop_front();
-        const TypingOutcome outcome = TypeOne(job, lock, stop);
-        if (stop.stop_requested()) return;
+        const TypingOutcome outcome = TypeOne(job, lock);
+        if (m_stopping) return;
         lock.unlock();
         m_told({outcome, job.shown, 0});
         lock.lock();
     }
 }
 
-bool CTypingQueue::WaitForModifiers(std::unique_lock<std::mutex>& lock, const std::stop_token& stop) {
+bool CTypingQueue::WaitForModifiers(std::unique_lock<std::mutex>& lock) {
     const auto deadline = std::chrono::steady_clock::now() + m_modifierWait;
     for (;;) {
         lock.unlock();
         const bool held = m_keyboard->ModifiersHeld();
         lock.lock();
         if (!held) return true;
-        if (stop.stop_requested() || std::chrono::steady_clock::now() >= deadline) return false;
-        m_wake.wait_for(lock, stop, MODIFIER_POLL, [] { return false; });
+        if (m_stopping || std::chrono::steady_clock::now() >= deadline) return false;
+        m_wake.wait_for(lock, MODIFIER_POLL, [this] { return m_stopping; });
     }
 }
 
-TypingOutcome CTypingQueue::TypeOne(const TypingJob& job, std::unique_lock<std::mutex>& lock,
-                                    const std::stop_token& stop) {
-    if (!WaitForModifiers(lock, stop)) return TypingOutcome::ModifiersHeld;
+TypingOutcome CTypingQueue::TypeOne(const TypingJob& job, std::unique_lock<std::mutex>& lock) {
+    if (!WaitForModifiers(lock)) return TypingOutcome::ModifiersHeld;
     lock.unlock();
     // Who has the keyboard is asked last, just before the keys go.
     TypingOutcome outcome = TypingOutcome::Typed;

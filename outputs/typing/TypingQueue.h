@@ -12,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <stop_token>
 #include <thread>
 
 #include "outputs/typing/Keyboard.h"
@@ -49,16 +48,21 @@ public:
     void Add(TypingJob job);
 
 private:
-    void Run(std::stop_token stop);
+    void Run();
     // False when the modifiers stayed down the whole wait, or on stop.
-    bool WaitForModifiers(std::unique_lock<std::mutex>& lock, const std::stop_token& stop);
-    TypingOutcome TypeOne(const TypingJob& job, std::unique_lock<std::mutex>& lock, const std::stop_token& stop);
+    bool WaitForModifiers(std::unique_lock<std::mutex>& lock);
+    TypingOutcome TypeOne(const TypingJob& job, std::unique_lock<std::mutex>& lock);
 
     std::unique_ptr<IKeyboard> m_keyboard;
     Told m_told;
     const std::chrono::milliseconds m_modifierWait;
     std::mutex m_lock;
-    std::condition_variable_any m_wake;
+    // The thread's waits end on m_stopping, set under the lock: not on a
+    // std::stop_token, whose callbacks wait on a semaphore that MinGW's GCC 12
+    // can leave asleep for ever (seen here under Wine: a destructor that never
+    // returned).
+    std::condition_variable m_wake;
+    bool m_stopping = false;
     std::deque<TypingJob> m_jobs;
     std::jthread m_thread;
 };

@@ -35,8 +35,12 @@ struct KeyboardState {
         std::unique_lock<std::mutex> guard(lock);
         return changed.wait_for(guard, std::chrono::seconds(10), [this] { return entered > 0; });
     }
+    // Under the lock: Type may be between its look at paused and its wait.
     void Resume() {
-        paused = false;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            paused = false;
+        }
         changed.notify_all();
     }
 };
