@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
@@ -166,5 +168,12 @@ bool ReadPieces(int fd, const std::function<bool(std::string_view)>& take, size_
     return true;
 }
 
+std::FILE* OpenStream(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+    return _wfopen(path.c_str(), std::wstring(mode, mode + std::strlen(mode)).c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
 
 }  // namespace tarvex

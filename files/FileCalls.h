@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string_view>
@@ -30,6 +31,8 @@ int OpenShared(const std::filesystem::path& path);
 // itself alone (on Linux: an exclusive flock) or it is not a plain file.
 int OpenToAppend(const std::filesystem::path& path);
 bool IsReadOnlyError(int error);
+// A C stream on any path (on Windows by its wide name); nullptr with errno.
+std::FILE* OpenStream(const std::filesystem::path& path, const char* mode);
 
 // False with errno set when the bytes could not all be written; *done then
 // says how many were.

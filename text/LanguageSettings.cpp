@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "files/FileCalls.h"
 #include "text/ProfileFile.h"
 #include "text/TextCodec.h"
 #include "text/TextLookup.h"
@@ -52,11 +53,7 @@ FileTrouble CheckTextFile(const std::wstring& file, std::wstring_view section, s
     const fs::file_status status = fs::status(path, ec);
     if (!fs::exists(status)) return cannot(ENOENT);
     if (fs::is_directory(status)) return cannot(EISDIR);
-#ifdef _WIN32
-    std::FILE* in = ::_wfopen(path.c_str(), L"rb");
-#else
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-#endif
+    std::FILE* in = OpenStream(path, "rb");
     if (in == nullptr) return cannot(errno);
     std::fclose(in);
     if (fs::file_size(path, ec) > PROFILE_MAX_FILE_SIZE) return FileTrouble::TooLarge;

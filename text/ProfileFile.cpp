@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "files/FileCalls.h"
 #include "files/WholeFile.h"
 #include "text/TextCodec.h"
 
@@ -38,14 +38,6 @@ struct ProfileLines {
         ends.insert(ends.begin() + static_cast<std::ptrdiff_t>(at), eol);
     }
 };
-
-std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), std::wstring(mode, mode + std::strlen(mode)).c_str());
-#else
-    return std::fopen(path.c_str(), mode);
-#endif
-}
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
@@ -101,7 +93,7 @@ std::optional<std::string> ReadFileBytes(const std::wstring& file) {
     const std::filesystem::path path = PathFromWide(file);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    std::FILE* in = OpenFile(path, "rb");
+    std::FILE* in = OpenStream(path, "rb");
     if (in == nullptr) return std::nullopt;
     std::string bytes;
     char chunk[4096];
@@ -164,7 +156,7 @@ bool ReplaceFile(const std::wstring& file, const std::string& bytes, bool existe
     const fs::path target = PathFromWide(file);
     if (existed) {
         // Refuse what the user has made unwritable, as the platform would.
-        std::FILE* probe = OpenFile(target, "r+b");
+        std::FILE* probe = OpenStream(target, "r+b");
         if (probe == nullptr) return false;
         std::fclose(probe);
     }
