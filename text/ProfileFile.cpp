@@ -1,7 +1,6 @@
 #include "text/ProfileFile.h"
 
 #include <cstdio>
-#include <cstring>
 #include <cwctype>
 #include <memory>
 #include <mutex>
