@@ -37,7 +37,7 @@ CScaleDlg::CScaleDlg(ScaleDlgSetup setup)
 CScaleDlg::~CScaleDlg() {
     // The reader may be handing a burst to this window: end it while the
     // window still exists.
-    m_session.Serial().Shutdown();
+    m_session.EndHandOffs();
 }
 
 void CScaleDlg::BindCommands() {
@@ -82,7 +82,7 @@ void CScaleDlg::BindCommands() {
 }
 
 void CScaleDlg::OnInitDialog(wxInitDialogEvent&) {
-    m_units[static_cast<size_t>(m_session.Core().Unit())]->SetValue(true);
+    m_units[static_cast<size_t>(m_session.Unit())]->SetValue(true);
     SetIcon(m_icon);
     m_list->InsertTableColumns();
     WidenForColumns();
@@ -228,7 +228,7 @@ void CScaleDlg::ShowPorts(const std::vector<std::wstring>& entries) {
 int CScaleDlg::SelectedUnit() const {
     for (int unit = 0; unit < 3; ++unit)
         if (m_units[static_cast<size_t>(unit)]->GetValue()) return unit;
-    return m_session.Core().Unit();
+    return m_session.Unit();
 }
 
 void CScaleDlg::ShowLinkState(bool connected) {
@@ -291,7 +291,7 @@ void CScaleDlg::RowAdded(int row) {
 
 void CScaleDlg::ShowPendingRows() {
     m_redrawTimer.Stop();
-    if (m_lastAddedRow >= 0 && m_lastAddedRow < m_session.Core().Table().RowCount()) m_list->ShowRowAdded(m_lastAddedRow);
+    if (m_lastAddedRow >= 0 && m_lastAddedRow < m_session.Table().RowCount()) m_list->ShowRowAdded(m_lastAddedRow);
     m_lastAddedRow = -1;
     UpdateStatus();
 }

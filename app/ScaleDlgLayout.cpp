@@ -47,7 +47,7 @@ void CScaleDlg::BuildControls() {
     m_tableFrame = new wxWindow(this, wxID_ANY);
     m_tableFrame->SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT));
     m_tableFrame->Hide();
-    m_list = new CTableListCtrl(this, IDC_LIST, at, du(278, 149), m_session.Core().Table());
+    m_list = new CTableListCtrl(this, IDC_LIST, at, du(278, 149), m_session.Table());
     // Drop-down lists without an edit field: a typed text means nothing to
     // the connection or the language, only the entries do.
     m_portCombo = new wxChoice(this, IDC_PORT_COMBO, at, wxSize(du(42, 14).x, -1));

@@ -97,6 +97,13 @@ public:
     std::wstring Text(std::wstring_view section, std::wstring_view key) const { return m_texts.Text(section, key); }
 
     bool IsConnected() const { return m_link.IsConnected(); }
+    // What the window reads: the table it shows and the unit chosen.
+    const CMeasurementTable& Table() const { return m_core.Table(); }
+    int Unit() const { return m_core.Unit(); }
+    // Ends the reader's hand-offs while the window that takes them still exists.
+    void EndHandOffs() { m_serial.Shutdown(); }
+
+    // The parts themselves, for tests that look inside.
     CFrameLink& Link() { return m_link; }
     const CFrameLink& Link() const { return m_link; }
     CWeighingCore& Core() { return m_core; }
