@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-builds what the Windows program links and Debian has no MinGW build
-# of: static wxWidgets, libxlsxwriter and libpq, from Debian's own source
+# of: static wxWidgets, libxlsxwriter, PCRE2 and libpq, from Debian's own source
 # packages, into a cache outside the checkout kept by version, compiler and
 # build options (later runs skip them). Prints the prefix they are in as
 # its last line. Two runs at once take turns on the cache.
@@ -30,6 +30,7 @@ export CC=$host-gcc-posix CXX=$host-g++-posix
 # Debian's source packages need deb-src lines.
 bash "$root/tools/deb-src.sh" wxwidgets3.2
 bash "$root/tools/deb-src.sh" postgresql-15
+bash "$root/tools/deb-src.sh" pcre2
 
 # Static, and only what the program uses: the base and core libraries with
 # the controls, dialogs and services it calls. Debian's source has no
@@ -63,6 +64,7 @@ wx_options=(
 wx_version=$(apt-cache showsrc wxwidgets3.2 | awk '/^Version:/ {print $2; exit}')
 xlsx_version=$(apt-cache showsrc libxlsxwriter | awk '/^Version:/ {print $2; exit}')
 pq_version=$(apt-cache showsrc postgresql-15 | awk '/^Version:/ {print $2; exit}')
+pcre2_version=$(apt-cache showsrc pcre2 | awk '/^Version:/ {print $2; exit}')
 compiler=$($CXX -dumpfullversion)
 options_key=$(printf '%s\n' "${wx_options[@]}" | sha1sum | cut -c1-8)
 cache=${TARVEX_CACHE:-$HOME/.cache/tarvex-windows}/wx-$wx_version-$options_key-xlsx-$xlsx_version-gcc-$compiler
@@ -98,6 +100,23 @@ if [ ! -e "$cache/xlsx.done" ]; then
   cmake --install "$cache/xlsx-build" >/dev/null
   touch "$cache/xlsx.done"
   step_end "libxlsxwriter"
+fi
+
+if [ ! -e "$cache/pcre2-$pcre2_version.done" ]; then
+  step_start "PCRE2 $pcre2_version for Windows"
+  (cd "$cache/src" && rm -rf pcre2-* && apt-get source -qq pcre2 >/dev/null)
+  src=$(ls -d "$cache"/src/pcre2-*/ | head -n1)
+  # The 8-bit library alone, static, without JIT and the compressors.
+  cmake -S "$src" -B "$cache/pcre2-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/tools/mingw-w64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF \
+    -DPCRE2_BUILD_PCRE2_32=OFF -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF -DPCRE2_SUPPORT_JIT=OFF \
+    -DPCRE2_SUPPORT_LIBBZ2=OFF -DPCRE2_SUPPORT_LIBZ=OFF -DPCRE2_SUPPORT_LIBEDIT=OFF \
+    -DPCRE2_SUPPORT_LIBREADLINE=OFF >/dev/null
+  cmake --build "$cache/pcre2-build" >/dev/null
+  cmake --install "$cache/pcre2-build" >/dev/null
+  touch "$cache/pcre2-$pcre2_version.done"
+  step_end "PCRE2"
 fi
 
 if [ ! -e "$cache/pq-$pq_version.done" ]; then

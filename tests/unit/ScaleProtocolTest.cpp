@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "weighing/protocols/AsciiLine.h"
 #include "weighing/protocols/ScaleProtocol.h"
 
 namespace tarvex::test {
@@ -117,8 +118,63 @@ TEST(ScaleProtocol, NciAnswers) {
     });
 }
 
+TEST(ScaleProtocol, AsciiLinesByTheDefaultPattern) {
+    ExpectAnswers([] { return MakeAsciiLineProtocol({}); }, {
+        {"ST,GS,+  1.500kg\r\n", {"weight 1.500 kg"}},
+        {"US,NT,-0.250 kg\r\n", {"weight -0.250 kg motion"}},
+        {"OL,GS,+  --.---kg\r\n", {"status over"}},
+        {"    0.665 g\r\n      12.5\n", {"weight 0.665 g", "weight 12.5 kg"}},
+        {"\r\n\r\nST,GS,+  2.000lb\r", {"weight 2.000 lb"}},
+        {"hello\r\nST,XX,+1.0kg\r\n1.2.3 kg\r\n 7 kg", {"unreadable", "unreadable", "unreadable", "unreadable"}},
+    });
+}
+
+TEST(ScaleProtocol, AsciiLinesByTheDesksOwnPattern) {
+    // A balance that marks an unsettled weight with "?" after its unit.
+    AsciiLineSettings settings;
+    settings.pattern = R"(^\s*(?<weight>[-+]?[\d.]+)\s*(?<unit>\w+)\s*(?<motion>\?)?\s*$)";
+    ExpectAnswers([&] { return MakeAsciiLineProtocol(settings); }, {
+        {"     1.234 kg ?\r\n     1.236 kg\r\n", {"weight 1.234 kg motion", "weight 1.236 kg"}},
+    });
+    // A pattern that would backtrack for ever is stopped, the line unreadable.
+    settings.pattern = R"(^(?<weight>(a+)+)$)";
+    const auto protocol = MakeAsciiLineProtocol(settings);
+    ASSERT_TRUE(protocol);
+    std::vector<ScaleAnswer> answers;
+    protocol->Feed(std::string(200, 'a') + "b\n", answers);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].kind, ScaleAnswer::Kind::Unreadable);
+
+    const struct {
+        const char* pattern;
+        const char* error;  // the start of what is told
+    } patterns[] = {
+        {R"((?<weight>\d+)", "missing closing parenthesis (at character 14)"},
+        {R"(\d+ kg)", "the pattern has no group named weight"},
+        {R"((?<weight>[)", "missing terminating ] for character class"},
+    };
+    for (const auto& p : patterns) {
+        EXPECT_EQ(AsciiPatternError(p.pattern).rfind(p.error, 0), 0u) << AsciiPatternError(p.pattern);
+        settings.pattern = p.pattern;
+        EXPECT_FALSE(MakeAsciiLineProtocol(settings));
+    }
+    EXPECT_EQ(AsciiPatternError(DEFAULT_ASCII_PATTERN), "");
+}
+
+TEST(ScaleProtocol, BytesFromSettingsEscapes) {
+    const struct {
+        const char* text;
+        std::optional<std::string> bytes;
+    } cases[] = {
+        {"P\\r\\n", "P\r\n"}, {"\\x1bp\\x00", std::string("\x1bp\0", 3)}, {"a\\\\b\\t", "a\\b\t"}, {"", ""},
+        {"\\q", std::nullopt}, {"\\x1", std::nullopt}, {"\\xZZ", std::nullopt}, {"end\\", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(BytesFromEscapes(c.text), c.bytes) << c.text;
+}
+
 TEST(ScaleProtocol, AFloodWithoutAnEndIsCutIntoUnreadablePieces) {
-    for (const Make& make : std::vector<Make>{MakeMtSicsProtocol, [] { return MakeToledoProtocol("lb"); }, MakeNciProtocol}) {
+    for (const Make& make : std::vector<Make>{MakeMtSicsProtocol, [] { return MakeToledoProtocol("lb"); }, MakeNciProtocol,
+                                              [] { return MakeAsciiLineProtocol({}); }}) {
         std::vector<ScaleAnswer> answers;
         const auto protocol = make();
         protocol->Feed(std::string(3 * MAX_ANSWER_BYTES, '7'), answers);

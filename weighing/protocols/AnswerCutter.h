@@ -1,7 +1,7 @@
 #pragma once
 // Cuts a scale's answers from its byte stream, wherever the reads split it:
-// an answer runs from its start byte (where the protocol has one) to its
-// end byte. Bytes outside an answer, an answer cut short by a new start,
+// an answer runs from its start byte (where the protocol has one) to one
+// of its end bytes. Bytes outside an answer, an answer cut short by a new start,
 // one that grows past MAX_ANSWER_BYTES and what is open when the line falls
 // quiet are handed on as unreadable.
 
@@ -17,7 +17,7 @@ namespace tarvex {
 
 class CAnswerCutter {
 public:
-    CAnswerCutter(std::optional<char> start, char end) : m_start(start), m_end(end) {}
+    CAnswerCutter(std::optional<char> start, std::string_view ends) : m_start(start), m_ends(ends) {}
 
     // onPiece(bytes, whole): an answer without its start and end bytes
     // (whole), or bytes that are none (not whole).
@@ -28,7 +28,7 @@ public:
 
 private:
     std::optional<char> m_start;
-    char m_end;
+    std::string_view m_ends;
     std::string m_bytes;  // of the open answer, or unreadable ones outside
     bool m_inside = false;
 };
@@ -42,8 +42,9 @@ void CAnswerCutter::Feed(std::string_view bytes, OnPiece&& onPiece) {
             m_inside = true;
             continue;
         }
-        if ((m_inside || !m_start) && c == m_end) {
-            onPiece(std::string_view(m_bytes), true);
+        if ((m_inside || !m_start) && m_ends.find(c) != std::string_view::npos) {
+            // An end byte alone (the LF of a CR LF) says nothing.
+            if (!m_bytes.empty() || m_inside) onPiece(std::string_view(m_bytes), true);
             m_bytes.clear();
             m_inside = false;
             continue;
@@ -72,7 +73,7 @@ public:
     }
 
 protected:
-    CCutProtocol(std::optional<char> start, char end) : m_cutter(start, end) {}
+    CCutProtocol(std::optional<char> start, std::string_view ends) : m_cutter(start, ends) {}
     virtual ScaleAnswer Read(std::string_view answer) const = 0;
 
 private:

@@ -108,7 +108,7 @@ ScaleAnswer ReadLine(std::string_view line) {
 
 class CMtSicsProtocol final : public CCutProtocol {
 public:
-    CMtSicsProtocol() : CCutProtocol(std::nullopt, '\n') {}
+    CMtSicsProtocol() : CCutProtocol(std::nullopt, "\n") {}
     ScaleProtocolKind Kind() const override { return ScaleProtocolKind::MtSics; }
     LineSettings Line() const override { return {9600, 8, 'N', 1}; }
     std::string Command(ScaleCommand command) const override {

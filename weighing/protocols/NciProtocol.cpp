@@ -25,6 +25,7 @@ namespace tarvex {
 namespace {
 
 constexpr char ETX = 0x03;
+constexpr std::string_view ANSWER_END = "\x03";
 
 std::vector<std::string_view> Lines(std::string_view answer) {
     std::vector<std::string_view> lines;
@@ -97,7 +98,7 @@ ScaleAnswer ReadAnswer(std::string_view answerBytes) {
 
 class CNciProtocol final : public CCutProtocol {
 public:
-    CNciProtocol() : CCutProtocol(std::nullopt, ETX) {}
+    CNciProtocol() : CCutProtocol(std::nullopt, ANSWER_END) {}
     ScaleProtocolKind Kind() const override { return ScaleProtocolKind::Nci; }
     LineSettings Line() const override { return {9600, 7, 'E', 1}; }
     std::string Command(ScaleCommand command) const override {

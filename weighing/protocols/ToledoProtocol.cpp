@@ -20,7 +20,7 @@ namespace tarvex {
 namespace {
 
 constexpr char STX = 0x02;
-constexpr char CR = 0x0D;
+constexpr std::string_view CR = "\r";
 
 ScaleStatus StatusOf(unsigned char byte) {
     ScaleStatus status;
