@@ -1,5 +1,7 @@
 #include "simulator/ScaleSimulator.h"
 
+#include "simulator/LineRead.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -239,25 +241,10 @@ void CScaleSimulator::Run(const std::atomic<bool>& quit) {
             waitMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                 m_nextFrameAt - now).count()) + 1;
         }
-        pollfd p{m_fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, std::min(waitMs, 100));
-        if (ready < 0 && errno != EINTR) return;
-        if (ready <= 0) continue;
-        if (!(p.revents & POLLIN)) {
-            // Nobody has the port open yet (or any more): wait for someone.
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            continue;
-        }
         uint8_t buf[64];
-        const ssize_t n = ::read(m_fd, buf, sizeof buf);
-        if (n <= 0) {
-            if (n < 0 && (errno == EAGAIN || errno == EINTR || errno == EIO)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                continue;
-            }
-            return;
-        }
-        for (ssize_t i = 0; i < n; ++i) HandleCommand(buf[i]);
+        const long n = ReadSome(m_fd, buf, sizeof buf, std::min(waitMs, 100));
+        if (n < 0) return;
+        for (long i = 0; i < n; ++i) HandleCommand(buf[i]);
     }
 }
 

@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
+#include "simulator/PolledScale.h"
 #include "simulator/PseudoTerminal.h"
 #include "simulator/ScaleSimulator.h"
 
@@ -30,6 +32,8 @@ void Usage() {
                  "usage: tarvex-scale-sim [--rate FRAMES_PER_SECOND] [--script LIST]\n"
                  "                        [--device PATH | --link PATH] [--no-wait-ack]\n"
                  "                        [--limit N] [--pieces] [--piece-gap MS] [--no-resend] [--control]\n"
+                 "       tarvex-scale-sim --protocol mt-sics|toledo|nci|ascii [--unit kg|lb|g] [--parity-bits]\n"
+                 "                        [--print-ms MS] [--device PATH | --link PATH] [--control]\n"
                  "  --script     comma-separated frames: good:KG, damaged[:KG], over, split[:KG],\n"
                  "               bytes:HEX (sent as they are)\n"
                  "  --device     talk on an existing serial device instead of a new pty\n"
@@ -38,8 +42,12 @@ void Usage() {
                  "  --pieces     write every frame in two or three pieces 1-10 ms apart\n"
                  "  --piece-gap  write every frame in pieces MS apart\n"
                  "  --no-resend  never say a frame again unasked (by default after 1 s unanswered)\n"
+                 "  --protocol   a scale that is asked for its weight (or prints it), not the frames\n"
+                 "  --unit       the unit it weighs in (kg; a Toledo scale sends none on the wire)\n"
+                 "  --parity-bits  bit 7 of every byte is its even parity: a 7E1 scale on an 8-bit line\n"
+                 "  --print-ms   ascii: a line this often unasked (200; 0: only when asked)\n"
                  "  --control    take commands on standard input, a line each, and answer\n"
-                 "               each with a line: counts, rate N, limit N, pull, plug, quit\n");
+                 "               each with a line: counts, rate N, limit N, put KG, pull, plug, quit\n");
 }
 
 int OpenDevice(const std::string& path) {
@@ -55,16 +63,77 @@ int OpenDevice(const std::string& path) {
     return fd;
 }
 
-void PrintCounts(const tarvex::sim::SimStats& s) {
-    std::printf("handshakes=%llu frames=%llu acks=%llu repeats=%llu stops=%llu late_pieces=%llu\n",
-                static_cast<unsigned long long>(s.handshakes.load()),
-                static_cast<unsigned long long>(s.framesSent.load()),
-                static_cast<unsigned long long>(s.acks.load()),
-                static_cast<unsigned long long>(s.repeats.load()),
-                static_cast<unsigned long long>(s.stops.load()),
-                static_cast<unsigned long long>(s.latePieces.load()));
-    std::fflush(stdout);
+// What the control loop and main need of either kind of scale.
+class IScale {
+public:
+    virtual ~IScale() = default;
+    virtual void Run(const std::atomic<bool>& quit) = 0;
+    virtual void Attach(int fd) = 0;
+    virtual void PrintCounts() = 0;
+    // A control line of this kind of scale's own; false when it is none.
+    virtual bool Control(const std::string& line) = 0;
+};
+
+// A control line "NAME VALUE": set(value) with the value read, and one line
+// of answer, also when the value cannot be read.
+template <typename Read, typename Set>
+bool Setting(const std::string& line, const std::string& name, Read read, Set set) {
+    if (line.rfind(name + " ", 0) != 0) return false;
+    const std::string value = line.substr(name.size() + 1);
+    try {
+        set(read(value));
+        std::puts("ok");
+    } catch (const std::exception&) {
+        std::printf("not a value for %s: %s\n", name.c_str(), value.c_str());
+    }
+    return true;
 }
+
+double Number(const std::string& text) { return std::stod(text); }
+unsigned long long Count(const std::string& text) { return std::stoull(text); }
+
+class CFramesScale final : public IScale {
+public:
+    CFramesScale(int fd, tarvex::sim::CScaleSimulator::Options options) : m_sim(fd, std::move(options)) {}
+    void Run(const std::atomic<bool>& quit) override { m_sim.Run(quit); }
+    void Attach(int fd) override { m_sim.Attach(fd); }
+    void PrintCounts() override {
+        const tarvex::sim::SimStats& s = m_sim.Stats();
+        std::printf("handshakes=%llu frames=%llu acks=%llu repeats=%llu stops=%llu late_pieces=%llu\n",
+                    static_cast<unsigned long long>(s.handshakes.load()),
+                    static_cast<unsigned long long>(s.framesSent.load()),
+                    static_cast<unsigned long long>(s.acks.load()),
+                    static_cast<unsigned long long>(s.repeats.load()),
+                    static_cast<unsigned long long>(s.stops.load()),
+                    static_cast<unsigned long long>(s.latePieces.load()));
+        std::fflush(stdout);
+    }
+    bool Control(const std::string& line) override {
+        return Setting(line, "rate", Number, [this](double rate) { m_sim.SetRate(rate); }) ||
+               Setting(line, "limit", Count, [this](unsigned long long limit) { m_sim.SetLimit(limit); });
+    }
+
+private:
+    tarvex::sim::CScaleSimulator m_sim;
+};
+
+class CAskedScale final : public IScale {
+public:
+    CAskedScale(int fd, tarvex::sim::CPolledScale::Options options) : m_scale(fd, std::move(options)) {}
+    void Run(const std::atomic<bool>& quit) override { m_scale.Run(quit); }
+    void Attach(int fd) override { m_scale.Attach(fd); }
+    void PrintCounts() override {
+        const tarvex::sim::AnswerCounts c = m_scale.Counts();
+        std::printf("polls=%u zeros=%u tares=%u unknown=%u\n", c.polls, c.zeros, c.tares, c.unknown);
+        std::fflush(stdout);
+    }
+    bool Control(const std::string& line) override {
+        return Setting(line, "put", Number, [this](double kilograms) { m_scale.Put(kilograms); });
+    }
+
+private:
+    tarvex::sim::CPolledScale m_scale;
+};
 
 // A new pty, named by the link if any. The link is replaced in one step:
 // a program looking for the device never finds the name missing.
@@ -85,8 +154,7 @@ std::unique_ptr<tarvex::sim::CPseudoTerminal> Plug(const std::string& link, bool
 
 // The scale runs in a thread; the lines of standard input plug and pull
 // it, change its rate and read its counters. The end of input ends it.
-void RunUnderControl(tarvex::sim::CScaleSimulator& sim, std::unique_ptr<tarvex::sim::CPseudoTerminal> pty,
-                     const std::string& link) {
+void RunUnderControl(IScale& sim, std::unique_ptr<tarvex::sim::CPseudoTerminal> pty, const std::string& link) {
     std::atomic<bool> stop{false};
     std::thread running;
     const auto start = [&] {
@@ -105,24 +173,12 @@ void RunUnderControl(tarvex::sim::CScaleSimulator& sim, std::unique_ptr<tarvex::
     start();
     std::string line;
     while (!g_quit.load() && std::getline(std::cin, line)) {
+        // One answer line each, also for a line it cannot take: the
+        // driving test reads it and goes on.
         if (line == "counts") {
-            PrintCounts(sim.Stats());
-        } else if (line.rfind("rate ", 0) == 0) {
-            // One answer line each, also for a line it cannot take: the
-            // driving test reads it and goes on.
-            try {
-                sim.SetRate(std::stod(line.substr(5)));
-                std::puts("ok");
-            } catch (const std::exception&) {
-                std::printf("not a rate: %s\n", line.c_str() + 5);
-            }
-        } else if (line.rfind("limit ", 0) == 0) {
-            try {
-                sim.SetLimit(std::stoull(line.substr(6)));
-                std::puts("ok");
-            } catch (const std::exception&) {
-                std::printf("not a limit: %s\n", line.c_str() + 6);
-            }
+            sim.PrintCounts();
+        } else if (sim.Control(line)) {
+            // answered by the scale
         } else if (line == "pull") {
             pull();
             std::puts("ok");
@@ -149,6 +205,11 @@ void RunUnderControl(tarvex::sim::CScaleSimulator& sim, std::unique_ptr<tarvex::
 int main(int argc, char** argv) {
     using namespace tarvex::sim;
     CScaleSimulator::Options options;
+    std::optional<CPolledScale::Options> asked;
+    const auto askedOptions = [&]() -> CPolledScale::Options& {
+        if (!asked) throw std::invalid_argument("--protocol comes before its own options");
+        return *asked;
+    };
     std::string device, link;
     bool control = false;
     try {
@@ -168,6 +229,16 @@ int main(int argc, char** argv) {
             else if (arg == "--piece-gap") options.inPieces = true, options.pieceGapMs = std::stoi(value());
             else if (arg == "--no-resend") options.resendUnanswered = false;
             else if (arg == "--control") control = true;
+            else if (arg == "--protocol") {
+                const std::string name = value();
+                const std::optional<Protocol> protocol = ProtocolNamed(name);
+                if (!protocol) throw std::invalid_argument("no protocol " + name);
+                asked.emplace();
+                asked->protocol = *protocol;
+            }
+            else if (arg == "--unit") askedOptions().unit = value();
+            else if (arg == "--parity-bits") askedOptions().parityBits = true;
+            else if (arg == "--print-ms") askedOptions().printEveryMs = std::stoi(value());
             else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
             else throw std::invalid_argument("unknown option " + arg);
         }
@@ -202,13 +273,17 @@ int main(int argc, char** argv) {
         fd = pty->Fd();
     }
 
-    CScaleSimulator sim(fd, options);
+    std::unique_ptr<IScale> sim;
+    if (asked)
+        sim = std::make_unique<CAskedScale>(fd, *asked);
+    else
+        sim = std::make_unique<CFramesScale>(fd, options);
     if (control) {
-        RunUnderControl(sim, std::move(pty), link);
+        RunUnderControl(*sim, std::move(pty), link);
         return 0;
     }
-    sim.Run(g_quit);
-    PrintCounts(sim.Stats());
+    sim->Run(g_quit);
+    sim->PrintCounts();
     if (!link.empty()) {
         std::error_code ec;
         std::filesystem::remove(link, ec);
