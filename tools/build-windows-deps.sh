@@ -89,35 +89,30 @@ if [ ! -e "$cache/wx.done" ]; then
   step_end "wxWidgets"
 fi
 
-if [ ! -e "$cache/xlsx.done" ]; then
-  step_start "libxlsxwriter $xlsx_version for Windows"
-  (cd "$cache/src" && rm -rf libxlsxwriter-* && apt-get source -qq libxlsxwriter >/dev/null)
-  src=$(ls -d "$cache"/src/libxlsxwriter-*/ | head -n1)
-  cmake -S "$src" -B "$cache/xlsx-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+# A library with a CMake build, from Debian's source package, static.
+cmake_library() {  # NAME SOURCE_PACKAGE DONE_FILE CMAKE_OPTIONS...
+  local name=$1 package=$2 done=$3
+  shift 3
+  [ -e "$cache/$done" ] && return
+  step_start "$name for Windows"
+  (cd "$cache/src" && rm -rf "$package"-* && apt-get source -qq "$package" >/dev/null)
+  local src
+  src=$(ls -d "$cache/src/$package"-*/ | head -n1)
+  cmake -S "$src" -B "$cache/$package-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/tools/mingw-w64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_SHARED_LIBS=OFF -DUSE_STATIC_MSVC_RUNTIME=OFF >/dev/null
-  cmake --build "$cache/xlsx-build" >/dev/null
-  cmake --install "$cache/xlsx-build" >/dev/null
-  touch "$cache/xlsx.done"
-  step_end "libxlsxwriter"
-fi
+    -DBUILD_SHARED_LIBS=OFF "$@" >/dev/null
+  cmake --build "$cache/$package-build" >/dev/null
+  cmake --install "$cache/$package-build" >/dev/null
+  touch "$cache/$done"
+  step_end "$name"
+}
 
-if [ ! -e "$cache/pcre2-$pcre2_version.done" ]; then
-  step_start "PCRE2 $pcre2_version for Windows"
-  (cd "$cache/src" && rm -rf pcre2-* && apt-get source -qq pcre2 >/dev/null)
-  src=$(ls -d "$cache"/src/pcre2-*/ | head -n1)
-  # The 8-bit library alone, static, without JIT and the compressors.
-  cmake -S "$src" -B "$cache/pcre2-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/tools/mingw-w64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF \
-    -DPCRE2_BUILD_PCRE2_32=OFF -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF -DPCRE2_SUPPORT_JIT=OFF \
-    -DPCRE2_SUPPORT_LIBBZ2=OFF -DPCRE2_SUPPORT_LIBZ=OFF -DPCRE2_SUPPORT_LIBEDIT=OFF \
-    -DPCRE2_SUPPORT_LIBREADLINE=OFF >/dev/null
-  cmake --build "$cache/pcre2-build" >/dev/null
-  cmake --install "$cache/pcre2-build" >/dev/null
-  touch "$cache/pcre2-$pcre2_version.done"
-  step_end "PCRE2"
-fi
+cmake_library "libxlsxwriter $xlsx_version" libxlsxwriter xlsx.done -DUSE_STATIC_MSVC_RUNTIME=OFF
+# PCRE2: the 8-bit library alone, without JIT and the compressors.
+cmake_library "PCRE2 $pcre2_version" pcre2 "pcre2-$pcre2_version.done" -DBUILD_STATIC_LIBS=ON \
+  -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF -DPCRE2_BUILD_PCRE2_32=OFF -DPCRE2_BUILD_PCRE2GREP=OFF \
+  -DPCRE2_BUILD_TESTS=OFF -DPCRE2_SUPPORT_JIT=OFF -DPCRE2_SUPPORT_LIBBZ2=OFF -DPCRE2_SUPPORT_LIBZ=OFF \
+  -DPCRE2_SUPPORT_LIBEDIT=OFF -DPCRE2_SUPPORT_LIBREADLINE=OFF
 
 if [ ! -e "$cache/pq-$pq_version.done" ]; then
   step_start "libpq $pq_version for Windows (some minutes the first time)"
