@@ -8,10 +8,15 @@
 namespace tarvex {
 namespace {
 
-// R, row, [desk, seq,] kind, kg, time, cells, crc
+// R, row, [desk, seq,] kind, kg, time, cells, [digits, unit,] crc
 constexpr int ROW_FIELDS_V1 = 6 + COLUMN_COUNT;
-constexpr int ROW_FIELDS = 8 + COLUMN_COUNT;
-constexpr int RowFields(int version) { return version == 1 ? ROW_FIELDS_V1 : ROW_FIELDS; }
+constexpr int ROW_FIELDS_V2 = 8 + COLUMN_COUNT;
+constexpr int ROW_FIELDS = 10 + COLUMN_COUNT;
+constexpr int RowFields(int version) {
+    return version == 1 ? ROW_FIELDS_V1 : version == 2 ? ROW_FIELDS_V2 : ROW_FIELDS;
+}
+// Where the scale's digits and unit stand (version 3 on).
+constexpr int SCALE_DIGITS_FIELD = 7 + COLUMN_COUNT;
 // Where kind, kilograms and time stand.
 constexpr int FirstValue(int version) { return version == 1 ? 2 : 4; }
 
@@ -118,6 +123,8 @@ bool CheckRow(std::string_view line, int version, RowIdentity& id) {
     if (!ParseNumber(fields[first + 1], kilograms) || !ParseNumber(fields[first + 2], time)) return false;
     for (int c = 0; c < COLUMN_COUNT; ++c)
         if (!EscapesValid(fields[first + 3 + c])) return false;
+    if (version > 2 && (!EscapesValid(fields[SCALE_DIGITS_FIELD]) || !EscapesValid(fields[SCALE_DIGITS_FIELD + 1])))
+        return false;
     return true;
 }
 
@@ -137,6 +144,13 @@ RowRecord DecodeRow(std::string_view line, int version) {
     ParseNumber(fields[first + 1], row.kilograms);
     ParseNumber(fields[first + 2], row.time);
     for (int c = 0; c < COLUMN_COUNT; ++c) Unescape(fields[first + 3 + c], row.cells[static_cast<size_t>(c)]);
+    if (version > 2) {
+        std::wstring text;
+        Unescape(fields[SCALE_DIGITS_FIELD], text);
+        row.scaleDigits = Utf8FromWide(text);
+        Unescape(fields[SCALE_DIGITS_FIELD + 1], text);
+        row.scaleUnit = Utf8FromWide(text);
+    }
     return row;
 }
 
@@ -232,6 +246,10 @@ std::string FormatJournalLine(int row, const RowRecord& record) {
         line += '\t';
         AppendEscaped(line, cell);
     }
+    line += '\t';
+    AppendEscaped(line, WideFromUtf8(record.scaleDigits));
+    line += '\t';
+    AppendEscaped(line, WideFromUtf8(record.scaleUnit));
     line += '\t';
     line += Hex32(Crc32(line));
     line += '\n';

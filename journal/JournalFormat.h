@@ -7,14 +7,16 @@
 //   S<TAB>desk<TAB>seq<TAB>crc32   the desk's readings so far: no seq up to
 //                              this one is ever given again (written first
 //                              and again whenever the file starts anew)
-//   R<TAB>row<TAB>desk<TAB>seq<TAB>kind<TAB>kilograms<TAB>time<TAB>six cells...<TAB>crc32
+//   R<TAB>row<TAB>desk<TAB>seq<TAB>kind<TAB>kilograms<TAB>time<TAB>six cells...<TAB>digits<TAB>unit<TAB>crc32
+//                              digits and unit: the weight as a scale said
+//                              it, both empty for the frames' readings
 //   X<TAB>count<TAB>crc32      the first count rows above left the table
 //   K<TAB>count<TAB>crc32      they left it too, but no copy of them could be
 //                              made: the file up to here is copied aside
 //                              before it is ever emptied
 //
-// A journal of version 1 has no S lines and no desk or seq in its rows; it
-// is read all the same. Rows that left the table stay in the file as the
+// A journal of version 1 has no S lines and no desk or seq in its rows, one
+// of version 2 no digits and unit; both are read all the same. Rows that left the table stay in the file as the
 // readings an output may still ask for, until the file is started anew.
 // A damaged line is skipped; a row after it may then take the place of the
 // rows that line held, so a bad line hides nothing that follows it.
@@ -30,7 +32,7 @@
 
 namespace tarvex {
 
-constexpr int JOURNAL_VERSION = 2;
+constexpr int JOURNAL_VERSION = 3;
 inline constexpr std::string_view JOURNAL_MAGIC = "TARVEX-SCALE-JOURNAL";
 
 std::string JournalHeader();

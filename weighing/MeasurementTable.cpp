@@ -27,7 +27,9 @@ std::wstring CMeasurementTable::DataText(const Reading& r) const {
     switch (r.kind) {
         case RowKind::Overweight: return m_words.overweight;
         case RowKind::Error: return m_words.error;
-        default: return FormatWeightText(r.kilograms, m_unit);
+        default:
+            return r.scaleUnit.empty() ? FormatWeightText(r.kilograms, m_unit)
+                                       : FormatScaleWeightText(r.scaleDigits, r.scaleUnit, r.kilograms, m_unit);
     }
 }
 

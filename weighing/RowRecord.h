@@ -19,6 +19,9 @@ struct RowRecord {
     // readings share both. seq 0: none was given yet (an older journal).
     std::string desk;  // UTF-8
     uint64_t seq = 0;
+    // The weight as the scale said it; empty for the frames' readings.
+    std::string scaleDigits;
+    std::string scaleUnit;
 };
 
 }  // namespace tarvex

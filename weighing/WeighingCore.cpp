@@ -57,7 +57,20 @@ FrameVerdict CWeighingCore::ProcessFrame() {
         for (int i = 0; i < m_rxCount; ++i) reading.remark.push_back(static_cast<wchar_t>(b[i]));
     }
     m_retryPending = false;
-    verdict.row = AddReading(std::move(reading));
+    return Added(AddReading(std::move(reading)));
+}
+
+FrameVerdict CWeighingCore::TakeScaleWeight(const std::string& digits, const std::string& unit, double kilograms) {
+    Reading reading;
+    reading.kilograms = kilograms;
+    reading.scaleDigits = digits;
+    reading.scaleUnit = unit;
+    return Added(AddReading(std::move(reading)));
+}
+
+FrameVerdict CWeighingCore::Added(int row) {
+    FrameVerdict verdict;
+    verdict.row = row;
     verdict.nearlyFull = NearlyFullNow();
     if (verdict.row >= m_limits.fullRow) {
         m_tableFull = true;
@@ -74,27 +87,29 @@ int CWeighingCore::AddReading(Reading reading) {
     reading.seq = ++m_lastSeq;
     if (reading.kind == RowKind::Weight) {
         m_weightSum += reading.kilograms;
-        NoteDecimals(reading.kilograms);
+        NoteDecimals(reading);
     }
     return m_table.Add(std::move(reading));
 }
 
-void CWeighingCore::NoteDecimals(double kilograms) {
-    const int decimals = DecimalsShown(kilograms, m_unit);
+void CWeighingCore::NoteDecimals(const Reading& reading) {
+    const int decimals = reading.scaleUnit.empty() ? DecimalsShown(reading.kilograms, m_unit)
+                                                   : DecimalsShown(m_table.DataText(reading));
     if (m_sumDecimals < 0 || decimals < m_sumDecimals) m_sumDecimals = decimals;
 }
 
 void CWeighingCore::RecountDecimals() {
     m_sumDecimals = -1;
-    double largest = -1;
+    const Reading* largest = nullptr;
     for (int i = 0; i < m_table.RowCount(); ++i) {
         const Reading& r = m_table.Row(i);
         if (r.kind != RowKind::Weight) continue;
-        if (m_unit == UNIT_LBOZ) NoteDecimals(r.kilograms);
-        else largest = std::max(largest, std::fabs(r.kilograms));
+        // A scale's own digits say their decimals row by row.
+        if (m_unit == UNIT_LBOZ || !r.scaleUnit.empty()) NoteDecimals(r);
+        else if (!largest || std::fabs(r.kilograms) > std::fabs(largest->kilograms)) largest = &r;
     }
-    // In KG and LB a heavier weight never shows more decimals.
-    if (largest >= 0) NoteDecimals(largest);
+    // In KG and LB a heavier weight of the frames never shows more decimals.
+    if (largest) NoteDecimals(*largest);
 }
 
 std::wstring CWeighingCore::WeightSumText() const {
@@ -133,6 +148,8 @@ RowRecord CWeighingCore::RecordOf(int row) const {
     for (int c = 0; c < COLUMN_COUNT; ++c) record.cells[static_cast<size_t>(c)] = m_table.Cell(row, c);
     record.desk = reading.desk == 0 ? m_desk : m_otherDesks[reading.desk - 1u];
     record.seq = reading.seq;
+    record.scaleDigits = reading.scaleDigits;
+    record.scaleUnit = reading.scaleUnit;
     return record;
 }
 
@@ -146,6 +163,8 @@ bool CWeighingCore::RestoreRows(const std::vector<RowRecord>& rows) {
         Reading reading;
         reading.kind = record.kind;
         if (record.kind == RowKind::Weight) reading.kilograms = record.kilograms;
+        reading.scaleDigits = record.scaleDigits;
+        reading.scaleUnit = record.scaleUnit;
         reading.time = record.time;
         if (!ParseDuration(record.cells[COLUMN_DURATION], reading.sinceStart)) reading.sinceStart = 0;
         const long number = std::wcstol(record.cells[COLUMN_NUMBER].c_str(), nullptr, 10);

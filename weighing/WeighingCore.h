@@ -44,6 +44,9 @@ public:
     FrameVerdict JudgeFrame(const uint8_t* bytes, int count);
     // Judges the frame now in m_rxBuffer.
     FrameVerdict ProcessFrame();
+    // A weight the take rule chose from a scale's live weights, as the
+    // scale gave it; never a repeat to ask for.
+    FrameVerdict TakeScaleWeight(const std::string& digits, const std::string& unit, double kilograms);
 
     // Readings taken here are counted from lastSeq on.
     void SetDesk(std::string desk, uint64_t lastSeq);
@@ -90,6 +93,8 @@ public:
 private:
     // Numbers and times the reading and puts it at the end of the table.
     int AddReading(Reading reading);
+    // The verdict on the row just added: the table's limits.
+    FrameVerdict Added(int row);
     // True once each time the table goes past the warning row.
     bool NearlyFullNow();
     void DeleteAllRows();
@@ -98,7 +103,7 @@ private:
     // The table's marks and remark words from the language file in use; read
     // when the language or the unit changes, never once per row.
     void RefreshWords();
-    void NoteDecimals(double kilograms);
+    void NoteDecimals(const Reading& reading);
     void RecountDecimals();
 
     const CTextLookup& m_texts;

@@ -1,5 +1,6 @@
 #include "weighing/WeightText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -49,6 +50,50 @@ std::wstring FormatWeightText(double kilograms, int unit) {
     const double shown = unit == UNIT_LB ? m * POUNDS_PER_KG : m;
     const size_t len = FormatFixed6(shown, buf, sizeof buf);
     AppendAscii(out, buf, len < 6 ? len : 6);
+    return out;
+}
+
+namespace {
+
+// Decimals written in digits such as "-12.50".
+int DigitDecimals(const std::string& digits) {
+    const size_t point = digits.find('.');
+    return point == std::string::npos ? 0 : static_cast<int>(digits.size() - point - 1);
+}
+
+// Decimals a weight in kilograms needs to keep what the scale's digits said.
+int KilogramDecimals(const std::string& digits, const std::string& scaleUnit) {
+    const int given = DigitDecimals(digits);
+    if (scaleUnit == "g") return given + 3;
+    if (scaleUnit == "mg") return given + 6;
+    return std::max(3, given);
+}
+
+constexpr double EXACT_KG_PER_POUND = 0.45359237;
+
+}  // namespace
+
+std::wstring FormatScaleWeightText(const std::string& digits, const std::string& scaleUnit, double kilograms,
+                                   int unit) {
+    if ((unit == UNIT_KG && scaleUnit == "kg") || (unit == UNIT_LB && scaleUnit == "lb"))
+        return std::wstring(digits.begin(), digits.end());
+    char buf[400];
+    int len;
+    if (unit == UNIT_KG) {
+        len = std::snprintf(buf, sizeof buf, "%.*f", KilogramDecimals(digits, scaleUnit), kilograms);
+    } else if (unit == UNIT_LB) {
+        len = std::snprintf(buf, sizeof buf, "%.*f", std::max(2, DigitDecimals(digits)), kilograms / EXACT_KG_PER_POUND);
+    } else {
+        // Rounded to the tenth of an ounce first, so 15.96 oz never shows as "0:16.0".
+        const int decimals = scaleUnit == "oz" ? std::max(1, DigitDecimals(digits)) : 1;
+        const double step = std::pow(10.0, decimals);
+        const double ounces = std::round(std::fabs(kilograms) / EXACT_KG_PER_POUND * OUNCES_PER_POUND * step) / step;
+        const double pounds = std::floor(ounces / OUNCES_PER_POUND);
+        len = std::snprintf(buf, sizeof buf, "%s%3.0f:%.*f", kilograms < 0 ? "-" : "", pounds, decimals,
+                            ounces - pounds * OUNCES_PER_POUND);
+    }
+    std::wstring out;
+    AppendAscii(out, buf, static_cast<size_t>(len < 0 ? 0 : len));
     return out;
 }
 

@@ -28,6 +28,12 @@ std::wstring_view UnitName(int unit);
 // The Data cell of a weight v (kilograms) shown in unit u.
 std::wstring FormatWeightText(double kilograms, int unit);
 
+// The Data cell of a weight a scale gave as digits and unit ("1.500", "kg"):
+// in its own unit the scale's digits, otherwise its exact kilograms
+// converted with exact factors (1 lb = 0.45359237 kg, 16 oz to the pound).
+std::wstring FormatScaleWeightText(const std::string& digits, const std::string& scaleUnit, double kilograms,
+                                   int unit);
+
 // The figure a KG or LB Data cell shows: 1234.5678 kg in KG is 1234.5.
 double ShownWeight(double kilograms, int unit);
 

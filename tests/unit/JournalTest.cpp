@@ -59,7 +59,16 @@ void ExpectSameRows(const std::vector<RowRecord>& got, const std::vector<RowReco
         EXPECT_EQ(got[i].cells, want[i].cells) << i;
         EXPECT_EQ(got[i].desk, want[i].desk) << i;
         EXPECT_EQ(got[i].seq, want[i].seq) << i;
+        EXPECT_EQ(got[i].scaleDigits, want[i].scaleDigits) << i;
+        EXPECT_EQ(got[i].scaleUnit, want[i].scaleUnit) << i;
     }
+}
+
+RowRecord ScaleRow(std::string digits, std::string unit, double kg) {
+    RowRecord r = Row(RowKind::Weight, kg, WideFromUtf8(digits));
+    r.scaleDigits = std::move(digits);
+    r.scaleUnit = std::move(unit);
+    return r;
 }
 
 const std::vector<RowRecord> kRows = {
@@ -69,12 +78,29 @@ const std::vector<RowRecord> kRows = {
     Row(RowKind::Error, WEIGHT_ERROR, L"ERR", std::wstring(L"Bad:\t\n\r\\x41\x7F\xFF") + wchar_t(1)),
 };
 
+TEST(JournalFormat, AVersionTwoRowWrittenByHandReadsWithoutDigits) {
+    std::string row = "R\t0\tPACK-3\t7\tW\t1.5\t1796565787\t       1\t1.500\tKG\t00:00:07\t14:03:07 12/06/2026\t\t";
+    char check[9];
+    std::snprintf(check, sizeof check, "%08X", Crc32(row));
+    const JournalContents read = ReadJournal("TARVEX-SCALE-JOURNAL\t2\n" + row + check + "\n");
+    ASSERT_EQ(read.rows.size(), 1u);
+    EXPECT_FALSE(read.damaged);
+    EXPECT_EQ(read.version, 2);
+    EXPECT_EQ(read.rows[0].seq, 7u);
+    EXPECT_EQ(read.rows[0].kilograms, 1.5);
+    EXPECT_EQ(read.rows[0].cells[COLUMN_DATA], L"1.500");
+    EXPECT_TRUE(read.rows[0].scaleUnit.empty());
+}
+
 TEST(JournalFormat, EveryKindOfRowReadsBackExactly) {
-    const JournalContents read = ReadJournal(JournalOf(kRows));
+    std::vector<RowRecord> rows = kRows;
+    rows.push_back(ScaleRow("-0.250", "lb", -0.1133980925));
+    rows.push_back(ScaleRow("7\t\\", "\xC2\xB5g", 0));  // what a hostile ASCII line could carry
+    const JournalContents read = ReadJournal(JournalOf(rows));
     EXPECT_EQ(read.state, JournalState::Rows);
     EXPECT_FALSE(read.damaged);
-    ExpectSameRows(read.rows, kRows);
-    EXPECT_EQ(read.wholeBytes, JournalOf(kRows).size());
+    ExpectSameRows(read.rows, rows);
+    EXPECT_EQ(read.wholeBytes, JournalOf(rows).size());
 }
 
 TEST(JournalFormat, DamageKeepsEveryWholeRowBeforeIt) {
@@ -242,7 +268,7 @@ TEST(JournalFormat, WhatHoldsNoRowsOrIsNotOurs) {
         {"no file", "", JournalState::Empty},
         {"header only", JournalHeader(), JournalState::Empty},
         {"header cut off", JournalHeader().substr(0, 7), JournalState::Empty},
-        {"a newer version", "TARVEX-SCALE-JOURNAL\t3\nR\t0\t...\n", JournalState::Unreadable},
+        {"a newer version", "TARVEX-SCALE-JOURNAL\t4\nR\t0\t...\n", JournalState::Unreadable},
         {"another file", "[Language_Configuration]\nLanguage_Name=English\n", JournalState::Unreadable},
         {"binary", std::string("\x89PNG\r\n\x1a\n", 8), JournalState::Unreadable},
     };

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "weighing/WeightText.h"
+#include "weighing/protocols/ScaleWeight.h"
 
 namespace tarvex {
 namespace {
@@ -118,6 +119,35 @@ TEST(WeightFigures, AgreeWithTheCellText) {
             std::string digits(text.begin(), text.end());
             ASSERT_EQ(ShownWeight(kg, unit), std::stod(digits)) << kg << " " << unit;
         }
+    }
+}
+
+TEST(ScaleWeightText, TheScalesDigitsInItsUnitExactConversionOtherwise) {
+    const struct {
+        const char* digits;
+        const char* unit;
+        int shownIn;
+        const wchar_t* cell;
+    } cases[] = {
+        {"1.500", "kg", UNIT_KG, L"1.500"},     // the scale's own digits, its zero kept
+        {"-0.25", "kg", UNIT_KG, L"-0.25"},
+        {"7.85", "lb", UNIT_LB, L"7.85"},
+        {"665.3", "g", UNIT_KG, L"0.6653"},     // grams show as kilograms, every digit kept
+        {"144", "g", UNIT_KG, L"0.144"},
+        {"7.85", "lb", UNIT_KG, L"3.561"},      // 3.56070010... kg
+        {"1.000", "kg", UNIT_LB, L"2.205"},     // 2.20462262 lb: the exact factor, not the frames' 2.204
+        {"10", "kg", UNIT_LB, L"22.05"},
+        {"7.85", "lb", UNIT_LBOZ, L"  7:13.6"}, // 7 lb 13.6 oz
+        {"113.5", "oz", UNIT_LBOZ, L"  7:1.5"},
+        {"15.97", "oz", UNIT_LBOZ, L"  0:15.97"},
+        {"1.000", "kg", UNIT_LBOZ, L"  2:3.3"}, // 35.27396 oz
+        {"0.9999", "lb", UNIT_LBOZ, L"  1:0.0"}, // 15.9984 oz rounds up to a whole pound
+        {"-2.5", "lb", UNIT_LBOZ, L"-  2:8.0"},
+    };
+    for (const auto& c : cases) {
+        const double kilograms = *KilogramsOf(c.digits, c.unit);
+        EXPECT_EQ(FormatScaleWeightText(c.digits, c.unit, kilograms, c.shownIn), c.cell)
+            << c.digits << " " << c.unit << " in " << c.shownIn;
     }
 }
 
