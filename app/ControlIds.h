@@ -22,6 +22,14 @@ constexpr int IDC_LANGUAGE_GROUP = 1021;
 // box for typing into the program in front.
 constexpr int IDC_STATUS = 1030;
 constexpr int IDC_TYPING = 1031;
+// The scale: its protocol, its commands and its live weight and state.
+constexpr int IDC_SCALE_LABEL = 1032;
+constexpr int IDC_SCALE_COMBO = 1033;
+constexpr int IDC_ZERO = 1034;
+constexpr int IDC_TARE = 1035;
+constexpr int IDC_WEIGH = 1036;
+constexpr int IDC_LIVE_WEIGHT = 1037;
+constexpr int IDC_LIVE_STATE = 1038;
 // Timers of the main window: the session's, one for each SessionTimer in
 // its order, then the redraw.
 constexpr int ID_SESSION_TIMER = 2001;

@@ -50,6 +50,10 @@ void CScaleDlg::BindCommands() {
     onButton(IDC_REFRESH, [this] { m_session.OnRefreshPorts(); });
     onButton(IDC_SAVE, [this] { m_session.OnSaveTable(); });
     Bind(wxEVT_BUTTON, &CScaleDlg::OnConfirmLanguage, this, IDC_CONFIRM_LANGUAGE);
+    onButton(IDC_ZERO, [this] { m_session.OnZero(); });
+    onButton(IDC_TARE, [this] { m_session.OnTare(); });
+    onButton(IDC_WEIGH, [this] { m_session.OnWeigh(); });
+    m_scaleCombo->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { m_session.OnScaleChosen(event.GetSelection()); });
     m_typing->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) { m_session.OnTypingSwitched(event.IsChecked()); });
     m_units[0]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitKg(); });
     m_units[1]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitLb(); });
@@ -159,6 +163,8 @@ void CScaleDlg::OnCharHook(wxKeyEvent& event) {
     } else if (key == WXK_F5 && event.GetModifiers() == wxMOD_NONE) {
         // Refresh only while its button may be pressed (not while connected).
         if (FindWindow(IDC_REFRESH)->IsEnabled()) m_session.OnRefreshPorts();
+    } else if (m_weighKey != 0 && key == m_weighKey && event.GetModifiers() == wxMOD_NONE) {
+        if (m_weigh->IsEnabled()) m_session.OnWeigh();
     } else if (key == 'S' && event.GetModifiers() == wxMOD_CONTROL) {
         m_session.OnSaveTable();
     } else if (key == WXK_TAB && TableHasFocus()) {
@@ -192,7 +198,9 @@ void CScaleDlg::ShowTexts() {
         {IDC_CLEAR, L"Clear_Data"},               {IDC_UNIT_GROUP, L"Change_Unit_Caption"},
         {IDC_PORT_GROUP, L"Serial_Caption_Port"}, {IDC_REFRESH, L"Serial_Refresh"},
         {IDC_LANGUAGE_GROUP, L"Language_Caption"}, {IDC_CONFIRM_LANGUAGE, L"Language_OK"},
-        {IDC_TYPING, L"Wedge_Caption"},
+        {IDC_TYPING, L"Wedge_Caption"},          {IDC_SCALE_LABEL, L"Scale_Caption"},
+        {IDC_ZERO, L"Zero_Caption"},              {IDC_TARE, L"Tare_Caption"},
+        {IDC_WEIGH, L"Weigh_Caption"},
     };
     for (const auto& [id, key] : kCaptions) FindWindow(id)->SetLabel(text(SECTION_CAPTION, key));
     KeepRoomForTexts();
@@ -210,6 +218,31 @@ void CScaleDlg::ShowTypingChoice(bool available, bool on, const std::wstring& wh
         m_typing->UnsetToolTip();
     else
         m_typing->SetToolTip(whyNot);
+}
+
+void CScaleDlg::ShowScaleChoice(const std::vector<std::wstring>& names, int selected) {
+    m_scaleCombo->Clear();
+    for (const std::wstring& name : names) m_scaleCombo->Append(name);
+    m_scaleCombo->SetSelection(selected);
+    // "F8" and the like; any other text weighs with no key.
+    const std::wstring& key = m_session.ScaleChoice().weighKey;
+    const long n = key.size() > 1 && (key[0] == L'F' || key[0] == L'f') ? std::wcstol(key.c_str() + 1, nullptr, 10) : 0;
+    m_weighKey = n >= 1 && n <= 24 ? WXK_F1 + static_cast<int>(n) - 1 : 0;
+    KeepRoomForTexts();
+}
+
+void CScaleDlg::ShowScaleCommands(bool zero, bool tare, bool weigh) {
+    m_zero->Enable(zero);
+    m_tare->Enable(tare);
+    m_weigh->Enable(weigh);
+}
+
+void CScaleDlg::ShowLiveWeight(const std::wstring& weight, const std::wstring& state) {
+    if (m_liveWeight->GetLabel() != weight) m_liveWeight->SetLabel(weight);
+    if (m_liveState->GetLabel() != state) {
+        m_liveState->SetLabel(state);
+        Layout();
+    }
 }
 
 void CScaleDlg::ShowLanguages(const std::vector<std::wstring>& names, int selected) {

@@ -96,6 +96,9 @@ private:
         if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_UI);
     }
     void ShowTypingChoice(bool available, bool on, const std::wstring& whyNot) override;
+    void ShowScaleChoice(const std::vector<std::wstring>& names, int selected) override;
+    void ShowScaleCommands(bool zero, bool tare, bool weigh) override;
+    void ShowLiveWeight(const std::wstring& weight, const std::wstring& state) override;
     void RowAdded(int row) override;
     void RowsChanged() override;
     void Post(std::function<void()> work) override { CallAfter(std::move(work)); }
@@ -115,6 +118,13 @@ private:
     CTableListCtrl* m_list = nullptr;
     wxStaticText* m_status = nullptr;
     wxCheckBox* m_typing = nullptr;
+    wxChoice* m_scaleCombo = nullptr;
+    wxButton* m_zero = nullptr;
+    wxButton* m_tare = nullptr;
+    wxButton* m_weigh = nullptr;
+    wxStaticText* m_liveWeight = nullptr;
+    wxStaticText* m_liveState = nullptr;
+    int m_weighKey = 0;  // the key code that weighs; 0: none
     std::vector<wxWindow*> m_linkControls;  // changed only while no link is open
     std::array<wxTimer, SESSION_TIMERS> m_timers;
     // Rows that arrive faster than the screen refreshes are shown once a frame.

@@ -61,15 +61,28 @@ void CScaleDlg::BuildControls() {
     auto* confirm = new wxButton(this, IDC_CONFIRM_LANGUAGE, L"确认", at, du(28, 14));
     // Beyond the template: typing each weight into the program in front.
     m_typing = new wxCheckBox(this, IDC_TYPING, L"将重量输入到前台程序(&T)");
+    // Beyond the template: the scale's protocol, its commands, and its live
+    // weight shown large with its state.
+    auto* scaleLabel = new wxStaticText(this, IDC_SCALE_LABEL, L"秤");
+    m_scaleCombo = new wxChoice(this, IDC_SCALE_COMBO);
+    m_zero = new wxButton(this, IDC_ZERO, L"置零(&Z)");
+    m_tare = new wxButton(this, IDC_TARE, L"去皮(&A)");
+    m_weigh = new wxButton(this, IDC_WEIGH, L"称重(&W)");
+    m_liveWeight = new wxStaticText(this, IDC_LIVE_WEIGHT, wxString(), at, wxDefaultSize, wxST_NO_AUTORESIZE);
+    m_liveWeight->SetFont(GetFont().Scaled(2.0f).Bold());
+    m_liveState = new wxStaticText(this, IDC_LIVE_STATE, wxString());
     // Beyond the template: the link's state and port, the number of readings
     // and their sum, on a line of its own under the controls.
     m_status = new wxStaticText(this, IDC_STATUS, wxString(), at, wxDefaultSize, wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
-    m_linkControls = {portGroup, m_portCombo, refresh, languageGroup, m_languageCombo, confirm};
+    m_linkControls = {portGroup, m_portCombo, refresh, languageGroup, m_languageCombo, confirm, m_scaleCombo};
     // Group boxes are drawn after the controls inside them on GTK; keep the
     // controls above their frames.
     for (wxWindow* group : {unitGroup, portGroup, languageGroup}) group->Lower();
     FitToEntries(m_portCombo, {L"自动检索", L"COM29"});
     FitToEntries(m_languageCombo, {L"English", L"简体中文"});
+    FitToEntries(m_scaleCombo, {L"Frames (0x5A handshake)", L"NCI / SCP-01"});
+    // Room for "-9999.999 kg" however the weight changes.
+    m_liveWeight->SetMinSize(m_liveWeight->GetTextExtent(L"-99999.999 kg") + wxSize(du(2, 0).x, 0));
 
     const int gap = du(0, 3).y;
     auto* units = new wxStaticBoxSizer(unitGroup, wxVERTICAL);
@@ -105,6 +118,14 @@ void CScaleDlg::BuildControls() {
     window->AddSpacer(du(0, 5).y);
     window->Add(table, 1, wxEXPAND);
     window->Add(row, 0, wxTOP, du(0, 2).y);
+    auto* scale = new wxBoxSizer(wxHORIZONTAL);
+    scale->Add(scaleLabel, 0, wxALIGN_CENTER_VERTICAL);
+    scale->Add(m_scaleCombo, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(3, 0).x);
+    for (wxButton* command : {m_zero, m_tare, m_weigh})
+        scale->Add(command, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(3, 0).x);
+    scale->Add(m_liveWeight, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(8, 0).x);
+    scale->Add(m_liveState, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(3, 0).x);
+    window->Add(scale, 0, wxLEFT | wxTOP, du(6, 3).x);
     window->Add(m_typing, 0, wxLEFT | wxTOP, du(6, 3).x);
     window->Add(status, 0, wxEXPAND | wxTOP | wxBOTTOM, gap);
     SetSizerAndFit(window);

@@ -130,7 +130,7 @@ Figures Baseline(int frames) {
     int error = 0;
     const platform::PortHandle device = platform::OpenExclusive(pty.DevicePath(), error);
     const char* step = nullptr;
-    platform::Configure(device, step, error);
+    platform::Configure(device, LineSettings{}, step, error);
     std::atomic<bool> quit{false};
     std::thread echo([&] {
         while (!quit) {

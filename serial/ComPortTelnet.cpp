@@ -37,11 +37,21 @@ std::vector<uint8_t> CComPortTelnet::Opening() {
     return out;
 }
 
-void CComPortTelnet::AppendSettings(std::vector<uint8_t>& out) {
-    PutCommand(out, SET_BAUDRATE, {0x00, 0x00, 0x25, 0x80});  // 9600, network byte order
-    PutCommand(out, SET_DATASIZE, {8});
-    PutCommand(out, SET_PARITY, {VALUE_PARITY_NONE});
-    PutCommand(out, SET_STOPSIZE, {1});
+namespace {
+
+uint8_t ParityValue(char parity) {
+    return parity == 'E' ? VALUE_PARITY_EVEN : parity == 'O' ? VALUE_PARITY_ODD : VALUE_PARITY_NONE;
+}
+
+}  // namespace
+
+void CComPortTelnet::AppendSettings(std::vector<uint8_t>& out) const {
+    const auto baud = static_cast<uint32_t>(m_asked.baud);  // network byte order
+    PutCommand(out, SET_BAUDRATE, {static_cast<uint8_t>(baud >> 24), static_cast<uint8_t>(baud >> 16),
+                                   static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud)});
+    PutCommand(out, SET_DATASIZE, {static_cast<uint8_t>(m_asked.dataBits)});
+    PutCommand(out, SET_PARITY, {ParityValue(m_asked.parity)});
+    PutCommand(out, SET_STOPSIZE, {static_cast<uint8_t>(m_asked.stopBits)});
     PutCommand(out, SET_CONTROL, {VALUE_NO_FLOW_CONTROL});
     PutCommand(out, SET_CONTROL, {VALUE_RTS_ON});
 }
@@ -140,20 +150,21 @@ void CComPortTelnet::SubnegotiationEnded() {
             if (value.size() == 4) {
                 const uint32_t baud = (uint32_t{value[0]} << 24) | (uint32_t{value[1]} << 16) |
                                       (uint32_t{value[2]} << 8) | value[3];
-                if (baud != 9600) Differ(std::to_wstring(baud) + L" baud");
+                if (baud != static_cast<uint32_t>(m_asked.baud)) Differ(std::to_wstring(baud) + L" baud");
             }
             break;
         case SERVER_ANSWER + SET_DATASIZE:
-            if (value[0] != 8) Differ(std::to_wstring(value[0]) + L" data bits");
+            if (value[0] != m_asked.dataBits) Differ(std::to_wstring(value[0]) + L" data bits");
+            m_eightBitsKept = m_asked.dataBits == 7 && value[0] == 8;
             break;
         case SERVER_ANSWER + SET_PARITY: {
             static const wchar_t* const names[] = {L"", L"none", L"odd", L"even", L"mark", L"space"};
-            if (value[0] != VALUE_PARITY_NONE)
+            if (value[0] != ParityValue(m_asked.parity))
                 Differ(L"parity " + (value[0] < 6 ? std::wstring(names[value[0]]) : std::to_wstring(value[0])));
             break;
         }
         case SERVER_ANSWER + SET_STOPSIZE:
-            if (value[0] != 1) Differ(value[0] == 2 ? L"2 stop bits" : value[0] == 3 ? L"1.5 stop bits" : L"stop bits " + std::to_wstring(value[0]));
+            if (value[0] != m_asked.stopBits) Differ(value[0] == 2 ? L"2 stop bits" : value[0] == 3 ? L"1.5 stop bits" : L"stop bits " + std::to_wstring(value[0]));
             break;
         case SERVER_ANSWER + SET_CONTROL:
             if (value[0] == 2) Differ(L"XON/XOFF flow control");

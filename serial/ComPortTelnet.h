@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/LineSettings.h"
+
 namespace tarvex {
 
 namespace telnet {
@@ -18,12 +20,17 @@ constexpr uint8_t BINARY = 0, SUPPRESS_GO_AHEAD = 3, COM_PORT_OPTION = 44;
 // the same code plus SERVER_ANSWER.
 constexpr uint8_t SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_STOPSIZE = 4, SET_CONTROL = 5,
                   PURGE_DATA = 12, SERVER_ANSWER = 100;
-constexpr uint8_t VALUE_PARITY_NONE = 1, VALUE_NO_FLOW_CONTROL = 1, VALUE_RTS_ON = 11, VALUE_RTS_OFF = 12;
+constexpr uint8_t VALUE_PARITY_NONE = 1, VALUE_PARITY_ODD = 2, VALUE_PARITY_EVEN = 3, VALUE_NO_FLOW_CONTROL = 1, VALUE_RTS_ON = 11, VALUE_RTS_OFF = 12;
 constexpr uint8_t PURGE_BOTH = 3;  // what came from the line and what waits for it
 }  // namespace telnet
 
 class CComPortTelnet {
 public:
+    // The line settings asked of the server once it agrees to the option.
+    void Ask(const LineSettings& settings) { m_asked = settings; }
+    // 7 data bits were asked and the server keeps 8: bit 7 of each byte is
+    // the scale's parity bit.
+    bool KeepsEightBits() const { return m_eightBitsKept; }
     // The options asked for: BINARY and SUPPRESS-GO-AHEAD both ways, and the
     // COM-PORT-OPTION. The line settings follow when the server agrees to it.
     std::vector<uint8_t> Opening();
@@ -47,7 +54,7 @@ private:
     void Negotiate(uint8_t verb, uint8_t option, std::vector<uint8_t>& replies);
     void SubnegotiationEnded();
     void Differ(std::wstring words);
-    static void AppendSettings(std::vector<uint8_t>& replies);
+    void AppendSettings(std::vector<uint8_t>& replies) const;
 
     State m_state = State::Data;
     uint8_t m_verb = 0;
@@ -59,6 +66,8 @@ private:
     bool m_oursAsked[256] = {};
     bool m_theirsAsked[256] = {};
     bool m_settled = false;
+    LineSettings m_asked;
+    bool m_eightBitsKept = false;
     std::vector<std::wstring> m_told;
     std::wstring m_untold;
 };

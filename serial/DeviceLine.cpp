@@ -19,25 +19,45 @@ public:
         return steps;
     }
     bool Reach(const platform::CWaitEvent&) override { return true; }
-    bool Configure(const char*& failedStep, int& error) override {
-        return platform::Configure(m_handle, failedStep, error);
+    bool Configure(const LineSettings& settings, const char*& failedStep, int& error) override {
+        if (platform::Configure(m_handle, settings, failedStep, error)) return true;
+        // A pseudo-terminal (and Wine's ports on them) refuses 7 bits with
+        // parity; the scale's bytes still come, their parity in bit 7.
+        if (settings == EightBitsOf(settings)) return false;
+        const char* step = nullptr;
+        int ignored = 0;
+        if (!platform::Configure(m_handle, EightBitsOf(settings), step, ignored)) return false;
+        m_stripBit7 = settings.dataBits == 7;
+        m_untold = LineSettingsWords(EightBitsOf(settings)) + L", bit 7 taken off every byte (it refused " +
+                   LineSettingsWords(settings) + L")";
+        return true;
+    }
+    std::wstring TakeDifferences() override {
+        std::wstring words;
+        words.swap(m_untold);
+        return words;
     }
     void Purge() override { platform::Purge(m_handle); }
     void PurgeInput() override { platform::PurgeInput(m_handle); }
     int QueueCount(int& error) override { return platform::QueueCount(m_handle, error); }
     long Read(uint8_t* buffer, size_t size, int& error) override {
-        return platform::Read(m_handle, buffer, size, error);
+        const long got = platform::Read(m_handle, buffer, size, error);
+        if (m_stripBit7)
+            for (long i = 0; i < got; ++i) buffer[i] &= 0x7F;
+        return got;
     }
     bool Write(const uint8_t* bytes, size_t size, int timeoutMs, int& error) override {
         return platform::Write(m_handle, bytes, size, timeoutMs, error);
     }
     platform::WaitResult WaitForAny(const platform::CWaitEvent& stop, const platform::CWaitEvent& write,
-                                    int& error) override {
-        return platform::WaitForAny(m_handle, stop, write, error);
+                                    int timeoutMs, int& error) override {
+        return platform::WaitForAny(m_handle, stop, write, timeoutMs, error);
     }
 
 private:
     platform::PortHandle m_handle;
+    bool m_stripBit7 = false;  // 7 data bits were asked and 8 kept
+    std::wstring m_untold;     // the settings kept, until told
 };
 
 }  // namespace

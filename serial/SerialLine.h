@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "serial/LineSettings.h"
 #include "serial/SerialPlatform.h"
 
 namespace tarvex {
@@ -41,16 +42,19 @@ public:
     // until stop is set. False: not reached, which is not reported (as a
     // device that cannot be opened).
     virtual bool Reach(const platform::CWaitEvent& stop) = 0;
-    // 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control, RTS on.
-    virtual bool Configure(const char*& failedStep, int& error) = 0;
+    // The settings asked, no flow control, RTS on. A line that cannot take
+    // 7 data bits with parity goes on at 8 bits, strips bit 7 from what it
+    // reads and says so through TakeDifferences.
+    virtual bool Configure(const LineSettings& settings, const char*& failedStep, int& error) = 0;
     virtual void Purge() = 0;
     virtual void PurgeInput() = 0;
     virtual int QueueCount(int& error) = 0;
     // May give no bytes at all (what came was for the line itself).
     virtual long Read(uint8_t* buffer, size_t size, int& error) = 0;
     virtual bool Write(const uint8_t* bytes, size_t size, int timeoutMs, int& error) = 0;
+    // timeoutMs < 0: no limit; past it, WaitResult::Timeout.
     virtual platform::WaitResult WaitForAny(const platform::CWaitEvent& stop, const platform::CWaitEvent& write,
-                                            int& error) = 0;
+                                            int timeoutMs, int& error) = 0;
     // Line settings the far side keeps other than asked, in words; each once.
     virtual std::wstring TakeDifferences() { return {}; }
 };

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/LineSettings.h"
+
 namespace tarvex::platform {
 
 #ifdef _WIN32
@@ -21,9 +23,10 @@ PortHandle OpenExclusive(const std::string& device, int& error);
 // Gives up the exclusive claim and closes.
 void Close(PortHandle port);
 
-// 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control, RTS raised.
-// On failure names the step that failed and leaves its error code.
-bool Configure(PortHandle port, const char*& failedStep, int& error);
+// The settings asked, no flow control, RTS raised. On failure names the step
+// that failed and leaves its error code; a line that took other settings
+// than asked (read back) fails too.
+bool Configure(PortHandle port, const LineSettings& settings, const char*& failedStep, int& error);
 // How a report names the system call that failed, as this system calls it.
 extern const char* const WAIT_STEP;
 extern const char* const READ_STEP;
@@ -55,11 +58,12 @@ private:
     intptr_t m_handle;
 };
 
-enum class WaitResult { Stop, Line, Write, Removed, Failed };
+enum class WaitResult { Stop, Line, Write, Removed, Failed, Timeout };
 
-// Waits without time limit; when several are ready, stop before line before
-// write. Removed: the device is gone or its far side closed.
-WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent& write, int& error);
+// Waits at most timeoutMs (without limit when negative); when several are
+// ready, stop before line before write. Removed: the device is gone or its
+// far side closed.
+WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent& write, int timeoutMs, int& error);
 
 std::wstring ErrorText(int error);
 // The error code meaning the device went away.

@@ -15,7 +15,9 @@
 namespace tarvex {
 
 std::wstring PortErrorText(const char* operation, int error, unsigned port, const std::string& address) {
-    const std::wstring systemText = error == DEVICE_GONE ? std::wstring(DEVICE_GONE_TEXT) : platform::ErrorText(error);
+    const std::wstring systemText = error == DEVICE_GONE    ? std::wstring(DEVICE_GONE_TEXT)
+                                    : error == SCALE_SILENT ? std::wstring(SCALE_SILENT_TEXT)
+                                                            : platform::ErrorText(error);
     const std::wstring where = address.empty() ? L"" : L" (" + WideFromUtf8(address) + L")";
     return L"WARNING:  " + WideFromUtf8(operation) + L" Failed with the following error: \n" + systemText +
            L"\nPort: " + std::to_wstring(port) + where + L"\n";
@@ -61,7 +63,7 @@ bool CSerialPort::OpenPort(ISerialOwner* owner, int portNumber) {
     m_quietMs.store(m_line->QuietMs());
     const char* failedStep = nullptr;
     int error = 0;
-    if (!m_line->Configure(failedStep, error)) ReportPortError(failedStep, error, session);
+    if (!m_line->Configure(m_lineSettings, failedStep, error)) ReportPortError(failedStep, error, session);
     m_line->Purge();
     return true;
 }
@@ -116,6 +118,57 @@ void CSerialPort::RequestStop() {
         session->stopEvent.Set();
     }
     session->changed.notify_all();
+}
+
+namespace {
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
+
+void CSerialPort::StartPolling(std::string bytes, int everyMs) {
+    std::shared_ptr<Session> session = CurrentSession();
+    if (!session) return;
+    {
+        std::lock_guard<std::mutex> guard(session->lock);
+        session->poll = std::move(bytes);
+        session->pollEveryMs = std::max(everyMs, 1);
+        session->nextPoll = SteadyMs();
+        session->answered = true;
+    }
+    session->writeEvent.Set();  // the reader takes up the new deadline
+}
+
+void CSerialPort::StopPolling() {
+    std::shared_ptr<Session> session = CurrentSession();
+    if (!session) return;
+    std::lock_guard<std::mutex> guard(session->lock);
+    session->poll.clear();
+}
+
+int CSerialPort::PollWaitMs(Session& session) {
+    std::lock_guard<std::mutex> guard(session.lock);
+    if (session.poll.empty()) return -1;
+    return static_cast<int>(std::clamp<int64_t>(session.nextPoll - SteadyMs(), 0, session.pollEveryMs));
+}
+
+bool CSerialPort::SendPoll(const std::shared_ptr<Session>& session) {
+    std::string poll;
+    {
+        std::lock_guard<std::mutex> guard(session->lock);
+        if (session->poll.empty() || SteadyMs() < session->nextPoll) return true;
+        poll = session->poll;
+        // Paced from when it was due, so a late wake-up does not slow the polls.
+        session->nextPoll = std::max(session->nextPoll + session->pollEveryMs, SteadyMs());
+    }
+    session->unanswered = session->answered.exchange(false) ? 0 : session->unanswered + 1;
+    if (session->unanswered >= SILENT_POLLS) return false;
+    std::lock_guard<std::recursive_mutex> guard(m_portLock);
+    int error = 0;
+    if (!m_line->Write(reinterpret_cast<const uint8_t*>(poll.data()), poll.size(), SERIAL_TIMEOUT_MS, error))
+        ReportPortError(m_line->Steps().write, error, session);
+    return true;
 }
 
 bool CSerialPort::WaitForFinish(int timeoutMs) {
@@ -205,7 +258,9 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
             break;
         }
         int error = 0;
-        const platform::WaitResult result = m_line->WaitForAny(session->stopEvent, session->writeEvent, error);
+        const char* failedStep = m_line->Steps().wait;
+        const platform::WaitResult result =
+            m_line->WaitForAny(session->stopEvent, session->writeEvent, PollWaitMs(*session), error);
         if (result != platform::WaitResult::Stop && session->finishRequested) continue;
         switch (result) {
             case platform::WaitResult::Stop:
@@ -226,6 +281,14 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
             case platform::WaitResult::Failed:
                 running = false;
                 break;
+            case platform::WaitResult::Timeout:
+                break;
+        }
+        // Due after any wake-up: a scale that streams never lets the wait time out.
+        if (running && result != platform::WaitResult::Stop && !SendPoll(session)) {
+            running = false;
+            error = SCALE_SILENT;
+            failedStep = POLL_STEP;
         }
         if (!running && !session->Ending()) {
             // The device went away: the window learns it first (so a running
@@ -233,7 +296,7 @@ void CSerialPort::ReaderLoop(std::shared_ptr<Session> session) {
             const unsigned port = m_portNumber;
             ISerialOwner* owner = m_owner;
             if (owner) SendToOwner(session, [owner, port] { owner->OnPortRemoved(port); });
-            ReportPortError(m_line->Steps().wait, error, session);
+            ReportPortError(failedStep, error, session);
         }
     }
     // Let go of the port as the link ends, so the next probe finds it again
@@ -280,7 +343,10 @@ bool CSerialPort::DrainInput(const std::shared_ptr<Session>& session) {
             // nor a recent receive, and judge half a frame.
             std::lock_guard<std::recursive_mutex> guard(m_portLock);
             got = m_line->Read(buffer + gathered, static_cast<size_t>(SERIAL_BUFFER_SIZE - gathered), error);
-            if (got > 0) m_lastReceive.store(std::chrono::steady_clock::now().time_since_epoch().count());
+            if (got > 0) {
+                m_lastReceive.store(std::chrono::steady_clock::now().time_since_epoch().count());
+                session->answered = true;
+            }
         }
         if (got < 0) {
             if (platform::IsRemovalError(error)) {
@@ -322,10 +388,10 @@ void CSerialPort::SendWriteBuffer(const std::shared_ptr<Session>& session) {
     if (m_sending.empty()) return;
     {
         std::lock_guard<std::recursive_mutex> guard(m_portLock);
-        // Received bytes not yet read are thrown away, as the scale expects.
-        // Only the input: clearing the output too could drop an acknowledge
-        // written a moment ago that the line has not carried yet.
-        m_line->PurgeInput();
+        // Received bytes not yet read are thrown away, as the frames' scale
+        // expects. Only the input: clearing the output too could drop an
+        // acknowledge written a moment ago that the line has not carried yet.
+        if (m_purgeBeforeWrite) m_line->PurgeInput();
         // In pieces, each under the time limit: a long queue of
         // acknowledges takes longer than one limit at 9600 baud.
         for (size_t done = 0; done < m_sending.size() && !session->stopRequested;) {

@@ -35,6 +35,12 @@ inline constexpr wchar_t PORT_ERROR_CAPTION[] = L"Application Error";
 // In place of a system error code: the port said it is gone.
 constexpr int DEVICE_GONE = -1;
 inline constexpr wchar_t DEVICE_GONE_TEXT[] = L"The serial device was removed or its other end was closed.";
+// A polled scale that leaves this many polls in a row unanswered is taken as
+// unplugged: the line may be there, the scale is not.
+constexpr int SILENT_POLLS = 3;
+constexpr int SCALE_SILENT = -2;
+inline constexpr char POLL_STEP[] = "Poll";
+inline constexpr wchar_t SCALE_SILENT_TEXT[] = L"The scale did not answer three polls in a row.";
 // A network port's address follows its number.
 std::wstring PortErrorText(const char* operation, int error, unsigned port, const std::string& address = {});
 
@@ -46,6 +52,11 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     void SetPortMap(CPortMap map);
+    // For the ports opened from now on.
+    void SetLineSettings(const LineSettings& settings) { m_lineSettings = settings; }
+    // The frames' scale wants what it sent before an acknowledge thrown
+    // away; a scale that is asked keeps its answers.
+    void SetPurgeBeforeWrite(bool purge) { m_purgeBeforeWrite = purge; }
 
     // Ends a running reader first. False, silently, when the device cannot
     // be opened; true otherwise, also when a configuration step failed and
@@ -59,6 +70,11 @@ public:
     void RequestSendThenStop(const uint8_t* bytes, int count);
     // Ends the reader at its next wait; outranks any pending write.
     void RequestStop();
+    // The reader sends bytes at once and then every everyMs, until the link
+    // ends or StopPolling; SILENT_POLLS in a row with nothing read between
+    // them end the link as an unplugged device would.
+    void StartPolling(std::string bytes, int everyMs);
+    void StopPolling();
     // After RequestSendThenStop: waits until the reader has ended, at most
     // the time given. True when no reader runs any more.
     bool WaitForFinish(int timeoutMs);
@@ -79,6 +95,7 @@ public:
     // How long the open line must stay silent to count as quiet.
     int QuietMs() const { return m_quietMs.load(); }
     unsigned PortNumber() const { return m_portNumber; }
+    bool IsNetworkPort(unsigned portNumber) const { return !NetworkLabel(portNumber).empty(); }
     // "COM12", or "COM12 (192.168.1.50:4001)" for a network port.
     std::wstring PortLabel(unsigned portNumber) const;
 
@@ -97,6 +114,12 @@ private:
         bool ended = false;
         // Grows as needed: every row of a burst gets its acknowledge.
         std::vector<uint8_t> writeBuffer;
+        // The poll and when it goes next (steady-clock ticks); none when empty.
+        std::string poll;
+        int pollEveryMs = 0;
+        int64_t nextPoll = 0;
+        std::atomic<bool> answered{true};  // bytes came since the last poll
+        int unanswered = 0;                // polls in a row without them (the reader's)
 
         bool Ending() const { return stopRequested || finishRequested; }
     };
@@ -108,6 +131,10 @@ private:
     void ReaderLoop(std::shared_ptr<Session> session);
     bool DrainInput(const std::shared_ptr<Session>& session);
     void SendWriteBuffer(const std::shared_ptr<Session>& session);
+    // Milliseconds to the next poll; -1 when none is due.
+    int PollWaitMs(Session& session);
+    // Sends the poll that is due; false when the scale has gone silent.
+    bool SendPoll(const std::shared_ptr<Session>& session);
     void ReportPortError(const char* operation, int error, const std::shared_ptr<Session>& session);
     // Runs work on the owner's thread and waits for it, or for a stop.
     void SendToOwner(const std::shared_ptr<Session>& session, std::function<void()> work);
@@ -124,6 +151,8 @@ private:
     unsigned m_portNumber = 0;
     std::string m_portAddress;  // of a network port, set before its reader starts
     CPortMap m_portMap = CPortMap::Empty();
+    LineSettings m_lineSettings;
+    std::atomic<bool> m_purgeBeforeWrite{true};
     std::array<int, PORT_TABLE_SIZE> m_portTable{};
     std::string m_refusedDevice;
     std::vector<std::wstring> m_settingsTold;  // the reader's

@@ -58,7 +58,34 @@ const char* const WAIT_STEP = "poll()";
 const char* const READ_STEP = "read()";
 const char* const WRITE_STEP = "write()";
 
-bool Configure(PortHandle port, const char*& failedStep, int& error) {
+namespace {
+
+speed_t SpeedOf(int baud) {
+    switch (baud) {
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        default: return B9600;
+    }
+}
+
+constexpr tcflag_t FRAMING = CSIZE | PARENB | PARODD | CSTOPB;
+
+tcflag_t FramingOf(const LineSettings& settings) {
+    tcflag_t flags = settings.dataBits == 7 ? CS7 : CS8;
+    if (settings.parity != 'N') flags |= PARENB;
+    if (settings.parity == 'O') flags |= PARODD;
+    if (settings.stopBits == 2) flags |= CSTOPB;
+    return flags;
+}
+
+}  // namespace
+
+bool Configure(PortHandle port, const LineSettings& settings, const char*& failedStep, int& error) {
     termios tio{};
     if (::tcgetattr(port, &tio) != 0) {
         failedStep = "tcgetattr()";
@@ -66,12 +93,12 @@ bool Configure(PortHandle port, const char*& failedStep, int& error) {
         return false;
     }
     ::cfmakeraw(&tio);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(FRAMING | CRTSCTS);
+    tio.c_cflag |= FramingOf(settings) | CLOCAL | CREAD;
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, B9600) != 0 || ::cfsetospeed(&tio, B9600) != 0) {
+    if (::cfsetispeed(&tio, SpeedOf(settings.baud)) != 0 || ::cfsetospeed(&tio, SpeedOf(settings.baud)) != 0) {
         failedStep = "cfsetspeed()";
         error = errno;
         return false;
@@ -79,6 +106,13 @@ bool Configure(PortHandle port, const char*& failedStep, int& error) {
     if (::tcsetattr(port, TCSANOW, &tio) != 0) {
         failedStep = "tcsetattr()";
         error = errno;
+        return false;
+    }
+    // tcsetattr succeeds when any one setting was taken: read them back.
+    termios taken{};
+    if (::tcgetattr(port, &taken) != 0 || (taken.c_cflag & FRAMING) != FramingOf(settings)) {
+        failedStep = "tcsetattr()";
+        error = EINVAL;
         return false;
     }
     // Pseudo-terminals and some USB adapters have no modem lines.
@@ -153,12 +187,13 @@ void CWaitEvent::Reset() {
     [[maybe_unused]] const ssize_t ignored = ::read(static_cast<int>(m_handle), &value, sizeof value);
 }
 
-WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent& write, int& error) {
+WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent& write, int timeoutMs, int& error) {
     pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0},
                      {port, POLLIN, 0},
                      {static_cast<int>(write.Handle()), POLLIN, 0}};
     for (;;) {
-        const int ready = ::poll(fds, 3, -1);
+        const int ready = ::poll(fds, 3, timeoutMs < 0 ? -1 : timeoutMs);
+        if (ready == 0) return WaitResult::Timeout;
         if (ready < 0) {
             if (errno == EINTR) continue;
             error = errno;

@@ -325,6 +325,11 @@ int CSocketLine::QueueCount(int& error) {
     return waiting + static_cast<int>(m_pending.size());
 }
 
+bool CSocketLine::Configure(const LineSettings& settings, const char*&, int&) {
+    if (m_telnet) m_telnet->Ask(settings);
+    return true;
+}
+
 long CSocketLine::Read(uint8_t* buffer, size_t size, int& error) {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_pending.empty()) {
@@ -333,6 +338,10 @@ long CSocketLine::Read(uint8_t* buffer, size_t size, int& error) {
     }
     const size_t taken = std::min(size, m_pending.size());
     std::copy_n(m_pending.begin(), taken, buffer);
+    // A server that keeps 8 bits where 7 with parity were asked hands the
+    // parity bit on in bit 7.
+    if (m_telnet && m_telnet->KeepsEightBits())
+        for (size_t i = 0; i < taken; ++i) buffer[i] &= 0x7F;
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(taken));
     return static_cast<long>(taken);
 }
@@ -348,13 +357,16 @@ bool CSocketLine::Write(const uint8_t* bytes, size_t size, int timeoutMs, int& e
 }
 
 platform::WaitResult CSocketLine::WaitForAny(const platform::CWaitEvent& stop, const platform::CWaitEvent& write,
-                                             int& error) {
+                                             int timeoutMs, int& error) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(m_lock);
             if (!m_pending.empty() || Waiting(m_socket) > 0) return platform::WaitResult::Line;
         }
-        switch (WaitSocket(&stop, &write, false, -1, error)) {
+        const int left = timeoutMs < 0 ? -1 : MillisecondsLeft(deadline);
+        if (left == 0) return platform::WaitResult::Timeout;
+        switch (WaitSocket(&stop, &write, false, left, error)) {
             case Wake::Stop: return platform::WaitResult::Stop;
             case Wake::Write: return platform::WaitResult::Write;
             case Wake::Readable: {

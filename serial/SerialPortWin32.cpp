@@ -176,7 +176,7 @@ const char* const WAIT_STEP = "WaitCommEvent()";
 const char* const READ_STEP = "ReadFile()";
 const char* const WRITE_STEP = "WriteFile()";
 
-bool Configure(PortHandle port, const char*& failedStep, int& error) {
+bool Configure(PortHandle port, const LineSettings& settings, const char*& failedStep, int& error) {
     HANDLE h = PortOf(port)->handle;
     COMMTIMEOUTS timeouts{1000, 1000, 1000, 1000, 1000};
     if (!::SetCommTimeouts(h, &timeouts)) {
@@ -191,8 +191,10 @@ bool Configure(PortHandle port, const char*& failedStep, int& error) {
         } else {
             dcb.fRtsControl = RTS_CONTROL_ENABLE;
             // Names no flow control, so both kinds end up switched off.
-            wchar_t settings[] = L"baud=9600 parity=N data=8 stop=1";
-            if (!::BuildCommDCBW(settings, &dcb))
+            std::wstring text = L"baud=" + std::to_wstring(settings.baud) + L" parity=" +
+                                static_cast<wchar_t>(settings.parity) + L" data=" +
+                                std::to_wstring(settings.dataBits) + L" stop=" + std::to_wstring(settings.stopBits);
+            if (!::BuildCommDCBW(text.data(), &dcb))
                 failedStep = "BuildCommDCB()";
             else if (!::SetCommState(h, &dcb))
                 failedStep = "SetCommState()";
@@ -250,14 +252,21 @@ void CWaitEvent::Set() { ::SetEvent(reinterpret_cast<HANDLE>(m_handle)); }
 
 void CWaitEvent::Reset() { ::ResetEvent(reinterpret_cast<HANDLE>(m_handle)); }
 
-WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent& write, int& error) {
+WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent& write, int timeoutMs, int& error) {
     Win32Port* p = PortOf(port);
     const HANDLE stopEvent = reinterpret_cast<HANDLE>(stop.Handle());
     const HANDLE writeEvent = reinterpret_cast<HANDLE>(write.Handle());
+    const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
+    // What is left of the wait, INFINITE without a limit.
+    auto left = [&]() -> DWORD {
+        if (timeoutMs < 0) return INFINITE;
+        const ULONGLONG now = ::GetTickCount64();
+        return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    };
     for (;;) {
         if (p->polled) {
             const HANDLE requests[2] = {stopEvent, writeEvent};
-            const DWORD r = ::WaitForMultipleObjects(2, requests, FALSE, QUIET_POLL_MS);
+            const DWORD r = ::WaitForMultipleObjects(2, requests, FALSE, std::min<DWORD>(QUIET_POLL_MS, left()));
             if (r == WAIT_OBJECT_0) return WaitResult::Stop;
             if (r == WAIT_OBJECT_0 + 1) return WaitResult::Write;
             if (r != WAIT_TIMEOUT) {
@@ -279,8 +288,10 @@ WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent&
             if (p->waitPending) {
                 // Stop before line before write: with several signalled,
                 // Windows returns the lowest index.
+                // The line's wait stays pending past a time-out, for the next call.
                 const HANDLE handles[3] = {stopEvent, p->lineWait.hEvent, writeEvent};
-                const DWORD r = ::WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+                const DWORD r = ::WaitForMultipleObjects(3, handles, FALSE, left());
+                if (r == WAIT_TIMEOUT) return WaitResult::Timeout;
                 if (r == WAIT_OBJECT_0) return WaitResult::Stop;
                 if (r == WAIT_OBJECT_0 + 2) return WaitResult::Write;
                 if (r != WAIT_OBJECT_0 + 1) {
@@ -304,6 +315,7 @@ WaitResult WaitForAny(PortHandle port, const CWaitEvent& stop, const CWaitEvent&
                 // Once is an event already drained; again and again is a
                 // system that cannot wait on this line.
                 if (++p->quietEnds >= QUIET_ENDS_BEFORE_POLLING) p->polled = true;
+                if (left() == 0) return WaitResult::Timeout;
                 break;
         }
     }

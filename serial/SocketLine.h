@@ -37,14 +37,16 @@ public:
     const LineSteps& Steps() const override;
     int QuietMs() const override { return NETWORK_LINE_QUIET_MS; }
     bool Reach(const platform::CWaitEvent& stop) override;
-    bool Configure(const char*&, int&) override { return true; }  // sent as the link is reached
+    // Asked of an RFC 2217 server as the link is reached; a plain TCP port
+    // carries the bytes as its server is set.
+    bool Configure(const LineSettings& settings, const char*&, int&) override;
     void Purge() override;
     void PurgeInput() override;
     int QueueCount(int& error) override;
     long Read(uint8_t* buffer, size_t size, int& error) override;
     bool Write(const uint8_t* bytes, size_t size, int timeoutMs, int& error) override;
     platform::WaitResult WaitForAny(const platform::CWaitEvent& stop, const platform::CWaitEvent& write,
-                                    int& error) override;
+                                    int timeoutMs, int& error) override;
     std::wstring TakeDifferences() override;
 
 private:

@@ -7,7 +7,10 @@
 namespace tarvex {
 
 CConnectionControl::CConnectionControl(CSerialPort& port, ISerialOwner& owner, const CFrameLink& link)
-    : m_port(port), m_owner(owner), m_link(link) {}
+    : m_port(port),
+      m_owner(owner),
+      m_link(link),
+      m_greeting{std::string(1, static_cast<char>(CMD_HANDSHAKE)), std::string(1, static_cast<char>(CMD_STOP))} {}
 
 ConnectionVerdict CConnectionControl::OnOpenCloseConnection(int entry) {
     ConnectionVerdict verdict;
@@ -16,10 +19,10 @@ ConnectionVerdict CConnectionControl::OnOpenCloseConnection(int entry) {
     // attempt ends by itself within two seconds.
     if (AttemptRunning()) return verdict;
     if (m_link.IsConnected()) {
-        // The scale hears 0x3A after every acknowledge already asked for;
-        // nothing here waits for the reader.
-        const uint8_t stop = CMD_STOP;
-        m_port.RequestSendThenStop(&stop, 1);
+        // The scale hears the farewell after every acknowledge already
+        // asked for; nothing here waits for the reader.
+        m_port.RequestSendThenStop(reinterpret_cast<const uint8_t*>(m_greeting.farewell.data()),
+                                   static_cast<int>(m_greeting.farewell.size()));
         verdict.linkDown = true;
         return verdict;
     }
@@ -46,8 +49,8 @@ bool CConnectionControl::OpenAndStart(int portNumber, ConnectionVerdict& verdict
 
 void CConnectionControl::StartAttempt(Attempt kind, int waitMs, ConnectionVerdict& verdict) {
     m_attempt = kind;
-    const uint8_t hello = CMD_HANDSHAKE;
-    m_port.RequestWrite(&hello, 1);
+    m_port.RequestWrite(reinterpret_cast<const uint8_t*>(m_greeting.hello.data()),
+                        static_cast<int>(m_greeting.hello.size()));
     verdict.attemptWaitMs = waitMs;
 }
 
@@ -78,8 +81,8 @@ ConnectionVerdict CConnectionControl::OnWatchTimer() {
     return verdict;
 }
 
-ConnectionVerdict CConnectionControl::OnReply(uint8_t firstByte) {
-    m_reply = firstByte;
+ConnectionVerdict CConnectionControl::OnReply(bool answers) {
+    m_answered = answers;
     return AttemptRunning() ? Judge(true) : ConnectionVerdict{};
 }
 
@@ -106,7 +109,7 @@ ConnectionVerdict CConnectionControl::Judge(bool replied) {
     m_attempt = Attempt::None;
     ConnectionVerdict verdict;
     verdict.attemptEnded = true;
-    if (replied && m_reply == FRAME_HANDSHAKE_REPLY) {
+    if (replied && m_answered) {
         StopWatchingInto(verdict);
         verdict.linkUp = true;
         return verdict;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tarvex {
@@ -31,15 +32,26 @@ struct ConnectionVerdict {
     bool noPort = false;          // no port to try: say why
 };
 
+// What the scale is sent to confirm it is there, and as the link ends: the
+// frames' 0x5A and 0x3A by default. Bytes of one protocol are never sent to
+// a scale of another (0x5A is "Z", zero, to a Toledo scale).
+struct ScaleGreeting {
+    std::string hello;
+    std::string farewell;  // empty: nothing is sent
+};
+
 class CConnectionControl {
 public:
     CConnectionControl(CSerialPort& port, ISerialOwner& owner, const CFrameLink& link);
 
+    void SetGreeting(ScaleGreeting greeting) { m_greeting = std::move(greeting); }
+    const ScaleGreeting& Greeting() const { return m_greeting; }
+
     // selectedEntry: the port list's line, -1 when the list is empty.
     ConnectionVerdict OnOpenCloseConnection(int selectedEntry);
-    // A burst arrived while not connected; its first byte may answer the
-    // greeting.
-    ConnectionVerdict OnReply(uint8_t firstByte);
+    // A burst arrived while not connected: whether it answers the greeting
+    // (the frames' scale: its first byte; others: an answer of the protocol).
+    ConnectionVerdict OnReply(bool answers);
     ConnectionVerdict OnAttemptTimer();  // the attempt's wait is over
     // The device went away and the driver reports it; that report is all
     // the user needs, so a running attempt ends without a notice of its own.
@@ -74,7 +86,8 @@ private:
     Attempt m_attempt = Attempt::None;
     int m_searchIndex = 0;
     int m_watchPort = 0;
-    uint8_t m_reply = 0;  // first byte of the last burst while not connected
+    bool m_answered = false;  // the last burst while not connected answered the greeting
+    ScaleGreeting m_greeting;
 };
 
 }  // namespace tarvex

@@ -43,6 +43,7 @@ void CSession::Start() {
     ShowLanguageList();
     // Told over a window that is whole, before the port notices.
     TellUnreadableFiles();
+    ReadScaleChoice();
     ProbeAndShowPorts();
     if (m_deskName.empty()) m_deskName = SettingText(SECTION_FEED, KEY_DESK);
     OfferJournalRows({m_journal, m_journalOutput, m_core, m_texts, m_ui, m_userDataFolder, Utf8FromWide(m_deskName)});
@@ -104,8 +105,12 @@ void CSession::OnTypingSwitched(bool on) {
 
 void CSession::OnSerialData(const uint8_t* bytes, int count) {
     if (count <= 0) return;
+    if (m_liveScale) {
+        OnScaleData(bytes, count);
+        return;
+    }
     if (!m_link.IsConnected()) {
-        Apply(m_connection.OnReply(bytes[0]));
+        Apply(m_connection.OnReply(bytes[0] == FRAME_HANDSHAKE_REPLY));
         // The answer may have opened the link; what follows it in the same
         // burst is already the scale's first frame.
         if (!m_link.IsConnected()) return;
@@ -137,7 +142,8 @@ void CSession::ReadingAdded(int row) {
     const AddedReading added(m_core, row);
     // On disk, with its seq, before the scale hears that the reading arrived.
     if (m_journal.IsOpen()) m_journalOutput.ReadingAdded(added);
-    SendCommand(CMD_ACK);
+    // Only the frames' scale waits for its acknowledge.
+    if (!m_liveScale) SendCommand(CMD_ACK);
     m_windowOutput.ReadingAdded(added);
     // Beyond the window goes only what the journal keeps: a seq no other
     // program has seen may be given again after a crash, one it has seen

@@ -16,6 +16,8 @@
 #include "outputs/WedgeOutput.h"
 #include "session/WindowOutput.h"
 #include "weighing/FrameLink.h"
+#include "weighing/LiveScale.h"
+#include "weighing/ScaleSettings.h"
 #include "journal/Journal.h"
 #include "serial/PortMap.h"
 #include "serial/SerialOwner.h"
@@ -27,6 +29,11 @@
 #include "export/WorkbookExport.h"
 
 namespace tarvex {
+
+// How often a scale's waits (the weigh key's, a zero's) are looked at.
+constexpr int SCALE_TICK_MS = 100;
+// The clock of a scale's live weights, in milliseconds.
+int64_t ScaleClockMs();
 
 // What a test may set instead of the running program's own.
 struct SessionSetup {
@@ -68,6 +75,15 @@ public:
     bool OnConfirmLanguage(int line);
     // The check box "Type weights into the program in front".
     void OnTypingSwitched(bool on);
+    // The scale list (in the order of ScaleProtocolKind) while no link is
+    // open, and the scale's commands.
+    void OnScaleChosen(int index);
+    void OnZero() { SendScaleCommand(ScaleCommand::Zero); }
+    void OnTare() { SendScaleCommand(ScaleCommand::Tare); }
+    void OnWeigh();
+    // A scale other than the frames': its live weight; null for the frames.
+    const CLiveScale* LiveScale() const { return m_liveScale.get(); }
+    const ScaleSettings& ScaleChoice() const { return m_scaleSettings; }
     // The user closes the window: true when it may close (only Yes does
     // while rows are in the table and the close may be refused); an open
     // link is ended first.
@@ -128,6 +144,18 @@ private:
     // how to fix it instead of the given "no port" message.
     void ShowMissingPorts(std::wstring_view key);
 
+    // The scale's settings, at start and when the clerk picks another.
+    void ReadScaleChoice();
+    void UseScale();
+    // The list, the commands and the live weight, in the language in use.
+    void ShowScale();
+    void ShowScaleCommands();
+    void OnScaleData(const uint8_t* bytes, int count);
+    void TakeScaleNews(const LiveNews& news);
+    void ShowLiveWeight();
+    void SendScaleCommand(ScaleCommand command);
+    void SetScaleNote(std::wstring_view key, std::wstring_view why = {});
+
     // One frame cut from an open link; false when the link ended with it.
     bool TakeFrame(Frame frame);
     void WatchLineQuiet(bool open);
@@ -149,6 +177,9 @@ private:
     void ApplyConnected();
     void ApplyDisconnected();
     void SendCommand(uint8_t command) { m_serial.RequestWrite(&command, 1); }
+    void SendBytes(const std::string& bytes) {
+        m_serial.RequestWrite(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
+    }
     void SendStopAndEnd();
     void ShowNotice(std::wstring_view messageKey) { m_ui.Tell(Text(SECTION_MESSAGE, messageKey)); }
     // The clerk's save asks where; the full table's goes by itself under a
@@ -198,6 +229,9 @@ private:
     std::vector<IReadingOutput*> m_outputs;  // after the window, in the order added
     CFeedOutputs m_feeds;
     CWedgeOutput m_wedge;
+    ScaleSettings m_scaleSettings;
+    std::unique_ptr<CLiveScale> m_liveScale;  // null for the frames
+    std::wstring m_scaleNote;                 // what the scale's last command came to
     uint64_t m_heldBackFrom = 0;             // the first reading the journal could not keep
     bool m_judging = false;        // a frame is being judged (it may ask questions)
     bool m_fullTableSaved = false; // every row of the full table is in a workbook

@@ -99,6 +99,8 @@ bool CSession::OnConfirmLanguage(int line) {
     m_ui.RowsChanged();
     m_feeds.LanguageChanged(m_texts, m_core.Table().Words().remarkPrefix);
     ShowTypingChoice();  // its tooltip in the new language
+    ShowScale();
+    m_scaleNote.clear();
     return true;
 }
 

@@ -91,6 +91,9 @@ void CSession::OnTimer(SessionTimer timer) {
     switch (timer) {
         case SessionTimer::Attempt: Apply(m_connection.OnAttemptTimer()); break;
         case SessionTimer::Watch: Apply(m_connection.OnWatchTimer()); break;
+        case SessionTimer::Scale:
+            if (m_liveScale) TakeScaleNews(m_liveScale->Tick(ScaleClockMs()));
+            break;
         case SessionTimer::Quiet:
             // The timer runs on the window's clock; bytes the reader has not
             // handed over yet (a busy machine) mean the line was not quiet.
@@ -114,19 +117,31 @@ void CSession::WatchLineQuiet(bool open) {
 }
 
 void CSession::SendStopAndEnd() {
-    const uint8_t stop = CMD_STOP;
-    m_serial.RequestSendThenStop(&stop, 1);
+    const std::string& farewell = m_connection.Greeting().farewell;
+    m_serial.RequestSendThenStop(reinterpret_cast<const uint8_t*>(farewell.data()), static_cast<int>(farewell.size()));
 }
 
 void CSession::ApplyConnected() {
     m_ui.HidePortReport();  // whatever it reported is over
     m_link.SetConnected(true);
+    if (m_liveScale) {
+        const std::string poll = m_liveScale->Protocol().Command(ScaleCommand::Poll);
+        if (!poll.empty()) m_serial.StartPolling(poll, m_scaleSettings.pollMs);
+        m_ui.StartTimer(SessionTimer::Scale, SCALE_TICK_MS, true);
+    }
     LinkStateChanged(true);
+    ShowScaleCommands();
 }
 
 void CSession::ApplyDisconnected() {
     m_link.SetConnected(false);
+    if (m_liveScale) {
+        m_ui.StopTimer(SessionTimer::Scale);
+        m_liveScale->Reset();
+        ShowLiveWeight();
+    }
     LinkStateChanged(false);
+    ShowScaleCommands();
 }
 
 void CSession::ShowPortError(const std::wstring& text, const std::wstring& caption) { m_ui.ShowPortReport(text, caption); }

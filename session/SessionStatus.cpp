@@ -26,7 +26,10 @@ std::wstring CSession::StatusText() const {
     if (m_savedRows >= 0)
         status += L"    " + Filled(m_texts.Counted(SECTION_STATUS, L"Status_Saved", m_savedRows), {{L"{file}", m_savedPath}});
     if (!m_settingsKept.empty() && m_settingsKeptPort == m_serial.PortNumber())
-        status += L"    " + Filled(Text(SECTION_STATUS, L"Status_Server_Keeps"), {{L"{settings}", m_settingsKept}});
+        status += L"    " + Filled(Text(SECTION_STATUS, m_serial.IsNetworkPort(m_settingsKeptPort) ? L"Status_Server_Keeps"
+                                                                                                 : L"Status_Line_Keeps"),
+                                   {{L"{settings}", m_settingsKept}});
+    if (!m_scaleNote.empty()) status += L"    " + m_scaleNote;
     if (!m_feeds.StatusNote().empty()) status += L"    " + m_feeds.StatusNote();
     if (const std::wstring typing = m_wedge.StatusNote(); !typing.empty()) status += L"    " + typing;
     return status;

@@ -39,8 +39,8 @@ struct SaveChoice {
     std::wstring extension;  // ".xls" or ".xlsx"
 };
 
-enum class SessionTimer { Attempt, Watch, Quiet };
-constexpr int SESSION_TIMERS = 3;
+enum class SessionTimer { Attempt, Watch, Quiet, Scale };
+constexpr int SESSION_TIMERS = 4;
 
 class ISessionUi : public IUserPrompts, public ITableView {
 public:
@@ -76,6 +76,14 @@ public:
     // The check box for typing into the program in front: whether it may be
     // ticked (why not, for its tooltip) and whether it is.
     virtual void ShowTypingChoice(bool available, bool on, const std::wstring& whyNot) = 0;
+
+    // The scale list: the protocols' names and the one chosen.
+    virtual void ShowScaleChoice(const std::vector<std::wstring>& names, int selected) = 0;
+    // Which of the scale's commands may be pressed now.
+    virtual void ShowScaleCommands(bool zero, bool tare, bool weigh) = 0;
+    // The newest live weight as the scale said it ("1.500 kg") and its state
+    // ("stable"); the weight is empty when the scale gives none.
+    virtual void ShowLiveWeight(const std::wstring& weight, const std::wstring& state) = 0;
 
     // Runs work on the window's thread later; returns at once.
     virtual void Post(std::function<void()> work) = 0;

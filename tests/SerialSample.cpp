@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     if (port == NO_PORT) return Fail("open", error);
     std::printf("open: ok\n");
     const char* step = nullptr;
-    if (!Configure(port, step, error)) return Fail(step, error);
+    if (!Configure(port, tarvex::LineSettings{}, step, error)) return Fail(step, error);
     std::printf("configure: ok\n");
     Purge(port);
     const uint8_t hello = 0x5A;
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     CWaitEvent stop, write;
     int waiting = 0;
     for (int i = 0; i < 100 && waiting < 3; ++i) {
-        if (WaitForAny(port, stop, write, error) == WaitResult::Line) waiting = QueueCount(port, error);
+        if (WaitForAny(port, stop, write, -1, error) == WaitResult::Line) waiting = QueueCount(port, error);
         if (waiting < 3) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     std::printf("queue count: %d\n", waiting);
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         stop.Set();
     });
-    const WaitResult quiet = WaitForAny(port, stop, write, error);
+    const WaitResult quiet = WaitForAny(port, stop, write, -1, error);
     stopper.join();
     Close(port);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked);

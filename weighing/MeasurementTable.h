@@ -59,8 +59,8 @@ struct Reading {
     uint16_t desk = 0;  // 0: this desk; else one of rows handed over from another
     // A weight as a scale other than the frames' gave it ("1.500", "kg");
     // empty for the frames, whose kilograms are all there is.
-    std::string scaleDigits;
-    std::string scaleUnit;
+    std::string scaleDigits{};
+    std::string scaleUnit{};
 };
 
 // The words the marks and remarks are shown in.

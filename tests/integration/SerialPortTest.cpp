@@ -228,7 +228,7 @@ TEST(PortPurge, ThrowsAwayReceivedBytesNotYetRead) {
     const platform::PortHandle fd = platform::OpenExclusive(scale.DevicePath(), error);
     ASSERT_NE(fd, platform::NO_PORT);
     const char* step = nullptr;
-    ASSERT_TRUE(platform::Configure(fd, step, error));
+    ASSERT_TRUE(platform::Configure(fd, LineSettings{}, step, error));
     scale.Send({1, 2, 3, 4});
     int waiting = 0;
     for (int i = 0; i < 100 && waiting < 4; ++i) {

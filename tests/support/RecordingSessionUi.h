@@ -3,6 +3,7 @@
 // answers from a script. Pump plays the window's event loop: work posted
 // from any thread and timers that are due run on the test's thread.
 
+#include <array>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -65,6 +66,14 @@ public:
     void ShowLinkState(bool connected) override { linkStates.push_back(connected); }
     void ShowStatus() override {}
     void ShowTypingChoice(bool, bool, const std::wstring&) override {}
+    void ShowScaleChoice(const std::vector<std::wstring>& names, int selected) override {
+        scales = names;
+        selectedScale = selected;
+    }
+    void ShowScaleCommands(bool zero, bool tare, bool weigh) override { scaleCommands = {zero, tare, weigh}; }
+    void ShowLiveWeight(const std::wstring& weight, const std::wstring& state) override {
+        liveWeights.push_back(weight + L" " + state);
+    }
     void RowAdded(int row) override { addedRows.push_back(row); }
     void RowsChanged() override { ++rowsChanged; }
     void Post(std::function<void()> work) override {
@@ -94,7 +103,9 @@ public:
     std::function<void()> onSaveDialog;
     std::deque<int> answers;
     std::deque<SaveChoice> savePaths;
-    std::vector<std::wstring> questions, notices, told, portReports, ports, languages;
+    std::vector<std::wstring> questions, notices, told, portReports, ports, languages, scales, liveWeights;
+    std::array<bool, 3> scaleCommands{};  // zero, tare, weigh may be pressed
+    int selectedScale = -1;
     std::vector<Clock::time_point> toldAt;
     std::vector<std::pair<std::wstring, std::wstring>> saveDialogs;  // initial name, folder
     std::vector<std::wstring> saveTypes;                             // the type it opened with

@@ -87,6 +87,24 @@ TEST(ComPortTelnet, SettingsTheServerKeepsAreToldOnce) {
     EXPECT_TRUE(data.empty());
 }
 
+TEST(ComPortTelnet, SevenBitsEvenParityAskedAndEightKept) {
+    CComPortTelnet telnet;
+    telnet.Ask({9600, 7, 'E', 1});
+    Bytes data, replies;
+    const Bytes agree{IAC, DO, COM_PORT_OPTION};
+    telnet.Receive(agree.data(), agree.size(), data, replies);
+    const Bytes asked{IAC, WILL, 44, IAC, SB, 44, 1, 0, 0, 0x25, 0x80, IAC, SE, IAC, SB, 44, 2, 7, IAC, SE,
+                      IAC, SB, 44, 3, 3, IAC, SE, IAC, SB, 44, 4, 1, IAC, SE};
+    ASSERT_GE(replies.size(), asked.size());
+    EXPECT_EQ(Bytes(replies.begin(), replies.begin() + static_cast<long>(asked.size())), asked);
+    EXPECT_FALSE(telnet.KeepsEightBits());
+    // What ser2net answers in front of a pseudo-terminal.
+    const Bytes kept{IAC, SB, 44, 102, 8, IAC, SE, IAC, SB, 44, 103, 1, IAC, SE};
+    telnet.Receive(kept.data(), kept.size(), data, replies);
+    EXPECT_TRUE(telnet.KeepsEightBits());
+    EXPECT_EQ(telnet.TakeDifferences(), L"8 data bits, parity none");
+}
+
 TEST(ComPortTelnet, DataGoingOutHasItsIacDoubled) {
     Bytes wire;
     const Bytes data{0x00, IAC, 0x41, IAC, IAC};

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "serial/LineSettings.h"
+
 namespace tarvex {
 
 enum class ScaleProtocolKind { Frames, MtSics, Toledo, Nci, Ascii };
@@ -19,14 +21,6 @@ enum class ScaleProtocolKind { Frames, MtSics, Toledo, Nci, Ascii };
 std::optional<ScaleProtocolKind> ScaleProtocolNamed(std::string_view name);
 std::string_view ScaleProtocolName(ScaleProtocolKind kind);
 
-// Baud, data bits, parity ('N', 'E', 'O') and stop bits.
-struct LineSettings {
-    int baud = 9600;
-    int dataBits = 8;
-    char parity = 'N';
-    int stopBits = 1;
-    bool operator==(const LineSettings&) const = default;
-};
 // "9600,7,E,1"; nullopt for anything else.
 std::optional<LineSettings> LineSettingsFrom(std::string_view text);
 

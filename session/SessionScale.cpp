@@ -1,0 +1,162 @@
+// The scale's protocol and, for scales other than the frames', the live
+// weight, the rows the take rule chooses and the clerk's commands.
+#include "session/Session.h"
+
+#include <chrono>
+
+#include "text/BoxTexts.h"
+#include "text/LanguageSettings.h"
+#include "text/ProfileFile.h"
+#include "text/TextCodec.h"
+
+namespace tarvex {
+namespace {
+
+constexpr std::wstring_view SECTION_SCALE_TEXTS = L"Scale";
+
+// The list's names, in the order of ScaleProtocolKind.
+constexpr std::wstring_view PROTOCOL_KEYS[] = {L"Protocol_Frames", L"Protocol_Mt_Sics", L"Protocol_Toledo",
+                                               L"Protocol_Nci", L"Protocol_Ascii"};
+
+std::wstring_view WhyKey(KeyOutcome why) {
+    switch (why) {
+        case KeyOutcome::InMotion: return L"Why_Motion";
+        case KeyOutcome::OverCapacity: return L"Why_Over";
+        case KeyOutcome::UnderZero: return L"Why_Under";
+        case KeyOutcome::NoWeight: break;
+    }
+    return L"Why_No_Weight";
+}
+
+}  // namespace
+
+int64_t ScaleClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void CSession::ReadScaleChoice() {
+    const ScaleSettingsRead read =
+        ReadScaleSettings([this](std::wstring_view key) { return SettingText(SECTION_SCALE, key); });
+    m_scaleSettings = read.settings;
+    for (const ScaleSettingProblem& problem : read.problems)
+        m_ui.Tell(Filled(Text(SECTION_SCALE_TEXTS, L"Setting_Unusable"),
+                         {{L"{key}", problem.key}, {L"{value}", problem.value}, {L"{why}", problem.why}}));
+    UseScale();
+}
+
+void CSession::UseScale() {
+    m_liveScale.reset();
+    if (std::unique_ptr<IScaleProtocol> protocol = MakeScaleProtocol(m_scaleSettings)) {
+        const ScaleGreeting greeting{protocol->Command(ScaleCommand::Confirm), {}};
+        m_liveScale = std::make_unique<CLiveScale>(std::move(protocol), m_scaleSettings.take, m_scaleSettings.settleMs);
+        m_connection.SetGreeting(greeting);
+    } else {
+        m_connection.SetGreeting({std::string(1, static_cast<char>(CMD_HANDSHAKE)), std::string(1, static_cast<char>(CMD_STOP))});
+    }
+    m_serial.SetLineSettings(LineFor(m_scaleSettings));
+    m_serial.SetPurgeBeforeWrite(!m_liveScale);
+    ShowScale();
+}
+
+void CSession::ShowScale() {
+    std::vector<std::wstring> names;
+    for (const std::wstring_view key : PROTOCOL_KEYS) names.push_back(Text(SECTION_SCALE_TEXTS, key));
+    m_ui.ShowScaleChoice(names, static_cast<int>(m_scaleSettings.protocol));
+    ShowScaleCommands();
+    ShowLiveWeight();
+}
+
+void CSession::OnScaleChosen(int index) {
+    if (index < 0 || index >= static_cast<int>(std::size(PROTOCOL_KEYS))) return;
+    // Another protocol's bytes must never reach an open link's scale.
+    if (m_link.IsConnected() || m_connection.AttemptRunning()) return;
+    m_scaleSettings.protocol = static_cast<ScaleProtocolKind>(index);
+    const std::wstring name = WideFromUtf8(std::string(ScaleProtocolName(m_scaleSettings.protocol)));
+    WriteWhereWritable(m_languageSettingFile, m_userSettingFile, [&name](const std::wstring& file) {
+        return WriteProfileText(file, SECTION_SCALE, L"Protocol", name);
+    });
+    m_scaleNote.clear();
+    UseScale();
+    m_ui.ShowStatus();
+}
+
+void CSession::ShowScaleCommands() {
+    const bool open = m_liveScale && m_link.IsConnected();
+    const auto has = [&](ScaleCommand command) {
+        return open && !m_liveScale->Protocol().Command(command).empty();
+    };
+    m_ui.ShowScaleCommands(has(ScaleCommand::Zero), has(ScaleCommand::Tare),
+                           open && m_scaleSettings.take != TakeMode::Settle);
+}
+
+void CSession::ShowLiveWeight() {
+    if (!m_liveScale) {
+        m_ui.ShowLiveWeight({}, {});
+        return;
+    }
+    const std::optional<LiveWeight>& live = m_liveScale->Live();
+    if (!m_link.IsConnected() || !live) {
+        m_ui.ShowLiveWeight({}, m_link.IsConnected() ? Text(SECTION_SCALE_TEXTS, L"State_No_Answer") : L"");
+        return;
+    }
+    const ScaleStatus& s = live->status;
+    const std::wstring_view key = s.over         ? L"State_Over"
+                                  : s.under       ? L"State_Under"
+                                  : s.motion      ? L"State_Motion"
+                                  : s.fault       ? L"State_Fault"
+                                  : live->digits.empty() ? L"State_No_Weight"
+                                                         : L"State_Stable";
+    const std::wstring weight = live->digits.empty() ? L"" : WideFromUtf8(live->digits + " " + live->unit);
+    m_ui.ShowLiveWeight(weight, Text(SECTION_SCALE_TEXTS, key));
+}
+
+void CSession::OnScaleData(const uint8_t* bytes, int count) {
+    const LiveNews news = m_liveScale->Feed(bytes, count, ScaleClockMs());
+    if (!m_link.IsConnected()) {
+        // Only an answer of the chosen protocol confirms the scale; bytes
+        // that are none leave the attempt to its time.
+        if (news.confirmed) Apply(m_connection.OnReply(true));
+        if (!m_link.IsConnected()) return;
+    }
+    TakeScaleNews(news);
+}
+
+void CSession::TakeScaleNews(const LiveNews& news) {
+    if (news.liveChanged) ShowLiveWeight();
+    if (news.outcome) {
+        const bool zero = news.outcome->command == ScaleCommand::Zero;
+        if (news.outcome->done)
+            SetScaleNote(zero ? L"Zeroed" : L"Tared");
+        else
+            SetScaleNote(zero ? L"Zero_Failed" : L"Tare_Failed", Text(SECTION_SCALE_TEXTS, WhyKey(news.outcome->why)));
+    }
+    if (news.weighFailed) SetScaleNote(L"Weigh_Failed", Text(SECTION_SCALE_TEXTS, WhyKey(*news.weighFailed)));
+    for (const LiveWeight& weight : news.taken) {
+        if (!m_link.IsConnected()) break;  // a full table ended the link
+        const FrameVerdict verdict = m_core.TakeScaleWeight(weight.digits, weight.unit, weight.kilograms);
+        ReadingAdded(verdict.row);
+        if (verdict.nearlyFull) m_ui.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Warning"));
+        if (verdict.tableFull) HandleTableFull();
+    }
+}
+
+void CSession::SetScaleNote(std::wstring_view key, std::wstring_view why) {
+    m_scaleNote = Filled(Text(SECTION_SCALE_TEXTS, key), {{L"{why}", std::wstring(why)}});
+    m_ui.ShowStatus();
+}
+
+void CSession::SendScaleCommand(ScaleCommand command) {
+    if (!m_liveScale || !m_link.IsConnected()) return;
+    const std::string bytes = m_liveScale->Send(command, ScaleClockMs());
+    if (!bytes.empty()) SendBytes(bytes);
+}
+
+void CSession::OnWeigh() {
+    if (!m_liveScale || !m_link.IsConnected()) return;
+    m_scaleNote.clear();
+    TakeScaleNews(m_liveScale->Weigh(ScaleClockMs()));
+    m_ui.ShowStatus();
+}
+
+}  // namespace tarvex
