@@ -3,6 +3,7 @@
 # serial port and the program from a demo folder (build/demo) whose
 # "Setting.ini" maps COM1 to it. Press "Connect" (COM1 or the automatic search) to see readings.
 # Simulator options can follow, for example: ./tools/run.sh --rate 5 --script good:1.2,damaged,over
+# or another scale: ./tools/run.sh --protocol nci (mt-sics, toledo, nci, ascii); the program is set to it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -25,6 +26,11 @@ trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
 [ -e "$link" ] || { echo "the scale simulator did not start" >&2; exit 1; }
 
-bash tools/map-simulator-port.sh "$demo/Setting.ini" "$link"
+protocol=frames
+args=("$@")
+for i in "${!args[@]}"; do
+  [ "${args[$i]}" = --protocol ] && protocol=${args[$((i + 1))]:-frames}
+done
+bash tools/map-simulator-port.sh "$demo/Setting.ini" "$link" "$protocol"
 echo "Scale simulator on $(readlink "$link"), mapped to COM1 in $demo/Setting.ini"
 "$demo/tarvex-scale"

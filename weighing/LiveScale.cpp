@@ -62,7 +62,9 @@ void CLiveScale::Take(const ScaleAnswer& answer, int64_t now, LiveNews& news) {
             if (m_pending) EndCommand(true, KeyOutcome::NoWeight, news);
             break;
         case Kind::NotDone:
-            if (m_pending) EndCommand(false, m_live ? TroubleOf(m_live->status, m_live->kilograms) : KeyOutcome::NoWeight, news);
+            // Why is told by the next weight: the refusal may come before
+            // any weight shows the motion that caused it.
+            if (m_pending) m_refused = true;
             break;
         case Kind::Identity:
         case Kind::Unknown:
@@ -80,7 +82,12 @@ void CLiveScale::ShowLive(std::optional<LiveWeight> live, LiveNews& news) {
 }
 
 void CLiveScale::JudgeCommand(const LiveWeight& weight, LiveNews& news) {
-    if (!m_pending || ++m_weightsSincePending < WEIGHTS_BEFORE_JUDGING) return;
+    if (!m_pending) return;
+    if (m_refused) {
+        EndCommand(false, TroubleOf(weight.status, weight.kilograms), news);
+        return;
+    }
+    if (++m_weightsSincePending < WEIGHTS_BEFORE_JUDGING) return;
     const bool atZero = weight.status.atZero || (!weight.digits.empty() && weight.kilograms == 0);
     const bool settled = !weight.status.motion && !weight.status.over && !weight.status.under && !weight.status.fault;
     if (atZero && settled)
@@ -92,12 +99,14 @@ void CLiveScale::JudgeCommand(const LiveWeight& weight, LiveNews& news) {
 void CLiveScale::EndCommand(bool done, KeyOutcome why, LiveNews& news) {
     news.outcome = CommandOutcome{*m_pending, done, why};
     m_pending.reset();
+    m_refused = false;
 }
 
 std::string CLiveScale::Send(ScaleCommand command, int64_t now) {
     std::string bytes = m_protocol->Command(command);
     if (bytes.empty() || command == ScaleCommand::Poll || command == ScaleCommand::Confirm) return bytes;
     m_pending = command;
+    m_refused = false;
     m_pendingSince = now;
     m_weightsSincePending = 0;
     return bytes;
@@ -119,6 +128,7 @@ LiveNews CLiveScale::Tick(int64_t now) {
 void CLiveScale::Reset() {
     m_live.reset();
     m_pending.reset();
+    m_refused = false;
     m_rule.NoWeight(0);
 }
 

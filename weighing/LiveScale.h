@@ -70,6 +70,7 @@ private:
     std::optional<ScaleCommand> m_pending;  // a zero or tare awaiting its outcome
     int64_t m_pendingSince = 0;
     int m_weightsSincePending = 0;
+    bool m_refused = false;  // the scale said no; the next weight says why
     std::vector<ScaleAnswer> m_answers;  // reused
 };
 
