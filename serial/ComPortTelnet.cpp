@@ -155,7 +155,6 @@ void CComPortTelnet::SubnegotiationEnded() {
             break;
         case SERVER_ANSWER + SET_DATASIZE:
             if (value[0] != m_asked.dataBits) Differ(std::to_wstring(value[0]) + L" data bits");
-            m_eightBitsKept = m_asked.dataBits == 7 && value[0] == 8;
             break;
         case SERVER_ANSWER + SET_PARITY: {
             static const wchar_t* const names[] = {L"", L"none", L"odd", L"even", L"mark", L"space"};

@@ -28,9 +28,6 @@ class CComPortTelnet {
 public:
     // The line settings asked of the server once it agrees to the option.
     void Ask(const LineSettings& settings) { m_asked = settings; }
-    // 7 data bits were asked and the server keeps 8: bit 7 of each byte is
-    // the scale's parity bit.
-    bool KeepsEightBits() const { return m_eightBitsKept; }
     // The options asked for: BINARY and SUPPRESS-GO-AHEAD both ways, and the
     // COM-PORT-OPTION. The line settings follow when the server agrees to it.
     std::vector<uint8_t> Opening();
@@ -67,7 +64,6 @@ private:
     bool m_theirsAsked[256] = {};
     bool m_settled = false;
     LineSettings m_asked;
-    bool m_eightBitsKept = false;
     std::vector<std::wstring> m_told;
     std::wstring m_untold;
 };

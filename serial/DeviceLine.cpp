@@ -20,6 +20,9 @@ public:
     }
     bool Reach(const platform::CWaitEvent&) override { return true; }
     bool Configure(const LineSettings& settings, const char*& failedStep, int& error) override {
+        // Seven data bits leave bit 7 to the parity wherever a line hands it
+        // on (a pseudo-terminal does): it is never the scale's data.
+        m_stripBit7 = settings.dataBits == 7;
         if (platform::Configure(m_handle, settings, failedStep, error)) return true;
         // A pseudo-terminal (and Wine's ports on them) refuses 7 bits with
         // parity; the scale's bytes still come, their parity in bit 7.
@@ -27,7 +30,6 @@ public:
         const char* step = nullptr;
         int ignored = 0;
         if (!platform::Configure(m_handle, EightBitsOf(settings), step, ignored)) return false;
-        m_stripBit7 = settings.dataBits == 7;
         m_untold = LineSettingsWords(EightBitsOf(settings)) + L", bit 7 taken off every byte (it refused " +
                    LineSettingsWords(settings) + L")";
         return true;
@@ -56,7 +58,7 @@ public:
 
 private:
     platform::PortHandle m_handle;
-    bool m_stripBit7 = false;  // 7 data bits were asked and 8 kept
+    bool m_stripBit7 = false;  // 7 data bits were asked
     std::wstring m_untold;     // the settings kept, until told
 };
 

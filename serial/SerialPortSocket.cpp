@@ -327,6 +327,7 @@ int CSocketLine::QueueCount(int& error) {
 
 bool CSocketLine::Configure(const LineSettings& settings, const char*&, int&) {
     if (m_telnet) m_telnet->Ask(settings);
+    m_sevenBits = settings.dataBits == 7;
     return true;
 }
 
@@ -338,9 +339,9 @@ long CSocketLine::Read(uint8_t* buffer, size_t size, int& error) {
     }
     const size_t taken = std::min(size, m_pending.size());
     std::copy_n(m_pending.begin(), taken, buffer);
-    // A server that keeps 8 bits where 7 with parity were asked hands the
-    // parity bit on in bit 7.
-    if (m_telnet && m_telnet->KeepsEightBits())
+    // Seven data bits leave bit 7 to the parity, which a server that keeps
+    // 8 bits (or says it took 7 in front of a line that cannot) hands on.
+    if (m_sevenBits)
         for (size_t i = 0; i < taken; ++i) buffer[i] &= 0x7F;
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(taken));
     return static_cast<long>(taken);

@@ -73,6 +73,7 @@ private:
     intptr_t m_netEvent = 0;  // Windows: the socket's network events
     bool m_closed = false;    // Windows: the end of the connection was seen
     std::unique_ptr<CComPortTelnet> m_telnet;  // for rfc2217:// only
+    bool m_sevenBits = false;                  // bit 7 of every byte is parity, never data
     std::vector<uint8_t> m_pending;            // data bytes read, not yet taken
     std::vector<uint8_t> m_wire;               // bytes on their way out
 };

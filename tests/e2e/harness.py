@@ -23,6 +23,7 @@ UNIT_KG, UNIT_LB, UNIT_LBOZ = 1010, 1011, 1012
 CLEAR, REFRESH, SAVE, CONFIRM_LANGUAGE = 1013, 1014, 1015, 1016
 YES, NO, OK, MSG_TEXT = 6, 7, 1, 1019
 STATUS, ABOUT_OK, TYPING = 1030, 5100, 1031
+SCALE_COMBO, ZERO, TARE, WEIGH, LIVE_WEIGHT, LIVE_STATE = 1033, 1034, 1035, 1036, 1037, 1038
 
 
 def send_delete_window(display_name, xid):
@@ -191,6 +192,43 @@ class Scale:
                 self._process.kill()
                 self._process.wait()
         self._process.stdout.close()
+
+
+class AskedScale:
+    """The simulator as a scale that is asked for its weight (or prints it):
+    tarvex-scale-sim --protocol P --control on a pseudo-terminal. Parcels are
+    put on and taken off; counts what it heard."""
+
+    def __init__(self, protocol, unit="kg", parity_bits=False, link=None):
+        arguments = [simulator_path(), "--protocol", protocol, "--unit", unit, "--control"]
+        if parity_bits:
+            arguments.append("--parity-bits")
+        if link:
+            arguments += ["--link", link]
+        self.link = link
+        self._lock = threading.Lock()
+        self._process = subprocess.Popen(arguments, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.device = Scale._device_line(self._process.stdout.readline())
+
+    def _ask(self, command):
+        with self._lock:
+            self._process.stdin.write(command + "\n")
+            self._process.stdin.flush()
+            return self._process.stdout.readline()
+
+    def put(self, kilograms):
+        self._ask(f"put {kilograms}")
+
+    def counts(self):
+        return {k: int(v) for k, v in (field.split("=") for field in self._ask("counts").split())}
+
+    def pull(self):
+        self._ask("pull")
+
+    def plug(self):
+        self.device = Scale._device_line(self._ask("plug"))
+
+    close = Scale.close
 
 
 class Display:
@@ -516,7 +554,8 @@ class Program:
         return output
 
 
-def setting_for(device, language="English", warning=None, full=None, feed=None, wedge=None, database=None):
+def setting_for(device, language="English", warning=None, full=None, feed=None, wedge=None, database=None,
+                scale_keys=None):
     text = ""
     if language:
         text = (f"[Language_Configuration]\r\nLanguage_FileName=\\{language}.ini\r\nLanguage_Name="
@@ -524,7 +563,7 @@ def setting_for(device, language="English", warning=None, full=None, feed=None, 
     text += f"[Serial_Ports]\r\nDefaults=off\r\nCOM1={device}\r\n"
     if warning or full:
         text += f"[Test]\r\nWarning_Row={warning or 60000}\r\nFull_Row={full or 65000}\r\n"
-    for section, keys in (("Feed", feed), ("Wedge", wedge), ("Database", database)):
+    for section, keys in (("Feed", feed), ("Wedge", wedge), ("Database", database), ("Scale", scale_keys)):
         if keys:
             text += f"[{section}]\r\n" + "".join(f"{key}={value}\r\n" for key, value in keys.items())
     return text

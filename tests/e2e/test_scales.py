@@ -1,0 +1,124 @@
+"""End-to-end tests of the scales that are asked for their weight (MT-SICS,
+Toledo 8217, NCI, ASCII lines): the built program under Xvfb, driven by real
+X input, against the scale simulator speaking each protocol on a
+pseudo-terminal, and once through ser2net's RFC 2217 port.
+
+    python3 tests/e2e/test_scales.py BUILD_BIN [SHOTS_DIR] [unittest args]"""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import (LIVE_STATE, LIVE_WEIGHT, OK, OPEN_CLOSE, SCALE_COMBO, STATUS, TARE, ZERO, AskedScale,  # noqa: E402
+                     Program, ProgramTest, run_tests, setting_for, wait_until)
+from ser2net import Ser2net  # noqa: E402
+
+# The scale list's lines, in order.
+PROTOCOLS = ["frames", "mt-sics", "toledo", "nci", "ascii"]
+
+
+class ScalesTest(ProgramTest):
+    def setUp(self):
+        super().setUp()
+        self.server = None
+
+    def tearDown(self):
+        super().tearDown()
+        if self.server:
+            self.server.close()
+
+    def label(self, ident):
+        return self.program.control(ident)["label"]
+
+    def live(self):
+        return self.label(LIVE_WEIGHT), self.label(LIVE_STATE)
+
+    def weigh_parcels(self, p, scale, parcels):
+        """Each parcel put on, its row awaited, then taken off."""
+        for n, kilograms in enumerate(parcels, 1):
+            scale.put(kilograms)
+            wait_until(lambda: p.rows() >= n, 5, f"the row of parcel {n}")
+            scale.put(0)
+            wait_until(lambda: self.live()[1] == "stable" and float(self.live()[0].split()[0]) == 0, 5, "an empty scale")
+        return p.cells()
+
+    def test_each_protocol_chosen_in_the_window_weighs_three_parcels_and_hears_zero_and_tare(self):
+        for protocol, unit, parity in (("mt-sics", "kg", False), ("toledo", "kg", True), ("nci", "kg", True),
+                                       ("ascii", "kg", False)):
+            with self.subTest(protocol):
+                scale = AskedScale(protocol, unit, parity_bits=parity)
+                # Toledo's wire has no unit: the desk says which its scale weighs in.
+                p = self.start(scale, scale_keys={"Unit": "kg"})
+                # The clerk picks the scale's protocol, then connects.
+                p.choose(SCALE_COMBO, PROTOCOLS.index(protocol))
+                self.connect(p)
+                wait_until(lambda: self.live()[1] == "stable", 5, "the live weight")
+                cells = self.weigh_parcels(p, scale, [1.25, 0.48, 12.0])
+                self.assertEqual(len(cells), 3, "one row per parcel")
+                self.assertEqual([float(row[1]) for row in cells], [1.25, 0.48, 12.0])
+                if parity:
+                    # A pty takes no 7E1: read at 8 bits, and said so once.
+                    self.assertIn("The line keeps 9600 8N1", self.label(STATUS))
+                scale.put(2.5)
+                wait_until(lambda: self.live()[1] == "stable" and float(self.live()[0].split()[0]) == 2.5, 5,
+                           "2.5 kg shown")
+                # It stood still long enough: a parcel of its own.
+                wait_until(lambda: p.rows() == 4, 5, "the fourth row")
+                p.shot(f"{protocol}-live")
+                if protocol != "ascii":  # a printing scale has no commands unless the desk names them
+                    p.click(TARE)
+                    wait_until(lambda: "Tared" in self.label(STATUS), 5, "the tare's outcome")
+                    p.click(ZERO)
+                    wait_until(lambda: "Zeroed" in self.label(STATUS), 5, "the zero's outcome")
+                    counts = scale.counts()
+                    self.assertEqual((counts["tares"], counts["zeros"], counts["unknown"]), (1, 1, 0))
+                else:
+                    self.assertFalse(p.control(ZERO)["enabled"])
+                self.assertEqual(p.rows(), 4)  # neither the tare nor the zero made a row
+                self.program.finish()
+                self.program = None
+                scale.close()
+                self.scale = None
+
+    def test_a_pulled_scale_is_waited_for_and_read_again_in_chinese(self):
+        scale = AskedScale("mt-sics", link=os.path.join(self.display_dir(), "scale"))
+        p = self.start(scale, language="Chinese", scale_keys={"Protocol": "mt-sics"})
+        self.connect(p, label="关闭连接(D)")
+        scale.put(0.75)
+        wait_until(lambda: p.rows() == 1, 5, "the parcel's row")
+        self.assertEqual(self.live(), ("0.750 kg", "稳定"))
+        p.shot("chinese-live")
+        scale.pull()
+        box = p.wait_box("Port:", 5)
+        p.click_in_box(box, OK)
+        wait_until(lambda: self.live() == ("", ""), 5, "the live weight cleared")
+        scale.plug()
+        wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "关闭连接(D)", 10, "the link back by itself")
+        wait_until(lambda: self.live()[1] == "稳定", 5, "the live weight again")
+        self.assertEqual(p.rows(), 1, "the parcel still on the scale is not a second row")
+
+    def test_seven_bits_even_parity_are_asked_of_the_device_server(self):
+        scale = AskedScale("nci", "lb", parity_bits=True)
+        self.scale = scale
+        self.server = Ser2net(scale.device, True)
+        self.program = Program(self.build_bin, self.display, setting_for(self.server.entry, scale_keys={"Protocol": "nci"}),
+                               self.shots_dir, self.id().split(".")[-1])
+        p = self.program
+        p.wait_main()
+        self.connect(p)
+        # ser2net takes 7E1 (and the pty behind it hands bit 7 on): the
+        # program strips the parity bit, and says nothing of settings kept.
+        cells = self.weigh_parcels(p, scale, [2.0])
+        self.assertEqual(cells[0][1], "2.000")  # 4.41 lb converted exactly: 2.00034 kg
+        self.assertNotIn("keeps", self.label(STATUS))
+        p.shot("nci-through-ser2net")
+
+    def display_dir(self):
+        import tempfile
+        folder = tempfile.mkdtemp(prefix="tarvex-e2e-scale-")
+        self.addCleanup(lambda: __import__("shutil").rmtree(folder, ignore_errors=True))
+        return folder
+
+
+if __name__ == "__main__":
+    run_tests()
