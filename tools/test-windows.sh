@@ -161,6 +161,8 @@ for mode in AllUsers CurrentUser; do
       "$work/bin/tarvex-text-field.exe"
     echo "== the installed program reads a scale behind ser2net (RFC 2217) that goes and returns"
     as_user /usr/bin/python3 "$root/tests/wine/test_wine_network_port.py" "$installed/tarvex-scale.exe" "$shots"
+    echo "== the installed program reads an MT-SICS balance on COM9"
+    as_user /usr/bin/python3 "$root/tests/wine/test_wine_scales.py" "$installed/tarvex-scale.exe" "$shots"
     echo "== the installed program sends its readings to a PostgreSQL server on loopback"
     as_user /usr/bin/python3 "$root/tests/wine/test_wine_database.py" "$installed/tarvex-scale.exe" "$shots"
   fi

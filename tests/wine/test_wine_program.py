@@ -168,11 +168,14 @@ class WineReadsAScale(unittest.TestCase):
         if os.path.lexists(self.link):
             os.remove(self.link)
         # COM9 is the scale's device for as long as it is plugged in.
-        self.scale = Scale(frames=FRAMES, interval=0.03, link=self.link)
+        self.scale = self.make_scale()
         self.watch = ErrorBoxWatch(self.display)
         self.watch.start()
         mode = "modem-lines" if ARGS.modem_lines else "plain-pty"
         self.program = WineProgram(ARGS.installed, self.display, ARGS.shots, mode, ARGS.modem_lines)
+
+    def make_scale(self):
+        return Scale(frames=FRAMES, interval=0.03, link=self.link)
 
     def tearDown(self):
         self.watch.running = False
