@@ -18,6 +18,7 @@
 #include "outputs/FeedAddress.h"
 #include "outputs/FeedStore.h"
 #include "outputs/LivePage.h"
+#include "outputs/LiveWeightBoard.h"
 #include "outputs/ReadingFields.h"
 #include "outputs/ReadingJson.h"
 #include "weighing/WeightText.h"
@@ -131,6 +132,7 @@ struct CHttpFeed::Server {
     HttpFeedSettings settings;
     httplib::Server http;
     CFeedStore store;
+    CLiveWeightBoard live;
     std::mutex pageLock;  // and the state
     std::string pageTexts = "{}";
     DeskState state;
@@ -140,6 +142,7 @@ struct CHttpFeed::Server {
     void Routes();
     httplib::Server::HandlerResponse Guard(const httplib::Request& request, httplib::Response& response);
     void Stream(const httplib::Request& request, httplib::Response& response);
+    void StreamLive(httplib::Response& response);
 };
 
 httplib::Server::HandlerResponse CHttpFeed::Server::Guard(const httplib::Request& request, httplib::Response& response) {
@@ -237,6 +240,35 @@ void CHttpFeed::Server::Stream(const httplib::Request& request, httplib::Respons
         });
 }
 
+void CHttpFeed::Server::StreamLive(httplib::Response& response) {
+    response.set_header("Cache-Control", "no-cache");
+    auto seen = std::make_shared<std::optional<uint64_t>>();  // the change last sent
+    const auto quiet = std::chrono::seconds(settings.keepAliveSeconds);
+    response.set_chunked_content_provider(
+        "text/event-stream; charset=utf-8", [this, seen, quiet](size_t, httplib::DataSink& sink) {
+            if (seen->has_value()) {
+                // At most ten a second: what changes meanwhile waits, and only its newest goes.
+                std::this_thread::sleep_for(std::chrono::milliseconds(1000 / FEED_LIVE_WEIGHTS_PER_SECOND));
+                const auto quietUntil = std::chrono::steady_clock::now() + quiet;
+                bool changed = false;
+                while (!changed && std::chrono::steady_clock::now() < quietUntil) {
+                    changed = live.WaitPast(**seen, std::chrono::seconds(1));
+                    if (!changed && (store.Stopped() || !sink.is_writable())) return false;
+                }
+                if (!changed) {
+                    static const std::string KEEP_OPEN = ": keep-alive\n\n";
+                    return sink.write(KEEP_OPEN.data(), KEEP_OPEN.size());
+                }
+            }
+            uint64_t version = 0;
+            const std::optional<std::string> json = live.Newest(&version);
+            *seen = version;
+            // The newest at once, so a client knows where the scale stands.
+            const std::string event = json ? "event: weight\ndata: " + *json + "\n\n" : "retry: 1000\n: tarvex-scale\n\n";
+            return sink.write(event.data(), event.size());
+        });
+}
+
 void CHttpFeed::Server::Routes() {
     http.set_pre_routing_handler([this](const httplib::Request& q, httplib::Response& r) { return Guard(q, r); });
     http.Get("/", [this](const httplib::Request&, httplib::Response& response) {
@@ -277,6 +309,16 @@ void CHttpFeed::Server::Routes() {
         response.set_content(body, "application/json; charset=utf-8");
     });
     http.Get("/readings/stream", [this](const httplib::Request& q, httplib::Response& r) { Stream(q, r); });
+    http.Get("/weight", [this](const httplib::Request&, httplib::Response& response) {
+        const std::optional<std::string> json = live.Newest();
+        response.set_header("Cache-Control", "no-store");
+        if (!json) {
+            response.status = 204;  // no scale that is asked has said anything yet
+            return;
+        }
+        response.set_content(*json, "application/json; charset=utf-8");
+    });
+    http.Get("/weight/stream", [this](const httplib::Request&, httplib::Response& r) { StreamLive(r); });
     http.Get("/status", [this](const httplib::Request&, httplib::Response& response) {
         DeskState now;
         {
@@ -309,6 +351,7 @@ CHttpFeed::CHttpFeed(HttpFeedSettings settings) : m_server(std::make_unique<Serv
 
 CHttpFeed::~CHttpFeed() {
     m_server->store.Stop();
+    m_server->live.Stop();
     m_server->http.stop();
     if (m_server->thread.joinable()) m_server->thread.join();
 }
@@ -366,5 +409,7 @@ void CHttpFeed::DeskStateChanged(const DeskState& state) {
     std::lock_guard<std::mutex> guard(m_server->pageLock);
     m_server->state = state;
 }
+
+void CHttpFeed::LiveWeightChanged(const LiveWeightState& live) { m_server->live.Post(LiveWeightJson(live)); }
 
 }  // namespace tarvex

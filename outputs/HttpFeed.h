@@ -19,6 +19,8 @@ constexpr int FEED_MOST_CLIENTS = 64;
 constexpr size_t FEED_MOST_HEADER_BYTES = 8192;
 constexpr size_t FEED_MOST_READINGS_PER_REQUEST = 1000;
 constexpr size_t FEED_DEFAULT_READINGS_PER_REQUEST = 100;
+// A stream of the live weight sends at most this many changes a second.
+constexpr int FEED_LIVE_WEIGHTS_PER_SECOND = 10;
 
 struct HttpFeedSettings {
     std::string host;  // as given: "127.0.0.1", "::1", "localhost", "0.0.0.0", ...
@@ -53,6 +55,7 @@ public:
     void LinkStateChanged(bool) override {}
     void ReadingsHeldBack(uint64_t seq) override;
     void DeskStateChanged(const DeskState& state) override;
+    void LiveWeightChanged(const LiveWeightState& live) override;
 
     // How a held-back reading is fetched again (from the journal).
     using ReadFrom = std::function<std::vector<RowRecord>(uint64_t seq, size_t most)>;

@@ -15,6 +15,8 @@ const char PAGE_HEAD[] = R"PAGE(<!DOCTYPE html>
   #newest { background: #fff; border-radius: 0.5em; padding: 1em 1.5em; box-shadow: 0 1px 3px #0003; }
   #weight { font-size: 18vmin; font-weight: bold; font-variant-numeric: tabular-nums; line-height: 1.1; }
   #weight.mark { color: #b00020; }
+  #live { font-size: 1.6em; margin: 0 0 0.8em; font-variant-numeric: tabular-nums; }
+  #liveState { color: #555; margin-left: 0.5em; }
   #unit { font-size: 6vmin; margin-left: 0.3em; }
   #when, #link { font-size: 1.3em; color: #555; margin-top: 0.3em; }
   #link.down { color: #b00020; }
@@ -26,6 +28,7 @@ const char PAGE_HEAD[] = R"PAGE(<!DOCTYPE html>
 </head>
 <body>
 <main>
+  <div id="live" hidden><span id="liveWeight"></span><span id="liveState"></span></div>
   <div id="newest"><div><span id="weight"></span><span id="unit"></span></div><div id="when"></div></div>
   <div id="link"></div>
   <h2 id="lastTen"></h2>
@@ -85,6 +88,13 @@ async function start() {
   stream.onerror = () => pollStatus();
   pollStatus();
   setInterval(pollStatus, 2000);
+  // A scale that is asked: its live weight, never a reading.
+  new EventSource('weight/stream').addEventListener('weight', event => {
+    const live = JSON.parse(event.data);
+    $('live').hidden = false;
+    put('liveWeight', live.weight === null ? '' : live.weight + ' ' + live.unit);
+    put('liveState', live.state_text);
+  });
 }
 start();
 </script>

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "text/TextCodec.h"
+
 namespace tarvex {
 namespace {
 
@@ -22,6 +24,17 @@ std::string ReadingJson(const ReadingFields& fields) {
     json["duration"] = fields.duration;
     json["remark"] = OrNull(fields.remark);
     json["bytes"] = OrNull(fields.bytes);
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string LiveWeightJson(const LiveWeightState& live) {
+    nlohmann::ordered_json json;
+    json["desk"] = live.desk;
+    json["weight"] = live.weight.empty() ? nlohmann::json() : nlohmann::json(live.weight);
+    json["unit"] = live.unit.empty() ? nlohmann::json() : nlohmann::json(live.unit);
+    json["kg"] = live.kilograms ? nlohmann::json(*live.kilograms) : nlohmann::json();
+    json["state"] = live.state;
+    json["state_text"] = Utf8FromWide(live.stateText);
     return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

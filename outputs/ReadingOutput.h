@@ -46,6 +46,17 @@ struct DeskState {
     uint64_t lastSeq = 0;
 };
 
+// A scale's newest live weight: shown, never kept. Weight and unit as the
+// scale sent them, empty when it gave none.
+struct LiveWeightState {
+    std::string desk;
+    std::string weight;
+    std::string unit;
+    std::optional<double> kilograms;
+    std::string state;      // "stable", "motion", "over", "under", "fault", "no-weight", "no-answer"
+    std::wstring stateText; // in the desk's language
+};
+
 class IReadingOutput {
 public:
     virtual ~IReadingOutput() = default;
@@ -58,6 +69,8 @@ public:
     virtual void ReadingsHeldBack(uint64_t seq) { (void)seq; }
     // After anything the status line shows changed.
     virtual void DeskStateChanged(const DeskState& state) { (void)state; }
+    // A scale's live weight or its state changed (scales that are asked).
+    virtual void LiveWeightChanged(const LiveWeightState& live) { (void)live; }
 };
 
 }  // namespace tarvex

@@ -97,18 +97,24 @@ void CSession::ShowLiveWeight() {
     }
     const std::optional<LiveWeight>& live = m_liveScale->Live();
     if (!m_link.IsConnected() || !live) {
-        m_ui.ShowLiveWeight({}, m_link.IsConnected() ? Text(SECTION_SCALE_TEXTS, L"State_No_Answer") : L"");
+        const std::wstring state = m_link.IsConnected() ? Text(SECTION_SCALE_TEXTS, L"State_No_Answer") : L"";
+        m_ui.ShowLiveWeight({}, state);
+        const LiveWeightState none{m_core.Desk(), {}, {}, std::nullopt, "no-answer", Text(SECTION_SCALE_TEXTS, L"State_No_Answer")};
+        for (IReadingOutput* output : m_outputs) output->LiveWeightChanged(none);
         return;
     }
     const ScaleStatus& s = live->status;
-    const std::wstring_view key = s.over         ? L"State_Over"
-                                  : s.under       ? L"State_Under"
-                                  : s.motion      ? L"State_Motion"
-                                  : s.fault       ? L"State_Fault"
-                                  : live->digits.empty() ? L"State_No_Weight"
-                                                         : L"State_Stable";
+    const auto [key, state] = s.over                ? std::pair{L"State_Over", "over"}
+                              : s.under             ? std::pair{L"State_Under", "under"}
+                              : s.motion            ? std::pair{L"State_Motion", "motion"}
+                              : s.fault             ? std::pair{L"State_Fault", "fault"}
+                              : live->digits.empty() ? std::pair{L"State_No_Weight", "no-weight"}
+                                                     : std::pair{L"State_Stable", "stable"};
     const std::wstring weight = live->digits.empty() ? L"" : WideFromUtf8(live->digits + " " + live->unit);
     m_ui.ShowLiveWeight(weight, Text(SECTION_SCALE_TEXTS, key));
+    LiveWeightState shown{m_core.Desk(), live->digits, live->unit, std::nullopt, state, Text(SECTION_SCALE_TEXTS, key)};
+    if (!live->digits.empty()) shown.kilograms = live->kilograms;
+    for (IReadingOutput* output : m_outputs) output->LiveWeightChanged(shown);
 }
 
 void CSession::OnScaleData(const uint8_t* bytes, int count) {

@@ -41,15 +41,15 @@ def get(port, path, headers=None):
 
 
 class EventStream(threading.Thread):
-    """/readings/stream read as Server-Sent Events, on a thread of its own."""
+    """/readings/stream (or another stream) read as Server-Sent Events, on a thread of its own."""
 
-    def __init__(self, port, last_id=None):
+    def __init__(self, port, last_id=None, path="/readings/stream"):
         super().__init__(daemon=True)
         self.connection = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
         headers = {"Accept": "text/event-stream"}
         if last_id is not None:
             headers["Last-Event-ID"] = str(last_id)
-        self.connection.request("GET", "/readings/stream", headers=headers)
+        self.connection.request("GET", path, headers=headers)
         self.answer = self.connection.getresponse()
         self.events = []
         self.lock = threading.Lock()

@@ -5,6 +5,7 @@ pseudo-terminal, and once through ser2net's RFC 2217 port.
 
     python3 tests/e2e/test_scales.py BUILD_BIN [SHOTS_DIR] [unittest args]"""
 
+import json
 import os
 import sys
 
@@ -12,6 +13,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (LIVE_STATE, LIVE_WEIGHT, OK, OPEN_CLOSE, SCALE_COMBO, STATUS, TARE, ZERO, AskedScale,  # noqa: E402
                      Program, ProgramTest, run_tests, setting_for, wait_until)
 from ser2net import Ser2net  # noqa: E402
+from chromium import Chromium  # noqa: E402
+from test_feed import EventStream, free_port, get  # noqa: E402
 
 # The scale list's lines, in order.
 PROTOCOLS = ["frames", "mt-sics", "toledo", "nci", "ascii"]
@@ -112,6 +115,35 @@ class ScalesTest(ProgramTest):
         self.assertEqual(cells[0][1], "2.000")  # 4.41 lb converted exactly: 2.00034 kg
         self.assertNotIn("keeps", self.label(STATUS))
         p.shot("nci-through-ser2net")
+
+    def test_the_feed_streams_the_live_weight_as_parcels_come_and_go(self):
+        port = free_port()
+        scale = AskedScale("mt-sics")
+        p = self.start(scale, scale_keys={"Protocol": "mt-sics"}, feed={"Http": f"127.0.0.1:{port}"})
+        wait_until(lambda: get(port, "/status")[0] == 200, 10, "the feed to listen")
+        self.connect(p)
+        stream = EventStream(port, path="/weight/stream")
+        self.addCleanup(stream.close)
+        browser = Chromium()
+        self.addCleanup(browser.close)
+        browser.open(f"http://127.0.0.1:{port}/")
+        self.weigh_parcels(p, scale, [1.25, 3.5])
+
+        def weights():
+            with stream.lock:
+                return [json.loads(e["data"]) for e in stream.events if e.get("event") == "weight"]
+        seen = [(w["weight"], w["state"]) for w in weights()]
+        for parcel in ("1.250", "3.500"):
+            self.assertIn((parcel, "stable"), seen)
+        self.assertIn("motion", [state for _, state in seen], "the platter swayed as each parcel went on")
+        self.assertEqual(seen[-1], ("0.000", "stable"))
+        self.assertEqual(json.loads(get(port, "/weight")[2])["weight"], "0.000")
+        self.assertEqual([json.loads(r)["kg"] for r in [get(port, "/readings/latest")[2]]], [3.5])
+        scale.put(2.25)
+        self.assertTrue(browser.wait_for("document.getElementById('liveWeight').textContent === '2.250 kg'"))
+        self.assertTrue(browser.wait_for("document.getElementById('liveState').textContent === 'stable'"))
+        if self.shots_dir:
+            browser.screenshot(os.path.join(self.shots_dir, "live-page-live-weight.png"))
 
     def display_dir(self):
         import tempfile

@@ -162,11 +162,11 @@ TEST_F(HttpFeedTest, ReadingsAfterASeqComeInOrderAtMostAThousand) {
 
 // An open stream that collects what it is sent.
 struct StreamReader {
-    explicit StreamReader(const CHttpFeed& feed, httplib::Headers headers = {})
+    explicit StreamReader(const CHttpFeed& feed, httplib::Headers headers = {}, std::string path = "/readings/stream")
         : client("127.0.0.1", feed.Port()) {
         client.set_read_timeout(30);
-        thread = std::thread([this, headers] {
-            const httplib::Result result = client.Get("/readings/stream", headers, [this](const char* data, size_t size) {
+        thread = std::thread([this, headers, path] {
+            const httplib::Result result = client.Get(path, headers, [this](const char* data, size_t size) {
                 std::lock_guard<std::mutex> guard(lock);
                 text.append(data, size);
                 return !stop;
@@ -216,6 +216,38 @@ TEST_F(HttpFeedTest, AStreamResumesAfterTheLastEventIdAndKeepsAQuietLineOpen) {
     EXPECT_TRUE(resumed.WaitFor(": keep-alive\n\n"));
     feed->AddEarlier(Weighings(6, 6));
     EXPECT_TRUE(resumed.WaitFor("id: 6\n"));
+}
+
+TEST_F(HttpFeedTest, TheLiveWeightIsAskedOrStreamedOnlyOnChangeAtMostTenASecond) {
+    auto feed = StartFeed();
+    httplib::Client client = ClientOf(*feed);
+    EXPECT_EQ(client.Get("/weight")->status, 204);  // no scale has said anything
+    const auto post = [&](int grams) {
+        const std::string digits = std::to_string(grams / 1000) + "." + std::to_string(1000 + grams % 1000).substr(1);
+        feed->LiveWeightChanged({"desk-1", digits, "kg", grams / 1000.0, "stable", L"stable"});
+    };
+    post(1250);
+    StreamReader stream(*feed, {}, "/weight/stream");
+    ASSERT_TRUE(stream.WaitFor("event: weight\ndata: {\"desk\":\"desk-1\",\"weight\":\"1.250\",\"unit\":\"kg\""));
+    // A swaying platter: fifty changes, each told twice, about half a second in all.
+    const auto began = std::chrono::steady_clock::now();
+    for (int grams = 1300; grams < 1350; ++grams) {
+        post(grams);
+        post(grams);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(stream.WaitFor("\"weight\":\"1.349\""));  // the newest always comes
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    const std::string text = stream.Text();
+    size_t events = 0;
+    for (size_t at = text.find("event: weight"); at != std::string::npos; at = text.find("event: weight", at + 1)) ++events;
+    EXPECT_GE(events, 2u);
+    // Ten a second for as long as it took (a busy machine takes longer), and the first.
+    EXPECT_LE(static_cast<double>(events), seconds * FEED_LIVE_WEIGHTS_PER_SECOND + 2) << seconds << " s";
+    const auto newest = nlohmann::json::parse(client.Get("/weight")->body);
+    EXPECT_EQ(newest["weight"], "1.349");
+    EXPECT_EQ(newest["kg"], 1.349);
+    EXPECT_EQ(newest["state"], "stable");
 }
 
 TEST_F(HttpFeedTest, TheClientAfterTheSixtyFourthIsTurnedAwayUntilOneLeaves) {
