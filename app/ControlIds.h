@@ -30,6 +30,7 @@ constexpr int IDC_TARE = 1035;
 constexpr int IDC_WEIGH = 1036;
 constexpr int IDC_LIVE_WEIGHT = 1037;
 constexpr int IDC_LIVE_STATE = 1038;
+constexpr int IDC_FIND_PROTOCOL = 1039;
 // Timers of the main window: the session's, one for each SessionTimer in
 // its order, then the redraw.
 constexpr int ID_SESSION_TIMER = 2001;

@@ -53,6 +53,7 @@ void CScaleDlg::BindCommands() {
     onButton(IDC_ZERO, [this] { m_session.OnZero(); });
     onButton(IDC_TARE, [this] { m_session.OnTare(); });
     onButton(IDC_WEIGH, [this] { m_session.OnWeigh(); });
+    onButton(IDC_FIND_PROTOCOL, [this] { m_session.OnFindProtocol(); });
     m_scaleCombo->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { m_session.OnScaleChosen(event.GetSelection()); });
     m_typing->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) { m_session.OnTypingSwitched(event.IsChecked()); });
     m_units[0]->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { m_session.OnUnitKg(); });
@@ -200,7 +201,7 @@ void CScaleDlg::ShowTexts() {
         {IDC_LANGUAGE_GROUP, L"Language_Caption"}, {IDC_CONFIRM_LANGUAGE, L"Language_OK"},
         {IDC_TYPING, L"Wedge_Caption"},          {IDC_SCALE_LABEL, L"Scale_Caption"},
         {IDC_ZERO, L"Zero_Caption"},              {IDC_TARE, L"Tare_Caption"},
-        {IDC_WEIGH, L"Weigh_Caption"},
+        {IDC_WEIGH, L"Weigh_Caption"},            {IDC_FIND_PROTOCOL, L"Find_Protocol_Caption"},
     };
     for (const auto& [id, key] : kCaptions) FindWindow(id)->SetLabel(text(SECTION_CAPTION, key));
     KeepRoomForTexts();

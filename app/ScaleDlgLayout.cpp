@@ -65,6 +65,7 @@ void CScaleDlg::BuildControls() {
     // weight shown large with its state.
     auto* scaleLabel = new wxStaticText(this, IDC_SCALE_LABEL, L"秤");
     m_scaleCombo = new wxChoice(this, IDC_SCALE_COMBO);
+    auto* findProtocol = new wxButton(this, IDC_FIND_PROTOCOL, L"识别协议(&F)");
     m_zero = new wxButton(this, IDC_ZERO, L"置零(&Z)");
     m_tare = new wxButton(this, IDC_TARE, L"去皮(&A)");
     m_weigh = new wxButton(this, IDC_WEIGH, L"称重(&W)");
@@ -74,7 +75,7 @@ void CScaleDlg::BuildControls() {
     // Beyond the template: the link's state and port, the number of readings
     // and their sum, on a line of its own under the controls.
     m_status = new wxStaticText(this, IDC_STATUS, wxString(), at, wxDefaultSize, wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
-    m_linkControls = {portGroup, m_portCombo, refresh, languageGroup, m_languageCombo, confirm, m_scaleCombo};
+    m_linkControls = {portGroup, m_portCombo, refresh, languageGroup, m_languageCombo, confirm, m_scaleCombo, findProtocol};
     // Group boxes are drawn after the controls inside them on GTK; keep the
     // controls above their frames.
     for (wxWindow* group : {unitGroup, portGroup, languageGroup}) group->Lower();
@@ -121,6 +122,7 @@ void CScaleDlg::BuildControls() {
     auto* scale = new wxBoxSizer(wxHORIZONTAL);
     scale->Add(scaleLabel, 0, wxALIGN_CENTER_VERTICAL);
     scale->Add(m_scaleCombo, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(3, 0).x);
+    scale->Add(findProtocol, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(3, 0).x);
     for (wxButton* command : {m_zero, m_tare, m_weigh})
         scale->Add(command, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(3, 0).x);
     scale->Add(m_liveWeight, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(8, 0).x);

@@ -81,6 +81,10 @@ public:
     void OnZero() { SendScaleCommand(ScaleCommand::Zero); }
     void OnTare() { SendScaleCommand(ScaleCommand::Tare); }
     void OnWeigh();
+    // Tries each protocol on the chosen port, in an order that never sends a
+    // scale a byte that changes it; connects with the first that answers.
+    void OnFindProtocol();
+    bool FindingProtocol() const { return m_finding.has_value(); }
     // A scale other than the frames': its live weight; null for the frames.
     const CLiveScale* LiveScale() const { return m_liveScale.get(); }
     const ScaleSettings& ScaleChoice() const { return m_scaleSettings; }
@@ -155,6 +159,9 @@ private:
     void ShowLiveWeight();
     void SendScaleCommand(ScaleCommand command);
     void SetScaleNote(std::wstring_view key, std::wstring_view why = {});
+    void TryNextProtocol();
+    void FoundProtocol();
+    void RememberProtocol();
 
     // One frame cut from an open link; false when the link ended with it.
     bool TakeFrame(Frame frame);
@@ -232,6 +239,7 @@ private:
     ScaleSettings m_scaleSettings;
     std::unique_ptr<CLiveScale> m_liveScale;  // null for the frames
     std::wstring m_scaleNote;                 // what the scale's last command came to
+    std::optional<size_t> m_finding;          // the protocol being tried, in FIND_ORDER
     uint64_t m_heldBackFrom = 0;             // the first reading the journal could not keep
     bool m_judging = false;        // a frame is being judged (it may ask questions)
     bool m_fullTableSaved = false; // every row of the full table is in a workbook

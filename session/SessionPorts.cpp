@@ -35,7 +35,14 @@ void CSession::Apply(const ConnectionVerdict& verdict) {
     if (verdict.linkUp) ApplyConnected();
     if (verdict.linkDown) ApplyDisconnected();
     if (verdict.noPort) ShowMissingPorts(L"No_Port");
-    if (!verdict.noticeKey.empty()) ShowNotice(verdict.noticeKey);
+    if (m_finding && verdict.linkUp) {
+        FoundProtocol();
+    } else if (m_finding && verdict.noticeKey == L"Connection_Fails") {
+        // This protocol was not answered: the next one, once the attempt's reader has ended.
+        m_ui.Post([this] { TryNextProtocol(); });
+    } else if (!verdict.noticeKey.empty()) {
+        ShowNotice(verdict.noticeKey);
+    }
     TellDeskState();
 }
 

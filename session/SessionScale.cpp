@@ -28,6 +28,14 @@ std::wstring_view WhyKey(KeyOutcome why) {
     return L"Why_No_Weight";
 }
 
+// Listening first; then questions no other protocol's scale acts on: "I4"
+// is nothing to a Toledo or NCI scale, "W" asks any of them for its weight;
+// the frames' 0x5A ("Z", zero, to a Toledo scale) only once no Toledo
+// scale answered "W".
+constexpr ScaleProtocolKind FIND_ORDER[] = {ScaleProtocolKind::Ascii, ScaleProtocolKind::MtSics,
+                                            ScaleProtocolKind::Nci, ScaleProtocolKind::Toledo,
+                                            ScaleProtocolKind::Frames};
+
 }  // namespace
 
 int64_t ScaleClockMs() {
@@ -72,12 +80,52 @@ void CSession::OnScaleChosen(int index) {
     // Another protocol's bytes must never reach an open link's scale.
     if (m_link.IsConnected() || m_connection.AttemptRunning()) return;
     m_scaleSettings.protocol = static_cast<ScaleProtocolKind>(index);
+    RememberProtocol();
+    m_scaleNote.clear();
+    UseScale();
+    m_ui.ShowStatus();
+}
+
+void CSession::RememberProtocol() {
     const std::wstring name = WideFromUtf8(std::string(ScaleProtocolName(m_scaleSettings.protocol)));
     WriteWhereWritable(m_languageSettingFile, m_userSettingFile, [&name](const std::wstring& file) {
         return WriteProfileText(file, SECTION_SCALE, L"Protocol", name);
     });
+}
+
+void CSession::OnFindProtocol() {
+    if (m_finding || m_link.IsConnected() || m_connection.AttemptRunning()) return;
+    if (m_ui.SelectedPortEntry() < 1) {
+        // Never on every port: on one, and only the one the clerk names.
+        m_ui.Tell(Text(SECTION_SCALE_TEXTS, L"Find_Choose_Port"));
+        return;
+    }
+    m_finding = 0;
     m_scaleNote.clear();
+    TryNextProtocol();
+}
+
+void CSession::TryNextProtocol() {
+    if (!m_finding) return;
+    if (*m_finding >= std::size(FIND_ORDER)) {
+        m_finding.reset();
+        ReadScaleChoice();  // the protocol chosen before stays
+        const int entry = m_ui.SelectedPortEntry();
+        const int port = entry >= 1 && entry < PORT_TABLE_SIZE ? m_serial.PortTable()[static_cast<size_t>(entry)] : 0;
+        m_ui.Tell(Filled(Text(SECTION_SCALE_TEXTS, L"Find_None"), {{L"{port}", m_serial.PortLabel(static_cast<unsigned>(port))}}));
+        m_ui.ShowStatus();
+        return;
+    }
+    m_scaleSettings.protocol = FIND_ORDER[(*m_finding)++];
     UseScale();
+    Apply(m_connection.OnOpenCloseConnection(m_ui.SelectedPortEntry()));
+}
+
+void CSession::FoundProtocol() {
+    m_finding.reset();
+    RememberProtocol();
+    m_scaleNote = Filled(Text(SECTION_SCALE_TEXTS, L"Find_Found"),
+                         {{L"{protocol}", Text(SECTION_SCALE_TEXTS, PROTOCOL_KEYS[static_cast<size_t>(m_scaleSettings.protocol)])}});
     m_ui.ShowStatus();
 }
 

@@ -147,5 +147,48 @@ TEST_F(SessionScaleTest, TheWeighKeyTakesTheStableWeightOrSaysWhyNot) {
     EXPECT_EQ(Rows(), 1);
 }
 
+TEST_F(SessionScaleTest, FindingTheProtocolNeverZeroesAScaleOfAnotherAndRemembersWhatAnswered) {
+    const struct {
+        sim::CPolledScale::Options scale;
+        ScaleProtocolKind found;
+    } cases[] = {
+        {{sim::Protocol::Toledo, "lb", true}, ScaleProtocolKind::Toledo},
+        {{sim::Protocol::Nci, "lb", true}, ScaleProtocolKind::Nci},
+        {{sim::Protocol::MtSics, "kg"}, ScaleProtocolKind::MtSics},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.found));
+        Use("Protocol=frames\r\n");
+        RunningAskedScale scale(c.scale);
+        Start(Ports({{3, &scale.pty}}));
+        ui.selectedPort = 1;
+        session->OnFindProtocol();
+        ASSERT_TRUE(ui.PumpUntil([&] { return Connected() && !session->FindingProtocol(); }, 15000));
+        EXPECT_EQ(session->ScaleChoice().protocol, c.found);
+        EXPECT_NE(session->StatusText().find(L"Found: the scale speaks"), std::wstring::npos);
+        EXPECT_EQ(scale.scale.Counts().zeros, 0u);
+        EXPECT_EQ(scale.scale.Counts().tares, 0u);
+        session.reset();
+        Start(Ports({{3, &scale.pty}}));
+        EXPECT_EQ(session->ScaleChoice().protocol, c.found);  // the next start reads the protocol found
+        session.reset();
+    }
+}
+
+TEST_F(SessionScaleTest, FindingTheProtocolWhereNoScaleAnswersSaysSoAndKeepsTheChoice) {
+    Use("Protocol=nci\r\n");
+    sim::CPseudoTerminal silent;
+    Start(Ports({{3, &silent}}));
+    session->OnFindProtocol();  // the automatic search is chosen: one port is asked for
+    ASSERT_EQ(ui.told.size(), 1u);
+    EXPECT_NE(ui.told[0].find(L"Choose the scale's port first"), std::wstring::npos);
+    ui.selectedPort = 1;
+    session->OnFindProtocol();
+    ASSERT_TRUE(ui.PumpUntil([&] { return ui.told.size() == 2; }, 20000));
+    EXPECT_NE(ui.told[1].find(L"No scale answered on COM3 in any protocol"), std::wstring::npos);
+    EXPECT_EQ(session->ScaleChoice().protocol, ScaleProtocolKind::Nci);
+    EXPECT_FALSE(Connected());
+}
+
 }  // namespace
 }  // namespace tarvex::test
