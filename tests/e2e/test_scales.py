@@ -21,15 +21,6 @@ PROTOCOLS = ["frames", "mt-sics", "toledo", "nci", "ascii"]
 
 
 class ScalesTest(ProgramTest):
-    def setUp(self):
-        super().setUp()
-        self.server = None
-
-    def tearDown(self):
-        super().tearDown()
-        if self.server:
-            self.server.close()
-
     def label(self, ident):
         return self.program.control(ident)["label"]
 
@@ -103,8 +94,9 @@ class ScalesTest(ProgramTest):
     def test_seven_bits_even_parity_are_asked_of_the_device_server(self):
         scale = AskedScale("nci", "lb", parity_bits=True)
         self.scale = scale
-        self.server = Ser2net(scale.device, True)
-        self.program = Program(self.build_bin, self.display, setting_for(self.server.entry, scale_keys={"Protocol": "nci"}),
+        server = Ser2net(scale.device, True)
+        self.addCleanup(server.close)
+        self.program = Program(self.build_bin, self.display, setting_for(server.entry, scale_keys={"Protocol": "nci"}),
                                self.shots_dir, self.id().split(".")[-1])
         p = self.program
         p.wait_main()

@@ -34,6 +34,15 @@ protected:
     void Use(const std::string& scaleSection) {
         WriteProgramFolder(dir, std::string(kEnglishSetting) + "[Scale]\r\n" + scaleSection);
     }
+    // A session set to the scale's protocol, connected to it on COM3.
+    std::unique_ptr<RunningAskedScale> Connect(const std::string& scaleSection, sim::CPolledScale::Options options) {
+        Use(scaleSection);
+        auto scale = std::make_unique<RunningAskedScale>(std::move(options));
+        Start(Ports({{3, &scale->pty}}));
+        Press(1);
+        EXPECT_TRUE(ui.PumpUntil([&] { return Connected(); }, 3000));
+        return scale;
+    }
     std::wstring Data(int row) const { return session->Table().Cell(row, COLUMN_DATA); }
     // Puts a parcel on and waits for the row it earns (the platter sways 600 ms).
     bool Weigh(RunningAskedScale& scale, double kilograms, int rowsThen) {
@@ -56,11 +65,9 @@ TEST_F(SessionScaleTest, ThreeParcelsAreThreeRowsInTheScalesOwnDigitsAndTheJourn
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.setting);
-        Use(c.setting);
-        RunningAskedScale scale(c.scale);
-        Start(Ports({{3, &scale.pty}}));
-        Press(1);
-        ASSERT_TRUE(ui.PumpUntil([&] { return Connected(); }, 3000));
+        auto running = Connect(c.setting, c.scale);
+        ASSERT_TRUE(Connected());
+        RunningAskedScale& scale = *running;
         const double parcels[] = {1.25, 0.48, 12.0};
         for (int i = 0; i < 3; ++i) {
             ASSERT_TRUE(Weigh(scale, parcels[i], i + 1)) << i;
@@ -84,11 +91,9 @@ TEST_F(SessionScaleTest, ThreeParcelsAreThreeRowsInTheScalesOwnDigitsAndTheJourn
 }
 
 TEST_F(SessionScaleTest, ZeroAndTareAreHeardAndTheirOutcomeShown) {
-    Use("Protocol=mt-sics\r\n");
-    RunningAskedScale scale({sim::Protocol::MtSics, "kg"});
-    Start(Ports({{3, &scale.pty}}));
-    Press(1);
-    ASSERT_TRUE(ui.PumpUntil([&] { return Connected(); }, 3000));
+    auto running = Connect("Protocol=mt-sics\r\n", {sim::Protocol::MtSics, "kg"});
+    ASSERT_TRUE(Connected());
+    RunningAskedScale& scale = *running;
     EXPECT_EQ(ui.scaleCommands, (std::array<bool, 3>{true, true, false}));  // Weigh only by the key rule
     scale.scale.Put(0.5);
     ASSERT_TRUE(ui.PumpUntil([&] { return Rows() == 1; }, 5000));
@@ -108,11 +113,9 @@ TEST_F(SessionScaleTest, ZeroAndTareAreHeardAndTheirOutcomeShown) {
 }
 
 TEST_F(SessionScaleTest, AScaleThatFallsSilentIsUnpluggedAndComesBackByItself) {
-    Use("Protocol=mt-sics\r\nPoll_Ms=100\r\n");
-    RunningAskedScale scale({sim::Protocol::MtSics, "kg"});
-    Start(Ports({{3, &scale.pty}}));
-    Press(1);
-    ASSERT_TRUE(ui.PumpUntil([&] { return Connected(); }, 3000));
+    auto running = Connect("Protocol=mt-sics\r\nPoll_Ms=100\r\n", {sim::Protocol::MtSics, "kg"});
+    ASSERT_TRUE(Connected());
+    RunningAskedScale& scale = *running;
     ASSERT_TRUE(ui.PumpUntil([&] { return scale.scale.Counts().polls >= 5; }, 3000));
     scale.Stop();
     ASSERT_TRUE(ui.PumpUntil([&] { return !Connected() && !ui.portReports.empty(); }, 3000));
@@ -127,11 +130,9 @@ TEST_F(SessionScaleTest, AScaleThatFallsSilentIsUnpluggedAndComesBackByItself) {
 }
 
 TEST_F(SessionScaleTest, TheWeighKeyTakesTheStableWeightOrSaysWhyNot) {
-    Use("Protocol=mt-sics\r\nTake=key\r\n");
-    RunningAskedScale scale({sim::Protocol::MtSics, "kg"});
-    Start(Ports({{3, &scale.pty}}));
-    Press(1);
-    ASSERT_TRUE(ui.PumpUntil([&] { return Connected(); }, 3000));
+    auto running = Connect("Protocol=mt-sics\r\nTake=key\r\n", {sim::Protocol::MtSics, "kg"});
+    ASSERT_TRUE(Connected());
+    RunningAskedScale& scale = *running;
     scale.scale.Put(3.5);
     ui.PumpFor(1500);
     EXPECT_EQ(Rows(), 0);  // the key rule alone takes nothing by itself
