@@ -30,8 +30,9 @@
 
 namespace tarvex {
 
-// How often a scale's waits (the weigh key's, a zero's) are looked at.
-constexpr int SCALE_TICK_MS = 100;
+// How often a scale's waits (a settling weight's, the weigh key's, a
+// zero's) are looked at between its answers.
+constexpr int SCALE_TICK_MS = 50;
 // The clock of a scale's live weights, in milliseconds.
 int64_t ScaleClockMs();
 

@@ -121,6 +121,7 @@ LiveNews CLiveScale::Weigh(int64_t now) {
 LiveNews CLiveScale::Tick(int64_t now) {
     LiveNews news;
     news.weighFailed = m_rule.AskExpired(now);
+    if (std::optional<LiveWeight> taken = m_rule.Tick(now)) news.taken.push_back(std::move(*taken));
     if (m_pending && now - m_pendingSince >= COMMAND_WAIT_MS) EndCommand(false, KeyOutcome::NoWeight, news);
     return news;
 }

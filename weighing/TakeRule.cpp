@@ -32,7 +32,11 @@ std::optional<LiveWeight> CTakeRule::Offer(const LiveWeight& weight, int64_t now
         m_stableSince = now;
     }
     if (m_askedAt && now - *m_askedAt <= KEY_WAIT_MS) return Take();
-    if (Settles() && m_armed && now - m_stableSince >= m_settleMs) return Take();
+    return Tick(now);
+}
+
+std::optional<LiveWeight> CTakeRule::Tick(int64_t now) {
+    if (Settles() && m_armed && m_stable && now - m_stableSince >= m_settleMs) return Take();
     return std::nullopt;
 }
 

@@ -40,6 +40,9 @@ public:
     std::optional<LiveWeight> Offer(const LiveWeight& weight, int64_t now);
     // The scale gave no weight (no answer, a status alone, unreadable).
     void NoWeight(int64_t now);
+    // Between answers: the weight that has now stood its settle time, if
+    // any, so a row waits for no further poll.
+    std::optional<LiveWeight> Tick(int64_t now);
     // The clerk asks for the weight; taken at once when it stands stable now.
     std::optional<LiveWeight> Ask(int64_t now);
     // An ask that found no stable weight in KEY_WAIT_MS ends here, once: why.

@@ -13,7 +13,7 @@ namespace tarvex::test {
 namespace {
 
 // At ms, the scale said: 's' stable, 'm' in motion, 'z' stable at zero,
-// 'o' over capacity, 'n' nothing; 'k' the clerk asked.
+// 'o' over capacity, 'n' nothing; 'k' the clerk asked; 't' a tick between answers.
 struct Step {
     int64_t ms;
     char what;
@@ -58,6 +58,10 @@ void Play(const Case& c) {
             rule.NoWeight(step.ms);
             continue;
         }
+        if (step.what == 't') {
+            took(step.ms, rule.Tick(step.ms));
+            continue;
+        }
         LiveWeight weight;
         weight.digits = step.digits;
         weight.unit = "kg";
@@ -79,6 +83,9 @@ TEST(TakeRule, TimedSequences) {
                Stable(2400, 2600, "0.00", 'z'), {{2800, 'm', "2.00"}}, Stable(3000, 3800, "2.50")}),
          {"1400 1.25", "3600 2.50"}},
         {"an empty scale", TakeMode::Settle, Stable(0, 5000, "0.00", 'z'), {}},
+        {"a settled parcel is taken by the tick at its settle time, not at the next answer", TakeMode::Settle,
+         Join({{{0, 'm', "1.00"}}, Stable(150, 550, "1.25"), {{600, 't'}, {650, 't'}, {700, 't'}}, Stable(750, 950, "1.25")}),
+         {"650 1.25"}},
         {"a weight that wobbles by a division", TakeMode::Settle,
          Join({{{0, 'm', "1.00"}}, Stable(200, 200, "1.25"), Stable(400, 400, "1.26"), Stable(600, 600, "1.25"),
                Stable(800, 800, "1.26"), Stable(1000, 1000, "1.25"), Stable(1200, 1200, "1.26")}),
