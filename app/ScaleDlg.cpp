@@ -1,5 +1,7 @@
 #include "app/ScaleDlg.h"
 
+#include <algorithm>
+
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
@@ -242,7 +244,9 @@ void CScaleDlg::ShowLiveWeight(const std::wstring& weight, const std::wstring& s
     if (m_liveWeight->GetLabel() != weight) m_liveWeight->SetLabel(weight);
     if (m_liveState->GetLabel() != state) {
         m_liveState->SetLabel(state);
-        Layout();
+        // The window grows when the words need it ("over capacity", "超出量程").
+        m_liveState->InvalidateBestSize();
+        KeepRoomForTexts();
     }
 }
 
@@ -267,6 +271,11 @@ int CScaleDlg::SelectedUnit() const {
 
 void CScaleDlg::ShowLinkState(bool connected) {
     m_openClose->SetLabel(m_session.Text(SECTION_CAPTION, connected ? L"Serial_Caption_Close" : L"Serial_Caption_Open"));
+    // A control about to be disabled gives the keyboard to the open button,
+    // so the window's keys (the weigh key among them) still reach it.
+    const wxWindow* focused = wxWindow::FindFocus();
+    if (connected && std::find(m_linkControls.begin(), m_linkControls.end(), focused) != m_linkControls.end())
+        m_openClose->SetFocus();
     for (wxWindow* control : m_linkControls) control->Enable(!connected);
     // The last rows are on screen before the user can act on the ended link.
     ShowPendingRows();

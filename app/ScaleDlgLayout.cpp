@@ -83,7 +83,7 @@ void CScaleDlg::BuildControls() {
     FitToEntries(m_languageCombo, {L"English", L"简体中文"});
     FitToEntries(m_scaleCombo, {L"Frames (0x5A handshake)", L"NCI / SCP-01"});
     // Room for "-9999.999 kg" however the weight changes.
-    m_liveWeight->SetMinSize(m_liveWeight->GetTextExtent(L"-99999.999 kg") + wxSize(du(2, 0).x, 0));
+    m_liveWeight->SetMinSize(m_liveWeight->GetTextExtent(L"-9999.999 kg") + wxSize(du(2, 0).x, 0));
 
     const int gap = du(0, 3).y;
     auto* units = new wxStaticBoxSizer(unitGroup, wxVERTICAL);
@@ -126,7 +126,7 @@ void CScaleDlg::BuildControls() {
     for (wxButton* command : {m_zero, m_tare, m_weigh})
         scale->Add(command, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(3, 0).x);
     scale->Add(m_liveWeight, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(8, 0).x);
-    scale->Add(m_liveState, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, du(3, 0).x);
+    scale->Add(m_liveState, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, du(3, 0).x);
     window->Add(scale, 0, wxLEFT | wxTOP, du(6, 3).x);
     window->Add(m_typing, 0, wxLEFT | wxTOP, du(6, 3).x);
     window->Add(status, 0, wxEXPAND | wxTOP | wxBOTTOM, gap);

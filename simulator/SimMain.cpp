@@ -130,6 +130,7 @@ public:
     bool Control(const std::string& line) override {
         return Setting(line, "put", Number, [this](double kilograms) { m_scale.Put(kilograms); });
     }
+    void Put(double kilograms) { m_scale.Put(kilograms); }
 
 private:
     tarvex::sim::CPolledScale m_scale;
@@ -274,15 +275,36 @@ int main(int argc, char** argv) {
     }
 
     std::unique_ptr<IScale> sim;
-    if (asked)
-        sim = std::make_unique<CAskedScale>(fd, *asked);
-    else
+    CAskedScale* askedScale = nullptr;
+    if (asked) {
+        auto scale = std::make_unique<CAskedScale>(fd, *asked);
+        askedScale = scale.get();
+        sim = std::move(scale);
+    } else {
         sim = std::make_unique<CFramesScale>(fd, options);
+    }
     if (control) {
         RunUnderControl(*sim, std::move(pty), link);
         return 0;
     }
+    // Left to itself, an asked scale weighs parcels one after another: each
+    // stands 3 seconds, then the platter is empty for 2.
+    std::thread parcels;
+    if (askedScale) {
+        parcels = std::thread([askedScale] {
+            constexpr double WEIGHTS[] = {1.25, 0.48, 12.0, 3.75, 0.2};
+            for (size_t n = 0; !g_quit.load(); ++n) {
+                askedScale->Put(WEIGHTS[n % std::size(WEIGHTS)]);
+                for (int tenth = 0; tenth < 50 && !g_quit.load(); ++tenth) {
+                    if (tenth == 30) askedScale->Put(0);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+            }
+        });
+    }
     sim->Run(g_quit);
+    g_quit = true;
+    if (parcels.joinable()) parcels.join();
     sim->PrintCounts();
     if (!link.empty()) {
         std::error_code ec;

@@ -10,8 +10,8 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (LIVE_STATE, LIVE_WEIGHT, OK, OPEN_CLOSE, SCALE_COMBO, STATUS, TARE, ZERO, AskedScale,  # noqa: E402
-                     Program, ProgramTest, run_tests, setting_for, wait_until)
+from harness import (FIND_PROTOCOL, LIVE_STATE, LIVE_WEIGHT, OK, OPEN_CLOSE, PORT_COMBO, SCALE_COMBO, STATUS,  # noqa: E402
+                     TARE, WEIGH, ZERO, AskedScale, Program, ProgramTest, run_tests, setting_for, wait_until)
 from ser2net import Ser2net  # noqa: E402
 from chromium import Chromium  # noqa: E402
 from test_feed import EventStream, free_port, get  # noqa: E402
@@ -23,6 +23,10 @@ PROTOCOLS = ["frames", "mt-sics", "toledo", "nci", "ascii"]
 class ScalesTest(ProgramTest):
     def label(self, ident):
         return self.program.control(ident)["label"]
+
+    def scale_chosen(self):
+        combo = self.program.control(SCALE_COMBO)
+        return combo["items"][combo["selection"]]
 
     def live(self):
         return self.label(LIVE_WEIGHT), self.label(LIVE_STATE)
@@ -107,6 +111,26 @@ class ScalesTest(ProgramTest):
         self.assertEqual(cells[0][1], "2.000")  # 4.41 lb converted exactly: 2.00034 kg
         self.assertNotIn("keeps", self.label(STATUS))
         p.shot("nci-through-ser2net")
+
+    def test_the_clerk_finds_a_toledo_scales_protocol_and_weighs_with_the_key(self):
+        scale = AskedScale("toledo", "kg", parity_bits=True)
+        p = self.start(scale, scale_keys={"Unit": "kg", "Take": "key"})
+        self.assertEqual(self.scale_chosen(), "Frames (0x5A handshake)")
+        p.choose(PORT_COMBO, 1)
+        p.click(FIND_PROTOCOL)
+        wait_until(lambda: "Found: the scale speaks Toledo 8217" in self.label(STATUS), 20, "the protocol found")
+        self.assertEqual(self.scale_chosen(), "Toledo 8217")
+        self.assertEqual(p.control(OPEN_CLOSE)["label"], "Disconnect")
+        self.assertEqual(scale.counts()["zeros"], 0, "the frames' 0x5A is zero to a Toledo scale")
+        scale.put(4.2)
+        wait_until(lambda: self.live()[1] == "stable" and float(self.live()[0].split()[0]) == 4.2, 5, "4.2 kg settled")
+        self.assertEqual(p.rows(), 0, "by the key rule nothing is taken by itself")
+        p.key("F8")  # the keyboard was on "Find the protocol", disabled as the link opened
+        wait_until(lambda: p.rows() == 1, 5, "the row the weigh key took")
+        p.click(WEIGH)  # the same weight again, asked again
+        wait_until(lambda: p.rows() == 2, 5, "the row the button took")
+        self.assertEqual([row[1] for row in p.cells()], ["04.200", "04.200"])
+        p.shot("toledo-found-and-weighed")
 
     def test_the_feed_streams_the_live_weight_as_parcels_come_and_go(self):
         port = free_port()
