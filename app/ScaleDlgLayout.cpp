@@ -59,8 +59,6 @@ void CScaleDlg::BuildControls() {
     auto* languageGroup = new wxStaticBox(this, IDC_LANGUAGE_GROUP, L"语言设置");
     m_languageCombo = new wxChoice(this, IDC_LANGUAGE_COMBO, at, wxSize(du(42, 14).x, -1));
     auto* confirm = new wxButton(this, IDC_CONFIRM_LANGUAGE, L"确认", at, du(28, 14));
-    // Beyond the template: typing each weight into the program in front.
-    m_typing = new wxCheckBox(this, IDC_TYPING, L"将重量输入到前台程序(&T)");
     // Beyond the template: the scale's protocol, its commands, and its live
     // weight shown large with its state.
     auto* scaleLabel = new wxStaticText(this, IDC_SCALE_LABEL, L"秤");
@@ -72,6 +70,8 @@ void CScaleDlg::BuildControls() {
     m_liveWeight = new wxStaticText(this, IDC_LIVE_WEIGHT, wxString(), at, wxDefaultSize, wxST_NO_AUTORESIZE);
     m_liveWeight->SetFont(GetFont().Scaled(2.0f).Bold());
     m_liveState = new wxStaticText(this, IDC_LIVE_STATE, wxString());
+    // Beyond the template: typing each weight into the program in front.
+    m_typing = new wxCheckBox(this, IDC_TYPING, L"将重量输入到前台程序(&T)");
     // Beyond the template: the link's state and port, the number of readings
     // and their sum, on a line of its own under the controls.
     m_status = new wxStaticText(this, IDC_STATUS, wxString(), at, wxDefaultSize, wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);

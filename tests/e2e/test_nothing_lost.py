@@ -35,7 +35,7 @@ class NothingLost(ProgramTest):
         seqs = []
         for line in self.journal().split(b"\n")[1:]:
             fields = line.split(b"\t")
-            if fields[0] == b"R" and len(fields) == 14:
+            if fields[0] == b"R" and len(fields) == 16:
                 seqs.append(int(fields[3]))
         return seqs
 

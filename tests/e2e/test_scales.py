@@ -28,6 +28,11 @@ class ScalesTest(ProgramTest):
         combo = self.program.control(SCALE_COMBO)
         return combo["items"][combo["selection"]]
 
+    def stable_at(self, kilograms):
+        """The live weight shown is this one, stable (both read at one look)."""
+        weight, state = self.live()
+        return state == "stable" and float(weight.split()[0]) == kilograms
+
     def live(self):
         return self.label(LIVE_WEIGHT), self.label(LIVE_STATE)
 
@@ -37,7 +42,7 @@ class ScalesTest(ProgramTest):
             scale.put(kilograms)
             wait_until(lambda: p.rows() >= n, 5, f"the row of parcel {n}")
             scale.put(0)
-            wait_until(lambda: self.live()[1] == "stable" and float(self.live()[0].split()[0]) == 0, 5, "an empty scale")
+            wait_until(lambda: self.stable_at(0), 5, "an empty scale")
         return p.cells()
 
     def test_each_protocol_chosen_in_the_window_weighs_three_parcels_and_hears_zero_and_tare(self):
@@ -58,8 +63,7 @@ class ScalesTest(ProgramTest):
                     # A pty takes no 7E1: read at 8 bits, and said so once.
                     self.assertIn("The line keeps 9600 8N1", self.label(STATUS))
                 scale.put(2.5)
-                wait_until(lambda: self.live()[1] == "stable" and float(self.live()[0].split()[0]) == 2.5, 5,
-                           "2.5 kg shown")
+                wait_until(lambda: self.stable_at(2.5), 5, "2.5 kg shown")
                 # It stood still long enough: a parcel of its own.
                 wait_until(lambda: p.rows() == 4, 5, "the fourth row")
                 p.shot(f"{protocol}-live")
@@ -123,7 +127,7 @@ class ScalesTest(ProgramTest):
         self.assertEqual(p.control(OPEN_CLOSE)["label"], "Disconnect")
         self.assertEqual(scale.counts()["zeros"], 0, "the frames' 0x5A is zero to a Toledo scale")
         scale.put(4.2)
-        wait_until(lambda: self.live()[1] == "stable" and float(self.live()[0].split()[0]) == 4.2, 5, "4.2 kg settled")
+        wait_until(lambda: self.stable_at(4.2), 5, "4.2 kg settled")
         self.assertEqual(p.rows(), 0, "by the key rule nothing is taken by itself")
         p.key("F8")  # the keyboard was on "Find the protocol", disabled as the link opened
         wait_until(lambda: p.rows() == 1, 5, "the row the weigh key took")
