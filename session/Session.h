@@ -30,9 +30,9 @@
 
 namespace tarvex {
 
-// How often a scale's waits (a settling weight's, the weigh key's, a
-// zero's) are looked at between its answers.
-constexpr int SCALE_TICK_MS = 50;
+// How often a scale's waits (the weigh key's, a zero's) are looked at
+// between its answers; a settling weight has a timer of its own.
+constexpr int SCALE_TICK_MS = 100;
 // The clock of a scale's live weights, in milliseconds.
 int64_t ScaleClockMs();
 

@@ -99,6 +99,7 @@ void CSession::OnTimer(SessionTimer timer) {
         case SessionTimer::Attempt: Apply(m_connection.OnAttemptTimer()); break;
         case SessionTimer::Watch: Apply(m_connection.OnWatchTimer()); break;
         case SessionTimer::Scale:
+        case SessionTimer::Settle:
             if (m_liveScale) TakeScaleNews(m_liveScale->Tick(ScaleClockMs()));
             break;
         case SessionTimer::Quiet:
@@ -144,6 +145,7 @@ void CSession::ApplyDisconnected() {
     m_link.SetConnected(false);
     if (m_liveScale) {
         m_ui.StopTimer(SessionTimer::Scale);
+        m_ui.StopTimer(SessionTimer::Settle);
         m_liveScale->Reset();
         ShowLiveWeight();
     }

@@ -2,6 +2,7 @@
 // weight, the rows the take rule chooses and the clerk's commands.
 #include "session/Session.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "text/BoxTexts.h"
@@ -193,6 +194,12 @@ void CSession::TakeScaleNews(const LiveNews& news) {
         if (verdict.nearlyFull) m_ui.ShowNoticeNoWait(Text(SECTION_MESSAGE, L"Data_Warning"));
         if (verdict.tableFull) HandleTableFull();
     }
+    // A weight settling between answers becomes its row when due, not at the next poll.
+    const std::optional<int64_t> due = m_link.IsConnected() ? m_liveScale->SettleDue() : std::nullopt;
+    if (due)
+        m_ui.StartTimer(SessionTimer::Settle, static_cast<int>(std::max<int64_t>(*due - ScaleClockMs(), 1)), false);
+    else
+        m_ui.StopTimer(SessionTimer::Settle);
 }
 
 void CSession::SetScaleNote(std::wstring_view key, std::wstring_view why) {

@@ -39,8 +39,8 @@ struct SaveChoice {
     std::wstring extension;  // ".xls" or ".xlsx"
 };
 
-enum class SessionTimer { Attempt, Watch, Quiet, Scale };
-constexpr int SESSION_TIMERS = 4;
+enum class SessionTimer { Attempt, Watch, Quiet, Scale, Settle };
+constexpr int SESSION_TIMERS = 5;
 
 class ISessionUi : public IUserPrompts, public ITableView {
 public:

@@ -57,6 +57,8 @@ public:
     // The newest weight or state; nullopt before the first or once the scale
     // stopped answering.
     const std::optional<LiveWeight>& Live() const { return m_live; }
+    // When a settling weight is due as a row, so it is taken on time between answers.
+    std::optional<int64_t> SettleDue() const { return m_rule.SettleDue(); }
 
 private:
     void Take(const ScaleAnswer& answer, int64_t now, LiveNews& news);

@@ -43,6 +43,12 @@ public:
     // Between answers: the weight that has now stood its settle time, if
     // any, so a row waits for no further poll.
     std::optional<LiveWeight> Tick(int64_t now);
+    // When the weight standing now will have stood its settle time; nullopt
+    // when none is on its way to a row.
+    std::optional<int64_t> SettleDue() const {
+        if (!Settles() || !m_armed || !m_stable) return std::nullopt;
+        return m_stableSince + m_settleMs;
+    }
     // The clerk asks for the weight; taken at once when it stands stable now.
     std::optional<LiveWeight> Ask(int64_t now);
     // An ask that found no stable weight in KEY_WAIT_MS ends here, once: why.
