@@ -98,7 +98,9 @@ TEST_F(ConnectionTest, UnplugMidConnectionReportsOnceKeepsRowsAndReopens) {
 
     const double cpuBefore = CpuSeconds();
     PumpFor(500);
-    EXPECT_LT(CpuSeconds() - cpuBefore, 0.15);  // nothing spins after the unplug
+    // Nothing spins after the unplug: a spin takes the whole half second;
+    // the watch's reopening under the sanitizers took up to 0.16 s.
+    EXPECT_LT(CpuSeconds() - cpuBefore, 0.3);
     EXPECT_TRUE(modal.seen.empty());
     EXPECT_EQ(Rows(), rows);
 }
