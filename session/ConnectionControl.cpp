@@ -10,7 +10,11 @@ CConnectionControl::CConnectionControl(CSerialPort& port, ISerialOwner& owner, c
     : m_port(port),
       m_owner(owner),
       m_link(link),
-      m_greeting{std::string(1, static_cast<char>(CMD_HANDSHAKE)), std::string(1, static_cast<char>(CMD_STOP))} {}
+      m_greeting(FramesGreeting()) {}
+
+ScaleGreeting FramesGreeting() {
+    return {std::string(1, static_cast<char>(CMD_HANDSHAKE)), std::string(1, static_cast<char>(CMD_STOP))};
+}
 
 ConnectionVerdict CConnectionControl::OnOpenCloseConnection(int entry) {
     ConnectionVerdict verdict;

@@ -40,6 +40,9 @@ struct ScaleGreeting {
     std::string farewell;  // empty: nothing is sent
 };
 
+// The frames' scale: 0x5A to greet it, 0x3A as the link ends.
+ScaleGreeting FramesGreeting();
+
 class CConnectionControl {
 public:
     CConnectionControl(CSerialPort& port, ISerialOwner& owner, const CFrameLink& link);

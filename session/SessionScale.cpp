@@ -61,7 +61,7 @@ void CSession::UseScale() {
         m_liveScale = std::make_unique<CLiveScale>(std::move(protocol), m_scaleSettings.take, m_scaleSettings.settleMs);
         m_connection.SetGreeting(greeting);
     } else {
-        m_connection.SetGreeting({std::string(1, static_cast<char>(CMD_HANDSHAKE)), std::string(1, static_cast<char>(CMD_STOP))});
+        m_connection.SetGreeting(FramesGreeting());
     }
     m_serial.SetLineSettings(LineFor(m_scaleSettings));
     m_serial.SetPurgeBeforeWrite(!m_liveScale);
