@@ -82,6 +82,7 @@ std::unique_ptr<IScaleProtocol> MakeScaleProtocol(const ScaleSettings& settings)
         case ScaleProtocolKind::Toledo: return MakeToledoProtocol(settings.unit.empty() ? "lb" : settings.unit);
         case ScaleProtocolKind::Nci: return MakeNciProtocol();
         case ScaleProtocolKind::Ascii: return MakeAsciiLineProtocol(settings.ascii);
+        case ScaleProtocolKind::Hid: break;  // made from the device's descriptor
     }
     return nullptr;
 }

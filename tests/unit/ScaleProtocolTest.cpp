@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/HidDescriptor.h"
+#include "tests/support/HidDescriptors.h"
 #include "weighing/protocols/AsciiLine.h"
 #include "weighing/protocols/ScaleProtocol.h"
 
@@ -116,6 +118,48 @@ TEST(ScaleProtocol, NciAnswers) {
         {"\n  1.25lb\r\n0\r\x03\n1.25xyz\r\n00\r\x03\n00\r\n00\r\n00\r\x03\n  1.25lb",
          {"unreadable", "unreadable", "unreadable", "unreadable"}},
     });
+}
+
+Make HidScale(const std::vector<uint8_t>& descriptor) {
+    return [descriptor] { return MakeHidScaleProtocol(*ReadHidDescriptor(descriptor).layout); };
+}
+
+TEST(ScaleProtocol, UsbScaleReports) {
+    // Reports real postal scales sent, then every unit and state.
+    ExpectAnswers(HidScale(POSTAL_SCALE_DESCRIPTOR), {
+        {"\x03\x04\x0C\xFE\x11\x03"s, {"weight 7.85 lb"}},
+        {"\x03\x04\x0B\xFF\x6F\x04"s, {"weight 113.5 oz"}},
+        {"\x03\x04\x02\x00\x90\x00"s, {"weight 144 g"}},
+        {"\x03\x02\x0B\xFF\x00\x00"s, {"weight 0.0 oz zero"}},
+        {"\x03\x03\x0C\xFE\x11\x03\x03\x04\x0C\xFE\x11\x03"s, {"weight 7.85 lb motion", "weight 7.85 lb"}},
+        {"\x03\x05\x02\x00\x0A\x00\x03\x06\x03\x01\xE8\x03"s, {"weight -10 g under", "weight 10000 kg over"}},
+        {"\x03\x01\x00\x00\x00\x00\x03\x07\x02\x00\x01\x00\x03\x08\x02\x00\x01\x00"s,
+         {"status fault", "weight 1 g fault", "weight 1 g fault"}},
+        {"\x03\x04\x01\xFD\x05\x00\x03\x04\x04\x00\x05\x00\x03\x04\x05\x00\x05\x00"s,
+         {"weight 0.005 mg", "weight 5 ct", "weight 5 tael"}},
+        {"\x03\x04\x06\x00\x05\x00\x03\x04\x07\x00\x05\x00\x03\x04\x08\x00\x05\x00"s,
+         {"weight 5 gr", "weight 5 dwt", "weight 5 t"}},
+        {"\x03\x04\x09\x02\x05\x00\x03\x04\x0A\x00\x05\x00"s, {"weight 500 ton", "weight 5 ozt"}},
+        // No state the page names, no unit, a report cut short by the line falling quiet.
+        {"\x03\x00\x0C\xFE\x11\x03\x03\x04\x00\x00\x05\x00\x03\x04\x0C"s, {"unreadable", "status", "unreadable"}},
+    });
+    ExpectAnswers(HidScale(BENCH_SCALE_DESCRIPTOR), {
+        {"\x01\x1E\xFB\xFF\xFF\xFD\x34"s, {"weight -1.250 kg"}},
+        {"\x01\x10\x27\x00\x00\x02\xC3"s, {"weight 1000000 lb motion"}},
+    });
+    // A postal scale whose descriptor names no fields: the common layout, any report id.
+    ExpectAnswers(HidScale(VENDOR_FIELDS_SCALE_DESCRIPTOR), {{"\x07\x04\x0C\xFE\x11\x03"s, {"weight 7.85 lb"}}});
+    // Another report of the scale says nothing; a report no descriptor names is unreadable.
+    EXPECT_EQ(Heard(*HidScale(POSTAL_SCALE_DESCRIPTOR)(), {"\x09\x04\x0C\xFE\x11\x03"s}), std::vector<std::string>{"unreadable"});
+}
+
+TEST(ScaleProtocol, UsbScaleZeroReport) {
+    // Only the Zero Scale bit set, in the report the descriptor names.
+    EXPECT_EQ(HidScale(POSTAL_SCALE_DESCRIPTOR)()->Command(ScaleCommand::Zero), "\x05\x01"s);
+    EXPECT_EQ(HidScale(BENCH_SCALE_DESCRIPTOR)()->Command(ScaleCommand::Zero), "\x02\x01"s);
+    EXPECT_EQ(HidScale(VENDOR_FIELDS_SCALE_DESCRIPTOR)()->Command(ScaleCommand::Zero), "");
+    for (const ScaleCommand command : {ScaleCommand::Poll, ScaleCommand::Tare, ScaleCommand::Confirm})
+        EXPECT_EQ(HidScale(POSTAL_SCALE_DESCRIPTOR)()->Command(command), "");
 }
 
 TEST(ScaleProtocol, AsciiLinesByTheDefaultPattern) {

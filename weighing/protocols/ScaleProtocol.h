@@ -15,7 +15,10 @@
 
 namespace tarvex {
 
-enum class ScaleProtocolKind { Frames, MtSics, Toledo, Nci, Ascii };
+struct HidScaleLayout;
+
+// Hid is a USB scale's own: its port decides it, never Setting.ini.
+enum class ScaleProtocolKind { Frames, MtSics, Toledo, Nci, Ascii, Hid };
 
 // The names Setting.ini uses; nullopt for a name no protocol has.
 std::optional<ScaleProtocolKind> ScaleProtocolNamed(std::string_view name);
@@ -74,5 +77,7 @@ std::unique_ptr<IScaleProtocol> MakeMtSicsProtocol();
 // The Toledo 8217 wire has no unit: the scale's is given ("lb" or "kg").
 std::unique_ptr<IScaleProtocol> MakeToledoProtocol(std::string unit);
 std::unique_ptr<IScaleProtocol> MakeNciProtocol();
+// A USB scale's reports, laid out as its descriptor says.
+std::unique_ptr<IScaleProtocol> MakeHidScaleProtocol(HidScaleLayout layout);
 
 }  // namespace tarvex

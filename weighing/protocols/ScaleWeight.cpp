@@ -12,13 +12,22 @@ struct Factor {
     int64_t numerator;
     int64_t denominator;
 };
-constexpr std::array<Factor, 6> FACTORS{{
+// The grain is 1/7000 lb; the pennyweight 24 grains, the troy ounce 480;
+// the carat 200 mg; the tael (of Hong Kong's catty, 1 1/3 lb) 1/12 lb;
+// the short (avoirdupois) ton 2000 lb, the metric ton 1000 kg.
+constexpr std::array<Factor, 12> FACTORS{{
     {"kg", 1, 1},
     {"g", 1, 1000},
     {"mg", 1, 1000000},
     {"t", 1000, 1},
     {"lb", 45359237, 100000000},
     {"oz", 45359237, 1600000000},
+    {"ct", 1, 5000},
+    {"gr", 45359237, 700000000000},
+    {"dwt", int64_t{45359237} * 24, 700000000000},
+    {"ozt", int64_t{45359237} * 480, 700000000000},
+    {"tael", 45359237, 1200000000},
+    {"ton", int64_t{45359237} * 2000, 100000000},
 }};
 
 // Wide enough for the digits times a numerator (GCC's, on both systems).
