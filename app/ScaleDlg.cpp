@@ -261,6 +261,10 @@ void CScaleDlg::ShowPorts(const std::vector<std::wstring>& entries) {
     m_portCombo->Clear();
     for (const std::wstring& entry : entries) m_portCombo->Append(entry);
     if (!entries.empty()) m_portCombo->SetSelection(0);
+    // A USB scale's name is longer than "COM29": the list grows to show it whole.
+    m_portCombo->InvalidateBestSize();
+    m_portCombo->SetMinSize(wxSize(std::max(m_portCombo->GetMinSize().x, m_portCombo->GetBestSize().x), -1));
+    if (GetSizer()) KeepRoomForTexts();
 }
 
 int CScaleDlg::SelectedUnit() const {

@@ -18,9 +18,12 @@ std::wstring PortErrorText(const char* operation, int error, unsigned port, cons
     const std::wstring systemText = error == DEVICE_GONE    ? std::wstring(DEVICE_GONE_TEXT)
                                     : error == SCALE_SILENT ? std::wstring(SCALE_SILENT_TEXT)
                                                             : platform::ErrorText(error);
-    const std::wstring where = address.empty() ? L"" : L" (" + WideFromUtf8(address) + L")";
+    // A USB scale by its name alone: its number is the program's own.
+    const std::wstring where = port >= HID_PORT_FIRST ? WideFromUtf8(address)
+                               : address.empty()      ? std::to_wstring(port)
+                                                      : std::to_wstring(port) + L" (" + WideFromUtf8(address) + L")";
     return L"WARNING:  " + WideFromUtf8(operation) + L" Failed with the following error: \n" + systemText +
-           L"\nPort: " + std::to_wstring(port) + where + L"\n";
+           L"\nPort: " + where + L"\n";
 }
 
 CSerialPort::~CSerialPort() {
@@ -54,11 +57,13 @@ bool CSerialPort::OpenPort(ISerialOwner* owner, int portNumber) {
     m_owner = owner;
     m_portNumber = static_cast<unsigned>(portNumber);
     m_portAddress = NetworkLabel(m_portNumber);
+    if (const HidScaleDevice* hid = HidScale(m_portNumber)) m_portAddress = hid->name;
 
     std::lock_guard<std::recursive_mutex> guard(m_portLock);
     m_line.reset();
     int openError = 0;
-    m_line = OpenLine(m_portMap.Device(portNumber), openError);
+    const HidScaleDevice* const hid = HidScale(m_portNumber);
+    m_line = hid ? OpenHidScale(*hid, openError) : OpenLine(m_portMap.Device(portNumber), openError);
     if (!m_line) return false;
     m_quietMs.store(m_line->QuietMs());
     const char* failedStep = nullptr;
@@ -208,9 +213,13 @@ bool CSerialPort::ProbePorts(const std::function<void()>& whileWaiting) {
     const std::vector<bool> reachable = ReachableAddresses(addresses, NETWORK_PROBE_LIMIT_MS, whileWaiting);
     for (size_t i = 0; i < networkPorts.size(); ++i)
         if (reachable[i]) present[static_cast<size_t>(networkPorts[i])] = true;
+    std::vector<int> found;
+    for (int n = PORT_FIRST; n <= PORT_LAST; ++n)
+        if (present[static_cast<size_t>(n)]) found.push_back(n);
+    m_hidScales = FindHidScales();
+    for (size_t i = 0; i < m_hidScales.size(); ++i) found.push_back(HID_PORT_FIRST + static_cast<int>(i));
     int& count = m_portTable[0];
-    for (int n = PORT_FIRST; n <= PORT_LAST; ++n) {
-        if (!present[static_cast<size_t>(n)]) continue;
+    for (const int n : found) {
         ++count;
         if (count < PORT_TABLE_SIZE) m_portTable[static_cast<size_t>(count)] = n;
     }
@@ -222,7 +231,13 @@ std::string CSerialPort::NetworkLabel(unsigned portNumber) const {
     return address ? address->Label() : std::string();
 }
 
+const HidScaleDevice* CSerialPort::HidScale(unsigned portNumber) const {
+    if (portNumber < HID_PORT_FIRST || portNumber - HID_PORT_FIRST >= m_hidScales.size()) return nullptr;
+    return &m_hidScales[portNumber - HID_PORT_FIRST];
+}
+
 std::wstring CSerialPort::PortLabel(unsigned portNumber) const {
+    if (const HidScaleDevice* hid = HidScale(portNumber)) return WideFromUtf8(hid->name);
     const std::string address = NetworkLabel(portNumber);
     return L"COM" + std::to_wstring(portNumber) + (address.empty() ? L"" : L" (" + WideFromUtf8(address) + L")");
 }

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/HidScales.h"
 #include "serial/PortMap.h"
 #include "serial/SerialLine.h"
 #include "serial/SerialOwner.h"
@@ -26,6 +27,8 @@ constexpr int SERIAL_TIMEOUT_MS = 1000;
 // Bytes written under one time limit: 9600 baud carries them well within it.
 constexpr int SERIAL_WRITE_PIECE = 256;
 constexpr int PORT_TABLE_SIZE = 20;
+// USB scales are numbered from here in the port table, after every COM port.
+constexpr int HID_PORT_FIRST = 100;
 // How long ending the link waits for the last bytes to go out.
 constexpr int FINISH_WAIT_MS = 200;
 
@@ -79,7 +82,8 @@ public:
     // the time given. True when no reader runs any more.
     bool WaitForFinish(int timeoutMs);
     // Network ports count when they accept a connection within half a
-    // second; whileWaiting runs every few milliseconds meanwhile.
+    // second; whileWaiting runs every few milliseconds meanwhile. USB scales
+    // follow the COM ports, also those this user may not open.
     bool ProbePorts(const std::function<void()>& whileWaiting = {});
     // A mapped device the last probe was not allowed to open; empty if none.
     const std::string& RefusedDevice() const { return m_refusedDevice; }
@@ -96,7 +100,10 @@ public:
     int QuietMs() const { return m_quietMs.load(); }
     unsigned PortNumber() const { return m_portNumber; }
     bool IsNetworkPort(unsigned portNumber) const { return !NetworkLabel(portNumber).empty(); }
-    // "COM12", or "COM12 (192.168.1.50:4001)" for a network port.
+    // The USB scale a port number stands for; null for a COM port.
+    const HidScaleDevice* HidScale(unsigned portNumber) const;
+    // "COM12", or "COM12 (192.168.1.50:4001)" for a network port; a USB
+    // scale's own name.
     std::wstring PortLabel(unsigned portNumber) const;
 
 private:
@@ -154,6 +161,7 @@ private:
     LineSettings m_lineSettings;
     std::atomic<bool> m_purgeBeforeWrite{true};
     std::array<int, PORT_TABLE_SIZE> m_portTable{};
+    std::vector<HidScaleDevice> m_hidScales;  // as the last probe found them
     std::string m_refusedDevice;
     std::vector<std::wstring> m_settingsTold;  // the reader's
 };

@@ -45,13 +45,23 @@ ConnectionVerdict CConnectionControl::OnOpenCloseConnection(int entry) {
 }
 
 bool CConnectionControl::OpenAndStart(int portNumber, ConnectionVerdict& verdict) {
+    m_openedUsbScale = false;
     if (!m_port.OpenPort(&m_owner, portNumber)) return false;
+    m_openedUsbScale = m_port.HidScale(static_cast<unsigned>(portNumber)) != nullptr;
     m_port.StartReader();
     verdict.portOpened = true;
     return true;
 }
 
 void CConnectionControl::StartAttempt(Attempt kind, int waitMs, ConnectionVerdict& verdict) {
+    if (m_openedUsbScale) {
+        // Its descriptor said it is a scale; it is sent nothing, and it
+        // speaks when its weight changes, not when asked.
+        m_attempt = Attempt::None;
+        StopWatchingInto(verdict);
+        verdict.linkUp = true;
+        return;
+    }
     m_attempt = kind;
     m_port.RequestWrite(reinterpret_cast<const uint8_t*>(m_greeting.hello.data()),
                         static_cast<int>(m_greeting.hello.size()));

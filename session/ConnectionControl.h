@@ -90,6 +90,7 @@ private:
     int m_searchIndex = 0;
     int m_watchPort = 0;
     bool m_answered = false;  // the last burst while not connected answered the greeting
+    bool m_openedUsbScale = false;  // the port opened last is a USB scale, which its descriptor confirmed
     ScaleGreeting m_greeting;
 };
 

@@ -152,6 +152,12 @@ private:
     // The scale's settings, at start and when the clerk picks another.
     void ReadScaleChoice();
     void UseScale();
+    // A USB scale's link: its reports, as its descriptor lays them out.
+    void UseUsbScale(const HidScaleDevice& scale);
+    // The USB scale the port list's chosen line stands for; null for a COM port.
+    const HidScaleDevice* ChosenUsbScale() const;
+    // Says why a chosen USB scale cannot be opened; false when it can.
+    bool TellUsbScaleRefused();
     // The list, the commands and the live weight, in the language in use.
     void ShowScale();
     void ShowScaleCommands();

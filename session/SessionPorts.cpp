@@ -9,7 +9,10 @@
 namespace tarvex {
 
 void CSession::OnOpenCloseConnection() {
-    if (!m_link.IsConnected() && !m_connection.AttemptRunning()) SwitchUnit(m_ui.SelectedUnit());
+    if (!m_link.IsConnected() && !m_connection.AttemptRunning()) {
+        if (TellUsbScaleRefused()) return;
+        SwitchUnit(m_ui.SelectedUnit());
+    }
     Apply(m_connection.OnOpenCloseConnection(m_ui.SelectedPortEntry()));
 }
 
@@ -65,7 +68,16 @@ bool CSession::ProbeAndShowPorts() {
     }
     std::vector<std::wstring> entries{L"自动检索"};
     const auto& table = m_serial.PortTable();
-    for (int k = 1; k <= table[0]; ++k) entries.push_back(L"COM" + std::to_wstring(table[static_cast<size_t>(k)]));
+    for (int k = 1; k <= table[0]; ++k) {
+        const auto port = static_cast<unsigned>(table[static_cast<size_t>(k)]);
+        const HidScaleDevice* usb = m_serial.HidScale(port);
+        if (!usb)
+            entries.push_back(L"COM" + std::to_wstring(port));
+        else if (usb->openError != 0)
+            entries.push_back(Filled(Text(L"Scale", L"Usb_No_Permission_Entry"), {{L"{name}", WideFromUtf8(usb->name)}}));
+        else
+            entries.push_back(WideFromUtf8(usb->name));
+    }
     m_ui.ShowPorts(entries);
     return true;
 }
@@ -131,6 +143,7 @@ void CSession::SendStopAndEnd() {
 
 void CSession::ApplyConnected() {
     m_ui.HidePortReport();  // whatever it reported is over
+    if (const HidScaleDevice* usb = m_serial.HidScale(m_serial.PortNumber())) UseUsbScale(*usb);
     m_link.SetConnected(true);
     if (m_liveScale) {
         const std::string poll = m_liveScale->Protocol().Command(ScaleCommand::Poll);
@@ -150,6 +163,8 @@ void CSession::ApplyDisconnected() {
         ShowLiveWeight();
     }
     LinkStateChanged(false);
+    // A USB scale's own reading ends with its link: the chosen protocol is back.
+    if (m_liveScale && m_liveScale->Protocol().Kind() == ScaleProtocolKind::Hid) UseScale();
     ShowScaleCommands();
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "serial/SerialPlatform.h"
 #include "text/BoxTexts.h"
 #include "text/LanguageSettings.h"
 #include "text/ProfileFile.h"
@@ -68,6 +69,30 @@ void CSession::UseScale() {
     ShowScale();
 }
 
+void CSession::UseUsbScale(const HidScaleDevice& scale) {
+    m_liveScale = std::make_unique<CLiveScale>(MakeHidScaleProtocol(scale.layout), m_scaleSettings.take,
+                                               m_scaleSettings.settleMs);
+    m_connection.SetGreeting({});
+    m_scaleNote = scale.layout.common ? Text(SECTION_SCALE_TEXTS, L"Usb_Common_Layout") : L"";
+}
+
+const HidScaleDevice* CSession::ChosenUsbScale() const {
+    const int entry = m_ui.SelectedPortEntry();
+    if (entry < 1 || entry >= PORT_TABLE_SIZE || entry > m_serial.PortTable()[0]) return nullptr;
+    return m_serial.HidScale(static_cast<unsigned>(m_serial.PortTable()[static_cast<size_t>(entry)]));
+}
+
+bool CSession::TellUsbScaleRefused() {
+    const HidScaleDevice* scale = ChosenUsbScale();
+    if (!scale || scale->openError == 0) return false;
+    m_ui.Tell(Filled(Text(SECTION_SCALE_TEXTS, L"Usb_No_Permission"),
+                     {{L"{name}", WideFromUtf8(scale->name)},
+                      {L"{device}", WideFromUtf8(scale->node)},
+                      {L"{reason}", platform::ErrorText(scale->openError)},
+                      {L"{rule}", WideFromUtf8(HID_SCALE_UDEV_RULE)}}));
+    return true;
+}
+
 void CSession::ShowScale() {
     std::vector<std::wstring> names;
     for (const std::wstring_view key : PROTOCOL_KEYS) names.push_back(Text(SECTION_SCALE_TEXTS, key));
@@ -99,6 +124,10 @@ void CSession::OnFindProtocol() {
     if (m_ui.SelectedPortEntry() < 1) {
         // Never on every port: on one, and only the one the clerk names.
         m_ui.Tell(Text(SECTION_SCALE_TEXTS, L"Find_Choose_Port"));
+        return;
+    }
+    if (ChosenUsbScale()) {
+        m_ui.Tell(Text(SECTION_SCALE_TEXTS, L"Usb_Find_Not_Needed"));
         return;
     }
     m_finding = 0;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "simulator/PolledScale.h"
 #include "simulator/PseudoTerminal.h"
 #include "simulator/ScaleSimulator.h"
+#include "simulator/UsbScale.h"
 
 namespace {
 
@@ -34,6 +36,7 @@ void Usage() {
                  "                        [--limit N] [--pieces] [--piece-gap MS] [--no-resend] [--control]\n"
                  "       tarvex-scale-sim --protocol mt-sics|toledo|nci|ascii [--unit kg|lb|g] [--parity-bits]\n"
                  "                        [--print-ms MS] [--device PATH | --link PATH] [--control]\n"
+                 "       tarvex-scale-sim --hid FOLDER [--unit kg|g|lb|oz] [--print-ms MS] [--control]\n"
                  "  --script     comma-separated frames: good:KG, damaged[:KG], over, split[:KG],\n"
                  "               bytes:HEX (sent as they are)\n"
                  "  --device     talk on an existing serial device instead of a new pty\n"
@@ -45,7 +48,10 @@ void Usage() {
                  "  --protocol   a scale that is asked for its weight (or prints it), not the frames\n"
                  "  --unit       the unit it weighs in (kg; a Toledo scale sends none on the wire)\n"
                  "  --parity-bits  bit 7 of every byte is its even parity: a 7E1 scale on an 8-bit line\n"
-                 "  --print-ms   ascii: a line this often unasked (200; 0: only when asked)\n"
+                 "  --print-ms   ascii: a line this often unasked (200; 0: only when asked);\n"
+                 "               hid: a report this often besides each change (100)\n"
+                 "  --hid        a USB postal scale laid out under FOLDER as Linux shows one\n"
+                 "               (the program reads it with TARVEX_HID_ROOT=FOLDER)\n"
                  "  --control    take commands on standard input, a line each, and answer\n"
                  "               each with a line: counts, rate N, limit N, put KG, pull, plug, quit\n");
 }
@@ -136,6 +142,34 @@ private:
     tarvex::sim::CPolledScale m_scale;
 };
 
+class CUsbScaleSim final : public IScale {
+public:
+    explicit CUsbScaleSim(tarvex::sim::CUsbScale::Options options) : m_scale(std::move(options)) {}
+    void Run(const std::atomic<bool>& quit) override { m_scale.Run(quit); }
+    void Attach(int) override {}
+    void PrintCounts() override {
+        std::printf("reports=%u\n", m_scale.Reports());
+        std::fflush(stdout);
+    }
+    bool Control(const std::string& line) override {
+        if (line == "pull") {
+            m_scale.Pull();
+            std::puts("ok");
+        } else if (line == "plug") {
+            m_scale.Plug();
+            std::printf("device: %s\n", m_scale.Node().c_str());
+        } else {
+            return Setting(line, "put", Number, [this](double kilograms) { m_scale.Put(kilograms); });
+        }
+        return true;
+    }
+    void Put(double kilograms) { m_scale.Put(kilograms); }
+    std::string Node() const { return m_scale.Node().string(); }
+
+private:
+    tarvex::sim::CUsbScale m_scale;
+};
+
 // A new pty, named by the link if any. The link is replaced in one step:
 // a program looking for the device never finds the name missing.
 std::unique_ptr<tarvex::sim::CPseudoTerminal> Plug(const std::string& link, bool holdDevice) {
@@ -160,11 +194,11 @@ void RunUnderControl(IScale& sim, std::unique_ptr<tarvex::sim::CPseudoTerminal> 
     std::thread running;
     const auto start = [&] {
         stop = false;
-        sim.Attach(pty->Fd());
+        if (pty) sim.Attach(pty->Fd());
         running = std::thread([&] { sim.Run(stop); });
     };
     const auto pull = [&] {
-        if (!pty) return;
+        if (!running.joinable()) return;
         stop = true;
         running.join();
         pty.reset();
@@ -207,6 +241,7 @@ int main(int argc, char** argv) {
     using namespace tarvex::sim;
     CScaleSimulator::Options options;
     std::optional<CPolledScale::Options> asked;
+    std::optional<CUsbScale::Options> usb;
     const auto askedOptions = [&]() -> CPolledScale::Options& {
         if (!asked) throw std::invalid_argument("--protocol comes before its own options");
         return *asked;
@@ -237,6 +272,9 @@ int main(int argc, char** argv) {
                 asked.emplace();
                 asked->protocol = *protocol;
             }
+            else if (arg == "--hid") usb.emplace(), usb->root = value();
+            else if (arg == "--unit" && usb) usb->unit = value();
+            else if (arg == "--print-ms" && usb) usb->printEveryMs = std::stoi(value());
             else if (arg == "--unit") askedOptions().unit = value();
             else if (arg == "--parity-bits") askedOptions().parityBits = true;
             else if (arg == "--print-ms") askedOptions().printEveryMs = std::stoi(value());
@@ -254,9 +292,22 @@ int main(int argc, char** argv) {
     ::signal(SIGTERM, OnSignal);
     ::signal(SIGPIPE, SIG_IGN);
 
+    std::unique_ptr<IScale> sim;
+    std::function<void(double)> put;  // what stands on the platter, for a scale that weighs by itself
     std::unique_ptr<CPseudoTerminal> pty;
     int fd = -1;
-    if (!device.empty()) {
+    if (usb) {
+        try {
+            auto scale = std::make_unique<CUsbScaleSim>(*usb);
+            std::printf("device: %s\n", scale->Node().c_str());
+            std::fflush(stdout);
+            put = [scale = scale.get()](double kilograms) { scale->Put(kilograms); };
+            sim = std::move(scale);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tarvex-scale-sim: %s\n", e.what());
+            return 1;
+        }
+    } else if (!device.empty()) {
         fd = OpenDevice(device);
         if (fd < 0) {
             std::fprintf(stderr, "tarvex-scale-sim: cannot open %s: %s\n", device.c_str(), std::strerror(errno));
@@ -274,13 +325,11 @@ int main(int argc, char** argv) {
         fd = pty->Fd();
     }
 
-    std::unique_ptr<IScale> sim;
-    CAskedScale* askedScale = nullptr;
-    if (asked) {
+    if (!sim && asked) {
         auto scale = std::make_unique<CAskedScale>(fd, *asked);
-        askedScale = scale.get();
+        put = [scale = scale.get()](double kilograms) { scale->Put(kilograms); };
         sim = std::move(scale);
-    } else {
+    } else if (!sim) {
         sim = std::make_unique<CFramesScale>(fd, options);
     }
     if (control) {
@@ -290,13 +339,13 @@ int main(int argc, char** argv) {
     // Left to itself, an asked scale weighs parcels one after another: each
     // stands 3 seconds, then the platter is empty for 2.
     std::thread parcels;
-    if (askedScale) {
-        parcels = std::thread([askedScale] {
+    if (put) {
+        parcels = std::thread([put] {
             constexpr double WEIGHTS[] = {1.25, 0.48, 12.0, 3.75, 0.2};
             for (size_t n = 0; !g_quit.load(); ++n) {
-                askedScale->Put(WEIGHTS[n % std::size(WEIGHTS)]);
+                put(WEIGHTS[n % std::size(WEIGHTS)]);
                 for (int tenth = 0; tenth < 50 && !g_quit.load(); ++tenth) {
-                    if (tenth == 30) askedScale->Put(0);
+                    if (tenth == 30) put(0);
                     std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 }
             }

@@ -85,6 +85,8 @@ clerk_tier() {
   as_clerk /usr/bin/python3 tests/e2e/test_typing.py build/bin "$shots" -k ticked_box
   # An MT-SICS scale pulled and plugged back.
   as_clerk /usr/bin/python3 tests/e2e/test_scales.py build/bin "$shots" -k pulled
+  # A USB scale's node this user may not open: named, with the reason.
+  as_clerk /usr/bin/python3 tests/e2e/test_usb_scale.py build/bin "$shots" -k not_open
   # A scale behind ser2net that goes away and returns.
   as_clerk /usr/bin/python3 tests/e2e/test_network_port.py build/bin "$shots" -k survive
   # The database output and its server, both run by the clerk's account. (The

@@ -231,6 +231,32 @@ class AskedScale:
     close = Scale.close
 
 
+class UsbScale:
+    """The simulator as a USB postal scale laid out under a folder of its
+    own (tarvex-scale-sim --hid FOLDER --control); the program finds it there
+    by TARVEX_HID_ROOT. Parcels are put on and taken off; it is pulled and
+    plugged in again."""
+
+    NAME = "Tarvex Simulated Postal Scale"
+
+    def __init__(self, unit="kg"):
+        self.root = tempfile.mkdtemp(prefix="tarvex-usb-root-")
+        os.chmod(self.root, 0o755)
+        self._lock = threading.Lock()
+        self._process = subprocess.Popen([simulator_path(), "--hid", self.root, "--unit", unit, "--control"],
+                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.device = Scale._device_line(self._process.stdout.readline())
+
+    _ask = AskedScale._ask
+    put = AskedScale.put
+    pull = AskedScale.pull
+    plug = AskedScale.plug
+
+    def close(self):
+        Scale.close(self)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
 class Display:
     """Xvfb on a free display number, optionally with openbox on it."""
 
@@ -274,10 +300,10 @@ class Display:
 class Program:
     """The built program in a folder of its own, with the probe switched on."""
 
-    def __init__(self, build_bin, display, setting, shots_dir=None, name="run", installed=None):
+    def __init__(self, build_bin, display, setting, shots_dir=None, name="run", installed=None, env=None):
         """A copy of build_bin with the given "Setting.ini"; or, with
         installed, the program installed there (setting then goes to the
-        user's own "Setting.ini")."""
+        user's own "Setting.ini"). env: variables added to its environment."""
         # The user's home lies apart from the program's folder, which may be
         # read-only as an installed program's is.
         self.home = tempfile.mkdtemp(prefix="tarvex-e2e-home-")
@@ -295,6 +321,7 @@ class Program:
         with open(setting_file, "w", encoding="utf-8", newline="") as f:
             f.write(setting)
         self.watch(display, shots_dir, name)
+        self.extra_env = dict(env or {})
         self.start()
 
     def watch(self, display, shots_dir, name):
