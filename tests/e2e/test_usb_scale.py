@@ -6,7 +6,11 @@ node in dev) under the folder TARVEX_HID_ROOT names.
     python3 tests/e2e/test_usb_scale.py BUILD_BIN [SHOTS_DIR] [unittest args]"""
 
 import os
+import re
+import shutil
+import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -57,6 +61,25 @@ class UsbScaleTest(ProgramTest):
         wait_until(lambda: p.control(OPEN_CLOSE)["label"] == "Disconnect", 10, "the link back")
         self.weigh(p, 0.75, 5)
         self.assertEqual(len(p.boxes()), 0, "one report only")
+
+    def test_the_packages_udev_rule_picks_scales_by_their_descriptor(self):
+        """The rule's PROGRAM, run by sh as udev runs it, on the simulator's
+        scale and on a keyboard's descriptor."""
+        rules = os.path.join(os.path.dirname(__file__), "..", "..", "packaging", "60-tarvex-usb-scale.rules")
+        with open(rules, encoding="utf-8") as f:
+            rule = next(line for line in f if line.startswith("SUBSYSTEM"))
+        program = re.search(r'PROGRAM="(.*?)"', rule).group(1)
+        self.scale = UsbScale("kg")
+        scale_device = os.path.join(self.scale.root, "sys/class/hidraw/hidraw1")
+        keyboard = tempfile.mkdtemp(prefix="tarvex-keyboard-")
+        os.makedirs(os.path.join(keyboard, "device"))
+        with open(os.path.join(keyboard, "device", "report_descriptor"), "wb") as f:
+            f.write(bytes([0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0xC0]))
+        for devpath, matches in ((scale_device, True), (keyboard, False)):
+            # udev puts the device's path under /sys in place of $devpath.
+            command = program.replace("/sys$devpath", devpath)
+            self.assertEqual(subprocess.run(["sh", "-c", command[len("/bin/sh -c '"):-1]]).returncode == 0, matches)
+        shutil.rmtree(keyboard)
 
     @unittest.skipIf(os.geteuid() == 0, "root opens any node: runs as an ordinary user")
     def test_a_scale_this_user_may_not_open_is_listed_with_the_reason_and_the_rule(self):

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "serial/HidDescriptor.h"
+#include "serial/HidScales.h"
 #include "tests/support/HidDescriptors.h"
 
 namespace tarvex::test {
@@ -73,6 +75,15 @@ TEST(HidDescriptor, ScalesTheirFieldsAndOtherDevices) {
         {"long item cut", {0xFE, 0x05, 0x00, 0x01}, "damaged: the descriptor ends inside an item"},
     };
     for (const Case& c : cases) EXPECT_EQ(Described(ReadHidDescriptor(c.bytes)), c.expected) << c.what;
+}
+
+TEST(HidDescriptor, ThePackagesUdevRuleIsTheOneThePermissionMessageShows) {
+    std::ifstream rules(std::string(TARVEX_RESOURCES_DIR) + "/../packaging/60-tarvex-usb-scale.rules");
+    ASSERT_TRUE(rules.good());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(rules, line);)
+        if (!line.empty() && line[0] != '#') lines.push_back(line);
+    EXPECT_EQ(lines, std::vector<std::string>{HID_SCALE_UDEV_RULE});
 }
 
 }  // namespace
