@@ -57,10 +57,10 @@ as_user() {
 mkdir -p "$work/wine"
 [ "$(id -u)" -eq 0 ] && as_user true && chown tarvex-test "$work/wine"
 
-for dev in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM*; do
+for dev in /dev/ttyS* /dev/ttyUSB* /dev/ttyACM* /dev/hidraw*; do
   [ -e "$dev" ] || continue
   if as_user test -r "$dev" -o -w "$dev"; then
-    echo "test-windows: this user could open $dev, which Wine would map to a COM port; refusing" >&2
+    echo "test-windows: this user could open $dev, which Wine would show as a COM port or HID device; refusing" >&2
     exit 1
   fi
 done
@@ -74,6 +74,10 @@ fontlink='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
 for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Segoe UI" "Arial" \
             "DejaVu Sans" "Nimbus Sans" "Liberation Sans"; do
   as_user wine reg add "$fontlink" /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f >/dev/null
+done
+# Wine's HID bus shows no device of the host's to the program's USB scale search.
+for value in DisableHidraw DisableInput; do
+  as_user wine reg add 'HKLM\System\CurrentControlSet\Services\winebus' /v "$value" /t REG_DWORD /d 1 /f >/dev/null
 done
 # A new prefix goes on setting itself up (wine.inf, services) after the
 # first command returns; a program started meanwhile may wait for minutes.

@@ -86,5 +86,22 @@ TEST(HidDescriptor, ThePackagesUdevRuleIsTheOneThePermissionMessageShows) {
     EXPECT_EQ(lines, std::vector<std::string>{HID_SCALE_UDEV_RULE});
 }
 
+#ifdef _WIN32
+// SetupAPI and the HID class as the system has them (under Wine, in tests:
+// no device). Reading a scale needs one; finding none must not fail.
+TEST(UsbScalesOnWindows, EveryScaleFoundHasANameAndAScalesLayoutAndOneNotThereIsNotOpened) {
+    for (const HidScaleDevice& scale : FindHidScales()) {
+        EXPECT_FALSE(scale.name.empty());
+        EXPECT_FALSE(scale.node.empty());
+    }
+    HidScaleDevice gone;
+    gone.name = "No Such Scale";
+    gone.place = "\\\\?\\hid#none";
+    int error = 0;
+    EXPECT_FALSE(OpenHidScale(gone, error));
+    EXPECT_EQ(error, 1167);  // ERROR_DEVICE_NOT_CONNECTED
+}
+#endif
+
 }  // namespace
 }  // namespace tarvex::test
