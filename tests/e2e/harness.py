@@ -239,11 +239,12 @@ class UsbScale:
 
     NAME = "Tarvex Simulated Postal Scale"
 
-    def __init__(self, unit="kg"):
+    def __init__(self, unit="kg", report_ms=100):
         self.root = tempfile.mkdtemp(prefix="tarvex-usb-root-")
         os.chmod(self.root, 0o755)
         self._lock = threading.Lock()
-        self._process = subprocess.Popen([simulator_path(), "--hid", self.root, "--unit", unit, "--control"],
+        self._process = subprocess.Popen([simulator_path(), "--hid", self.root, "--unit", unit,
+                                          "--print-ms", str(report_ms), "--control"],
                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         self.device = Scale._device_line(self._process.stdout.readline())
 
@@ -251,6 +252,10 @@ class UsbScale:
     put = AskedScale.put
     pull = AskedScale.pull
     plug = AskedScale.plug
+
+    def reports(self):
+        """Reports written so far (only while the program reads)."""
+        return int(self._ask("counts").split("=")[1])
 
     def close(self):
         Scale.close(self)
