@@ -17,7 +17,7 @@ cmake --build --preset fuzz
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=8:max_malloc_fill_size=0}"
 
 mkdir -p build-fuzz/findings
-for harness in FrameFuzz ProfileFuzz TextCodecFuzz JournalFuzz ScaleAnswerFuzz; do
+for harness in FrameFuzz ProfileFuzz TextCodecFuzz JournalFuzz ScaleAnswerFuzz HidDescriptorFuzz; do
   # Settings and language files that matter are short: shorter inputs let
   # the INI harness try many more of them.
   max_len=4096

@@ -142,6 +142,8 @@ TEST(ScaleProtocol, UsbScaleReports) {
         {"\x03\x04\x09\x02\x05\x00\x03\x04\x0A\x00\x05\x00"s, {"weight 500 ton", "weight 5 ozt"}},
         // No state the page names, no unit, a report cut short by the line falling quiet.
         {"\x03\x00\x0C\xFE\x11\x03\x03\x04\x00\x00\x05\x00\x03\x04\x0C"s, {"unreadable", "status", "unreadable"}},
+        // Bytes that begin no report of the device, then a report: found however the reads fell.
+        {"\xFC\xFB\xF4\x03\x04\x0C\xFE\x11\x03"s, {"unreadable", "weight 7.85 lb"}},
     });
     ExpectAnswers(HidScale(BENCH_SCALE_DESCRIPTOR), {
         {"\x01\x1E\xFB\xFF\xFF\xFD\x34"s, {"weight -1.250 kg"}},

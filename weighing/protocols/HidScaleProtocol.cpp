@@ -73,14 +73,18 @@ public:
 
     void Feed(std::string_view bytes, std::vector<ScaleAnswer>& answers) override {
         m_pending.append(bytes);
-        // One report per read from a device; a pipe may join them.
+        // One report per read from a device; a pipe may join them. A byte
+        // that begins no report this device has is passed over, one at a
+        // time, so the reports after it are found however the reads fell.
         while (!m_pending.empty()) {
             const size_t length = ReportBytes(static_cast<uint8_t>(m_pending[0]));
             if (length == 0) {
-                answers.push_back(UnreadableAnswer(m_pending));
-                m_pending.clear();
-                return;
+                m_unknown.push_back(m_pending[0]);
+                m_pending.erase(0, 1);
+                if (m_unknown.size() >= MAX_ANSWER_BYTES) TellUnknown(answers);
+                continue;
             }
+            TellUnknown(answers);
             if (m_pending.size() < length) return;
             Report(std::string_view(m_pending).substr(0, length), answers);
             m_pending.erase(0, length);
@@ -88,6 +92,7 @@ public:
     }
 
     void Flush(std::vector<ScaleAnswer>& answers) override {
+        TellUnknown(answers);
         if (!m_pending.empty()) answers.push_back(UnreadableAnswer(m_pending));
         m_pending.clear();
     }
@@ -136,8 +141,15 @@ private:
         answers.push_back(std::move(answer));
     }
 
+    void TellUnknown(std::vector<ScaleAnswer>& answers) {
+        if (m_unknown.empty()) return;
+        answers.push_back(UnreadableAnswer(m_unknown));
+        m_unknown.clear();
+    }
+
     HidScaleLayout m_layout;
     std::string m_pending;
+    std::string m_unknown;  // bytes passed over, not yet told
 };
 
 }  // namespace
