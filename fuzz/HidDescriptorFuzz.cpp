@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
+#include "fuzz/ProtocolPieces.h"
 #include "serial/HidDescriptor.h"
 #include "weighing/protocols/ScaleProtocol.h"
 
@@ -18,11 +19,7 @@ namespace {
 using namespace tarvex;
 
 std::vector<ScaleAnswer> Heard(const HidScaleLayout& layout, std::string_view bytes, size_t piece) {
-    const auto protocol = MakeHidScaleProtocol(layout);
-    std::vector<ScaleAnswer> answers;
-    for (size_t at = 0; at < bytes.size(); at += piece) protocol->Feed(bytes.substr(at, piece), answers);
-    protocol->Flush(answers);
-    return answers;
+    return fuzz::HeardInPieces(*MakeHidScaleProtocol(layout), bytes, piece);
 }
 
 }  // namespace

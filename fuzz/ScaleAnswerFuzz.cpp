@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
+#include "fuzz/ProtocolPieces.h"
 #include "weighing/protocols/AsciiLine.h"
 #include "weighing/protocols/ScaleProtocol.h"
 
@@ -34,11 +35,7 @@ auto Key(const ScaleAnswer& a) {
 }
 
 std::vector<ScaleAnswer> Heard(int which, std::string_view bytes, size_t piece) {
-    const auto protocol = Make(which);
-    std::vector<ScaleAnswer> answers;
-    for (size_t at = 0; at < bytes.size(); at += piece) protocol->Feed(bytes.substr(at, piece), answers);
-    protocol->Flush(answers);
-    return answers;
+    return fuzz::HeardInPieces(*Make(which), bytes, piece);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "serial/HidLine.h"
 #include "serial/HidScales.h"
 
 namespace tarvex {
@@ -48,7 +49,7 @@ constexpr int NODE_LOOK_MS = 500;
 // hidraw's own limit on a report.
 constexpr size_t MAX_REPORT_BYTES = 4096;
 
-class CHidLine final : public ISerialLine {
+class CHidLine final : public CHidLineBase {
 public:
     CHidLine(int fd, std::string node, HidScaleLayout layout)
         : m_fd(fd), m_node(std::move(node)), m_layout(std::move(layout)) {
@@ -63,31 +64,23 @@ public:
         static const LineSteps steps{"poll()", "read()", "write()"};
         return steps;
     }
-    bool Reach(const platform::CWaitEvent&) override { return true; }
-    // A USB scale has no line settings.
-    bool Configure(const LineSettings&, const char*&, int&) override { return true; }
-    void Purge() override {}
-    void PurgeInput() override {}
     // No count of what waits: at least a report does when the node is
     // readable (or its end is there to be read).
     int QueueCount(int&) override {
-        if (!m_kept.empty()) return static_cast<int>(m_kept.size());
+        if (Kept()) return KeptCount();
         pollfd p{m_fd, POLLIN, 0};
         return ::poll(&p, 1, 0) > 0 ? 1 : 0;
     }
     long Read(uint8_t* buffer, size_t size, int& error) override {
         // A report is read whole however little room the caller has left:
         // what does not fit is kept for the next read.
-        if (m_kept.empty()) {
+        if (!Kept()) {
             uint8_t report[MAX_REPORT_BYTES];
             const long got = platform::Read(m_fd, report, sizeof report, error);
             if (got < 0) return got;
-            m_kept.assign(report, report + got);
+            Keep(std::vector<uint8_t>(report, report + got));
         }
-        const size_t given = std::min(size, m_kept.size());
-        std::copy_n(m_kept.begin(), given, buffer);
-        m_kept.erase(m_kept.begin(), m_kept.begin() + static_cast<std::ptrdiff_t>(given));
-        return static_cast<long>(given);
+        return TakeKept(buffer, size);
     }
     bool Write(const uint8_t* bytes, size_t size, int timeoutMs, int& error) override {
         // The one report a scale is sent is its zero, as output or feature report.
@@ -123,7 +116,6 @@ private:
     std::string m_node;
     HidScaleLayout m_layout;
     std::pair<dev_t, ino_t> m_identity{};
-    std::vector<uint8_t> m_kept;  // the part of a report the last read had no room for
 };
 
 }  // namespace

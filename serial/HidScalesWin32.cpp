@@ -21,6 +21,7 @@ extern "C" {
 #include <algorithm>
 #include <cwctype>
 
+#include "serial/HidLine.h"
 #include "serial/HidScales.h"
 #include "text/TextCodec.h"
 
@@ -106,7 +107,7 @@ HANDLE OpenDevice(const std::wstring& path, DWORD access, DWORD flags) {
     return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
-class CHidLine final : public ISerialLine {
+class CHidLine final : public CHidLineBase {
 public:
     CHidLine(HANDLE device, HidScaleLayout layout) : m_device(device), m_layout(std::move(layout)) {
         Parse(m_device, m_parsed);
@@ -128,17 +129,8 @@ public:
         static const LineSteps steps{"WaitForMultipleObjects()", "ReadFile()", "HidD_SetOutputReport()"};
         return steps;
     }
-    bool Reach(const platform::CWaitEvent&) override { return true; }
-    bool Configure(const LineSettings&, const char*&, int&) override { return true; }
-    void Purge() override {}
-    void PurgeInput() override {}
-    int QueueCount(int&) override { return static_cast<int>(m_kept.size()); }
-    long Read(uint8_t* buffer, size_t size, int&) override {
-        const size_t given = std::min(size, m_kept.size());
-        std::copy_n(m_kept.begin(), given, buffer);
-        m_kept.erase(m_kept.begin(), m_kept.begin() + static_cast<std::ptrdiff_t>(given));
-        return static_cast<long>(given);
-    }
+    int QueueCount(int&) override { return KeptCount(); }
+    long Read(uint8_t* buffer, size_t size, int&) override { return TakeKept(buffer, size); }
     // The one report a scale is sent is its zero.
     bool Write(const uint8_t*, size_t, int, int& error) override {
         if (!m_layout.zero) return true;
@@ -162,7 +154,7 @@ public:
     }
     platform::WaitResult WaitForAny(const platform::CWaitEvent& stop, const platform::CWaitEvent& write, int timeoutMs,
                                     int& error) override {
-        if (!m_kept.empty()) return platform::WaitResult::Line;
+        if (Kept()) return platform::WaitResult::Line;
         if (!m_pending) {
             ::ResetEvent(m_read.hEvent);
             if (!::ReadFile(m_device, m_report.data(), static_cast<DWORD>(m_report.size()), nullptr, &m_read) &&
@@ -179,7 +171,7 @@ public:
                 DWORD got = 0;
                 if (!::GetOverlappedResult(m_device, &m_read, &got, FALSE)) return Ended(error);
                 std::vector<uint8_t> report(m_report.begin(), m_report.begin() + got);
-                m_kept = m_layout.common ? report : Rewritten(m_parsed.data, report);
+                Keep(m_layout.common ? report : Rewritten(m_parsed.data, report));
                 return platform::WaitResult::Line;
             }
             case WAIT_OBJECT_0 + 2: return platform::WaitResult::Write;
@@ -202,7 +194,6 @@ private:
     OVERLAPPED m_read{};
     bool m_pending = false;
     std::vector<uint8_t> m_report;  // where the pending read puts it
-    std::vector<uint8_t> m_kept;    // read and not yet taken
 };
 
 std::string Lower(std::string text) {
