@@ -89,6 +89,7 @@ void CComPortTelnet::Receive(const uint8_t* bytes, size_t count, std::vector<uin
                     m_state = State::Option;
                 } else if (b == SB) {
                     m_sub.clear();
+                    m_subBytes = 0;
                     m_state = State::Sub;
                 } else {
                     m_state = State::Data;  // NOP, GA, a break and the like: nothing for the scale
@@ -99,6 +100,10 @@ void CComPortTelnet::Receive(const uint8_t* bytes, size_t count, std::vector<uin
                 m_state = State::Data;
                 break;
             case State::Sub:
+                if (++m_subBytes > MAX_SUBNEGOTIATION) {
+                    m_endless = true;
+                    return;
+                }
                 if (b == IAC)
                     m_state = State::SubCommand;
                 else if (m_sub.size() < 64)  // longer is no answer of ours; its end is still found
@@ -150,40 +155,55 @@ void CComPortTelnet::SubnegotiationEnded() {
             if (value.size() == 4) {
                 const uint32_t baud = (uint32_t{value[0]} << 24) | (uint32_t{value[1]} << 16) |
                                       (uint32_t{value[2]} << 8) | value[3];
-                if (baud != static_cast<uint32_t>(m_asked.baud)) Differ(std::to_wstring(baud) + L" baud");
+                if (baud != static_cast<uint32_t>(m_asked.baud)) Differ("baud", std::to_wstring(baud) + L" baud");
             }
             break;
         case SERVER_ANSWER + SET_DATASIZE:
-            if (value[0] != m_asked.dataBits) Differ(std::to_wstring(value[0]) + L" data bits");
+            if (value[0] != m_asked.dataBits) Differ("data", std::to_wstring(value[0]) + L" data bits");
             break;
         case SERVER_ANSWER + SET_PARITY: {
             static const wchar_t* const names[] = {L"", L"none", L"odd", L"even", L"mark", L"space"};
             if (value[0] != ParityValue(m_asked.parity))
-                Differ(L"parity " + (value[0] < 6 ? std::wstring(names[value[0]]) : std::to_wstring(value[0])));
+                Differ("parity", L"parity " + (value[0] < 6 ? std::wstring(names[value[0]]) : std::to_wstring(value[0])));
             break;
         }
         case SERVER_ANSWER + SET_STOPSIZE:
-            if (value[0] != m_asked.stopBits) Differ(value[0] == 2 ? L"2 stop bits" : value[0] == 3 ? L"1.5 stop bits" : L"stop bits " + std::to_wstring(value[0]));
+            if (value[0] != m_asked.stopBits) Differ("stop", value[0] == 2 ? L"2 stop bits" : value[0] == 3 ? L"1.5 stop bits" : L"stop bits " + std::to_wstring(value[0]));
             break;
         case SERVER_ANSWER + SET_CONTROL:
-            if (value[0] == 2) Differ(L"XON/XOFF flow control");
-            if (value[0] == 3) Differ(L"hardware flow control");
-            if (value[0] == VALUE_RTS_OFF) Differ(L"RTS off");
+            if (value[0] == 2) Differ("flow", L"XON/XOFF flow control");
+            if (value[0] == 3) Differ("flow", L"hardware flow control");
+            if (value[0] == VALUE_RTS_OFF) Differ("rts", L"RTS off");
             break;
         default:
             break;
     }
 }
 
-void CComPortTelnet::Differ(std::wstring words) {
-    if (std::find(m_told.begin(), m_told.end(), words) != m_told.end()) return;
-    m_told.push_back(words);
-    m_untold += (m_untold.empty() ? L"" : L", ") + words;
+namespace {
+
+// Puts the words in the setting's slot; false when they were there already.
+bool PutInSlot(std::vector<std::pair<std::string, std::wstring>>& slots, const char* setting, const std::wstring& words) {
+    const auto slot = std::find_if(slots.begin(), slots.end(), [&](const auto& s) { return s.first == setting; });
+    if (slot == slots.end()) {
+        slots.emplace_back(setting, words);
+        return true;
+    }
+    if (slot->second == words) return false;
+    slot->second = words;
+    return true;
+}
+
+}  // namespace
+
+void CComPortTelnet::Differ(const char* setting, std::wstring words) {
+    if (PutInSlot(m_told, setting, words)) PutInSlot(m_untold, setting, words);
 }
 
 std::wstring CComPortTelnet::TakeDifferences() {
     std::wstring words;
-    words.swap(m_untold);
+    for (const auto& [setting, told] : m_untold) words += (words.empty() ? L"" : L", ") + told;
+    m_untold.clear();
     return words;
 }
 

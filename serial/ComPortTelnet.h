@@ -24,6 +24,9 @@ constexpr uint8_t VALUE_PARITY_NONE = 1, VALUE_PARITY_ODD = 2, VALUE_PARITY_EVEN
 constexpr uint8_t PURGE_BOTH = 3;  // what came from the line and what waits for it
 }  // namespace telnet
 
+// Longer than any COM-PORT-OPTION answer by far: past it, the server is broken or hostile.
+constexpr size_t MAX_SUBNEGOTIATION = 1024;
+
 class CComPortTelnet {
 public:
     // The line settings asked of the server once it agrees to the option.
@@ -43,14 +46,19 @@ public:
     void Receive(const uint8_t* bytes, size_t count, std::vector<uint8_t>& data, std::vector<uint8_t>& replies);
 
     // Settings the server answered with other values than asked, in words
-    // ("19200 baud"), each given once; empty when there is nothing new.
+    // ("19200 baud"), each given once; empty when there is nothing new. One
+    // slot per setting: a server that reports ever new values is told by
+    // its newest, never piled up.
     std::wstring TakeDifferences();
+    // The server opened a subnegotiation and never ended it within
+    // MAX_SUBNEGOTIATION bytes: no data can be told from it any more.
+    bool Endless() const { return m_endless; }
 
 private:
     enum class State { Data, Command, Option, Sub, SubCommand };
     void Negotiate(uint8_t verb, uint8_t option, std::vector<uint8_t>& replies);
     void SubnegotiationEnded();
-    void Differ(std::wstring words);
+    void Differ(const char* setting, std::wstring words);
     void AppendSettings(std::vector<uint8_t>& replies) const;
 
     State m_state = State::Data;
@@ -64,8 +72,10 @@ private:
     bool m_theirsAsked[256] = {};
     bool m_settled = false;
     LineSettings m_asked;
-    std::vector<std::wstring> m_told;
-    std::wstring m_untold;
+    size_t m_subBytes = 0;  // of the subnegotiation open now
+    bool m_endless = false;
+    // By setting, in the order first told: the words last told, and those not yet taken.
+    std::vector<std::pair<std::string, std::wstring>> m_told, m_untold;
 };
 
 }  // namespace tarvex

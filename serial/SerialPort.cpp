@@ -13,6 +13,9 @@
 #include "serial/SocketLine.h"
 
 namespace tarvex {
+namespace {
+constexpr size_t MAX_SETTINGS_TOLD = 64;
+}  // namespace
 
 std::wstring PortErrorText(const char* operation, int error, unsigned port, const std::string& address) {
     const std::wstring systemText = error == DEVICE_GONE    ? std::wstring(DEVICE_GONE_TEXT)
@@ -248,6 +251,8 @@ void CSerialPort::TellSettingsKept(const std::shared_ptr<Session>& session) {
     // Once for each server and setting, however often the link comes back.
     const std::wstring told = WideFromUtf8(m_portAddress) + L" " + words;
     if (std::find(m_settingsTold.begin(), m_settingsTold.end(), told) != m_settingsTold.end()) return;
+    // A server reporting ever new values is remembered by its newest few.
+    if (m_settingsTold.size() == MAX_SETTINGS_TOLD) m_settingsTold.erase(m_settingsTold.begin());
     m_settingsTold.push_back(told);
     const unsigned port = m_portNumber;
     ISerialOwner* owner = m_owner;

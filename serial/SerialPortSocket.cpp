@@ -272,6 +272,11 @@ CSocketLine::Filled CSocketLine::Fill(int& error) {
     }
     std::vector<uint8_t> replies;
     m_telnet->Receive(piece, count, m_pending, replies);
+    if (m_telnet->Endless()) {
+        // Nothing the server sends can be told from its data any more: the link ends.
+        error = CONNECTION_ENDED;
+        return Filled::Ended;
+    }
     if (!replies.empty() && !SendRaw(replies.data(), replies.size(), 1000, error)) return Filled::Failed;
     return Filled::Got;
 }

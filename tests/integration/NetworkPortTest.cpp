@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -182,6 +183,49 @@ TEST(NetworkPortLink, ASilentAddressIsGivenUpWithinTheConnectLimit) {
     port.RequestStop();
     ASSERT_TRUE(Eventually([&] { return !port.ReaderRunning(); }, 1000));
     EXPECT_EQ(owner.unreached.size(), 1u);
+}
+
+TEST(NetworkPortLink, AServerWhoseSubnegotiationNeverEndsLosesTheLinkNotTheDataBeforeIt) {
+    // It agrees to the COM-PORT-OPTION; once the link is up (the client's
+    // first data byte), it sends a data byte, then opens a subnegotiation
+    // and fills it for ever.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+    std::atomic<bool> done{false};
+    std::thread hostile([&] {
+        const int client = ::accept(listener, nullptr, nullptr);
+        const Bytes agree{255, 253, 44};
+        ::send(client, agree.data(), agree.size(), MSG_NOSIGNAL);
+        for (uint8_t byte = 0; byte != 0x3F && !done;)
+            if (::recv(client, &byte, 1, 0) <= 0) break;
+        const Bytes opening{0x41, 255, 250, 44, 101};
+        ::send(client, opening.data(), opening.size(), MSG_NOSIGNAL);
+        const Bytes filler(4096, 0x30);
+        while (!done && ::send(client, filler.data(), filler.size(), MSG_NOSIGNAL) > 0) {
+        }
+        ::close(client);
+    });
+    CPortMap map = CPortMap::Empty();
+    map.Set(5, "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+    OwnerThread owner;
+    CSerialPort port;
+    port.SetPortMap(map);
+    ASSERT_TRUE(port.OpenPort(&owner, 5));
+    ASSERT_TRUE(port.StartReader());
+    const uint8_t hello = 0x3F;
+    port.RequestWrite(&hello, 1);
+    EXPECT_TRUE(owner.WaitFor([&] { return owner.removed.size() == 1; }, 10000));
+    EXPECT_TRUE(owner.WaitFor([&] { return !owner.bursts.empty() && owner.bursts[0] == Bytes{0x41}; }, 1000));
+    done = true;
+    port.Shutdown();
+    hostile.join();
+    ::close(listener);
 }
 
 }  // namespace

@@ -87,6 +87,25 @@ TEST(ComPortTelnet, SettingsTheServerKeepsAreToldOnce) {
     EXPECT_TRUE(data.empty());
 }
 
+TEST(ComPortTelnet, AHostileServerNeitherSwallowsTheLineUnseenNorFillsMemory) {
+    // A thousand ever new baud rates: the newest is told, in one slot.
+    CComPortTelnet flooded;
+    Bytes data, replies;
+    for (uint32_t baud = 1; baud <= 1000; ++baud) {
+        const Bytes answer{IAC, SB, 44, 101, 0, 0, static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud), IAC, SE};
+        flooded.Receive(answer.data(), answer.size(), data, replies);
+    }
+    EXPECT_EQ(flooded.TakeDifferences(), L"1000 baud");
+    // A subnegotiation that never ends: data before it kept, then the line is given up.
+    CComPortTelnet endless;
+    const Bytes opened{0x41, IAC, SB, 44, 101};
+    endless.Receive(opened.data(), opened.size(), data, replies);
+    const Bytes filler(MAX_SUBNEGOTIATION, 0x30);
+    endless.Receive(filler.data(), filler.size(), data, replies);
+    EXPECT_TRUE(endless.Endless());
+    EXPECT_EQ(data, Bytes{0x41});
+}
+
 TEST(ComPortTelnet, SevenBitsEvenParityAskedAndWhatTheServerKeepsTold) {
     CComPortTelnet telnet;
     telnet.Ask({9600, 7, 'E', 1});
