@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "text/TextCodec.h"
 
@@ -17,6 +18,9 @@ constexpr int RowFields(int version) {
 }
 // Where the scale's digits and unit stand (version 3 on).
 constexpr int SCALE_DIGITS_FIELD = 7 + COLUMN_COUNT;
+// Far above any desk scale's capacity; a row beyond it is no reading.
+constexpr double MAX_KILOGRAMS = 1e6;
+
 // Where kind, kilograms and time stand.
 constexpr int FirstValue(int version) { return version == 1 ? 2 : 4; }
 
@@ -121,6 +125,8 @@ bool CheckRow(std::string_view line, int version, RowIdentity& id) {
     double kilograms = 0;
     int64_t time = 0;
     if (!ParseNumber(fields[first + 1], kilograms) || !ParseNumber(fields[first + 2], time)) return false;
+    // "nan", "inf" and 1e300 are numbers to the parser, never a weighing.
+    if (!std::isfinite(kilograms) || std::fabs(kilograms) > MAX_KILOGRAMS) return false;
     for (int c = 0; c < COLUMN_COUNT; ++c)
         if (!EscapesValid(fields[first + 3 + c])) return false;
     if (version > 2 && (!EscapesValid(fields[SCALE_DIGITS_FIELD]) || !EscapesValid(fields[SCALE_DIGITS_FIELD + 1])))

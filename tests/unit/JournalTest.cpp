@@ -259,6 +259,18 @@ TEST(JournalFormat, AVersionTwoFileWrittenByHandReadsBack) {
     ExpectSameRows(read.rows, {over, error});
 }
 
+TEST(JournalFormat, AWeightThatIsNoNumberOfAWeighingIsDamage) {
+    const std::string good = HandLine("R\t0\td\t1\tW\t1.25\t1796565787\t       1\t1.2500\tKG\t00:00:07\t\t");
+    for (const char* weight : {"nan", "-nan", "inf", "-inf", "1e300", "2000000"}) {
+        const std::string bad = HandLine(std::string("R\t0\td\t2\tW\t") + weight +
+                                         "\t1796565788\t       2\t1.0\tKG\t00:00:08\t\t");
+        const JournalContents read = ReadJournal(std::string("TARVEX-SCALE-JOURNAL\t2\n") + HandLine("S\td\t0") + good + bad);
+        EXPECT_TRUE(read.damaged) << weight;
+        ASSERT_EQ(read.rows.size(), 1u) << weight;
+        EXPECT_EQ(read.rows[0].kilograms, 1.25);
+    }
+}
+
 TEST(JournalFormat, WhatHoldsNoRowsOrIsNotOurs) {
     const struct {
         const char* name;
