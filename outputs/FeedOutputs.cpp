@@ -67,7 +67,14 @@ void CFeedOutputs::StartHttp(const FeedStart& start, std::vector<std::wstring>& 
                               {{L"{address}", WideFromUtf8(address)}, {L"{file}", start.settingFile}}));
         return;
     }
-    settings.allowedOrigins = Words(Utf8FromWide(start.setting(L"Allow_Origins")));
+    for (std::string& origin : Words(Utf8FromWide(start.setting(L"Allow_Origins")))) {
+        // Sandboxed frames and local files send "null"; "*" is no origin at all.
+        if (origin == "null" || origin == "*")
+            told.push_back(Filled(start.texts.Text(SECTION_MESSAGE, L"Feed_Bad_Origin"),
+                                  {{L"{value}", WideFromUtf8(origin)}, {L"{file}", start.settingFile}}));
+        else
+            settings.allowedOrigins.push_back(std::move(origin));
+    }
     auto http = std::make_unique<CHttpFeed>(std::move(settings));
     http->SetRemarkPrefix(start.remarkPrefix);
     // The readings from before this run (and before any clear), by seq.

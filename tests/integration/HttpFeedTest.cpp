@@ -14,7 +14,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "outputs/FeedOutputs.h"
 #include "outputs/HttpFeed.h"
+#include "tests/support/LoopbackPorts.h"
 #include "tests/support/FeedRecords.h"
 #include "weighing/WeightText.h"
 
@@ -23,6 +25,7 @@ namespace {
 
 constexpr char TOKEN[] = "a-token-of-twenty-chars";
 constexpr char ORIGIN[] = "http://127.0.0.1:9999";
+constexpr wchar_t WIDE_ORIGIN[] = L"http://127.0.0.1:9999";
 
 using test::Weighing;
 
@@ -122,6 +125,29 @@ TEST_F(HttpFeedTest, OnlyAnAllowedOriginIsToldItMayRead) {
     ASSERT_TRUE(allowed && other);
     EXPECT_EQ(allowed->get_header_value("Access-Control-Allow-Origin"), ORIGIN);
     EXPECT_FALSE(other->has_header("Access-Control-Allow-Origin"));
+}
+
+TEST_F(HttpFeedTest, OriginsAnyPageCanSendAreToldAndLeftOut) {
+    // "null" is what sandboxed frames and local files send; "*" is none.
+    const int port = test::FreeLoopbackPort();
+    const CTextLookup texts;
+    CFeedOutputs outputs;
+    const std::vector<std::wstring> told = outputs.Start(FeedStart{
+        [&](std::wstring_view key) -> std::wstring {
+            if (key == L"Http") return L"127.0.0.1:" + std::to_wstring(port);
+            if (key == L"Allow_Origins") return L"null " + std::wstring(WIDE_ORIGIN) + L" *";
+            return L"";
+        },
+        L"Setting.ini", {}, texts, L"", {}, "desk", 0, {}, {}, {}});
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[0].find(L"names null"), std::wstring::npos) << told[0];
+    EXPECT_NE(told[1].find(L"names *"), std::wstring::npos) << told[1];
+    httplib::Client client("127.0.0.1", port);
+    const httplib::Result fromNull = client.Get("/status", {{"Origin", "null"}});
+    const httplib::Result allowed = client.Get("/status", {{"Origin", ORIGIN}});
+    ASSERT_TRUE(fromNull && allowed);
+    EXPECT_FALSE(fromNull->has_header("Access-Control-Allow-Origin"));
+    EXPECT_EQ(allowed->get_header_value("Access-Control-Allow-Origin"), ORIGIN);
 }
 
 TEST_F(HttpFeedTest, ReadingsAfterASeqComeInOrderAtMostAThousand) {

@@ -27,7 +27,7 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
       L"Journal_Rows_Kept_Aside", L"Journal_Rows_Kept_Aside_One", L"File_Unreadable", L"Reason_Too_Large", L"Reason_No_Texts",
       L"Language_Unusable", L"Journal_Damaged_Lines", L"Journal_Damaged_Lines_One", L"Journal_Read_Only",
       L"Journal_Not_A_File", L"Table_Full_Saved", L"Table_Full_Emptied", L"Feed_Bad_Address", L"Feed_Needs_Token",
-      L"Feed_Address_Taken", L"Feed_Bad_Separator", L"Reason_File_Held", L"Wedge_Bad_Suffix", L"Wedge_Bad_On",
+      L"Feed_Address_Taken", L"Feed_Bad_Separator", L"Feed_Bad_Origin", L"Reason_File_Held", L"Wedge_Bad_Suffix", L"Wedge_Bad_On",
       L"Wedge_Bad_Key", L"Wedge_Key_Taken", L"Database_Bad_Connection", L"Reason_Database_Columns"}},
     {L"Message_Button", {L"Msg_IDYES", L"Msg_IDNO", L"Msg_IDOK"}},
     {L"Status_Line",
@@ -38,6 +38,12 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
       L"Not_Typed_Modifier", L"Not_Typed_Refused", L"Not_Typed_None", L"Not_Typed_Already", L"Not_Typed_Dropped",
       L"Not_Typed_Dropped_One"}},
     {L"Live_Page", {L"No_Reading", L"Last_Ten", L"Lost"}},
+    {L"Scale",
+     {L"Protocol_Frames", L"Protocol_Mt_Sics", L"Protocol_Toledo", L"Protocol_Nci", L"Protocol_Ascii", L"State_Stable",
+      L"State_Motion", L"State_Over", L"State_Under", L"State_Fault", L"State_No_Weight", L"State_No_Answer",
+      L"Zeroed", L"Tared", L"Zero_Failed", L"Tare_Failed", L"Weigh_Failed", L"Why_Motion", L"Why_Over",
+      L"Why_Under", L"Why_No_Weight", L"Setting_Unusable", L"Find_Found", L"Find_None", L"Find_Choose_Port",
+      L"Usb_No_Permission_Entry", L"Usb_No_Permission", L"Usb_Find_Not_Needed", L"Usb_Common_Layout"}},
 };
 
 TEST(ShippedLanguages, EveryFileCarriesEveryKey) {
