@@ -7,8 +7,17 @@
 #define CPPHTTPLIB_USE_POLL  // no limit on a socket's number
 #endif
 #define CPPHTTPLIB_LISTEN_BACKLOG 128
-// A line of the header may be longer than the whole header may be, so that
-// an oversized header is answered 413 by the feed, not turned away unread.
-#define CPPHTTPLIB_HEADER_MAX_LENGTH 65536
+// The library (as tools/fetch-http-headers.sh patches it) cuts a request
+// line or header line past 8 KiB, a header past 100 lines or 10 s, before
+// keeping more of it: answered 414, 431 or 408 and closed. The feed's own
+// bound on the whole header (413) comes after.
+#define CPPHTTPLIB_HEADER_MAX_LENGTH 8192
+#define CPPHTTPLIB_HEADER_MAX_COUNT 100
+#define CPPHTTPLIB_HEADER_TIME_LIMIT_SECOND 10
 #define CPPHTTPLIB_TCP_NODELAY true
 #include <httplib.h>
+
+namespace tarvex {
+// Compiles only with the patched library.
+inline constexpr auto* HTTP_LIBRARY_BOUNDS_REQUESTS = &httplib::detail::request_refusal;
+}  // namespace tarvex
