@@ -271,6 +271,11 @@ void CHttpFeed::Server::StreamLive(httplib::Response& response) {
 
 void CHttpFeed::Server::Routes() {
     http.set_pre_routing_handler([this](const httplib::Request& q, httplib::Response& r) { return Guard(q, r); });
+    // Readings are never guessed into another type nor kept by a cache on the way.
+    http.set_post_routing_handler([](const httplib::Request&, httplib::Response& response) {
+        response.set_header("X-Content-Type-Options", "nosniff");
+        if (!response.has_header("Cache-Control")) response.set_header("Cache-Control", "no-store");
+    });
     http.Get("/", [this](const httplib::Request&, httplib::Response& response) {
         std::string texts;
         {
@@ -280,7 +285,6 @@ void CHttpFeed::Server::Routes() {
         response.set_header("Content-Security-Policy",
                             "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
                             "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
-        response.set_header("X-Content-Type-Options", "nosniff");
         response.set_content(LivePage(texts), "text/html; charset=utf-8");
     });
     http.Get("/readings/latest", [this](const httplib::Request&, httplib::Response& response) {
@@ -311,7 +315,6 @@ void CHttpFeed::Server::Routes() {
     http.Get("/readings/stream", [this](const httplib::Request& q, httplib::Response& r) { Stream(q, r); });
     http.Get("/weight", [this](const httplib::Request&, httplib::Response& response) {
         const std::optional<std::string> json = live.Newest();
-        response.set_header("Cache-Control", "no-store");
         if (!json) {
             response.status = 204;  // no scale that is asked has said anything yet
             return;

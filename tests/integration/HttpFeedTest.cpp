@@ -180,6 +180,19 @@ TEST_F(HttpFeedTest, EndlessLinesEndlessHeadersAndATrickleAreAnsweredAndClosedWi
     EXPECT_EQ(ok->status, 200);
 }
 
+TEST_F(HttpFeedTest, EveryAnswerIsNeitherSniffedNorCached) {
+    auto feed = StartFeed();
+    feed->AddEarlier(Weighings(1, 2));
+    httplib::Client client = ClientOf(*feed);
+    for (const char* path : {"/", "/status", "/readings", "/readings/latest", "/weight", "/nothing-here"}) {
+        const httplib::Result result = client.Get(path);
+        ASSERT_TRUE(result) << path;
+        EXPECT_EQ(result->get_header_value("X-Content-Type-Options"), "nosniff") << path;
+        EXPECT_EQ(result->get_header_value("Cache-Control"), "no-store") << path;
+        EXPECT_EQ(result->get_header_value_count("X-Content-Type-Options"), 1u) << path;
+    }
+}
+
 TEST_F(HttpFeedTest, OnlyAnAllowedOriginIsToldItMayRead) {
     auto feed = StartFeed();
     httplib::Client client = ClientOf(*feed);
