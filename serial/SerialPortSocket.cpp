@@ -254,7 +254,13 @@ CSocketLine::Wake CSocketLine::WaitSocket(const platform::CWaitEvent* stop, cons
 #endif
 }
 
+bool CSocketLine::Endless() const { return m_telnet && m_telnet->Endless(); }
+
 CSocketLine::Filled CSocketLine::Fill(int& error) {
+    if (Endless()) {
+        error = CONNECTION_ENDED;
+        return Filled::Ended;
+    }
     uint8_t piece[READ_PIECE];
     const auto got = ::recv(AsSocket(m_socket), reinterpret_cast<char*>(piece), sizeof piece, 0);
     if (got == 0) {
@@ -272,8 +278,9 @@ CSocketLine::Filled CSocketLine::Fill(int& error) {
     }
     std::vector<uint8_t> replies;
     m_telnet->Receive(piece, count, m_pending, replies);
-    if (m_telnet->Endless()) {
-        // Nothing the server sends can be told from its data any more: the link ends.
+    // Nothing the server sends can be told from its data any more: the link
+    // ends, once the data before it has been taken.
+    if (m_telnet->Endless() && m_pending.empty()) {
         error = CONNECTION_ENDED;
         return Filled::Ended;
     }
@@ -368,6 +375,10 @@ platform::WaitResult CSocketLine::WaitForAny(const platform::CWaitEvent& stop, c
     for (;;) {
         {
             std::lock_guard<std::mutex> guard(m_lock);
+            if (m_pending.empty() && Endless()) {
+                error = CONNECTION_ENDED;
+                return platform::WaitResult::Removed;
+            }
             if (!m_pending.empty() || Waiting(m_socket) > 0) return platform::WaitResult::Line;
         }
         const int left = timeoutMs < 0 ? -1 : MillisecondsLeft(deadline);

@@ -60,6 +60,8 @@ private:
     // Reads what the socket holds, answering Telnet; its data bytes go to
     // m_pending. The caller holds m_lock.
     Filled Fill(int& error);
+    // The server's Telnet can no longer be told from its data (CComPortTelnet::Endless).
+    bool Endless() const;
     bool TakeIn(int& error);  // Fill, false when the connection failed or ended
     bool SendRaw(const uint8_t* bytes, size_t size, int timeoutMs, int& error);
     // Throws away what has come in.
