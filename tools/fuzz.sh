@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses (clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each for a bounded time, starting from
-# the seed inputs in fuzz/corpus/. Fails on the first finding; the input that
+# the seed inputs in fuzz/corpus/<harness>/. Fails on the first finding; the input that
 # found it is left in build-fuzz/findings/.
 #
 #   tools/fuzz.sh [SECONDS_PER_HARNESS]   (default 60)
@@ -17,7 +17,9 @@ cmake --build --preset fuzz
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=8:max_malloc_fill_size=0}"
 
 mkdir -p build-fuzz/findings
-for harness in FrameFuzz ProfileFuzz TextCodecFuzz JournalFuzz ScaleAnswerFuzz HidDescriptorFuzz; do
+# Every harness has its seed inputs in fuzz/corpus/<harness>/.
+for corpus in fuzz/corpus/*/; do
+  harness=$(basename "$corpus")
   # Settings and language files that matter are short: shorter inputs let
   # the INI harness try many more of them.
   max_len=4096
