@@ -98,31 +98,41 @@ void LowerThisThread() {
 #endif
 }
 
-// Set on the thread that serves a connection beyond the last client allowed.
-thread_local bool t_turnedAway = false;
-
-// The library's thread pool, counting the connections it serves: the one
-// after the last allowed is answered 503 on one of two spare threads.
+// The library's thread pool, one thread for each client allowed, counting
+// the connections it serves: while all are taken, the library answers a new
+// one 503 at once and closes it, never queueing it.
 class CountedPool : public httplib::TaskQueue {
 public:
-    CountedPool() : m_pool(FEED_MOST_CLIENTS + 2) {}
+    CountedPool() : m_pool(FEED_MOST_CLIENTS) {}
     void enqueue(std::function<void()> serve) override {
+        ++m_serving;
         m_pool.enqueue([this, serve = std::move(serve)] {
             thread_local const bool lowered = (LowerThisThread(), true);
             (void)lowered;
-            const bool turnedAway = ++m_serving > FEED_MOST_CLIENTS;
-            if (turnedAway) --m_serving;
-            t_turnedAway = turnedAway;
             serve();
-            if (!turnedAway) --m_serving;
+            --m_serving;
         });
     }
+    bool has_room() const override { return m_serving < FEED_MOST_CLIENTS; }
     void shutdown() override { m_pool.shutdown(); }
 
 private:
     httplib::ThreadPool m_pool;
     std::atomic<int> m_serving{0};
 };
+
+// Lets the process open as many descriptors as the system allows it: a
+// flood of connections turned away must not leave the journal, the CSV
+// file or a reconnect without one.
+void RaiseDescriptorLimit() {
+#ifndef _WIN32
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+#endif
+}
 
 }  // namespace
 
@@ -147,12 +157,6 @@ struct CHttpFeed::Server {
 
 httplib::Server::HandlerResponse CHttpFeed::Server::Guard(const httplib::Request& request, httplib::Response& response) {
     using Handled = httplib::Server::HandlerResponse;
-    if (t_turnedAway) {
-        response.set_header("Connection", "close");
-        response.set_header("Retry-After", "1");
-        JsonError(response, 503, "too many clients");
-        return Handled::Handled;
-    }
     if (HeaderBytes(request) > FEED_MOST_HEADER_BYTES) {
         response.set_header("Connection", "close");
         JsonError(response, 413, "request header too large");
@@ -333,6 +337,7 @@ void CHttpFeed::Server::Routes() {
 }
 
 CHttpFeed::CHttpFeed(HttpFeedSettings settings) : m_server(std::make_unique<Server>(std::move(settings))) {
+    RaiseDescriptorLimit();
     m_server->http.new_task_queue = [] { return new CountedPool(); };
     // The library's own choice on Linux adds SO_REUSEPORT, which would let
     // a second program listen on the same port and take half the clients.

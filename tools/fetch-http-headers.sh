@@ -6,7 +6,8 @@
 # limits), with tools/httplib-bounded-requests.patch applied (a request
 # line and each header line bounded as they are read, at most 100 header
 # lines, the whole header within 10 s, each refused with its status and
-# the connection closed), and nlohmann-json from Debian's package. Kept by
+# the connection closed; a connection no thread is free for answered 503
+# at once), and nlohmann-json from Debian's package. Kept by
 # version and patch, so later runs only print the folder.
 #
 #   tools/fetch-http-headers.sh      prints the include folder
