@@ -286,10 +286,9 @@ void CHttpFeed::Server::Routes() {
             std::lock_guard<std::mutex> guard(pageLock);
             texts = pageTexts;
         }
-        response.set_header("Content-Security-Policy",
-                            "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-                            "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
-        response.set_content(LivePage(texts), "text/html; charset=utf-8");
+        LivePageAnswer page = LivePage(texts);
+        response.set_header("Content-Security-Policy", page.securityPolicy);
+        response.set_content(std::move(page.html), "text/html; charset=utf-8");
     });
     http.Get("/readings/latest", [this](const httplib::Request&, httplib::Response& response) {
         const std::optional<FeedEntry> latest = store.Latest();

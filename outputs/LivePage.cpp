@@ -1,5 +1,8 @@
 #include "outputs/LivePage.h"
 
+#include <cstdint>
+#include <random>
+
 namespace tarvex {
 namespace {
 
@@ -9,7 +12,9 @@ const char PAGE_HEAD[] = R"PAGE(<!DOCTYPE html>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>Tarvex Scale</title>
-<style>
+<style nonce=")PAGE";
+
+const char PAGE_BODY[] = R"PAGE(">
   body { font-family: sans-serif; margin: 0; background: #f4f4f4; color: #222; }
   main { max-width: 56em; margin: 0 auto; padding: 1.5em; }
   #newest { background: #fff; border-radius: 0.5em; padding: 1em 1.5em; box-shadow: 0 1px 3px #0003; }
@@ -35,7 +40,9 @@ const char PAGE_HEAD[] = R"PAGE(<!DOCTYPE html>
   <table><thead><tr><th id="hNumber"></th><th id="hWeight"></th><th id="hUnit"></th><th id="hTime"></th></tr></thead>
   <tbody id="rows"></tbody></table>
 </main>
-<script>
+<script nonce=")PAGE";
+
+const char PAGE_SCRIPT[] = R"PAGE(">
 const TEXTS = )PAGE";
 
 const char PAGE_TAIL[] = R"PAGE(;
@@ -102,20 +109,32 @@ start();
 </html>
 )PAGE";
 
+// 128 bits from the system's random source, as hexadecimal digits (which
+// are base64 digits as well).
+std::string Nonce() {
+    std::random_device random;
+    std::string nonce;
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t word = random();
+        for (int shift = 28; shift >= 0; shift -= 4) nonce += "0123456789abcdef"[(word >> shift) & 0xF];
+    }
+    return nonce;
+}
+
 }  // namespace
 
-std::string LivePage(std::string_view textsJson) {
-    // Inside a script element, "</" could end it early.
+LivePageAnswer LivePage(std::string_view textsJson) {
+    // No '<' can end the script or open a comment in it: in JSON one
+    // stands only inside a string, where \u003c means the same.
     std::string texts;
-    for (size_t i = 0; i < textsJson.size(); ++i) {
-        if (textsJson[i] == '<' && i + 1 < textsJson.size() && textsJson[i + 1] == '/') {
-            texts += "<\\/";
-            ++i;
-        } else {
-            texts += textsJson[i];
-        }
+    for (const char c : textsJson) {
+        if (c == '<') texts += "\\u003c";
+        else texts += c;
     }
-    return std::string(PAGE_HEAD) + texts + PAGE_TAIL;
+    const std::string nonce = Nonce();
+    return {std::string(PAGE_HEAD) + nonce + PAGE_BODY + nonce + PAGE_SCRIPT + texts + PAGE_TAIL,
+            "default-src 'none'; script-src 'nonce-" + nonce + "'; style-src 'nonce-" + nonce +
+                "'; connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"};
 }
 
 }  // namespace tarvex

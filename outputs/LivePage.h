@@ -8,9 +8,16 @@
 
 namespace tarvex {
 
+struct LivePageAnswer {
+    std::string html;
+    // Only this answer's own script and style run in the page.
+    std::string securityPolicy;
+};
+
 // textsJson: {"title", "waiting", "no_reading", "last_ten", "number",
 // "weight", "unit", "time", "connected", "connecting", "watching",
-// "closed", "lost"} in the program's language.
-std::string LivePage(std::string_view textsJson);
+// "closed", "lost"} in the program's language. Every answer has a nonce of
+// its own.
+LivePageAnswer LivePage(std::string_view textsJson);
 
 }  // namespace tarvex

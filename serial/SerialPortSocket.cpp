@@ -76,10 +76,12 @@ bool CSocketLine::Reach(const platform::CWaitEvent& stop) {
         if (!SendRaw(opening.data(), opening.size(), MillisecondsLeft(deadline), error)) return false;
         // The settings go as the server agrees to the option, in answer to
         // it; a server that never says is used as it is.
+        // Data that comes meanwhile predates the purge below: none is kept.
         while (!m_telnet->Settled()) {
             const Wake wake = WaitSocket(&stop, nullptr, false, MillisecondsLeft(deadline), error);
             if (wake == Wake::Timeout) break;
             if (wake != Wake::Readable || !TakeIn(error)) return false;
+            m_pending.clear();
         }
         const std::vector<uint8_t> purge = CComPortTelnet::Purge();
         if (!SendRaw(purge.data(), purge.size(), MillisecondsLeft(deadline), error)) return false;

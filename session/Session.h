@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -246,6 +247,7 @@ private:
     ScaleSettings m_scaleSettings;
     std::unique_ptr<CLiveScale> m_liveScale;  // null for the frames
     std::wstring m_scaleNote;                 // what the scale's last command came to
+    mutable std::set<std::wstring> m_toldTooLong;  // settings too long to use, told once
     std::optional<size_t> m_finding;          // the protocol being tried, in FIND_ORDER
     uint64_t m_heldBackFrom = 0;             // the first reading the journal could not keep
     bool m_judging = false;        // a frame is being judged (it may ask questions)

@@ -33,9 +33,21 @@ void CSession::ApplyTestLimits() {
 
 std::wstring CSession::SettingText(std::wstring_view section, std::wstring_view key) const {
     // The user's own "Setting.ini" first, where it has the key.
-    if (!m_userSettingFile.empty() && ProfileHasKey(m_userSettingFile, section, key))
-        return ReadProfileText(m_userSettingFile, section, key);
-    return ReadProfileText(m_settingFile, section, key);
+    const std::wstring& file = !m_userSettingFile.empty() && ProfileHasKey(m_userSettingFile, section, key)
+                                   ? m_userSettingFile
+                                   : m_settingFile;
+    // A setting cut short would mean something else (another address,
+    // another token): it is told once and not used.
+    if (ProfileTextTooLong(file, section, key)) {
+        if (m_toldTooLong.insert(std::wstring(section) + L"\n" + std::wstring(key)).second)
+            m_ui.Tell(Filled(Text(SECTION_MESSAGE, L"Setting_Too_Long"),
+                             {{L"{section}", std::wstring(section)},
+                              {L"{key}", std::wstring(key)},
+                              {L"{file}", file},
+                              {L"{most}", std::to_wstring(PROFILE_MAX_TEXT)}}));
+        return {};
+    }
+    return ReadProfileText(file, section, key);
 }
 
 void CSession::ShowLanguageList() {

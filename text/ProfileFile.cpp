@@ -289,6 +289,11 @@ std::optional<std::wstring> CProfileText::Find(std::wstring_view section, std::w
     return value;
 }
 
+bool ProfileTextTooLong(const std::wstring& file, std::wstring_view section, std::wstring_view key) {
+    const std::optional<std::wstring> value = FindProfileValue(file, section, key);
+    return value && value->size() > PROFILE_MAX_TEXT;
+}
+
 bool ProfileHasKey(const std::wstring& file, std::wstring_view section, std::wstring_view key) {
     return FindProfileValue(file, section, key).has_value();
 }

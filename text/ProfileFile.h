@@ -44,6 +44,9 @@ private:
     std::unique_ptr<const Index> m_index;
 };
 
+// Whether the key's value is longer than a read gives.
+bool ProfileTextTooLong(const std::wstring& file, std::wstring_view section, std::wstring_view key);
+
 // Whether the key is present at all, even with an empty value.
 bool ProfileHasKey(const std::wstring& file, std::wstring_view section, std::wstring_view key);
 

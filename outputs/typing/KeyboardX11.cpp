@@ -230,7 +230,7 @@ bool CX11Keyboard::Type(std::u32string_view text, TypedKey then) {
         }
         auto mapped = mappedNow.find(wanted);
         if (mapped == mappedNow.end()) {
-            if (nextSpare >= spare.size()) break;  // no room: the rest is not typed
+            if (nextSpare >= spare.size()) break;  // no room: none of it is typed
             KeySym both[2] = {wanted, wanted};
             const KeyCode code = spare[nextSpare++];
             XChangeKeyboardMapping(m_display, code, 2, both, 1);
@@ -239,8 +239,9 @@ bool CX11Keyboard::Type(std::u32string_view text, TypedKey then) {
         }
         presses.push_back(KeyStroke{mapped->second, false});
     }
-    const bool whole = presses.size() == text.size();
-    if (whole && then != TypedKey::NoKey) {
+    // All of a weight or none of it: a part would pass for another weight.
+    if (presses.size() != text.size()) return false;
+    if (then != TypedKey::NoKey) {
         const KeyCode code = XKeysymToKeycode(m_display, then == TypedKey::Enter ? XK_Return : XK_Tab);
         if (code) presses.push_back(KeyStroke{code, false});
     }
@@ -248,7 +249,7 @@ bool CX11Keyboard::Type(std::u32string_view text, TypedKey then) {
     if (!mappedNow.empty()) XSync(m_display, False);
     for (const KeyStroke& press : presses) Tap(press);
     XSync(m_display, False);
-    return whole;
+    return true;
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <tuple>
 #include <chrono>
 #include <memory>
@@ -25,6 +24,7 @@
 #include "outputs/FeedOutputs.h"
 #include "outputs/HttpFeed.h"
 #include "tests/support/LoopbackPorts.h"
+#include "tests/support/ResidentMemory.h"
 #include "tests/support/FeedRecords.h"
 #include "weighing/WeightText.h"
 
@@ -35,6 +35,8 @@ constexpr char TOKEN[] = "a-token-of-twenty-chars";
 constexpr char ORIGIN[] = "http://127.0.0.1:9999";
 constexpr wchar_t WIDE_ORIGIN[] = L"http://127.0.0.1:9999";
 
+using test::MEMORY_MEASURED;
+using test::ResidentKiB;
 using test::Weighing;
 
 std::vector<RowRecord> Weighings(uint64_t first, uint64_t last) {
@@ -128,22 +130,6 @@ TEST_F(HttpFeedTest, AHeaderOfTooManyLinesOrBytesIsRefused) {
     }
 }
 
-// A sanitizer's shadow memory grows with every byte the process touches:
-// there the answers are checked, the memory only in a normal build.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr bool MEMORY_MEASURED = false;
-#else
-constexpr bool MEMORY_MEASURED = true;
-#endif
-
-// The bytes this process holds now (VmRSS), in KiB.
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
-
 // Sends the opening, then the filler over and over, a piece every gapMs,
 // until the feed closes the connection; what it answered, if anything.
 std::string Attack(int port, const std::string& opening, const std::string& filler, int gapMs) {
@@ -202,6 +188,31 @@ TEST_F(HttpFeedTest, EveryAnswerIsNeitherSniffedNorCached) {
         EXPECT_EQ(result->get_header_value("Cache-Control"), "no-store") << path;
         EXPECT_EQ(result->get_header_value_count("X-Content-Type-Options"), 1u) << path;
     }
+}
+
+TEST_F(HttpFeedTest, TheLivePageRunsOnlyItsOwnScriptWhateverTheLanguageFileSays) {
+    auto feed = StartFeed();
+    feed->SetPageTexts({{"title", L"</script><script>alert(1)</script><!--"}});
+    std::vector<std::string> nonces;
+    for (int i = 0; i < 2; ++i) {
+        const httplib::Result page = ClientOf(*feed).Get("/");
+        ASSERT_TRUE(page);
+        const std::string policy = page->get_header_value("Content-Security-Policy");
+        const size_t at = policy.find("script-src 'nonce-");
+        ASSERT_NE(at, std::string::npos) << policy;
+        const std::string nonce = policy.substr(at + 18, policy.find('\'', at + 18) - at - 18);
+        EXPECT_EQ(nonce.size(), 32u);
+        EXPECT_EQ(policy.find("unsafe"), std::string::npos) << policy;
+        EXPECT_NE(policy.find("style-src 'nonce-" + nonce + "'"), std::string::npos) << policy;
+        const std::string& html = page->body;
+        EXPECT_NE(html.find("<script nonce=\"" + nonce + "\">"), std::string::npos);
+        EXPECT_NE(html.find("<style nonce=\"" + nonce + "\">"), std::string::npos);
+        EXPECT_EQ(html.find("<script", html.find("<script") + 1), std::string::npos) << "one script element";
+        EXPECT_EQ(html.find("<!--"), std::string::npos);
+        EXPECT_NE(html.find(R"("title":"\u003c/script>\u003cscript>alert(1)\u003c/script>\u003c!--")"), std::string::npos);
+        nonces.push_back(nonce);
+    }
+    EXPECT_NE(nonces[0], nonces[1]);
 }
 
 TEST_F(HttpFeedTest, OnlyAnAllowedOriginIsToldItMayRead) {

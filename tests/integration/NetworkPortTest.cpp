@@ -17,6 +17,7 @@
 
 #include "serial/SerialPort.h"
 #include "tests/support/OwnerThread.h"
+#include "tests/support/ResidentMemory.h"
 #include "tests/support/RunningSer2net.h"
 #include "simulator/PseudoTerminal.h"
 
@@ -185,18 +186,69 @@ TEST(NetworkPortLink, ASilentAddressIsGivenUpWithinTheConnectLimit) {
     EXPECT_EQ(owner.unreached.size(), 1u);
 }
 
-TEST(NetworkPortLink, AServerWhoseSubnegotiationNeverEndsLosesTheLinkNotTheDataBeforeIt) {
-    // It agrees to the COM-PORT-OPTION; once the link is up (the client's
-    // first data byte), it sends a data byte, then opens a subnegotiation
-    // and fills it for ever.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+// A listener on loopback for a server the test plays itself; its address
+// as an rfc2217:// port.
+std::string HostileServer(int& listener) {
+    listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof a;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ::listen(listener, 1);
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 1) != 0) {
+        ::close(listener);
+        listener = -1;
+    }
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+    return "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+}
+
+TEST(NetworkPortLink, WhatAServerFloodsBeforeTheLinkIsUpIsThrownAwayNotKept) {
+    // It never answers the COM-PORT-OPTION and sends 96 MiB of scale data
+    // at once, before the link is up (on a slow machine the end of it may
+    // come after).
+    int listener = -1;
+    const std::string address = HostileServer(listener);
+    ASSERT_GE(listener, 0);
+    std::thread hostile([&] {
+        const int client = ::accept(listener, nullptr, nullptr);
+        const Bytes filler(1 << 20, 0x30);
+        for (int i = 0; i < 96 && ::send(client, filler.data(), filler.size(), MSG_NOSIGNAL) > 0; ++i) {
+        }
+        const Bytes after{0x41};
+        // Sent once the client's first data byte shows the link is up.
+        for (uint8_t byte = 0; byte != 0x3F;)
+            if (::recv(client, &byte, 1, 0) <= 0) break;
+        ::send(client, after.data(), after.size(), MSG_NOSIGNAL);
+        for (uint8_t byte = 0; ::recv(client, &byte, 1, 0) > 0;) {
+        }
+        ::close(client);
+    });
+    CPortMap map = CPortMap::Empty();
+    map.Set(5, address);
+    OwnerThread owner;
+    CSerialPort port;
+    port.SetPortMap(map);
+    const long before = ResidentKiB();
+    ASSERT_TRUE(port.OpenPort(&owner, 5));
+    ASSERT_TRUE(port.StartReader());
+    const uint8_t hello = 0x3F;
+    port.RequestWrite(&hello, 1);
+    EXPECT_TRUE(owner.WaitFor([&] { return !owner.bursts.empty() && owner.bursts.back().back() == 0x41; }, 30000));
+    if (MEMORY_MEASURED) {
+        EXPECT_LT(ResidentKiB() - before, 32 * 1024) << "KiB grown";
+    }
+    port.Shutdown();
+    hostile.join();
+    ::close(listener);
+}
+
+TEST(NetworkPortLink, AServerWhoseSubnegotiationNeverEndsLosesTheLinkNotTheDataBeforeIt) {
+    // It agrees to the COM-PORT-OPTION; once the link is up (the client's
+    // first data byte), it sends a data byte, then opens a subnegotiation
+    // and fills it for ever.
+    int listener = -1;
+    const std::string address = HostileServer(listener);
+    ASSERT_GE(listener, 0);
     std::atomic<bool> done{false};
     std::thread hostile([&] {
         const int client = ::accept(listener, nullptr, nullptr);
@@ -214,7 +266,7 @@ TEST(NetworkPortLink, AServerWhoseSubnegotiationNeverEndsLosesTheLinkNotTheDataB
         ::close(client);
     });
     CPortMap map = CPortMap::Empty();
-    map.Set(5, "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+    map.Set(5, address);
     OwnerThread owner;
     CSerialPort port;
     port.SetPortMap(map);

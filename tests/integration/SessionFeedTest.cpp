@@ -43,6 +43,7 @@ TEST_F(SessionFeedTest, EachBadValueIsToldOnceAndTheRestRuns) {
         {"Http=0.0.0.0:" + std::to_string(FreePort()) + "\r\nToken=sixteen-chars-ok\r\n", L"", true, false},
         {"Http=127.0.0.1:" + takenPort + "\r\n", L"cannot listen on 127.0.0.1:" + WideFromUtf8(takenPort), false, false},
         {"Csv_File=weights.csv\r\nCsv_Separator=|\r\n", L"must be , or ;", false, true},
+        {"Csv_File=" + std::string(500, 'w') + ".csv\r\n", L"[Feed] Csv_File in", false, false},
         {"Http=localhost:" + std::to_string(FreePort()) + "\r\nCsv_File=weights.csv\r\n", L"", true, true},
     };
     for (const Case& c : cases) {
