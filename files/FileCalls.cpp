@@ -11,6 +11,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <aclapi.h>
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
@@ -131,6 +132,33 @@ int PlainFileOnly(int fd) {
 
 int OpenLocked(const std::filesystem::path& path, bool writable) { return PlainFileOnly(OpenLockedAs(path, writable)); }
 int OpenToAppend(const std::filesystem::path& path) { return PlainFileOnly(OpenToAppendAs(path)); }
+
+#ifdef _WIN32
+bool OthersMayRead(const std::filesystem::path& path) {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                                nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool readable = acl == nullptr;  // no list at all: anyone may do anything
+    for (DWORD i = 0; acl && i < acl->AceCount && !readable; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!::GetAce(acl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        if (!(ace->Mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL))) continue;
+        PSID sid = &ace->SidStart;
+        for (const WELL_KNOWN_SID_TYPE many : {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid})
+            readable = readable || ::IsWellKnownSid(sid, many);
+    }
+    ::LocalFree(descriptor);
+    return readable;
+}
+#else
+bool OthersMayRead(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+#endif
 
 bool IsReadOnlyError(int error) { return error == EROFS || error == EACCES || error == EPERM; }
 

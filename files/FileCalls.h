@@ -31,6 +31,10 @@ int OpenShared(const std::filesystem::path& path);
 // itself alone (on Linux: an exclusive flock) or it is not a plain file.
 int OpenToAppend(const std::filesystem::path& path);
 bool IsReadOnlyError(int error);
+// Whether users other than the file's owner may read it: on Linux its
+// group or others have the read bit; on Windows its access list lets
+// everyone, all users or all signed-in users read it.
+bool OthersMayRead(const std::filesystem::path& path);
 // A C stream on any path (on Windows by its wide name); nullptr with errno.
 std::FILE* OpenStream(const std::filesystem::path& path, const char* mode);
 

@@ -27,6 +27,19 @@ std::error_code Rename(const std::filesystem::path& from, const std::filesystem:
 #endif
 }
 
+// The new file takes the name of the old one. On Windows it keeps the old
+// one's access list and attributes, as a rename would not: a settings file
+// an administrator made private stays private.
+std::error_code PutInPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
+#ifdef _WIN32
+    if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return {};
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return {static_cast<int>(error), std::system_category()};
+#endif
+    return Rename(from, to);
+}
+
 }  // namespace
 
 std::filesystem::path CWholeFile::BesideOf(const std::filesystem::path& target) {
@@ -89,7 +102,7 @@ bool CWholeFile::Commit(const std::filesystem::path& oldTo, const std::function<
     if (!oldTo.empty()) {
         if (const std::error_code moved = Rename(m_target, oldTo)) return Fail(moved);
     }
-    if (const std::error_code placed = Rename(m_beside, m_target)) {
+    if (const std::error_code placed = oldTo.empty() ? PutInPlace(m_beside, m_target) : Rename(m_beside, m_target)) {
         if (!oldTo.empty()) Rename(oldTo, m_target);
         return Fail(placed);
     }

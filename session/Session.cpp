@@ -49,6 +49,7 @@ void CSession::Start() {
     OfferJournalRows({m_journal, m_journalOutput, m_core, m_texts, m_ui, m_userDataFolder, Utf8FromWide(m_deskName)});
     StartFeeds();
     StartTyping();
+    TellReadableSecrets();
 }
 
 void CSession::StartFeeds() {

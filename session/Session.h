@@ -141,6 +141,10 @@ private:
     void FindFiles();
     void ApplyTestLimits();
     std::wstring SettingText(std::wstring_view section, std::wstring_view key) const;
+    // The file a setting is read from: the user's own where it has the key.
+    const std::wstring& SettingFileOf(std::wstring_view section, std::wstring_view key) const;
+    // A token or a database password in a file other users may read: told once.
+    void TellReadableSecrets();
     void ShowLanguageList();
     void TellUnreadableFiles();
     // Tells the clerk when the file gives no texts; true when it was told.

@@ -2,6 +2,11 @@
 // language chosen, and files that give no texts.
 #include "session/Session.h"
 
+#include "files/FileCalls.h"
+#include "outputs/DatabaseTarget.h"
+#include "session/DeskName.h"
+#include "session/UserFolders.h"
+
 #include "text/BoxTexts.h"
 #include "text/LanguageSettings.h"
 #include "text/ProfileFile.h"
@@ -31,11 +36,43 @@ void CSession::ApplyTestLimits() {
     m_core.SetRowLimits({limit(warning, TABLE_WARNING_ROW), limit(full, TABLE_FULL_ROW)});
 }
 
-std::wstring CSession::SettingText(std::wstring_view section, std::wstring_view key) const {
+const std::wstring& CSession::SettingFileOf(std::wstring_view section, std::wstring_view key) const {
     // The user's own "Setting.ini" first, where it has the key.
-    const std::wstring& file = !m_userSettingFile.empty() && ProfileHasKey(m_userSettingFile, section, key)
-                                   ? m_userSettingFile
-                                   : m_settingFile;
+    return !m_userSettingFile.empty() && ProfileHasKey(m_userSettingFile, section, key) ? m_userSettingFile
+                                                                                        : m_settingFile;
+}
+
+void CSession::TellReadableSecrets() {
+    struct Secret {
+        const wchar_t* section;
+        const wchar_t* key;
+        bool password;
+    };
+    for (const Secret secret : {Secret{SECTION_FEED, L"Token", false}, Secret{L"Database", L"Connection", true}}) {
+        const std::wstring value = SettingText(secret.section, secret.key);
+        if (value.empty()) continue;
+        if (secret.password) {
+            DatabaseTarget target;
+            std::string ignored;
+            if (!ParseDatabaseTarget(Utf8FromWide(value), "readings", target, ignored) || target.password.empty())
+                continue;
+        }
+        const std::wstring& file = SettingFileOf(secret.section, secret.key);
+        if (!OthersMayRead(PathFromWide(file))) continue;
+        std::wstring told = Filled(Text(SECTION_MESSAGE, L"Secret_Readable"),
+                                   {{L"{section}", secret.section},
+                                    {L"{key}", secret.key},
+                                    {L"{file}", file},
+                                    {L"{own}", m_userSettingFile.empty() ? m_settingFile : m_userSettingFile}});
+        if (secret.password)
+            told += L" " + Filled(Text(SECTION_MESSAGE, L"Secret_Password_File"),
+                                  {{L"{pgpass}", WideFromPath(DatabasePasswordFile())}});
+        m_ui.Tell(told);
+    }
+}
+
+std::wstring CSession::SettingText(std::wstring_view section, std::wstring_view key) const {
+    const std::wstring& file = SettingFileOf(section, key);
     // A setting cut short would mean something else (another address,
     // another token): it is told once and not used.
     if (ProfileTextTooLong(file, section, key)) {

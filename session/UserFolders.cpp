@@ -89,6 +89,17 @@ std::filesystem::path UserDocumentsFolder() {
 std::filesystem::path UserHomeFolder() { return Home(); }
 #endif
 
+std::filesystem::path DatabasePasswordFile() {
+    if (const char* given = std::getenv("PGPASSFILE"); given && *given) return PathFromWide(WideFromUtf8(given));
+#ifdef _WIN32
+    const std::filesystem::path base = KnownFolder(FOLDERID_RoamingAppData);
+    return base.empty() ? base : base / "postgresql" / "pgpass.conf";
+#else
+    const std::filesystem::path home = Home();
+    return home.empty() ? home : home / ".pgpass";
+#endif
+}
+
 std::wstring UserSettingFile() {
     const std::filesystem::path folder = UserSettingsFolder();
     return folder.empty() ? std::wstring() : WideFromPath(folder / SETTING_FILE_NAME);

@@ -18,6 +18,10 @@ std::filesystem::path UserDocumentsFolder();
 // The user's home folder (the profile folder on Windows).
 std::filesystem::path UserHomeFolder();
 
+// libpq's password file, which it reads by itself: $PGPASSFILE, else
+// ~/.pgpass; on Windows %APPDATA%\postgresql\pgpass.conf.
+std::filesystem::path DatabasePasswordFile();
+
 // "Setting.ini" in the user's own settings folder; empty when there is none.
 std::wstring UserSettingFile();
 

@@ -159,14 +159,16 @@ bool ReplaceFile(const std::wstring& file, const std::string& bytes, bool existe
         if (probe == nullptr) return false;
         std::fclose(probe);
     }
-    CWholeFile out(target, {});
-    if (!out.Begin() || !out.Write(bytes)) return false;
+    // A settings file may hold a token or a password: the new one is for
+    // this user alone from its first byte, then given the old one's mode.
+    CWholeFile out(target, {.privateFile = true});
+    if (!out.Begin()) return false;
     if (existed) {
         std::error_code ec;
         const fs::perms perms = fs::status(target, ec).permissions();
         if (!ec) fs::permissions(out.Beside(), perms, ec);
     }
-    return out.Commit();
+    return out.Write(bytes) && out.Commit();
 }
 
 // A file's keys by folded "section\0key", as a read sees them: only the

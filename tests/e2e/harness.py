@@ -325,6 +325,8 @@ class Program:
             setting_file = os.path.join(self.folder, "Setting.ini")
         with open(setting_file, "w", encoding="utf-8", newline="") as f:
             f.write(setting)
+        # As a careful administrator keeps a file that may hold a token or a password.
+        os.chmod(setting_file, 0o600)
         self.watch(display, shots_dir, name)
         self.extra_env = dict(env or {})
         self.start()

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "outputs/HttpFeed.h"
 #include "tests/integration/SessionFixture.h"
 
@@ -11,8 +13,10 @@ namespace {
 
 class SessionFeedTest : public SessionTest {
 protected:
-    void StartWith(const std::string& feed) {
+    // A file that may hold a token is kept for its user alone, unless said.
+    void StartWith(const std::string& feed, std::filesystem::perms mode = std::filesystem::perms(0600)) {
         WriteProgramFolder(dir, std::string(kEnglishSetting) + "[Feed]\r\n" + feed);
+        std::filesystem::permissions(dir.Path() / "Setting.ini", mode);
         Start(CPortMap::Empty());
     }
 };
@@ -59,6 +63,25 @@ TEST_F(SessionFeedTest, EachBadValueIsToldOnceAndTheRestRuns) {
         }
         EXPECT_EQ(session->Feeds().Http() != nullptr, c.http) << c.feed;
         EXPECT_EQ(session->Feeds().Outputs().size(), size_t(c.http) + size_t(c.csv)) << c.feed;
+        session.reset();
+    }
+}
+
+TEST_F(SessionFeedTest, ATokenOrPasswordOthersMayReadIsToldOnceWithTheWayOut) {
+    const std::string secrets = "Http=127.0.0.1:" + std::to_string(FreePort()) +
+                                "\r\nToken=sixteen-chars-ok\r\n[Database]\r\nConnection=host=192.0.2.1 "
+                                "connect_timeout=1 password=hunter2\r\n";
+    for (const auto& [mode, told] : {std::pair{0644, 2u}, std::pair{0600, 0u}}) {
+        ui.told.clear();
+        StartWith(secrets, std::filesystem::perms(mode));
+        std::erase(ui.told, session->Text(SECTION_MESSAGE, L"Serial_Port_Abnormal"));
+        ASSERT_EQ(ui.told.size(), told) << std::oct << mode;
+        if (told) {
+            EXPECT_NE(ui.told[0].find(L"[Feed] Token in "), std::wstring::npos) << Utf8FromWide(ui.told[0]);
+            EXPECT_NE(ui.told[1].find(L"[Database] Connection in "), std::wstring::npos) << Utf8FromWide(ui.told[1]);
+            EXPECT_NE(ui.told[1].find(L"password file"), std::wstring::npos) << Utf8FromWide(ui.told[1]);
+            for (const std::wstring& text : ui.told) EXPECT_EQ(text.find(L"hunter2"), std::wstring::npos);
+        }
         session.reset();
     }
 }

@@ -147,6 +147,21 @@ TEST(ProfileWrite, CreatesMissingFile) {
     EXPECT_EQ(TempDir::Read(file), "[Language_Configuration]\r\nLanguage_Name=English\r\n");
 }
 
+#ifndef _WIN32
+TEST(ProfileWrite, ANewFileIsTheUsersAloneAnOldOneKeepsItsMode) {
+    TempDir dir;
+    const auto made = dir.Path() / "made" / "Setting.ini";
+    std::filesystem::create_directories(made.parent_path());
+    const auto kept = dir.Path() / "Setting.ini";
+    dir.Write("Setting.ini", "[Feed]\r\n");
+    std::filesystem::permissions(kept, std::filesystem::perms(0640));
+    for (const auto& [file, mode] : {std::pair{made, 0600}, std::pair{kept, 0640}}) {
+        ASSERT_TRUE(WriteProfileText(W(file), L"Feed", L"Token", L"a-token-of-twenty-chars"));
+        EXPECT_EQ(static_cast<int>(std::filesystem::status(file).permissions()), mode) << file;
+    }
+}
+#endif
+
 TEST(ProfileWrite, AValueInQuotesReadsBackWithThem) {
     // A read takes one pair of enclosing quotes off, as the platform's does.
     for (const std::wstring value : {L"\"Packing desk\"", L"\"\"", L"\"a\" and \"b\""}) {
