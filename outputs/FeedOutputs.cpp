@@ -62,11 +62,24 @@ void CFeedOutputs::StartHttp(const FeedStart& start, std::vector<std::wstring>& 
     }
     settings.loopback = IsLoopbackHost(settings.host);
     settings.token = Utf8FromWide(start.setting(L"Token"));
-    if (!settings.loopback && settings.token.size() < FEED_TOKEN_MIN_LENGTH) {
-        told.push_back(Filled(start.texts.Text(SECTION_MESSAGE, L"Feed_Needs_Token"),
-                              {{L"{address}", WideFromUtf8(address)}, {L"{file}", start.settingFile}}));
-        return;
+    const std::wstring certificate = start.setting(L"Certificate"), key = start.setting(L"Key");
+    const auto refuse = [&](const wchar_t* message) {
+        told.push_back(Filled(start.texts.Text(SECTION_MESSAGE, message), {{L"{address}", WideFromUtf8(address)},
+                                                                            {L"{file}", start.settingFile},
+                                                                            {L"{certificate}", certificate},
+                                                                            {L"{key}", key}}));
+    };
+    if (!certificate.empty() || !key.empty()) {
+        if (!FeedCanServeTls()) return refuse(L"Feed_No_Tls");
+        if (certificate.empty() || key.empty()) return refuse(L"Feed_Half_Tls");
+        // A name without a folder is beside the settings file.
+        const std::filesystem::path beside = PathFromWide(start.settingFile).parent_path();
+        settings.certificateFile = (beside / PathFromWide(certificate)).string();
+        settings.keyFile = (beside / PathFromWide(key)).string();
     }
+    // Beyond this computer the token, and every reading, cross a network.
+    if (!settings.loopback && settings.token.size() < FEED_TOKEN_MIN_LENGTH) return refuse(L"Feed_Needs_Token");
+    if (!settings.loopback && settings.certificateFile.empty()) return refuse(L"Feed_Needs_Tls");
     for (std::string& origin : Words(Utf8FromWide(start.setting(L"Allow_Origins")))) {
         // Sandboxed frames and local files send "null"; "*" is no origin at all.
         if (origin == "null" || origin == "*")
@@ -76,6 +89,7 @@ void CFeedOutputs::StartHttp(const FeedStart& start, std::vector<std::wstring>& 
             settings.allowedOrigins.push_back(std::move(origin));
     }
     auto http = std::make_unique<CHttpFeed>(std::move(settings));
+    if (!http->CertificateUsable()) return refuse(L"Feed_Bad_Certificate");
     http->SetRemarkPrefix(start.remarkPrefix);
     // The readings from before this run (and before any clear), by seq.
     if (start.lastSeq > 0 && start.readFrom) {

@@ -134,13 +134,41 @@ void RaiseDescriptorLimit() {
 #endif
 }
 
+// The library's server: HTTPS where a certificate is given and the build
+// can serve it.
+std::unique_ptr<httplib::Server> MakeServer(const HttpFeedSettings& settings) {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    if (!settings.certificateFile.empty() || !settings.keyFile.empty()) {
+        auto server = std::make_unique<httplib::SSLServer>(settings.certificateFile.c_str(), settings.keyFile.c_str());
+        if (SSL_CTX* context = server->ssl_context()) {
+            SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+            // A key that is not the certificate's would fail every client.
+            if (SSL_CTX_check_private_key(context) != 1) return nullptr;
+        }
+        return server;
+    }
+#endif
+    return std::make_unique<httplib::Server>();
+}
+
 }  // namespace
 
+bool FeedCanServeTls() {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    return true;
+#else
+    return false;
+#endif
+}
+
 struct CHttpFeed::Server {
-    explicit Server(HttpFeedSettings given) : settings(std::move(given)) {}
+    explicit Server(HttpFeedSettings given)
+        : settings(std::move(given)), made(MakeServer(settings)), http(made ? *made : unusable) {}
 
     HttpFeedSettings settings;
-    httplib::Server http;
+    std::unique_ptr<httplib::Server> made;
+    httplib::Server unusable;  // stands in, never listening, where none could be made
+    httplib::Server& http;
     CFeedStore store;
     CLiveWeightBoard live;
     std::mutex pageLock;  // and the state
@@ -363,8 +391,14 @@ CHttpFeed::~CHttpFeed() {
     if (m_server->thread.joinable()) m_server->thread.join();
 }
 
+bool CHttpFeed::CertificateUsable() const {
+    if (m_server->settings.certificateFile.empty() && m_server->settings.keyFile.empty()) return true;
+    return FeedCanServeTls() && m_server->made && m_server->made->is_valid();
+}
+
 bool CHttpFeed::Start() {
     Server& server = *m_server;
+    if (!CertificateUsable()) return false;
     if (server.settings.port == 0) {
         server.port = server.http.bind_to_any_port(server.settings.host);
         if (server.port <= 0) return false;

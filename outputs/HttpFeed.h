@@ -29,7 +29,12 @@ struct HttpFeedSettings {
     std::string token;     // empty: none asked for
     std::vector<std::string> allowedOrigins;
     int keepAliveSeconds = 15;  // the comment line a quiet stream gets
+    // PEM files: both given, the feed speaks HTTPS only.
+    std::string certificateFile, keyFile;
 };
+
+// Whether this build can serve HTTPS (OpenSSL through the HTTP library).
+bool FeedCanServeTls();
 
 class CHttpFeed : public IReadingOutput {
 public:
@@ -38,8 +43,11 @@ public:
     CHttpFeed(const CHttpFeed&) = delete;
     CHttpFeed& operator=(const CHttpFeed&) = delete;
 
+    // False when the certificate and key given cannot be used (unreadable,
+    // not PEM, not a pair); the feed then stays silent.
+    bool CertificateUsable() const;
     // Listens; false when the address cannot be had (in use, not this
-    // computer's), and the feed stays silent.
+    // computer's) or the certificate cannot be used, and the feed stays silent.
     bool Start();
     int Port() const;  // the one bound (0 in the settings: the system's choice)
 

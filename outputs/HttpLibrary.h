@@ -16,6 +16,10 @@
 #define CPPHTTPLIB_HEADER_MAX_COUNT 100
 #define CPPHTTPLIB_HEADER_TIME_LIMIT_SECOND 10
 #define CPPHTTPLIB_TCP_NODELAY true
+// HTTPS where the build has OpenSSL (CMake says so for every file alike).
+#ifdef TARVEX_FEED_TLS
+#define CPPHTTPLIB_OPENSSL_SUPPORT
+#endif
 #include <httplib.h>
 
 namespace tarvex {

@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev libxtst-dev xvfb xauth x11-utils x11-xkb-utils x11-xserver-utils imagemagick fonts-wqy-microhei xdotool openbox python3-tk
   nlohmann-json3-dev dpkg-dev chromium ser2net iproute2
-  libpq-dev postgresql libpcre2-dev
+  libpq-dev postgresql libpcre2-dev libssl-dev openssl curl
   python3 python3-openpyxl python3-xlrd python3-olefile
   clang libclang-rt-14-dev llvm
   lintian desktop-file-utils appstream

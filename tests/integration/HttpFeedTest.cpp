@@ -25,6 +25,8 @@
 #include "outputs/HttpFeed.h"
 #include "tests/support/LoopbackPorts.h"
 #include "tests/support/ResidentMemory.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestCertificate.h"
 #include "tests/support/FeedRecords.h"
 #include "weighing/WeightText.h"
 
@@ -213,6 +215,36 @@ TEST_F(HttpFeedTest, TheLivePageRunsOnlyItsOwnScriptWhateverTheLanguageFileSays)
         nonces.push_back(nonce);
     }
     EXPECT_NE(nonces[0], nonces[1]);
+}
+
+TEST_F(HttpFeedTest, WithACertificateTheFeedSpeaksHttpsOnlyAndAMismatchedKeyIsRefused) {
+    test::TempDir dir;
+    const test::TestCertificate desk = test::MakeTestCertificate(dir.Path());
+    const test::TestCertificate other = test::MakeTestCertificate(dir.Path(), "other");
+    ASSERT_FALSE(desk.certificate.empty() || other.certificate.empty());
+    HttpFeedSettings settings;
+    settings.host = "127.0.0.1";
+    settings.certificateFile = desk.certificate.string();
+    settings.keyFile = other.key.string();
+    EXPECT_FALSE(CHttpFeed(settings).CertificateUsable());
+    settings.keyFile = desk.key.string();
+    CHttpFeed feed(settings);
+    ASSERT_TRUE(feed.CertificateUsable());
+    ASSERT_TRUE(feed.Start());
+    feed.AddEarlier(Weighings(1, 3));
+    httplib::SSLClient secure("127.0.0.1", feed.Port());
+    secure.set_ca_cert_path(desk.certificate.string().c_str());
+    secure.enable_server_certificate_verification(true);
+    const httplib::Result latest = secure.Get("/readings/latest");
+    ASSERT_TRUE(latest) << httplib::to_string(latest.error());
+    EXPECT_EQ(nlohmann::json::parse(latest->body)["seq"], 3);
+    // A client that trusts another certificate, and one without TLS, get nothing.
+    httplib::SSLClient misled("127.0.0.1", feed.Port());
+    misled.set_ca_cert_path(other.certificate.string().c_str());
+    misled.enable_server_certificate_verification(true);
+    EXPECT_FALSE(misled.Get("/status"));
+    const httplib::Result plain = ClientOf(feed).Get("/status");
+    EXPECT_FALSE(plain && plain->status == 200);
 }
 
 TEST_F(HttpFeedTest, OnlyAnAllowedOriginIsToldItMayRead) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "outputs/HttpFeed.h"
+#include "tests/support/TestCertificate.h"
 #include "tests/integration/SessionFixture.h"
 
 namespace tarvex::test {
@@ -34,6 +35,8 @@ TEST_F(SessionFeedTest, EachBadValueIsToldOnceAndTheRestRuns) {
     CHttpFeed holder(taken);
     ASSERT_TRUE(holder.Start());
     const std::string takenPort = std::to_string(holder.Port());
+    // Beside the program's Setting.ini.
+    ASSERT_FALSE(MakeTestCertificate(dir.Path()).certificate.empty());
     struct Case {
         std::string feed;
         std::wstring told;  // a part of the one message; empty: none
@@ -44,7 +47,10 @@ TEST_F(SessionFeedTest, EachBadValueIsToldOnceAndTheRestRuns) {
         {"Http=8787\r\n", L"\"8787\" in", false, false},
         {"Http=0.0.0.0:" + std::to_string(FreePort()) + "\r\n", L"must hold at least 16 characters", false, false},
         {"Http=0.0.0.0:" + std::to_string(FreePort()) + "\r\nToken=fifteen-chars!\r\n", L"at least 16", false, false},
-        {"Http=0.0.0.0:" + std::to_string(FreePort()) + "\r\nToken=sixteen-chars-ok\r\n", L"", true, false},
+        {"Http=0.0.0.0:" + std::to_string(FreePort()) + "\r\nToken=sixteen-chars-ok\r\n", L"must name a certificate", false, false},
+        {"Http=0.0.0.0:" + std::to_string(FreePort()) + "\r\nToken=sixteen-chars-ok\r\nCertificate=desk.crt\r\nKey=desk.key\r\n", L"", true, false},
+        {"Http=127.0.0.1:" + std::to_string(FreePort()) + "\r\nCertificate=desk.crt\r\n", L"both be given", false, false},
+        {"Http=127.0.0.1:" + std::to_string(FreePort()) + "\r\nCertificate=desk.crt\r\nKey=desk.crt\r\n", L"cannot use the certificate", false, false},
         {"Http=127.0.0.1:" + takenPort + "\r\n", L"cannot listen on 127.0.0.1:" + WideFromUtf8(takenPort), false, false},
         {"Csv_File=weights.csv\r\nCsv_Separator=|\r\n", L"must be , or ;", false, true},
         {"Csv_File=" + std::string(500, 'w') + ".csv\r\n", L"[Feed] Csv_File in", false, false},

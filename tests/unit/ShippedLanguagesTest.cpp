@@ -27,7 +27,7 @@ const std::pair<const wchar_t*, std::vector<const wchar_t*>> kVocabulary[] = {
       L"Journal_Rows_Kept_Aside", L"Journal_Rows_Kept_Aside_One", L"File_Unreadable", L"Reason_Too_Large", L"Reason_No_Texts",
       L"Language_Unusable", L"Journal_Damaged_Lines", L"Journal_Damaged_Lines_One", L"Journal_Read_Only",
       L"Journal_Not_A_File", L"Table_Full_Saved", L"Table_Full_Emptied", L"Feed_Bad_Address", L"Feed_Needs_Token",
-      L"Feed_Address_Taken", L"Feed_Bad_Separator", L"Feed_Bad_Origin", L"Setting_Too_Long", L"Secret_Readable", L"Secret_Password_File", L"Reason_File_Held", L"Wedge_Bad_Suffix", L"Wedge_Bad_On",
+      L"Feed_Address_Taken", L"Feed_Bad_Separator", L"Feed_Bad_Origin", L"Feed_Needs_Tls", L"Feed_Half_Tls", L"Feed_No_Tls", L"Feed_Bad_Certificate", L"Setting_Too_Long", L"Secret_Readable", L"Secret_Password_File", L"Reason_File_Held", L"Wedge_Bad_Suffix", L"Wedge_Bad_On",
       L"Wedge_Bad_Key", L"Wedge_Key_Taken", L"Database_Bad_Connection", L"Reason_Database_Columns"}},
     {L"Message_Button", {L"Msg_IDYES", L"Msg_IDNO", L"Msg_IDOK"}},
     {L"Status_Line",
