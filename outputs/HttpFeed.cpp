@@ -136,7 +136,7 @@ void RaiseDescriptorLimit() {
 
 // The library's server: HTTPS where a certificate is given and the build
 // can serve it.
-std::unique_ptr<httplib::Server> MakeServer(const HttpFeedSettings& settings) {
+std::unique_ptr<httplib::Server> MakeServer([[maybe_unused]] const HttpFeedSettings& settings) {
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
     if (!settings.certificateFile.empty() || !settings.keyFile.empty()) {
         auto server = std::make_unique<httplib::SSLServer>(settings.certificateFile.c_str(), settings.keyFile.c_str());

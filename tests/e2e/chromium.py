@@ -12,15 +12,17 @@ import time
 
 
 class Chromium:
-    def __init__(self, window_size="1100,800"):
+    def __init__(self, window_size="1100,800", trusted_key=None):
+        """trusted_key: the SHA-256 of a certificate's public key (base64),
+        trusted as a CA the test made would be."""
         self.profile = tempfile.mkdtemp(prefix="tarvex-chromium-")
         to_browser, self._write = os.pipe()
         self._read, from_browser = os.pipe()
         # The browser reads commands on fd 3 and writes answers on fd 4.
         self.process = subprocess.Popen(
             ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-             "--remote-debugging-pipe", f"--user-data-dir={self.profile}", f"--window-size={window_size}",
-             "about:blank"],
+             "--remote-debugging-pipe", f"--user-data-dir={self.profile}", f"--window-size={window_size}"]
+            + ([f"--ignore-certificate-errors-spki-list={trusted_key}"] if trusted_key else []) + ["about:blank"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             pass_fds=(3, 4), preexec_fn=lambda: (os.dup2(to_browser, 3), os.dup2(from_browser, 4)))
         os.close(to_browser)

@@ -12,6 +12,7 @@ import http.server
 import json
 import os
 import socket
+import subprocess
 import sys
 import tempfile
 import threading
@@ -291,6 +292,40 @@ class FeedInBrowser(FeedTest):
         self.assertEqual(got["seqs"][:20], list(range(1, 21)))
         self.assertEqual(refused["seqs"], [], "another origin reads nothing")
         self.assertEqual(refused["status"], "refused")
+
+    def test_over_https_curl_and_chromium_read_the_feed_and_a_plain_client_nothing(self):
+        folder = tempfile.mkdtemp(prefix="tarvex-tls-")
+        self.addCleanup(lambda: subprocess.run(["rm", "-rf", folder]))
+        crt, key = os.path.join(folder, "desk.crt"), os.path.join(folder, "desk.key")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                        "-nodes", "-days", "2", "-subj", "/CN=localhost",
+                        "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost", "-keyout", key, "-out", crt],
+                       check=True, capture_output=True)
+        self.port = free_port()
+        p = self.start(Scale(interval=0.2), feed={"Http": f"127.0.0.1:{self.port}", "Certificate": crt, "Key": key})
+        url = f"https://127.0.0.1:{self.port}"
+
+        def curl(*args):
+            return subprocess.run(["curl", "-sS", "--max-time", "10", *args], capture_output=True, text=True)
+        wait_until(lambda: curl("--cacert", crt, url + "/status").returncode == 0, 10, "the feed over HTTPS")
+        self.connect(p)
+        wait_until(lambda: json.loads(curl("--cacert", crt, url + "/status").stdout)["readings"] >= 3, 15,
+                   "three readings")
+        latest = json.loads(curl("--cacert", crt, url + "/readings/latest").stdout)
+        self.assertGreaterEqual(latest["seq"], 3)
+        self.assertNotEqual(curl(url + "/status").returncode, 0, "a certificate nobody vouched for is refused")
+        plain = curl(f"http://127.0.0.1:{self.port}/status")
+        self.assertFalse(plain.returncode == 0 and '"desk"' in plain.stdout, "no answer without TLS")
+        spki = subprocess.run(f"openssl x509 -pubkey -noout -in '{crt}' | openssl pkey -pubin -outform der"
+                              " | openssl dgst -sha256 -binary | base64", shell=True, check=True,
+                              capture_output=True, text=True).stdout.strip()
+        browser = Chromium(trusted_key=spki)
+        self.addCleanup(browser.close)
+        browser.open(url + "/")
+        self.assertTrue(browser.wait_for("document.getElementById('link').textContent.startsWith('Connected')"))
+        self.assertTrue(browser.wait_for("document.querySelectorAll('#rows tr').length >= 3"))
+        if self.shots_dir:
+            browser.screenshot(os.path.join(self.shots_dir, "live-page-https.png"))
 
     def test_the_live_page_shows_the_newest_weight(self):
         p = self.start_with_feed(Scale(interval=0.2))
