@@ -186,76 +186,83 @@ TEST(NetworkPortLink, ASilentAddressIsGivenUpWithinTheConnectLimit) {
     EXPECT_EQ(owner.unreached.size(), 1u);
 }
 
-// A listener on loopback for a server the test plays itself; its address
-// as an rfc2217:// port.
-std::string HostileServer(int& listener) {
-    listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 1) != 0) {
-        ::close(listener);
-        listener = -1;
+// A device server the test plays itself on loopback, and the real driver
+// linked to it as rfc2217:// COM5.
+class HostileServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ASSERT_EQ(::listen(listener, 1), 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+        CPortMap map = CPortMap::Empty();
+        map.Set(5, "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+        port.SetPortMap(map);
     }
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
-    return "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
-}
+    void TearDown() override {
+        port.Shutdown();
+        ::shutdown(listener, SHUT_RDWR);  // an accept still waiting ends
+        if (server.joinable()) server.join();
+        ::close(listener);
+    }
+    // The server plays play with the connection it accepts; then the link
+    // is opened and the client's first data byte, 0x3F, sent.
+    void Connect(std::function<void(int)> play) {
+        server = std::thread([this, play = std::move(play)] {
+            const int client = ::accept(listener, nullptr, nullptr);
+            play(client);
+            ::close(client);
+        });
+        ASSERT_TRUE(port.OpenPort(&owner, 5));
+        ASSERT_TRUE(port.StartReader());
+        const uint8_t hello = 0x3F;
+        port.RequestWrite(&hello, 1);
+    }
+    static void AwaitHello(int client, const std::atomic<bool>& done) {
+        for (uint8_t byte = 0; byte != 0x3F && !done;)
+            if (::recv(client, &byte, 1, 0) <= 0) break;
+    }
 
-TEST(NetworkPortLink, WhatAServerFloodsBeforeTheLinkIsUpIsThrownAwayNotKept) {
+    int listener = -1;
+    std::thread server;
+    OwnerThread owner;
+    CSerialPort port;
+};
+
+TEST_F(HostileServerTest, WhatItFloodsBeforeTheLinkIsUpIsThrownAwayNotKept) {
     // It never answers the COM-PORT-OPTION and sends 96 MiB of scale data
     // at once, before the link is up (on a slow machine the end of it may
-    // come after).
-    int listener = -1;
-    const std::string address = HostileServer(listener);
-    ASSERT_GE(listener, 0);
-    std::thread hostile([&] {
-        const int client = ::accept(listener, nullptr, nullptr);
+    // come after); then one byte once the link is up.
+    std::atomic<bool> done{false};
+    const long before = ResidentKiB();
+    Connect([&](int client) {
         const Bytes filler(1 << 20, 0x30);
         for (int i = 0; i < 96 && ::send(client, filler.data(), filler.size(), MSG_NOSIGNAL) > 0; ++i) {
         }
+        AwaitHello(client, done);
         const Bytes after{0x41};
-        // Sent once the client's first data byte shows the link is up.
-        for (uint8_t byte = 0; byte != 0x3F;)
-            if (::recv(client, &byte, 1, 0) <= 0) break;
         ::send(client, after.data(), after.size(), MSG_NOSIGNAL);
         for (uint8_t byte = 0; ::recv(client, &byte, 1, 0) > 0;) {
         }
-        ::close(client);
     });
-    CPortMap map = CPortMap::Empty();
-    map.Set(5, address);
-    OwnerThread owner;
-    CSerialPort port;
-    port.SetPortMap(map);
-    const long before = ResidentKiB();
-    ASSERT_TRUE(port.OpenPort(&owner, 5));
-    ASSERT_TRUE(port.StartReader());
-    const uint8_t hello = 0x3F;
-    port.RequestWrite(&hello, 1);
     EXPECT_TRUE(owner.WaitFor([&] { return !owner.bursts.empty() && owner.bursts.back().back() == 0x41; }, 30000));
     if (MEMORY_MEASURED) {
         EXPECT_LT(ResidentKiB() - before, 32 * 1024) << "KiB grown";
     }
-    port.Shutdown();
-    hostile.join();
-    ::close(listener);
 }
 
-TEST(NetworkPortLink, AServerWhoseSubnegotiationNeverEndsLosesTheLinkNotTheDataBeforeIt) {
-    // It agrees to the COM-PORT-OPTION; once the link is up (the client's
-    // first data byte), it sends a data byte, then opens a subnegotiation
-    // and fills it for ever.
-    int listener = -1;
-    const std::string address = HostileServer(listener);
-    ASSERT_GE(listener, 0);
+TEST_F(HostileServerTest, ASubnegotiationThatNeverEndsLosesTheLinkNotTheDataBeforeIt) {
+    // It agrees to the COM-PORT-OPTION; once the link is up, it sends a data
+    // byte, then opens a subnegotiation and fills it for ever.
     std::atomic<bool> done{false};
-    std::thread hostile([&] {
-        const int client = ::accept(listener, nullptr, nullptr);
+    Connect([&](int client) {
         const Bytes agree{255, 253, 44};
         ::send(client, agree.data(), agree.size(), MSG_NOSIGNAL);
-        for (uint8_t byte = 0; byte != 0x3F && !done;)
-            if (::recv(client, &byte, 1, 0) <= 0) break;
+        AwaitHello(client, done);
         // The data byte and the subnegotiation's start in one segment, as a busy server sends them.
         Bytes opening{0x41, 255, 250, 44, 101};
         opening.resize(4096, 0x30);
@@ -263,23 +270,10 @@ TEST(NetworkPortLink, AServerWhoseSubnegotiationNeverEndsLosesTheLinkNotTheDataB
         const Bytes filler(4096, 0x30);
         while (!done && ::send(client, filler.data(), filler.size(), MSG_NOSIGNAL) > 0) {
         }
-        ::close(client);
     });
-    CPortMap map = CPortMap::Empty();
-    map.Set(5, address);
-    OwnerThread owner;
-    CSerialPort port;
-    port.SetPortMap(map);
-    ASSERT_TRUE(port.OpenPort(&owner, 5));
-    ASSERT_TRUE(port.StartReader());
-    const uint8_t hello = 0x3F;
-    port.RequestWrite(&hello, 1);
     EXPECT_TRUE(owner.WaitFor([&] { return owner.removed.size() == 1; }, 10000));
     EXPECT_TRUE(owner.WaitFor([&] { return !owner.bursts.empty() && owner.bursts[0] == Bytes{0x41}; }, 1000));
     done = true;
-    port.Shutdown();
-    hostile.join();
-    ::close(listener);
 }
 
 }  // namespace
