@@ -63,6 +63,24 @@ def slow_clients(port, count, limit_s):
             sockets.append(socket.create_connection(("127.0.0.1", port), timeout=2))
         except OSError:
             break
+    # Those the feed turns away are told within a second.
+    turned_away = 0
+    for s in sockets:
+        if select.select([s], [], [], 0 if turned_away else 1)[0]:
+            try:
+                turned_away += s.recv(64).startswith(b"HTTP/1.1 503")
+            except OSError:
+                pass
+    # A normal client meanwhile: served, told 503, or left waiting.
+    began = time.monotonic()
+    try:
+        normal = socket.create_connection(("127.0.0.1", port), timeout=limit_s)
+        normal.sendall(b"GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+        first = normal.recv(64).split(b"\r\n")[0].decode(errors="replace") or "closed"
+        normal.close()
+    except OSError as error:
+        first = f"no answer ({error})"
+    normal_s = time.monotonic() - began
     deadline = time.monotonic() + limit_s
     while time.monotonic() < deadline:
         for s in sockets:
@@ -73,7 +91,7 @@ def slow_clients(port, count, limit_s):
         time.sleep(1)
     for s in sockets:
         s.close()
-    return f"{len(sockets)} connected"
+    return f"{len(sockets)} connected, {turned_away} told 503; a normal client: {first} after {normal_s:.2f} s"
 
 
 def main():

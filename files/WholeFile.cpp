@@ -27,15 +27,18 @@ std::error_code Rename(const std::filesystem::path& from, const std::filesystem:
 #endif
 }
 
-// The new file takes the name of the old one. On Windows it keeps the old
-// one's access list and attributes, as a rename would not: a settings file
-// an administrator made private stays private.
-std::error_code PutInPlace(const std::filesystem::path& from, const std::filesystem::path& to) {
+// The new file takes the name of the old one, keeping the old one's access
+// list and attributes on Windows, as a rename would not.
+std::error_code PutInPlaceKeepingAccess(const std::filesystem::path& from, const std::filesystem::path& to) {
 #ifdef _WIN32
-    if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-        return {};
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return {static_cast<int>(error), std::system_category()};
+    // Only a file is replaced so: Wine's ReplaceFileW would put a file in a
+    // folder's place, the folder and all in it gone. The rename refuses.
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+            return {};
+        return {static_cast<int>(::GetLastError()), std::system_category()};
+    }
 #endif
     return Rename(from, to);
 }
@@ -102,7 +105,9 @@ bool CWholeFile::Commit(const std::filesystem::path& oldTo, const std::function<
     if (!oldTo.empty()) {
         if (const std::error_code moved = Rename(m_target, oldTo)) return Fail(moved);
     }
-    if (const std::error_code placed = oldTo.empty() ? PutInPlace(m_beside, m_target) : Rename(m_beside, m_target)) {
+    const bool keepAccess = m_options.keepAccess && oldTo.empty();
+    if (const std::error_code placed =
+            keepAccess ? PutInPlaceKeepingAccess(m_beside, m_target) : Rename(m_beside, m_target)) {
         if (!oldTo.empty()) Rename(oldTo, m_target);
         return Fail(placed);
     }

@@ -16,6 +16,10 @@ public:
     struct Options {
         bool privateFile = false;  // for this user alone, locked as the journal is
         bool sync = true;          // false: whole for a reader, not kept through a power cut
+        // On Windows the new file keeps the old one's access list and
+        // attributes (ReplaceFileW), at the cost of a moment in which a
+        // reader may find neither: for files a user may have made private.
+        bool keepAccess = false;
     };
 
     explicit CWholeFile(std::filesystem::path target, Options options);

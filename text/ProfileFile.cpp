@@ -160,8 +160,9 @@ bool ReplaceFile(const std::wstring& file, const std::string& bytes, bool existe
         std::fclose(probe);
     }
     // A settings file may hold a token or a password: the new one is for
-    // this user alone from its first byte, then given the old one's mode.
-    CWholeFile out(target, {.privateFile = true});
+    // this user alone from its first byte, then given the old one's mode
+    // (on Windows its access list).
+    CWholeFile out(target, {.privateFile = true, .keepAccess = true});
     if (!out.Begin()) return false;
     if (existed) {
         std::error_code ec;
