@@ -148,6 +148,9 @@ def write_user_settings(text):
         os.makedirs(os.path.dirname(setting), exist_ok=True)
         with open(setting, "w", encoding="utf-8", newline="") as f:
             f.write(text)
+        # Its user's alone, as a file that may hold a password is kept: Wine
+        # shows the mode as the file's access list.
+        os.chmod(setting, 0o600)
     return settings
 
 
